@@ -1,0 +1,16 @@
+#pragma once
+// String-table resources. A module handle of nullptr names the main module of
+// the host process.
+
+#include <string>
+
+namespace platform {
+
+using ModuleHandle = void*;
+
+// Loads string-table entry `id` of `module` into `out`, cut at its first NUL.
+// True when a non-empty string was loaded; when the table has no such block,
+// false and `out` is left unchanged.
+bool loadStringResource(std::string& out, unsigned id, ModuleHandle module);
+
+}  // namespace platform

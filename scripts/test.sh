@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds kivet and runs the whole test suite: a warnings-as-errors tree, then a
+# tree built with AddressSanitizer and UndefinedBehaviorSanitizer.
+#
+#   scripts/test.sh            everything
+#   KIVET_JOBS=N               parallel build and test jobs (default: cores)
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/lib.sh"
+
+install_packages cmake ninja-build g++ pkg-config \
+  libgtest-dev libgmock-dev libbenchmark-dev \
+  libexpat1-dev libxerces-c-dev libfftw3-dev libsndfile1-dev
+
+jobs=${KIVET_JOBS:-$(nproc)}
+
+run_tree() {
+  local name=$1
+  shift
+  local dir="$root/build/$name"
+  step "configure $name"
+  cmake -S "$root" -B "$dir" -G Ninja -DKIVET_WERROR=ON "$@" >/dev/null
+  step "build $name"
+  cmake --build "$dir" -j "$jobs"
+  step "test $name"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+start=$SECONDS
+run_tree release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVET_BUILD_BENCH=ON
+run_tree asan -DCMAKE_BUILD_TYPE=Debug -DKIVET_SANITIZE=ON
+step "all trees passed in $((SECONDS - start)) s"
