@@ -77,6 +77,11 @@ std::string& formatString(std::string& out, const char* format, ...) {
   return out;
 }
 
+std::string& formatString(std::string& out, const char* format, const char* text) {
+  std::string& (*variadic)(std::string&, const char*, ...) = formatString;
+  return variadic(out, format, text);
+}
+
 char* resizeAndGetBuffer(std::string& text, int n) {
   if (n > 0 && static_cast<std::size_t>(n) > text.size()) text.resize(static_cast<std::size_t>(n), '\0');
   return &text[0];

@@ -21,6 +21,9 @@
 // single non-const char* argument selects the va_list form: pass it as const char*.
 std::string& formatString(std::string& out, const char* format, va_list args);
 std::string& formatString(std::string& out, const char* format, ...) KIVET_PRINTF_FORMAT(2, 3);
+// The variadic form with one text argument. Where va_list is a char*, a string
+// literal would otherwise select the va_list form.
+std::string& formatString(std::string& out, const char* format, const char* text);
 
 // Grows text to n characters (filled with NUL) when it is shorter, and returns
 // its writable character buffer.

@@ -1,0 +1,82 @@
+#pragma once
+// The module graph ("dsp-tree"): one node per configuration node, each running
+// its module on its parent's output and handing its own output to its
+// children. The float outputs of the leaves, in leaf order, are a frame's
+// feature vector; the meta-sink leaves deliver the metadata frames of the
+// signature.
+//
+// A node whose configuration names no module type has no module: it passes
+// its input, type and signal space through unchanged.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "metadata/sources/featex/config_tree.h"
+#include "metadata/sources/featex/fex_module.h"
+#include "metadata/sources/featex/fex_module_registry.h"
+#include "metadata/sources/vmtl/base_vector.h"
+#include "signature/meta_frame.h"
+
+class DspTreeNode {
+ public:
+  // Builds the node and its subtree. The module type named by cfg's "name"
+  // is taken from the registry, or else loaded from a plug-in library and
+  // added to the registry; each module gets its node's settings and global.
+  // Both settings objects must outlive the tree.
+  DspTreeNode(ConfigTreeNode& cfg, SettingsBase* global, CFexModuleRegistry* registry, bool* endFlag);
+  DspTreeNode(const DspTreeNode&) = delete;
+  DspTreeNode& operator=(const DspTreeNode&) = delete;
+  // Deletes the module through its interface before anything else.
+  ~DspTreeNode();
+
+  // The four checks in order; the first failure raises simpleException.
+  void check(const std::string& inputSignalSpace, int inputType);
+  void checkLeaves();
+  void checkLeafTypes();
+  void checkSignalSpaces(const std::string& inputSignalSpace);
+  void checkTypes(int inputType);
+
+  // Appends every leaf of the subtree, depth first, children in order.
+  void collectLeaves(std::vector<DspTreeNode*>& leafList);
+
+  // One frame's pass through the subtree; the summed float output length of
+  // the leaves reached.
+  unsigned process(const void** input, int* inputType);
+  // One frame from the root: out receives the leaves' float outputs in leaf
+  // order. Returns the number of floats written.
+  unsigned processFrame(HeapVector<float>& out, const void* input, int* inputType);
+  // Concatenates the float outputs of the root's leaves into out, never past
+  // its end. Returns the number of floats written.
+  unsigned collectOutput(BaseVector<float>& out);
+  // Appends the metadata frames that the meta-sink leaves deliver; returns
+  // how many were appended.
+  unsigned collectMetaFrames(std::vector<SMetaFrame>& frames, int final);
+
+  unsigned getOutputSize(unsigned inputSize);
+  unsigned getSize() const;
+  unsigned getDepth() const;
+  void writeXml(std::ostream& os, unsigned indent) const;
+
+  // An empty signal space matches every other.
+  static bool signalSpacesMatch(const std::string& a, const std::string& b);
+
+  std::vector<DspTreeNode*> children;  // owned
+  std::vector<DspTreeNode*> leaves;    // filled in the root only; not owned
+  void* output = nullptr;              // the module's current output, owned by the module
+  CFexModule* module = nullptr;
+  std::string instance;
+  CFexModuleInterface* iface = nullptr;  // owned by the node only when registry is null
+  CFexModuleRegistry* registry;
+  std::string type;
+  bool* endFlag;
+
+ private:
+  // Children get the registry given to this node, even when this node, having
+  // no type, keeps none.
+  void build(ConfigTreeNode& cfg, SettingsBase* global, CFexModuleRegistry* givenRegistry);
+  void release();
+  // Forgets the outputs of this subtree, so that leaves skipped this frame
+  // hand on nothing left over from an earlier frame.
+  void clearOutputs();
+};
