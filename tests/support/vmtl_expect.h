@@ -1,6 +1,7 @@
 #pragma once
 // Asserts that a call fails a vector-library check with the given message and
-// the header and line that report it.
+// the header and line that report it, or, for the few operations that throw a
+// plain std::string, with the given text.
 
 #include <gtest/gtest.h>
 
@@ -18,5 +19,15 @@ void expectVmtlFailure(Call&& call, const std::string& message, const std::strin
     EXPECT_STREQ(e.what(), message.c_str());
     EXPECT_EQ(e.file, std::string("metadata\\sources\\vmtl\\") + header);
     EXPECT_EQ(e.line, line);
+  }
+}
+
+template <typename Call>
+void expectVmtlStringFailure(Call&& call, const std::string& message) {
+  try {
+    call();
+    ADD_FAILURE() << "expected the std::string \"" << message << "\"";
+  } catch (const std::string& thrown) {
+    EXPECT_EQ(thrown, message);
   }
 }

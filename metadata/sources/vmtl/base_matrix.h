@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "metadata/sources/vmtl/base_vector.h"
+#include "metadata/sources/vmtl/matrix_block.h"
 
 template <typename T>
 class BaseMatrix {
@@ -36,6 +37,14 @@ class BaseMatrix {
   T& operator()(unsigned r, unsigned c) const { return data[static_cast<size_t>(r) * cols + c]; }
   size_t elementCount() const { return static_cast<size_t>(rows) * cols; }
   bool empty() const { return rows == 0 || cols == 0; }
+
+  // The stored "MAT" block (matrix_block.h): into a buffer (float, unsigned char,
+  // unsigned int; returns the bytes written) or onto a stream (float; returns
+  // the number of elements). mode is "bin" or "txt".
+  unsigned writeToBuffer(void* buffer, unsigned bufferLength, const char* mode) const {
+    return vmtl::writeBlockToBuffer(*this, buffer, bufferLength, mode);
+  }
+  unsigned write(std::ostream& out, const char* mode) const { return vmtl::writeBlockToStream(*this, out, mode); }
 
   T* data = nullptr;
   unsigned rows = 0;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "metadata/sources/vmtl/operations.h"
 #include "metadata/sources/vmtl/vmtl_exception.h"
 
 template <typename T>
@@ -45,6 +46,20 @@ class BaseVector {
     for (unsigned i = 0; i < size; ++i) data[i] = column[i];
   }
 
+  // In place a[i] * b[i].
+  BaseVector& operator*=(const BaseVector& b) {
+    if (size != b.size) vmtl::fail("unequal vector size", vmtl::kBaseVectorHeader, 356);
+    multiplyElements(data, b.data, size);
+    return *this;
+  }
+
+  // In place a[i] / b[i]; a zero divisor stops the pass where it stands.
+  BaseVector& operator/=(const BaseVector& b) {
+    if (size != b.size) vmtl::fail("unequal vector size", vmtl::kBaseVectorHeader, 373);
+    divideElementwise(data, b.data, size);
+    return *this;
+  }
+
   BaseVector subvector(unsigned offset, unsigned length) const {
     // Summed in 64 bits so that a huge length cannot wrap past the check.
     if (static_cast<uint64_t>(offset) + length > size)
@@ -63,6 +78,13 @@ class BaseVector {
   T* data = nullptr;
   unsigned size = 0;
 };
+
+// In place a[i] - b[i].
+template <typename T>
+void subtractInPlace(BaseVector<T>& a, const BaseVector<T>& b) {
+  if (a.size != b.size) vmtl::fail("unequal vector size", vmtl::kBaseVectorHeader, 339);
+  subtractInPlace(a.data, b.data, a.size);
+}
 
 // A view over memory that somebody else owns, such as a static table.
 template <typename T>

@@ -148,6 +148,14 @@ class HeapMatrix : public BaseMatrix<T> {
     return result;
   }
 
+  // Reads a stored "MAT" block (matrix_block.h) from a buffer of exactly its
+  // length (float, unsigned char, unsigned int) or from a stream (float),
+  // resizing the matrix; returns the bytes consumed.
+  unsigned readFromBuffer(const void* buffer, unsigned length) {
+    return vmtl::readBlockFromBuffer(*this, buffer, length);
+  }
+  unsigned read(std::istream& in) { return vmtl::readBlockFromStream(*this, in); }
+
   unsigned capacity = 0;
 
  private:
