@@ -1,0 +1,213 @@
+#include "signature/quant_module.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "metadata/sources/common/byte_stream.h"
+#include "platform/byte_order.h"
+#include "signature/feature_object_exception.h"
+#include "signature/stream_reader.h"
+
+// ---------------------------------------------------------------- CQuantModule
+
+template <typename T>
+CQuantModule<T>::CQuantModule(unsigned columns) : columns(columns) {}
+
+template <typename T>
+CQuantModule<T>::~CQuantModule() {
+  for (CQuant* quantizer : quantizers) delete quantizer;
+}
+
+template <typename T>
+int CQuantModule<T>::add(CQuant* quantizer, unsigned width) {
+  if (quantizer == nullptr) return static_cast<int>(quantizers.size());
+  std::unique_ptr<CQuant> owned(quantizer);
+  quantizers.reserve(quantizers.size() + 1);
+  widths.reserve(widths.size() + 1);
+  quantizers.push_back(owned.release());
+  widths.push_back(width);
+  return static_cast<int>(quantizers.size());
+}
+
+template <typename T>
+unsigned CQuantModule<T>::totalWidth() const {
+  unsigned total = 0;
+  for (unsigned width : widths) total += width;
+  return total;
+}
+
+// The widths need not add up to the column count (a module may be handed
+// quantizers covering more or fewer columns than it has): each quantizer gets
+// the part of its range that lies inside both the module and the row, and the
+// columns left over get a defined 0.
+template <typename T>
+const HeapVector<unsigned char>& CQuantModule<T>::quantize(const BaseVector<T>& row) {
+  codeRow.resize(columns);
+  const unsigned limit = std::min(columns, row.size);
+  unsigned offset = 0;
+  for (size_t i = 0; i < quantizers.size() && offset < limit; ++i) {
+    const unsigned count = std::min(widths[i], limit - offset);
+    quantizers[i]->quantize(codeRow.data + offset, row.data + offset, count);
+    offset += count;
+  }
+  std::fill(codeRow.data + offset, codeRow.data + columns, static_cast<unsigned char>(0));
+  return codeRow;
+}
+
+template <typename T>
+const HeapVector<T>& CQuantModule<T>::dequantize(const BaseVector<unsigned char>& codes) {
+  valueRow.resize(columns);
+  const unsigned limit = std::min(columns, codes.size);
+  unsigned offset = 0;
+  for (size_t i = 0; i < quantizers.size() && offset < limit; ++i) {
+    const unsigned count = std::min(widths[i], limit - offset);
+    quantizers[i]->dequantize(valueRow.data + offset, codes.data + offset, count);
+    offset += count;
+  }
+  std::fill(valueRow.data + offset, valueRow.data + columns, T(0));
+  return valueRow;
+}
+
+template class CQuantModule<float>;
+
+// ---------------------------------------------------------------- quantizer block
+
+namespace {
+
+enum QuantizerType : uint8_t { kLinear = 1, kLog = 2, kSin = 3, kPolynomial = 4, kIndividual = 5 };
+
+constexpr unsigned kBlockHeaderSize = 6;
+constexpr unsigned kEntrySize = 14;
+constexpr unsigned kRisingSize = 8;
+constexpr uint32_t kMaxField16 = 0xFFFF;
+
+[[noreturn]] void failTooLarge() { throw FeatureObjException("quantizer module too large for a quantizer block"); }
+
+unsigned char* putU8(unsigned char* cursor, uint8_t value) {
+  *cursor = value;
+  return cursor + 1;
+}
+
+unsigned char* putU16(unsigned char* cursor, uint16_t value) {
+  const uint16_t stored = platform::hostToNetwork16(value);
+  std::memcpy(cursor, &stored, 2);
+  return cursor + 2;
+}
+
+unsigned char* putU32(unsigned char* cursor, uint32_t value) {
+  const uint32_t stored = writeUInt32BE(value);
+  std::memcpy(cursor, &stored, 4);
+  return cursor + 4;
+}
+
+unsigned char* putF32(unsigned char* cursor, float value) {
+  uint32_t pattern;
+  std::memcpy(&pattern, &value, 4);
+  return putU32(cursor, pattern);
+}
+
+CQuant* requireQuantizer(CQuant* quantizer) {
+  if (quantizer == nullptr) throw std::bad_alloc();
+  return quantizer;
+}
+
+}  // namespace
+
+int quantizerTypeCode(const CQuantModule<float>& module, unsigned index) {
+  const CQuant* quantizer = &module.getQuantizer(index);
+  if (dynamic_cast<const CQuant_log*>(quantizer)) return kLog;
+  if (dynamic_cast<const CQuant_sin*>(quantizer)) return kSin;
+  if (dynamic_cast<const CQuant_polynomial*>(quantizer)) return kPolynomial;
+  if (dynamic_cast<const CQuant_Individual*>(quantizer)) return kIndividual;
+  return kLinear;
+}
+
+unsigned quantBlockSize(const CQuantModule<float>* module) {
+  if (module == nullptr) return 0;
+  if (module->quantizerCount() > kMaxField16) failTooLarge();
+  uint64_t length = kBlockHeaderSize;
+  for (unsigned i = 0; i < module->quantizerCount(); ++i) {
+    if (module->getWidth(i) > kMaxField16) failTooLarge();
+    length += kEntrySize;
+    const int type = quantizerTypeCode(*module, i);
+    if (type == kPolynomial) length += kRisingSize;
+    if (type == kIndividual) {
+      // The thresholds follow the stored step count; more of them than the
+      // field can count would make the block unreadable.
+      const size_t thresholds = module->getQuantizer(i).getTable().size();
+      if (thresholds > kMaxField16) failTooLarge();
+      length += 4 * static_cast<uint64_t>(thresholds);
+    }
+  }
+  if (length > UINT32_MAX) failTooLarge();
+  return static_cast<unsigned>(length);
+}
+
+unsigned writeQuantBlock(const CQuantModule<float>& module, unsigned char* buffer) {
+  const unsigned length = quantBlockSize(&module);
+  unsigned char* cursor = buffer;
+  cursor = putU32(cursor, length);
+  cursor = putU16(cursor, static_cast<uint16_t>(module.quantizerCount()));
+  for (unsigned i = 0; i < module.quantizerCount(); ++i) {
+    const CQuant& quantizer = module.getQuantizer(i);
+    const int type = quantizerTypeCode(module, i);
+    cursor = putU8(cursor, static_cast<uint8_t>(type));
+    cursor = putF32(cursor, quantizer.getMin());
+    cursor = putF32(cursor, quantizer.getMax());
+    cursor = putU16(cursor, static_cast<uint16_t>(module.getWidth(i)));
+    cursor = putU16(cursor, static_cast<uint16_t>(quantizer.getSteps()));
+    cursor = putU8(cursor, quantizer.getFlag() ? 1 : 0);
+    if (type == kPolynomial) {
+      cursor = putF32(cursor, quantizer.getRising1());
+      cursor = putF32(cursor, quantizer.getRising2());
+    }
+    if (type == kIndividual)
+      for (float threshold : quantizer.getTable()) cursor = putF32(cursor, threshold);
+  }
+  return static_cast<unsigned>(cursor - buffer);
+}
+
+std::unique_ptr<CQuantModule<float>> readQuantBlock(const unsigned char* block, unsigned length, unsigned columns) {
+  auto module = std::make_unique<CQuantModule<float>>(columns);
+  StreamReader reader(block, length);
+  reader.readU32();  // the total length, which the caller has already used to cut the block
+  const unsigned count = reader.readU16();
+  std::vector<float> thresholds;
+  for (unsigned i = 0; i < count; ++i) {
+    const uint8_t type = reader.readU8();
+    const float min = reader.readF32();
+    const float max = reader.readF32();
+    const unsigned width = reader.readU16();
+    const int steps = reader.readU16();
+    const bool flag = reader.readU8() != 0;
+    CQuant* quantizer = nullptr;
+    switch (type) {
+      case kLinear:
+        quantizer = requireQuantizer(newQuantLinear(min, max, steps, flag));
+        break;
+      case kLog:
+        quantizer = requireQuantizer(newQuantLog(min, max, steps, flag));
+        break;
+      case kSin:
+        quantizer = requireQuantizer(newQuantSin(min, max, steps, flag));
+        break;
+      case kPolynomial: {
+        const float rising1 = reader.readF32();
+        const float rising2 = reader.readF32();
+        quantizer = requireQuantizer(newQuantPolynomial(min, max, steps, flag, rising1, rising2));
+        break;
+      }
+      case kIndividual:
+        thresholds.resize(static_cast<size_t>(steps));
+        for (float& threshold : thresholds) threshold = reader.readF32();
+        quantizer = requireQuantizer(newQuantIndividual(thresholds.data(), static_cast<unsigned>(steps), min, max));
+        break;
+      default:
+        throw FeatureObjException("unknown type of quantizer found");
+    }
+    module->add(quantizer, width);
+  }
+  return module;
+}
