@@ -12,11 +12,6 @@
 
 namespace {
 
-// Lengths taken from the data are read in pieces of this size, so that a
-// length larger than what the stream holds costs at most one piece beyond the
-// bytes actually there.
-constexpr std::size_t kReadPiece = 64 * 1024;
-
 constexpr std::size_t kTagSize = 4;
 constexpr std::size_t kId3HeaderSize = 10;
 constexpr std::size_t kId3FooterSize = 10;
@@ -38,18 +33,6 @@ bool isId3(const char* tag) { return std::memcmp(tag, "ID3", 3) == 0; }
 // it; lengths beyond the VLQ range take the 5 bytes of its largest value.
 uint64_t encodedVlqBytes(uint64_t value) {
   return value <= 0x7FFFFFFF ? vlqLength(static_cast<int>(value)) : 5;
-}
-
-// Reads count bytes into bytes, growing it only as the stream delivers.
-bool readBytes(std::istream& in, uint64_t count, std::vector<unsigned char>& bytes) {
-  bytes.clear();
-  while (bytes.size() < count) {
-    const std::size_t filled = bytes.size();
-    const std::size_t piece = static_cast<std::size_t>(std::min<uint64_t>(count - filled, kReadPiece));
-    bytes.resize(filled + piece);
-    if (!in.read(reinterpret_cast<char*>(bytes.data() + filled), static_cast<std::streamsize>(piece))) return false;
-  }
-  return true;
 }
 
 bool readUInt32(std::istream& in, uint32_t& value) {

@@ -17,11 +17,6 @@ const char kMetaMagic[4] = {'M', 'E', 'T', 'A'};
 // Largest length a VLQ can carry.
 constexpr uint32_t kMaxVlqValue = 0x7FFFFFFF;
 
-// Frame data is read from a stream in pieces of this size, so that a data
-// length larger than what the stream holds costs at most one piece beyond the
-// bytes actually there.
-constexpr std::size_t kStreamReadPiece = 64 * 1024;
-
 [[noreturn]] void throwCorrupted() { throw std::string("readMetaStream: corrupted stream"); }
 
 // A frame goes into a chunk only when its tag fits the u8 tag length (and is
@@ -51,20 +46,6 @@ bool vlqWithin(const unsigned char* buffer, uint64_t pos, uint64_t end) {
     if ((buffer[pos] & 0x80) == 0) return true;
   }
   return false;
-}
-
-// Reads count bytes into bytes, growing it only as the stream delivers.
-bool readPieces(std::istream& in, uint32_t count, std::vector<unsigned char>& bytes) {
-  bytes.clear();
-  while (bytes.size() < count) {
-    const std::size_t filled = bytes.size();
-    const std::size_t piece = std::min<std::size_t>(count - filled, kStreamReadPiece);
-    bytes.resize(filled + piece);
-    if (!in.read(reinterpret_cast<char*>(bytes.data() + filled), static_cast<std::streamsize>(piece))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace
@@ -289,7 +270,7 @@ unsigned CMetaVec::readMeta(std::istream& in, uint32_t payloadLength) {
       dataLen = static_cast<uint32_t>(stored);
       const uint64_t frameBytes = uint64_t{1} + tagLen + vlqLength(stored) + dataLen;
       // A frame must end inside the payload, and its data must be there.
-      whole = in && frameBytes <= left && readPieces(in, dataLen, data);
+      whole = in && frameBytes <= left && readBytes(in, dataLen, data);
       consumed += frameBytes;
     }
     if (!whole) {

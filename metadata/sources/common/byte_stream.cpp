@@ -26,9 +26,10 @@ uint64_t vlqRegister(int value) {
   return reg;
 }
 
-// Strings are read in pieces of this size, so that a stored length larger than
-// what the stream holds costs at most one piece beyond the bytes actually there.
-constexpr std::size_t kStringReadPiece = 64 * 1024;
+// Counts from stored data are read in pieces of this size, so that a count
+// larger than what the stream holds costs at most one piece beyond the bytes
+// actually there.
+constexpr std::size_t kReadPiece = 64 * 1024;
 
 }  // namespace
 
@@ -188,22 +189,26 @@ std::ostream& writeString(std::ostream& out, const std::string& text) {
   return out;
 }
 
+bool readBytes(std::istream& in, uint64_t count, std::vector<unsigned char>& bytes) {
+  bytes.clear();
+  while (bytes.size() < count) {
+    const std::size_t filled = bytes.size();
+    const std::size_t piece = static_cast<std::size_t>(std::min<uint64_t>(count - filled, kReadPiece));
+    bytes.resize(filled + piece);
+    if (!in.read(reinterpret_cast<char*>(bytes.data() + filled), static_cast<std::streamsize>(piece))) return false;
+  }
+  return true;
+}
+
 std::string readString(std::istream& in) {
   unsigned char lengthBytes[4];
   if (!in.read(reinterpret_cast<char*>(lengthBytes), 4)) return std::string();
-  const std::size_t length = static_cast<std::size_t>(lengthBytes[0]) | static_cast<std::size_t>(lengthBytes[1]) << 8 |
-                             static_cast<std::size_t>(lengthBytes[2]) << 16 |
-                             static_cast<std::size_t>(lengthBytes[3]) << 24;
-  std::string text;
-  while (text.size() < length) {
-    const std::size_t filled = text.size();
-    const std::size_t piece = std::min(length - filled, kStringReadPiece);
-    text.resize(filled + piece);
-    if (!in.read(&text[filled], static_cast<std::streamsize>(piece))) return std::string();
-  }
-  const std::size_t nul = text.find('\0');
-  if (nul != std::string::npos) text.resize(nul);
-  return text;
+  const uint32_t length = static_cast<uint32_t>(lengthBytes[0]) | static_cast<uint32_t>(lengthBytes[1]) << 8 |
+                          static_cast<uint32_t>(lengthBytes[2]) << 16 | static_cast<uint32_t>(lengthBytes[3]) << 24;
+  std::vector<unsigned char> bytes;
+  if (!readBytes(in, length, bytes)) return std::string();
+  const auto nul = std::find(bytes.begin(), bytes.end(), 0);
+  return std::string(bytes.begin(), nul);
 }
 
 bool fileExists(const std::string& path) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 // VLQ: 7-bit groups, most significant first, every byte but the last with 0x80
 // set. Values are 0 .. 2^31-1, at most 5 bytes. A negative value is outside the
@@ -58,6 +59,12 @@ std::ostream& writeString(std::ostream& out, const std::string& text);
 // that ends before the length or the bytes are complete is left failed and the
 // result is empty. The stored length is never trusted beyond what the stream delivers.
 std::string readString(std::istream& in);
+
+// Reads count bytes from in into bytes. The buffer grows in bounded pieces only
+// as the stream delivers them, so a count taken from stored data costs at most
+// one piece beyond what is really there. False (the stream failed) when the
+// stream ends first.
+bool readBytes(std::istream& in, uint64_t count, std::vector<unsigned char>& bytes);
 
 // True when path can be opened as an input file (it is opened and closed at
 // once). A directory is not a file.
