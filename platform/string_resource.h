@@ -9,8 +9,8 @@ namespace platform {
 using ModuleHandle = void*;
 
 // Loads string-table entry `id` of `module` into `out`, cut at its first NUL.
-// True when a non-empty string was loaded; when the table has no such block,
-// false and `out` is left unchanged.
+// True when a non-empty string was loaded; otherwise (no such entry, an empty
+// one, an id above 0xFFFF) false and `out` is left unchanged.
 bool loadStringResource(std::string& out, unsigned id, ModuleHandle module);
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds kivet and runs the whole test suite: a warnings-as-errors tree, then a
-# tree built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# tree built with AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# 32-bit Windows cross build under Wine (scripts/test-windows.sh).
 #
 #   scripts/test.sh            everything
 #   KIVET_JOBS=N               parallel build and test jobs (default: cores)
@@ -11,7 +12,8 @@ source "$root/scripts/lib.sh"
 
 install_packages cmake ninja-build g++ pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  libexpat1-dev libxerces-c-dev libfftw3-dev libsndfile1-dev
+  libexpat1-dev libxerces-c-dev libfftw3-dev libsndfile1-dev \
+  libaubio-dev
 
 jobs=${KIVET_JOBS:-$(nproc)}
 
@@ -30,4 +32,6 @@ run_tree() {
 start=$SECONDS
 run_tree release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVET_BUILD_BENCH=ON
 run_tree asan -DCMAKE_BUILD_TYPE=Debug -DKIVET_SANITIZE=ON
+# The library's own platform: a 32-bit Windows build, its tests run under Wine.
+bash "$root/scripts/test-windows.sh"
 step "all trees passed in $((SECONDS - start)) s"

@@ -10,7 +10,12 @@
 
 #include "platform/string_resource.h"
 
-#if defined(__GNUC__)
+// The formatter is C99's on every build (MinGW's C++ runtime brings its own);
+// GCC's plain printf check would hold Windows builds to the older Microsoft
+// conversions and reject %zu and %lld.
+#if defined(__GNUC__) && !defined(__clang__)
+#define KIVET_PRINTF_FORMAT(formatIndex, firstArg) __attribute__((format(gnu_printf, formatIndex, firstArg)))
+#elif defined(__GNUC__)
 #define KIVET_PRINTF_FORMAT(formatIndex, firstArg) __attribute__((format(printf, formatIndex, firstArg)))
 #else
 #define KIVET_PRINTF_FORMAT(formatIndex, firstArg)

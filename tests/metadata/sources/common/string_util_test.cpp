@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -36,6 +37,10 @@ TEST(FormatString, FormatsIntoOutAndReturnsIt) {
 
   EXPECT_EQ(&formatThroughVaList(out, "%u|%.2f", 4294967295u, 0.5), &out);
   EXPECT_EQ(out, "4294967295|0.50");
+
+  // C99 conversions on every build, the 32-bit Windows one included.
+  formatString(out, "%zu|%lld|%llu", std::size_t{42}, -5000000000LL, 18446744073709551615ULL);
+  EXPECT_EQ(out, "42|-5000000000|18446744073709551615");
 
   formatString(out, "%s", "");
   EXPECT_EQ(out, "");

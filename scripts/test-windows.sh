@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Cross-builds kivet for 32-bit Windows with MinGW-w64 (KivetLocal.dll and
+# every test program as 32-bit PE files) and runs the whole test suite under
+# Wine through CTest.
+#
+#   scripts/test-windows.sh     installs what is missing (as root), builds the
+#                               dependencies once (build/win32-deps), builds
+#                               build/win32 and runs its tests
+#   KIVET_JOBS=N                parallel build and test jobs (default: cores)
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/lib.sh"
+
+jobs=${KIVET_JOBS:-$(nproc)}
+tree="$root/build/win32"
+deps="$root/build/win32-deps"
+
+fail() {
+  echo "test-windows: $*" >&2
+  exit 1
+}
+
+# A 32-bit prefix and no display: nothing of the suite opens a window.
+export WINEPREFIX="$deps/wine" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+
+# wine32 is an i386 package: without the architecture it cannot be installed,
+# and the 64-bit Wine alone "runs" a 32-bit program by exiting 0.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  [ "$(id -u)" -eq 0 ] || fail "the i386 architecture is needed: as root, dpkg --add-architecture i386"
+  step "enabling the i386 architecture"
+  dpkg --add-architecture i386
+fi
+install_packages cmake ninja-build dpkg-dev g++-mingw-w64-i686 googletest wine wine32:i386
+for tool in i686-w64-mingw32-g++-posix wine wineserver; do
+  command -v "$tool" >/dev/null || fail "$tool is missing"
+done
+
+times=()
+timed() {
+  local name=$1 began=$SECONDS
+  shift
+  "$@"
+  times+=("$name $((SECONDS - began)) s")
+}
+
+build_deps() { bash "$root/scripts/build-windows-deps.sh"; }
+
+build_tree() {
+  step "configure win32"
+  # No debug information: it only slows the link of every test program.
+  cmake -S "$root" -B "$tree" -G Ninja --toolchain "$root/cmake/toolchain-mingw-i686.cmake" \
+    -DKIVET_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" \
+    -DKIVET_WIN32_DEPS="$deps/prefix" -DKIVET_WINEPREFIX="$WINEPREFIX" >/dev/null
+  step "build win32"
+  cmake --build "$tree" -j "$jobs"
+  i686-w64-mingw32-objdump -f "$tree/KivetLocal.dll" 2>/dev/null | grep -q 'file format pei-i386' \
+    || fail "KivetLocal.dll is missing or no 32-bit Windows DLL"
+}
+
+is_win32_prefix() { [ -f "$WINEPREFIX/system.reg" ] && grep -qx '#arch=win32' "$WINEPREFIX/system.reg"; }
+
+make_prefix() {
+  is_win32_prefix && return 0
+  step "creating a 32-bit Wine prefix"
+  rm -rf "$WINEPREFIX"
+  wine wineboot --init || fail "wine could not create a 32-bit prefix (is wine32:i386 installed?)"
+  wineserver -w
+  is_win32_prefix || fail "$WINEPREFIX is no 32-bit prefix"
+}
+
+# Stops the Wine server of the prefix, also when a step fails.
+stop_wine() { wineserver -k 2>/dev/null || true; }
+
+run_tests() {
+  local log="$tree/ctest-windows.log"
+  # One server for the whole run instead of one per test program.
+  wineserver -p
+  trap stop_wine EXIT
+  # Listing the tests runs every test program once: a program that does not
+  # really run under Wine shows up here, before the suite. Lists of an earlier
+  # run are dropped so that each run judges its own.
+  find "$tree/tests" -name '*_tests.cmake' -delete
+  ctest --test-dir "$tree" -N >/dev/null
+  check_programs
+  step "test win32 (under Wine)"
+  ctest --test-dir "$tree" --output-on-failure -j "$jobs" 2>&1 | tee "$log"
+  check_counts "$log"
+  stop_wine
+  trap - EXIT
+}
+
+# Every registered test program must have listed its tests under Wine.
+check_programs() {
+  local include listed programs=0 empty=()
+  while IFS= read -r include; do
+    programs=$((programs + 1))
+    listed=${include%_include.cmake}_tests.cmake
+    [ -f "$listed" ] && grep -q '^ *add_test(' "$listed" || empty+=("$(basename "${include%\[*}")")
+  done < <(find "$tree/tests" -name '*_include.cmake')
+  [ "$programs" -gt 0 ] || fail "no test program is registered with CTest"
+  [ ${#empty[@]} -eq 0 ] || fail "these test programs listed no test under Wine (is wine32:i386 installed?): ${empty[*]}"
+  echo "win32: $programs test programs"
+}
+
+# CTest's own counts: a run with no test fails even when CTest exits 0.
+check_counts() {
+  local summary total
+  summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+  [ -n "$summary" ] || fail "CTest reported no test results"
+  total=${summary##* out of }
+  [ "$total" -gt 0 ] || fail "CTest ran no test"
+  echo "win32: $total tests ran under Wine"
+}
+
+start=$SECONDS
+timed "dependencies" build_deps
+timed "cross build" build_tree
+timed "wine prefix" make_prefix
+timed "tests under wine" run_tests
+summary=$(printf '%s, ' "${times[@]}")
+step "win32 passed in $((SECONDS - start)) s (${summary%, })"
