@@ -1,0 +1,161 @@
+#include "metadata/sources/featex/modules/mfcc_module.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "metadata/sources/common/string_util.h"
+#include "metadata/sources/featex/fex_module_registry.h"
+#include "metadata/sources/featex/modules/allocation_limit.h"
+
+namespace {
+
+const CFexMfccModuleInfo moduleInfo;
+
+constexpr float kLowestFrequency = 133.3333f;
+constexpr unsigned kLinearEdges = 13;
+constexpr float kLinearSpacing = 66.666664f;
+constexpr float kLogSpacing = 1.0711703f;
+constexpr double kPi = 3.14159265358979323846;
+
+// The frequency of bin k of a transform of n points at the sampling rate.
+float binFrequency(uint32_t k, uint32_t n, uint32_t samplingRate) {
+  return static_cast<float>(k) / static_cast<float>(n) * static_cast<float>(samplingRate);
+}
+
+struct Triangle {
+  float lower;
+  float centre;
+  float upper;
+  float height;
+
+  float weight(float f) const {
+    if (lower <= f && f <= centre) return (f - lower) * height / (centre - lower);
+    if (centre < f && f < upper) return (upper - f) * height / (upper - centre);
+    return 0.0f;
+  }
+};
+
+Triangle triangleOf(const float* edges, unsigned j) {
+  return {edges[j], edges[j + 1], edges[j + 2], 2.0f / (edges[j + 2] - edges[j])};
+}
+
+}  // namespace
+
+KIVET_FEX_BUILTIN_MODULE(CFexMfccModule, "fex_mfcc");
+
+template <typename T>
+unsigned CMelCepstrum<T>::setParameters(const SignalFormat& format, const char* params) {
+  int32_t count = 12;
+  readIntParameter(params, "nc", count);
+  nc = static_cast<uint32_t>(count);
+  if (nc > kMaxCoefficients) throw CModuleException("Number of cepstral coefficients too large");
+
+  transformSize = format.transformSize;
+  const uint32_t samplingRate = format.samplingRate;
+  // The weights are a filters x transformSize table, which the 32-bit target
+  // had to be able to allocate.
+  requireAllocatable(static_cast<uint64_t>(kFilterCount) * transformSize, sizeof(float));
+
+  for (unsigned i = 0; i < kLinearEdges; ++i) edges[i] = static_cast<float>(i) * kLinearSpacing + kLowestFrequency;
+  float power = 1.0f;
+  for (unsigned i = kLinearEdges; i < kEdgeCount; ++i) {
+    power *= kLogSpacing;
+    edges[i] = edges[kLinearEdges - 1] * power;
+  }
+
+  // Bin frequencies rise with the bin and so do the filters' edges: each
+  // filter's span starts at or after the previous filter's.
+  weights.clear();
+  const uint32_t usedBins = transformSize / 2;
+  uint32_t start = 0;
+  for (unsigned j = 0; j < kFilterCount; ++j) {
+    const Triangle filter = triangleOf(edges, j);
+    while (start < usedBins && binFrequency(start, transformSize, samplingRate) < filter.lower) ++start;
+    uint32_t k = start;
+    spans[j].first = start;
+    spans[j].offset = weights.size();
+    for (; k < usedBins; ++k) {
+      const float f = binFrequency(k, transformSize, samplingRate);
+      if (!(f < filter.upper)) break;
+      weights.push_back(filter.weight(f));
+    }
+    spans[j].count = k - start;
+  }
+
+  dct.resize(static_cast<size_t>(nc) * kFilterCount);
+  const double norm = std::sqrt(kFilterCount * 0.5);
+  for (uint32_t i = 1; i <= nc; ++i)
+    for (unsigned j = 0; j < kFilterCount; ++j)
+      dct[(i - 1) * kFilterCount + j] =
+          static_cast<float>(std::cos(i * (2.0 * j + 1.0) * kPi / (2.0 * kFilterCount)) / norm);
+
+  out.resize(nc);
+  std::fill(out.begin(), out.end(), T(0));
+  return nc;
+}
+
+template <typename T>
+float CMelCepstrum<T>::getWeight(unsigned j, uint32_t k) const {
+  const FilterSpan& span = spans[j];
+  return k >= span.first && k - span.first < span.count ? weights[span.offset + (k - span.first)] : 0.0f;
+}
+
+template <typename T>
+std::string CMelCepstrum<T>::getParameterName() {
+  return "nc" + std::to_string(nc);
+}
+
+template <typename T>
+const BaseVector<T>& CMelCepstrum<T>::process(const BaseVector<T>&) {
+  throw CModuleException("Error in mel_ceps");
+}
+
+template <typename T>
+const BaseVector<T>& CMelCepstrum<T>::processComplex(const BaseVector<std::complex<T>>& in) {
+  const uint32_t limit = std::min(transformSize / 2, in.size);
+  for (unsigned j = 0; j < kFilterCount; ++j) {
+    const FilterSpan& span = spans[j];
+    const float* w = weights.data() + span.offset;
+    const uint32_t end = std::min(span.first + span.count, limit);
+    double re = 0.0;
+    double im = 0.0;
+    for (uint32_t k = span.first; k < end; ++k, ++w) {
+      re += static_cast<double>(*w) * in[k].real();
+      im += static_cast<double>(*w) * in[k].imag();
+    }
+    const double magnitude = std::sqrt(re * re + im * im);
+    logEnergies[j] = magnitude > 1e-10 ? std::log10(magnitude) : -10.0;
+  }
+  const float* row = dct.data();
+  for (uint32_t i = 0; i < nc; ++i, row += kFilterCount) {
+    double c = 0.0;
+    for (unsigned j = 0; j < kFilterCount; ++j) c += static_cast<double>(row[j]) * logEnergies[j];
+    out[i] = static_cast<T>(c);
+  }
+  return out;
+}
+
+template class CMelCepstrum<float>;
+
+CFexMfccModuleInfo::CFexMfccModuleInfo() : CFexProjectModuleInfo("mel cepstral coufficients calculation") {}
+
+CFexMfccModule::CFexMfccModule(SettingsBase* local, SettingsBase* global)
+    : CFexAlgorithmModule(local, global, &moduleInfo, "ComplexSpectrum", "MelCepstralCoefficients") {
+  const auto samplingRate = static_cast<uint32_t>(global->getLong("samplingRate", -1));
+  const auto transformSize = static_cast<uint32_t>(global->getLong("transformSize", -1));
+  const int32_t numCoef = local->getLong("numCoef", -1);
+
+  std::string params;
+  formatString(params, "nc=%d ", numCoef);
+  configure({samplingRate, 0, 0, transformSize, 0}, params);
+}
+
+CFexModule* CFexMfccModule::newInstance(SettingsBase* local, SettingsBase* global) {
+  return new CFexMfccModule(local, global);
+}
+
+const CFexModuleInfo* CFexMfccModule::getModuleInfo() { return &moduleInfo; }
+
+unsigned CFexMfccModule::processCR(void** output, const void* input) {
+  return handOn(output, processComplex(*static_cast<const BaseVector<std::complex<float>>*>(input)));
+}
