@@ -1,0 +1,206 @@
+#pragma once
+// The exported programming interface of kivet: the interface classes a host
+// works with, the record of one query result, the coded exception and the
+// exported free functions.
+//
+// Every object behind an interface is made by the library and is
+// reference-counted: it is handed out with a count of 1 and freed by its
+// release(); the destructors are protected, so a host can neither delete nor
+// destroy one directly. Every failure of an operation arrives as one
+// vraKivetException carrying an error code (see its message table); errors of
+// the standard library (allocation failures, length errors) pass unchanged.
+//
+// The virtual operations of each interface are declared in the order of their
+// table slots, which a compiled host relies on: never reorder them.
+
+#include <exception>
+
+#if defined(_WIN32)
+#if defined(KIVET_BUILDING_LIBRARY)
+#define KIVET_API __declspec(dllexport)
+#else
+#define KIVET_API __declspec(dllimport)
+#endif
+#else
+#define KIVET_API __attribute__((visibility("default")))
+#endif
+
+namespace vemra_kivet {
+
+// One entry of a result list: a song id and its similarity score.
+struct KIVET_API vraResult {
+  unsigned id;
+  float score;
+};
+
+// The one error of the interface: an error code whose text comes from a fixed
+// table of 30 entries (codes 0 to 29).
+class KIVET_API vraKivetException : public std::exception {
+ public:
+  explicit vraKivetException(int code);
+
+  // The message of the code; the empty text for codes without a message.
+  const char* what() const noexcept override;
+  int getCode() const { return code; }
+
+ private:
+  int code;
+};
+
+// Implemented by the host: the library asks it for song texts and numbers of
+// song ids and reports id changes, progress and notifications. Texts returned
+// are copied at once and never freed by the library. The library never
+// destroys a callback object.
+class KIVET_API vraICallback {
+ public:
+  vraICallback() = default;
+  vraICallback(const vraICallback&) = default;
+
+  virtual const char* getTitle(unsigned id) = 0;
+  virtual const char* getArtist(unsigned id) = 0;
+  virtual const char* getExtraText(unsigned id) = 0;
+  virtual const char* getFileName(unsigned id) = 0;
+  // Milliseconds.
+  virtual int getLength(unsigned id) = 0;
+  virtual int getExtraNumber(unsigned id) = 0;
+  virtual int getExtraNumber2(unsigned id) = 0;
+  virtual int onIdChanged(unsigned oldId, unsigned newId) = 0;
+  // 0 to 1.
+  virtual void reportProgress(float progress) = 0;
+  virtual void notify(int notification) = 0;
+};
+
+// One song's texts and numbers. Texts are kept in UTF-8; with latin1 a getter
+// converts to Latin-1, and setters accept either encoding.
+class KIVET_API vraISong {
+ public:
+  vraISong() = default;
+  vraISong(const vraISong&) = default;
+  vraISong& operator=(const vraISong&) = default;
+
+  virtual void release() = 0;
+  virtual const char* getTitle(bool latin1) = 0;
+  virtual const char* getArtist(bool latin1) = 0;
+  virtual const char* getExtraText(bool latin1) = 0;
+  virtual const char* getFileName(bool latin1) = 0;
+  virtual int getExtraNumber() = 0;
+  // Milliseconds.
+  virtual int getLength() = 0;
+  virtual int getExtraNumber2() = 0;
+  virtual unsigned getId() = 0;
+  virtual void setTitle(const char* text) = 0;
+  virtual void setArtist(const char* text) = 0;
+  virtual void setExtraText(const char* text) = 0;
+  virtual void setFileName(const char* text) = 0;
+
+ protected:
+  virtual ~vraISong() = default;
+};
+
+// An ordered list of song ids without duplicates.
+class KIVET_API vraIIDList {
+ public:
+  vraIIDList() = default;
+  vraIIDList(const vraIIDList&) = default;
+
+  virtual void release() = 0;
+  virtual unsigned size() = 0;
+  virtual unsigned getId(unsigned index) = 0;
+  // The same operation for a constant list.
+  virtual unsigned getId(unsigned index) const = 0;
+  virtual void add(unsigned id) = 0;
+  virtual void remove(unsigned id) = 0;
+  virtual bool contains(unsigned id) = 0;
+
+ protected:
+  virtual ~vraIIDList() = default;
+};
+
+// The ranked answer of a similarity query, the best match first.
+class KIVET_API vraIResultList {
+ public:
+  vraIResultList() = default;
+  vraIResultList(const vraIResultList&) = default;
+
+  virtual void release() = 0;
+  virtual unsigned size() = 0;
+  virtual vraResult getResult(unsigned index) = 0;
+  // The same operation for a constant list.
+  virtual vraResult getResult(unsigned index) const = 0;
+
+ protected:
+  virtual ~vraIResultList() = default;
+};
+
+// A song's audio signature, extracted from 16-bit PCM with the configuration
+// named at its creation, or loaded from a signature file.
+class KIVET_API vraISignature {
+ public:
+  vraISignature() = default;
+  vraISignature(const vraISignature&) = default;
+
+  virtual void release() = 0;
+  virtual void load(const char* path) = 0;
+  virtual void save(const char* path) = 0;
+  // count 16-bit values of interleaved stereo into count/2 mono values.
+  virtual void downmixStereo(const short* stereo, unsigned count, short* mono) = 0;
+  // Mono samples at the signature's sampling rate.
+  virtual void addSamples(const short* samples, unsigned count) = 0;
+  // The signature's own song record, with a reference added for the caller.
+  virtual vraISong* getSong() = 0;
+
+ protected:
+  virtual ~vraISignature() = default;
+};
+
+// A database of songs under 32-bit ids, queried for similar songs.
+class KIVET_API vraISession {
+ public:
+  vraISession() = default;
+  vraISession(const vraISession&) = default;
+
+  virtual void release() = 0;
+  virtual void loadSession(const char* path) = 0;
+  virtual void saveSession(const char* path) = 0;
+  virtual void reinitialize() = 0;
+  // Returns the id the song was stored under.
+  virtual unsigned addSignature(vraISignature* signature) = 0;
+  virtual void removeSongAt(unsigned index) = 0;
+  virtual void removeSong(unsigned id) = 0;
+  virtual unsigned getWeightCount() = 0;
+  virtual unsigned getWeightName(unsigned index) = 0;
+  virtual void setWeight(unsigned key, unsigned value) = 0;
+  virtual unsigned getWeight(unsigned key) = 0;
+  virtual vraIResultList* queryById(unsigned id, unsigned count) = 0;
+  // The four arguments are not used.
+  virtual int checkMetadataSource(bool title, bool artist, bool extraText, bool fileName) = 0;
+  virtual vraIResultList* queryBySignature(vraISignature* signature, unsigned count, bool add) = 0;
+  virtual unsigned getSongCount() = 0;
+  virtual vraIIDList* getAllIds() = 0;
+  virtual bool containsId(unsigned id) = 0;
+  virtual vraISong* getSongAt(unsigned index) = 0;
+  virtual vraISong* getSong(unsigned id) = 0;
+  // Null when no song has that file name.
+  virtual vraISong* getSongByFileName(const char* fileName) = 0;
+  virtual void setCallback(vraICallback* callback) = 0;
+  virtual void exportText(const char* path, unsigned fieldMask) = 0;
+  virtual void exportSimilarityRiff(const char* path, unsigned count) = 0;
+  // The list is borrowed: the host keeps it alive and unchanged while it is set.
+  virtual void setWhitelist(vraIIDList* whitelist) = 0;
+  virtual void clearWhitelist() = 0;
+
+ protected:
+  virtual ~vraISession() = default;
+};
+
+KIVET_API unsigned GetMainVersion();
+KIVET_API unsigned GetSubVersion();
+
+// A session for the similarity-engine configuration file, already initialised.
+KIVET_API vraISession* CreateSession(const char* configPath, bool metadata);
+
+// A signature object for the feature-extraction configuration file and the
+// sampling rate (Hz) of the samples it will be given.
+KIVET_API vraISignature* CreateSignature(const char* configPath, unsigned samplingRate);
+
+}  // namespace vemra_kivet
