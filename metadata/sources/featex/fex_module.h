@@ -11,6 +11,8 @@
 #include <exception>
 #include <string>
 
+#include "platform/export.h"
+
 class SettingsBase;
 struct SMetaFrame;
 
@@ -104,7 +106,7 @@ class CFexModule {
 
   // The deleteInstance of every built-in module class: deletes through the
   // virtual destructor; null is ignored.
-  static void deleteInstance(CFexModule* module);
+  KIVET_EXPORT static void deleteInstance(CFexModule* module);
 
  protected:
   // The description of the module's class, empty when it has no descriptor.

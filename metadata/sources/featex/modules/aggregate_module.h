@@ -22,8 +22,8 @@ class AggregateModule : public CFexModule {
   // groupFrames; absent it reads as -1, which makes the hop groupFrames + 1).
   AggregateModule(SettingsBase* local, SettingsBase* global);
 
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // Every vector is kept: the store gains 4000 rows at a time. Every vector
   // must have the length of the first; another length is refused with

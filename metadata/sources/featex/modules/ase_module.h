@@ -60,8 +60,8 @@ class CFexAseModule : public CFexAlgorithmModule<CSpectrumEnvelopeMP7<float>> {
   // included) becomes the Nyquist frequency, which is left in the global
   // "auf".
   CFexAseModule(SettingsBase* local, SettingsBase* global);
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   std::string getUsage() override { return "fex_ase + loedge=... + hiedge=... + resexp=..."; }
 };

@@ -34,8 +34,8 @@ class CFexCentroidModule : public CFexAlgorithmModule<CSpectralCentroidMP7<float
   // sampling rate lowers numBands on the quarter-octave grid until it fits and
   // leaves the adapted values in the global "auf" and "anb".
   CFexCentroidModule(SettingsBase* local, SettingsBase* global);
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   std::string getUsage() override { return "fex_centroid + loedge=... + hiedge=... + numBands=..."; }
 };

@@ -19,8 +19,8 @@ class ComplexSpectrumToPSDModule : public CFexModuleOld {
   // Local "considerAngle" and "calcSqrt", integers: nonzero switches on.
   ComplexSpectrumToPSDModule(SettingsBase* local, SettingsBase* global);
 
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // Input: a BaseVector<std::complex<float>> of n bins. Output: n powers
   // (magnitudes with calcSqrt), then with considerAngle the n phases

@@ -22,8 +22,8 @@ class criticalBandToSpreadedEnergyModule : public CFexModuleOld {
 
   // Global "samplingRate" gives the number of bands B.
   criticalBandToSpreadedEnergyModule(SettingsBase* local, SettingsBase* global);
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // out[j] = sum over i of tap[j + 3 - i] * x[i] (the full convolution of
   // taps and input, from its fourth value on), products summed in float; then

@@ -18,8 +18,8 @@ class earTransferToCriticalBandModule : public CFexModuleOld {
  public:
   // Global "samplingRate" chooses the band edges.
   earTransferToCriticalBandModule(SettingsBase* local, SettingsBase* global);
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // Band b of an input of n values sums the input from index
   // edge[b] * n >> 10 up to edge[b + 1] * n >> 10 (exclusive), in float;

@@ -25,8 +25,8 @@ class FeatureInputModule : public CFexModuleOld {
   // "frameOverlap" (0). Errors of the signature reader pass through.
   FeatureInputModule(SettingsBase* local, SettingsBase* global);
 
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // Hands on the next row. Once every row has been handed on, the next call
   // signals the end with an empty output: the graph does not visit the

@@ -34,8 +34,8 @@ class CFexFeatureObjectModule : public CFexMetaSinkModule {
   CFexFeatureObjectModule(SettingsBase* local, SettingsBase* global);
   ~CFexFeatureObjectModule() override;
 
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // Appends the frame's row (the kept columns); an empty vector adds nothing.
   // The output is always null.

@@ -25,8 +25,8 @@ class CFexFilterModule : public CFexModuleOld {
   // section is designed whether or not the DC blocker replaces it.
   CFexFilterModule(SettingsBase* local, SettingsBase* global);
 
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   unsigned processRR(void** output, const void* input) override;
   const std::string& getInputSignalSpace() override;

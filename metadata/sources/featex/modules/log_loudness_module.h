@@ -40,8 +40,8 @@ class LogLoudnessModule : public CFexAlgorithmModule<CLogLoudness<float>> {
  public:
   // Settings as readLoudnessSettings describes, with "dpcm".
   LogLoudnessModule(SettingsBase* local, SettingsBase* global);
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   std::string getUsage() override { return "fex_logLoudness + lf=... + uf=... + nb=... + dpcm"; }
 };

@@ -68,8 +68,8 @@ class CFexMfccModule : public CFexAlgorithmModule<CMelCepstrum<float>> {
   // Global "samplingRate", "transformSize"; local "numCoef" (required in
   // practice: absent, it reads as -1, which is beyond the 64 limit).
   CFexMfccModule(SettingsBase* local, SettingsBase* global);
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   unsigned processCR(void** output, const void* input) override;
   bool isInputComplex() override { return true; }

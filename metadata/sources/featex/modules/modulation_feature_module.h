@@ -27,8 +27,8 @@ class ModulationFeatureModule : public CFexModuleOld {
   // "numBands" (slice length, at least 1).
   ModulationFeatureModule(SettingsBase* local, SettingsBase* global);
 
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // A slice beyond the input fails with the vector library's range error; a
   // window length the transform cannot take fails at the first emission.

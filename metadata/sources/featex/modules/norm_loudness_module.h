@@ -29,8 +29,8 @@ class NormLoudnessModule : public CFexAlgorithmModule<CNormLoudness<float>> {
  public:
   // Settings as readLoudnessSettings describes, without "dpcm".
   NormLoudnessModule(SettingsBase* local, SettingsBase* global);
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   std::string getUsage() override { return "fex_normLoudness + lf=... + uf=... + nb=... + dpcm"; }
 };

@@ -18,8 +18,8 @@ class PsdToEarTfModule : public CFexModuleOld {
  public:
   // Global "samplingRate".
   PsdToEarTfModule(SettingsBase* local, SettingsBase* global);
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // Input value k of n lies at f = k * samplingRate / n Hz and is multiplied
   // by 10^(A/10), A = 6.5 exp(-0.6 (f - 3.3)^2) - 0.001 f^4 - 1.82 f^-0.8 dB

@@ -32,8 +32,8 @@ class SCFModule : public CFexAlgorithmModule<CCrestFactor<float>> {
   // (at least 1). An upper edge beyond the spectrum becomes the Nyquist
   // frequency, which is left in the global "auf".
   SCFModule(SettingsBase* local, SettingsBase* global);
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   std::string getUsage() override { return "fex_scf + lf=... + uf=... + nb=..."; }
 };

@@ -39,8 +39,8 @@ class SfmModule : public CFexAlgorithmModule<CSpectralFlatnessMP7<float>> {
   // quarter-octave grid until it fits and leaves the adapted values in the
   // global "auf" and "anb".
   SfmModule(SettingsBase* local, SettingsBase* global);
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   std::string getUsage() override { return "fex_sfm_mp7 + lf=... + uf=... + nb=..."; }
 };

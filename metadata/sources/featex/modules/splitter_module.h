@@ -22,8 +22,8 @@ class SplitterModule : public CFexModule {
   // simpleException.
   SplitterModule(SettingsBase* local, SettingsBase* global);
 
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // An empty vector gives the shared empty vector. A vector that does not
   // reach endIndex (or, with endIndex 0, whose length fixes an endIndex below

@@ -17,8 +17,8 @@ class spreadedEnergyToSpecificLoudnessModule : public CFexModuleOld {
  public:
   // Global "samplingRate" gives the number of bands B.
   spreadedEnergyToSpecificLoudnessModule(SettingsBase* local, SettingsBase* global);
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // The input must hold exactly B values.
   unsigned processRR(void** output, const void* input) override;

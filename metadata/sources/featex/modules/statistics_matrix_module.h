@@ -19,8 +19,8 @@ class StatisticsMatrixModule : public CFexModule {
   // "storeOnlyMean" (the means alone).
   StatisticsMatrixModule(SettingsBase* local, SettingsBase* global);
 
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // An empty matrix gives the shared empty vector. The variances are the
   // population variances mean(x²) - mean(x)²; with calcSqrt a negative value

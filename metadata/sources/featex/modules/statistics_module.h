@@ -25,8 +25,8 @@ class StatisticsModule : public CFexModuleOld {
   // modules see the geometry of the blocks.
   StatisticsModule(SettingsBase* local, SettingsBase* global);
 
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // Every vector must have the length of the first (another length is
   // refused with simpleException). An empty vector (a parent that has

@@ -24,8 +24,8 @@ class StereoToMonoModule : public CFexModuleOld {
   // "overlapSize" of 0).
   StereoToMonoModule(SettingsBase* local, SettingsBase* global);
 
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   unsigned processRR(void** output, const void* input) override;
   const std::string& getInputSignalSpace() override;

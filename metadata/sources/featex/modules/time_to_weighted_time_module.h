@@ -22,8 +22,8 @@ class TimeToWeightedTimeModule : public CFexModuleOld {
   // "Sine" or "Blackman", exactly so spelt.
   TimeToWeightedTimeModule(SettingsBase* local, SettingsBase* global);
 
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // Frames must have the window's length (else the vector library's
   // "unequal vector size").

@@ -24,8 +24,8 @@ class WeightedTimeToComplexSpectrumModule : public CFexModuleOld {
   // "transformSize" is set to it when absent, so later modules see the
   // transform length. A length the FFT cannot transform is refused.
   WeightedTimeToComplexSpectrumModule(SettingsBase* local, SettingsBase* global);
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // A frame shorter than transformSize is padded with what the buffer holds
   // beyond it (zeros unless an earlier, longer frame wrote there); a longer

@@ -18,8 +18,8 @@ class CFexZeroCrossingModule : public CFexModuleOld {
   // Reads no settings.
   CFexZeroCrossingModule(SettingsBase* local, SettingsBase* global);
 
-  static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
-  static const CFexModuleInfo* getModuleInfo();
+  KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
+  KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
   // A pair counts when the product of its samples is below 0: a zero sample
   // or a NaN does not cross. An empty frame, like a one-sample frame, has
