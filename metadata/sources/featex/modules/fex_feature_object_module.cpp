@@ -1,6 +1,7 @@
 #include "metadata/sources/featex/modules/fex_feature_object_module.h"
 
 #include <cfloat>
+#include <cmath>
 
 #include "metadata/sources/featex/fex_module_registry.h"
 #include "signature/meta_frame.h"
@@ -26,6 +27,21 @@ int32_t truncatedSetting(const SettingsBase& settings, const std::string& key, d
 
 float floatSetting(const SettingsBase& settings, const std::string& key, double dflt) {
   return static_cast<float>(settings.getDouble(key, dflt));
+}
+
+// Equal ends are widened by 0.00001 so that the quantiser has a range. Beyond a
+// magnitude of about 256 that step is lost in the float's rounding and the
+// quantiser would refuse a constant feature; the ends are then widened by the
+// same fraction of their magnitude (downwards where upwards would overflow).
+// Infinite ends have no range to widen into and stay as they are.
+void widenEqualEnds(float& lo, float& hi) {
+  hi = hi + 0.00001f;
+  if (hi > lo || !std::isfinite(lo)) return;
+  const float step = std::fabs(lo) * 0.00001f;
+  if (std::isfinite(lo + step))
+    hi = lo + step;
+  else
+    lo = lo - step;
 }
 
 // The quantiser of the characteristic name over [lo, hi]; null for an
@@ -159,7 +175,7 @@ std::unique_ptr<CQuantModule<float>> CFexFeatureObjectModule::makeQuantModule() 
         }
       }
     }
-    if (lo == hi) hi = hi + 0.00001f;
+    if (lo == hi) widenEqualEnds(lo, hi);
     // A given range serves every division alike, but each quantiser still
     // covers only its own division's columns: the block codes exactly the
     // columns of a row, never past its end.

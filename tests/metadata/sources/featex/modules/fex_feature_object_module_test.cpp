@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -197,6 +198,22 @@ TEST(FexFeatureObjectModule, QuantiserCharacteristics) {
   EXPECT_EQ(stored(feature({{"quantLine", "uniform"}, {"quantMin", "5"}, {"quantMax", "5"}}), {{5, 5}}),
             (std::vector<Division>{{2, 5, 5 + 0.00001f}}));
   EXPECT_EQ(stored(feature({{"quantLine", "log"}}), {{-2, -2}, {-2, -2}}), (std::vector<Division>{{2, -2, -2 + 0.00001f}}));
+  // Where 0.00001 is lost in the float's rounding, a constant feature of large
+  // values is widened by that fraction of its magnitude instead, and its
+  // values come back unchanged.
+  for (const auto& [value, widened] : {std::pair<float, float>{1000, 1000.01f}, {-1e8f, -99999000.0f}}) {
+    Sink sink(feature({{"quantLine", "uniform"}}));
+    sink.feed({{value, value}, {value, value}});
+    sink.deliver();
+    EXPECT_EQ(sink.divisions(), (std::vector<Division>{{2, value, widened}}));
+    EXPECT_EQ(sink.rows(), (Rows{{value, value}, {value, value}}));
+  }
+  EXPECT_EQ(stored(feature({{"quantLine", "sin"}, {"quantMin", "1000"}, {"quantMax", "1000"}}), {{1, 2}}),
+            (std::vector<Division>{{2, 1000, 1000.01f}}));
+  // At the top of the float range the widening goes downwards.
+  const auto top = stored(feature({{"quantLine", "uniform"}}), {{FLT_MAX}});
+  ASSERT_EQ(top.size(), 1u);
+  EXPECT_TRUE(top[0].max == FLT_MAX && top[0].min < FLT_MAX && top[0].min > 0.9999f * FLT_MAX);
   // Other spellings create no quantiser; neither do zero divisions.
   EXPECT_TRUE(stored(feature({{"quantLine", "Uniform"}}), {{1, 2}}).empty());
   EXPECT_TRUE(stored(feature({{"quantLine", "uniform"}, {"nrOfDivisions", "0"}}), {{1, 2}}).empty());
