@@ -48,9 +48,15 @@ bool readVlqLength(std::istream& in, uint32_t& value) {
   return static_cast<bool>(in);
 }
 
-// Gives a tag that belongs to the next reader back to the stream.
+// Gives a tag that belongs to the next reader back to the stream. A stream
+// buffer may refuse a putback once it has refilled its read area since the
+// tag was read; a seekable stream is then moved back over what is left.
 void putBack(std::istream& in, const char* tag) {
-  for (std::size_t i = kTagSize; i > 0; --i) in.putback(tag[i - 1]);
+  std::size_t left = kTagSize;
+  while (left > 0 && in.putback(tag[left - 1])) --left;
+  if (left == 0) return;
+  in.clear();
+  in.seekg(-static_cast<std::streamoff>(left), std::ios::cur);
 }
 
 double numberAfter(const std::string& text, char letter) {
@@ -170,7 +176,11 @@ CAuidChunkReader::CAuidChunkReader(const char* expectedVersion, CRsaObject* veri
   if (expectedVersion != nullptr) versionText = expectedVersion;
 }
 
-int CAuidChunkReader::readStream(std::istream& in) {
+int CAuidChunkReader::readStream(std::istream& in) { return readChunks(in, nullptr); }
+
+int CAuidChunkReader::readStream(std::istream& in, uint32_t auidField) { return readChunks(in, &auidField); }
+
+int CAuidChunkReader::readChunks(std::istream& in, const uint32_t* takenAuidField) {
   int flags = 0;
   int64_t position = -1;
   auidLength = 0;
@@ -179,7 +189,11 @@ int CAuidChunkReader::readStream(std::istream& in) {
     // older ones and the length-first form run on to the end of the data.
     if (position >= auidLength && version >= 4) return flags;
     char tag[kTagSize];
-    if (!in.read(tag, kTagSize)) return flags;
+    if (takenAuidField != nullptr) {
+      std::memcpy(tag, "AUID", kTagSize);
+    } else if (!in.read(tag, kTagSize)) {
+      return flags;
+    }
 
     if (tagIs(tag, "AUID")) {
       if (flags & kAuidChunkRead) {
@@ -187,7 +201,8 @@ int CAuidChunkReader::readStream(std::istream& in) {
         putBack(in, tag);
         return flags;
       }
-      const int result = readAuidChunk(in, position);
+      const int result = readAuidChunk(in, takenAuidField, position);
+      takenAuidField = nullptr;
       if (result <= 0) return result;
       flags |= kAuidChunkRead;
     } else if (tagIs(tag, "META")) {
@@ -204,10 +219,15 @@ int CAuidChunkReader::readStream(std::istream& in) {
   }
 }
 
-int CAuidChunkReader::readAuidChunk(std::istream& in, int64_t& position) {
+int CAuidChunkReader::readAuidChunk(std::istream& in, const uint32_t* takenField, int64_t& position) {
   uint32_t v = 0;
   uint32_t contentLength = 0;
-  bool whole = readUInt32(in, v);
+  bool whole = true;
+  if (takenField != nullptr) {
+    v = *takenField;
+  } else {
+    whole = readUInt32(in, v);
+  }
   if (whole && v < kLengthFirstThreshold) {
     if (v > kHighestVersion) {
       std::cerr << "ERROR stream version not compatible" << std::endl;

@@ -60,6 +60,12 @@ class CAuidChunkReader : public CMetaVec {
   // before a failure is kept. A second "AUID" chunk is left in the stream for
   // the next reader. Throws StandardException for a second "FPAR" sub-chunk.
   int readStream(std::istream& in);
+  // The same for a caller that has already taken an "AUID" tag and the u32
+  // field behind it from in to recognise the format: reading resumes inside
+  // that chunk with auidField as its u32, so that none of those bytes has to
+  // go back into a stream, which may refuse them (a pipe, a buffer refilled
+  // since they were read).
+  int readStream(std::istream& in, uint32_t auidField);
 
   int getVersion() const { return version; }
   uint64_t getTuid() const { return tuid; }
@@ -89,7 +95,8 @@ class CAuidChunkReader : public CMetaVec {
   bool getFeatureMatrix(HeapMatrix<unsigned char>& matrix) const;
 
  private:
-  int readAuidChunk(std::istream& in, int64_t& position);
+  int readChunks(std::istream& in, const uint32_t* takenAuidField);
+  int readAuidChunk(std::istream& in, const uint32_t* takenField, int64_t& position);
   int readSubChunks(std::istream& in, uint32_t contentLength, uint64_t& encodedSize);
   int readMetaChunk(std::istream& in, int64_t& position);
   int readId3Tag(std::istream& in, const char* tag, int64_t& position);

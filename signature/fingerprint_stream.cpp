@@ -78,19 +78,13 @@ std::unique_ptr<CFeatureObject<T>> chunkFeature(const CAuidChunkReader& reader, 
   return object;
 }
 
-// Parses the META chunk of a stream, which must take exactly its length bytes
-// as its own payload length declares them; failure is reported with message.
+// Parses the META chunk of a stream, whose frames must take exactly its
+// length bytes; failure is reported with message. The stream's own length
+// bounds the frames, so the chunk's payload length field is not relied on.
 void parseMetaChunk(CMetaVec& frames, const std::vector<unsigned char>& chunk, const char* message) {
   const unsigned length = static_cast<unsigned>(chunk.size());
   if (length == 0) fail(message);
   if (frames.readMetaStream(chunk.data(), length) != length) fail(message);
-  // The chunk parsed, so its payload length is a whole VLQ after the magic.
-  const unsigned char* cursor = chunk.data() + 4;
-  const uint64_t payload = static_cast<uint32_t>(readVLQ(cursor));
-  if (payload > kMaxVlqValue || 4 + vlqBytes(payload) + payload != length) {
-    frames.clear();
-    fail(message);
-  }
 }
 
 }  // namespace
@@ -175,7 +169,7 @@ void CFingerprintStream::read(std::istream& in) {
   const uint32_t v = decodeUInt32BE(head + 4);
   if (v > kWrittenVersion && v < kWideVersion) fail("incompatible file version!");
   if (v < kWrittenVersion || v > kWideVersion) {
-    readChunkFormat(in, head);
+    readChunkFormat(in, v);
     return;
   }
   version = static_cast<int>(v);
@@ -227,12 +221,12 @@ void CFingerprintStream::readSignedHeader(std::istream& in, uint32_t headerLengt
   scheme = static_cast<uint8_t>(schemeByte);
 }
 
-void CFingerprintStream::readChunkFormat(std::istream& in, const unsigned char* head) {
-  // The chunk reader parses the whole file, its first 8 bytes included.
-  for (int i = 7; i >= 0; --i) in.putback(static_cast<char>(head[i]));
-  if (!in) fail(kWholeStream);
+void CFingerprintStream::readChunkFormat(std::istream& in, uint32_t auidField) {
+  // The chunk reader parses the whole file. Its first 8 bytes are handed over
+  // as read rather than put back into the stream: a pipe, or a file whose
+  // buffer was refilled inside them, cannot take them back.
   CAuidChunkReader reader(nullptr, signer);
-  if (reader.readStream(in) < 0) fail(kWholeStream);
+  if (reader.readStream(in, auidField) < 0) fail(kWholeStream);
   convertChunkFile(reader);
 }
 

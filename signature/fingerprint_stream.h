@@ -51,7 +51,7 @@ class CFingerprintStream : public CMetaVec {
  private:
   void readStreamLayout(std::istream& in);
   void readSignedHeader(std::istream& in, uint32_t headerLength);
-  void readChunkFormat(std::istream& in, const unsigned char* head);
+  void readChunkFormat(std::istream& in, uint32_t auidField);
   void convertChunkFile(const CAuidChunkReader& reader);
 
   CRsaObject* signer = nullptr;

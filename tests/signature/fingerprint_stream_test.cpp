@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -192,9 +196,19 @@ TEST(FingerprintStream, RefusesForeignAndInconsistentStreams) {
   image[3] = 'X';
   expectThrowMessage<std::string>([&] { readOf(image); }, "stream mismatch!");
 
-  ByteBuilder disagreeing;  // META payload length one short of the chunk
+  // The stream's total bounds the META chunk: a payload length field one
+  // short of it is not relied on, and the frames read as they are.
+  ByteBuilder disagreeing;
   disagreeing.text("AUID").u32(5).vlq(92).u8(0).append(metaChunk(85));
-  expectThrowMessage<std::string>([&] { readOf(disagreeing.bytes); }, "stream mismatch!");
+  std::istringstream disagreeingIn(asString(disagreeing.bytes));
+  const CFingerprintStream tolerated(disagreeingIn, nullptr);
+  EXPECT_EQ(tolerated.size(), 2u);
+  EXPECT_EQ(CSignDataMulti(tolerated).getTime(), 10u);
+  Bytes notMeta = unsignedImage();
+  notMeta[10] = 'X';  // the META magic
+  testing::internal::CaptureStderr();
+  expectThrowMessage<std::string>([&] { readOf(notMeta); }, "stream mismatch!");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: not an Meta Tag\n");
   ByteBuilder longHeader;  // a header longer than the total
   longHeader.text("AUID").u32(5).vlq(3).vlq(5).append(Bytes(10, 0));
   expectThrowMessage<std::string>([&] { readOf(longHeader.bytes); }, "stream mismatch!");
@@ -276,8 +290,12 @@ TEST(FingerprintStream, SignedStreamWrittenAndReadWithAndWithoutVerifier) {
   expectThrowMessage<std::string>([&] { readWith(image, signer); },
                                   "cannot initialise rsa checking! Make sure you have the full lib!");
   signer.failInitVerify = 0;
-  // Properly signed, yet the payload length inside the chunk disagrees.
-  expectThrowMessage<std::string>([&] { readWith(signedImage(metaChunk(85)), signer); }, "file parsing error!");
+  // Properly signed, yet the payload is not a META chunk.
+  Bytes notMeta = metaChunk();
+  notMeta[0] = 'X';
+  testing::internal::CaptureStderr();
+  expectThrowMessage<std::string>([&] { readWith(signedImage(notMeta), signer); }, "file parsing error!");
+  testing::internal::GetCapturedStderr();
 
   std::ostringstream sink;
   signer.failInitSign = 1;
@@ -504,6 +522,67 @@ TEST(FingerprintStream, ChunkFormatFilesBecomeOneSfmObject) {
   corrupt[4 + 4 + 1 + 9 + 8 + 12 + 16 + 4 + 1 + 4 + 15] = 9;  // the block's row count
   std::istringstream badBlock(asString(corrupt));
   expectThrowMessage<std::string>([&] { CFingerprintStream read(badBlock, nullptr); }, "cannot parse wholestream!");
+}
+
+// A source that can neither seek nor take back a byte of an earlier piece,
+// as a pipe: it hands its bytes over a few at a time.
+class PipeLikeBuffer : public std::streambuf {
+ public:
+  PipeLikeBuffer(const Bytes& bytes, std::size_t piece) : bytes(bytes), window(piece) {}
+
+ protected:
+  int_type underflow() override {
+    if (next == bytes.size()) return traits_type::eof();
+    const std::size_t n = std::min(window.size(), bytes.size() - next);
+    std::memcpy(window.data(), bytes.data() + next, n);
+    next += n;
+    setg(window.data(), window.data(), window.data() + n);
+    return traits_type::to_int_type(window[0]);
+  }
+
+ private:
+  Bytes bytes;
+  std::vector<char> window;
+  std::size_t next = 0;
+};
+
+TEST(FingerprintStream, ChunkFormatHeaderIsNotPutBackIntoTheStream) {
+  // The 8 bytes that tell the formats apart lie across the pieces of a source
+  // that cannot take them back.
+  for (std::size_t piece = 1; piece <= 9; ++piece) {
+    PipeLikeBuffer source(version3File(true), piece);
+    std::istream in(&source);
+    const CAudioSignMulti signature(in, nullptr);
+    EXPECT_EQ(signature.getTuid().toUInt64(), 0x1FFFFFFFEull) << piece;
+    EXPECT_NE(signature.getSignData()->find("SFM"), nullptr) << piece;
+  }
+
+  // A file holding a stream, a chunk-format file and a stream, read through
+  // one std::ifstream as a signature file is loaded. Small buffers put the
+  // format headers, and the "AUID" tag that ends the chunk-format file, across
+  // buffer refills.
+  namespace fs = std::filesystem;
+  const fs::path path = fs::temp_directory_path() /
+                        ("kivet_fingerprint_stream_test_" +
+                         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".auid");
+  const std::string contents = asString(unsignedImage()) + asString(version3File(true)) + asString(unsignedImage());
+  std::ofstream(path, std::ios::binary) << contents;
+  for (std::size_t size = 2; size <= 24; ++size) {
+    std::vector<char> buffer(size);
+    std::ifstream file;
+    file.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(size));
+    file.open(path, std::ios::binary);
+    CAudioSignMulti signature;
+    signature.read(file, nullptr);
+    EXPECT_NE(signature.getSignData()->find("ab"), nullptr) << size;
+    signature.read(file, nullptr);
+    EXPECT_EQ(signature.getTuid().toUInt64(), 0x1FFFFFFFEull) << size;
+    EXPECT_NE(signature.getSignData()->find("SFM"), nullptr) << size;
+    signature.read(file, nullptr);
+    EXPECT_EQ(signature.getSignData()->getTime(), 10u) << size;
+    EXPECT_EQ(file.peek(), std::ifstream::traits_type::eof()) << size;
+  }
+  fs::remove(path);
 }
 
 }  // namespace
