@@ -18,10 +18,10 @@ TimeToWeightedTimeModuleInfo::TimeToWeightedTimeModuleInfo()
 
 TimeToWeightedTimeModule::TimeToWeightedTimeModule(SettingsBase* local, SettingsBase* global)
     : CFexModuleOld(local, global, &moduleInfo) {
-  // Absent reads as -1. Any other negative size would be a window of some
-  // four billion points: it is no window size either.
+  // Absent reads as -1. Any other negative size is taken as unsigned, a
+  // window of some four billion points, which the allocation check refuses.
   const int32_t size = global->getLong("windowSize", -1);
-  if (size < 0) throw simpleException("TimeToWeightedTimeModule: no windowSize param");
+  if (size == -1) throw simpleException("TimeToWeightedTimeModule: no windowSize param");
   windowSize = static_cast<unsigned>(size);
 
   const std::string& name = local->getString("window");
