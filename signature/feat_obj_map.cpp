@@ -11,20 +11,22 @@ namespace {
 
 // What readMetaVec needs of a "FeatObj" frame before an object exists: the
 // fields at the head of the feature-object stream (u16 version, u16 feature
-// type, u8 + name, u8 + element tag).
+// type, u8 + name, u8 + element tag). The element tag is read only for a
+// frame that is wanted, so that a damaged frame of another feature is passed
+// over like any other.
 struct FrameHead {
-  unsigned short featureType;
+  unsigned short featureType = 0;
   std::string name;
   std::string elementTag;
 };
 
-FrameHead readFrameHead(const unsigned char* data, unsigned length) {
+FrameHead readFrameHead(const unsigned char* data, unsigned length, const char* wanted) {
   StreamReader reader(data, length);
   FrameHead head;
   reader.readU16();
   head.featureType = reader.readU16();
   head.name = reader.readText(reader.readU8());
-  head.elementTag = reader.readText(reader.readU8());
+  if (wanted == nullptr || head.name == wanted) head.elementTag = reader.readText(reader.readU8());
   return head;
 }
 
@@ -94,7 +96,7 @@ void CFeatObjMap::readMetaVec(const CMetaVec& frames, const char* name) {
   const unsigned tagLen = static_cast<unsigned>(std::strlen(tag));
   for (int index = frames.find(tag, tagLen); index >= 0; index = frames.find(tag, tagLen, index + 1)) {
     const SMetaFrame& frame = *frames.frame(index);
-    const FrameHead head = readFrameHead(frame.data, frame.dataLen);
+    const FrameHead head = readFrameHead(frame.data, frame.dataLen, name);
     if (name != nullptr && head.name != name) continue;
     std::unique_ptr<CFeatureObjectBase> object(newFeatureObject(head.featureType, head.elementTag));
     object->read(frame.data, frame.dataLen);

@@ -111,6 +111,9 @@ class CFeatureObject : public CFeatureObjectBase {
   unsigned short getFeatureType() const override;
   void dump(std::ostream& out) override;
   float getMsPerRow() const override;
+  // Sets the frame period alone, without the parameter checks of a subclass
+  // (an unwrapped flatness object no longer follows its temporal resolution).
+  void setMsPerRow(float ms) { msPerRow = ms; }
   void clear() override;
   void setParameter(const char* key, int value) override;
   void setParameter(const char* key, float value) override;

@@ -16,6 +16,8 @@ namespace {
 
 constexpr uint16_t kStreamVersion = 3;
 constexpr unsigned kMatrixHeaderSize = 20;
+// The first three bytes of a matrix block's element tag end here.
+constexpr unsigned kMatrixTagEnd = 7;
 // A string value of a version-1 stream is a fixed field of this many bytes.
 constexpr uint32_t kVersion1TextLength = 28;
 // Names, tags, keys and entry counts are stored in one byte.
@@ -217,9 +219,10 @@ void CFeatureObject<T>::readParameterBlock(StreamReader& in, int version) {
 
 template <typename T>
 unsigned CFeatureObject<T>::readMatrixBlock(const unsigned char* block, unsigned length) {
-  // The element tag follows the 4-byte magic; a block too short to hold its
-  // header is left to the matrix reader to refuse.
-  const bool complete = length >= kMatrixHeaderSize;
+  // The element tag follows the 4-byte magic and decides before the block is
+  // read; a block too short to hold even the tag is left to the matrix
+  // reader to refuse.
+  const bool complete = length >= kMatrixTagEnd;
   const auto blockTagIs = [&](const char* tag) { return complete && std::memcmp(block + 4, tag, 3) == 0; };
   if constexpr (!std::is_same_v<T, float>) {
     if (complete && !blockTagIs(std::is_same_v<T, unsigned char> ? "uch" : "uin"))

@@ -8,7 +8,6 @@
 
 #include "metadata/sources/common/byte_stream.h"
 #include "metadata/sources/common/standard_exception.h"
-#include "metadata/sources/common/string_util.h"
 #include "signature/fingerprint_stream.h"
 #include "signature/meta_tags.h"
 #include "signature/sign_data_ase_sfm.h"
@@ -34,17 +33,6 @@ bool visitTyped(CFeatureObjectBase& obj, Visit&& visit) {
 unsigned rowCount(CFeatureObjectBase& obj) {
   FeatureDataInfo info;
   return obj.getDataInfo(info).rows;
-}
-
-// Sets the frame period of an object through its own parameter protocol: the
-// settings go out to the parameter maps and come back in with the new period,
-// written with enough digits to restore the float exactly.
-template <typename T>
-void setFramePeriod(CFeatureObject<T>& object, float msPerRow) {
-  object.storeParameters();
-  std::string text;
-  object.setParameter("msPerRow", formatString(text, "%.9g", static_cast<double>(msPerRow)));
-  object.readParameters();
 }
 
 // One feature taking part in an unwrap, with its grouping.
@@ -103,7 +91,10 @@ CFeatureObjectBase* unwrapped(const CFeatureObject<T>& source, const Grouped& fe
     typed.getMatrix() = HeapMatrix<T>(from.getRow(0), maxRows);
   else
     resampleGroups(from, typed.getMatrix(), feature, maxRows, interpolate);
-  setFramePeriod(typed, baseMs);
+  // Only the period changes: going through the parameter maps would run the
+  // write checks of a flatness object, whose period no longer follows its
+  // temporal resolution.
+  typed.setMsPerRow(baseMs);
   return copy.release();
 }
 

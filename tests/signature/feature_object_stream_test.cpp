@@ -292,6 +292,13 @@ TEST(FeatureObjectStreamTest, IntegerElementObjects) {
   expectFeatureObjException([&] { readExact(intsBack, expected.bytes); }, "feature type mismatch");
   expectFeatureObjException([&] { readExact(bytesBack, intBytes.bytes); }, "feature type mismatch");
   expectFeatureObjException([&] { readExact(floats, intBytes.bytes); }, "feature type mismatch");
+
+  // The element tag decides before the block is read, even in a block cut
+  // short behind its tag.
+  ByteBuilder cut;
+  cut.raw({0, 3, 0, 0, 1, 'C', 3, 'f', 'l', 't'}).raw({3, 'M', 'A', 'T', '\n', 'u', 'i', 'n', 't', 'b', 'i'});
+  expectFeatureObjException([&] { readExact(floats, cut.bytes); }, "feature type mismatch");
+  expectFeatureObjException([&] { readExact(bytesBack, cut.bytes); }, "feature type mismatch");
 }
 
 TEST(FeatureObjectStreamTest, ReaderMessages) {

@@ -129,6 +129,13 @@ TEST(SignDataMulti, FactoryByFeatureTypeAndFrameConversions) {
   expectThrowMessage<FeatureObjException>([&] { partial.readMetaVec(mixed, nullptr); },
                                           kPrefix + "unsupported feature object type");
   EXPECT_EQ(namesOf(partial), (std::vector<std::string>{"A", "B"}));
+  // A damaged frame of another feature (cut behind its name) is passed over
+  // when one feature is asked for.
+  CMetaVec damaged = framesWith({{"FeatObj", {0, 3, 0, 0, 1, 'X'}}});
+  source.writeMetaVec(damaged);
+  CFeatObjMap wanted;
+  wanted.readMetaVec(damaged, "B");
+  EXPECT_EQ(namesOf(wanted), std::vector<std::string>{"B"});
 }
 
 TEST(SignDataMulti, TimeTuidAndMetaFrames) {
@@ -297,6 +304,37 @@ TEST(SignDataMulti, UnwrapBringsGroupedFeaturesToTheBaseRate) {
       [&] { bad.unwrap({"one", "base", "grp"}, false); },
       "CSignDataMulti::unwrap(const std::vector<std::string>&) overlapFrames must be below groupFrames in feature: grp");
   EXPECT_EQ(matrixOf<float>(bad, "one").rows, 1u);
+}
+
+TEST(SignDataMulti, UnwrapSetsOnlyTheFramePeriodOfAFlatnessObject) {
+  // A flatness object whose stored period (60 ms) does not follow its
+  // resolution (1, that is 30 ms): readable, but not writable again.
+  CFeatureObject<float> stored("SFM", 2);
+  stored.setParameter("lf", 250);
+  stored.setParameter("uf", 4000);
+  stored.setParameter("sr", 1);
+  stored.setParameter("msPerRow", std::string("60"));
+  stored.getMatrix().resize(1, 2);
+  stored.getMatrix()(0, 0) = 0.5f;
+  stored.getMatrix()(0, 1) = 0.05f;
+  std::vector<unsigned char> bytes(stored.getStreamSize());
+  stored.write(bytes.data(), static_cast<unsigned>(bytes.size()));
+  auto* sfm = new CSignDataSFM();
+  sfm->read(bytes.data(), static_cast<unsigned>(bytes.size()));
+  const float first = sfm->getMatrix()(0, 0);
+
+  CSignDataMulti data;
+  data.insert(sfm);
+  data.insert(feature<float>("base", 10, 4, 1, rowValue));
+  data.unwrap({"base", "SFM"}, false);
+  const auto* unwrapped = dynamic_cast<const CSignDataSFM*>(data.find("SFM"));
+  ASSERT_NE(unwrapped, nullptr);
+  EXPECT_EQ(unwrapped->getMsPerRow(), 10.0f);
+  ASSERT_EQ(unwrapped->getMatrix().rows, 4u);
+  EXPECT_EQ(unwrapped->getMatrix()(3, 0), first);
+  EXPECT_EQ(unwrapped->getLowBand(), 0);
+  EXPECT_EQ(unwrapped->getHighBand(), 15);
+  EXPECT_EQ(unwrapped->getTemporalResolution(), 1);
 }
 
 TEST(SignDataMulti, SplitSegmentationKeepsTheRowsOfOneLabel) {
