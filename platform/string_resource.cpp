@@ -2,10 +2,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include <algorithm>
-#include <cstddef>
-#include <utility>
 #endif
 
 namespace platform {
@@ -26,11 +22,10 @@ bool loadStringResource(std::string& out, unsigned id, ModuleHandle module) {
   DWORD blockSize = SizeofResource(handle, block);
   if (blockSize == 0) return false;
   std::string text(blockSize, '\0');
-  int loaded = LoadStringA(handle, id, &text[0], static_cast<int>(blockSize));
-  if (loaded <= 0) return false;
-  text.resize(std::min(static_cast<std::size_t>(loaded), text.find('\0')));
-  out = std::move(text);
-  return true;
+  const int loaded = LoadStringA(handle, id, &text[0], static_cast<int>(blockSize));
+  // A block that exists always sets out: to the empty text when it lacks the entry.
+  out = text.c_str();
+  return loaded > 0;
 }
 
 #else

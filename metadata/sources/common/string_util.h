@@ -59,8 +59,9 @@ std::vector<std::string> split(const std::string& text, char delimiter, bool tri
 std::vector<std::string> split(const std::string& text, const std::string& delimiters, bool trimParts);
 
 // Loads string-table entry id of module (nullptr: the main module of the
-// process) into out. True when a non-empty string was loaded; when the table
-// has no such entry the result is false and out is unchanged.
+// process) into out. True when a non-empty string was loaded; when no block of
+// the table holds id the result is false and out is unchanged (a block without
+// the entry leaves out empty).
 bool loadResourceString(std::string& out, unsigned id, platform::ModuleHandle module);
 
 // A textOrId that is non-zero and below 0x10000 is a string-table id of the

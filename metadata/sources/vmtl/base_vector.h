@@ -142,6 +142,7 @@ class HeapVector : public BaseVector<T> {
     if (n > size) {
       delete[] data;
       data = nullptr;
+      size = 0;  // a failed allocation leaves an empty vector, not a size without a block
       data = new T[n];
     }
     size = n;

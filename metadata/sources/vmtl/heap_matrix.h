@@ -75,6 +75,7 @@ class HeapMatrix : public BaseMatrix<T> {
       delete[] data;
       data = nullptr;
       capacity = 0;
+      rows = cols = 0;  // a failed allocation leaves an empty matrix, not a shape without a block
       allocate(count);
     }
     rows = newRows;
@@ -116,7 +117,7 @@ class HeapMatrix : public BaseMatrix<T> {
   // Drops the first n rows; the rest move to the front of the same block.
   void removeFirstRows(unsigned n) {
     if (n > rows) vmtl::fail("excerpt is too long", vmtl::kHeapMatrixHeader, 681);
-    if (n < rows) std::copy(data + static_cast<size_t>(n) * cols, data + this->elementCount(), data);
+    if (n > 0 && n < rows) std::copy(data + static_cast<size_t>(n) * cols, data + this->elementCount(), data);
     rows -= n;
   }
 
@@ -185,7 +186,9 @@ class HeapMatrix : public BaseMatrix<T> {
     const unsigned count = elementCountOf(newRows, cols);
     if (count <= capacity) return;
     T* block = new T[count];
-    std::copy_n(data, this->elementCount(), block);
+    // Rows that had no columns before appendRows / appendRow adopted a count
+    // have no elements in the old block: never copy more than it holds.
+    std::copy_n(data, std::min<size_t>(this->elementCount(), capacity), block);
     delete[] data;
     data = block;
     capacity = count;

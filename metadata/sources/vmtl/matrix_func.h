@@ -114,11 +114,13 @@ HeapMatrix<T> group(const BaseMatrix<T>& m, unsigned groupSize, unsigned step, b
   if (groupSize == 1 && withVariance)
     throw std::string("matrix_func group() computing variance of one-frame-group will lead to zero variance");
   if (groupSize == 1 && step == 1) return HeapMatrix<T>(m);
-  if (step == 0) throw std::string("matrix_func group() step size is 0");
 
   const unsigned outCols = withVariance ? vmtl::detail::addColumnCounts(m.cols, m.cols) : m.cols;
   unsigned groups = 0;
   if (m.rows >= groupSize) {
+    // Only a matrix that holds a whole group divides by the step; a shorter one
+    // is summarised in one row whatever the step.
+    if (step == 0) throw std::string("matrix_func group() step size is 0");
     // In double, so that a step larger than the group cannot wrap the count.
     const double span = static_cast<double>(m.rows) - (static_cast<double>(groupSize) - static_cast<double>(step));
     groups = static_cast<unsigned>(std::floor(span / step));

@@ -96,6 +96,20 @@ TEST(HeapMatrix, AddAndAppendRowsKeepOldRows) {
   empty.appendRow(row);
   EXPECT_EQ(empty.cols, 3u);
   EXPECT_EQ(empty.rows, 1u);
+
+  // Rows without columns take the count of the first row appended; their
+  // elements are undefined, but the old (empty) block is not read past its end.
+  HeapMatrix<float> columnless(2, 0, 0.0f);
+  columnless.appendRow(row);
+  EXPECT_EQ(columnless.rows, 3u);
+  EXPECT_EQ(columnless.cols, 3u);
+  EXPECT_EQ(columnless.capacity, 9u);
+  EXPECT_EQ(columnless(2, 0), 100.0f);
+  EXPECT_EQ(columnless(2, 2), 102.0f);
+  HeapMatrix<float> columnlessBlock(2, 0, 0.0f);
+  columnlessBlock.appendRows(numbered(1, 2));
+  EXPECT_EQ(columnlessBlock.rows, 3u);
+  EXPECT_EQ(columnlessBlock(2, 1), 1.0f);
 }
 
 TEST(HeapMatrix, RemoveFirstRowsMovesOverlappingRowsToTheFront) {

@@ -206,6 +206,11 @@ TEST(Group, ShortMatricesGiveOneRowOfEverything) {
     EXPECT_NEAR(g(0, c), columnMean(m, c, 0, 10), 1e-6);
     EXPECT_NEAR(g(0, 3 + c), columnVariance(m, c, 0, 10), 1e-5);
   }
+  // The step only matters to a matrix that holds a whole group, so 0 is no error here.
+  const HeapMatrix<float> zeroStep = group(m, 12, 0, false);
+  ASSERT_EQ(zeroStep.rows, 1u);
+  ASSERT_EQ(zeroStep.cols, 3u);
+  for (unsigned c = 0; c < 3; ++c) EXPECT_NEAR(zeroStep(0, c), columnMean(m, c, 0, 10), 1e-6);
   const HeapMatrix<float> empty(0, 3, 0.0f);
   expectVmtlFailure([&] { group(empty, 4, 2, false); }, "Empty matrix", "matrix_func", 214);
 }
