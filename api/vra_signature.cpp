@@ -125,9 +125,11 @@ void vraSignature::addSamples(const short* samples, unsigned count) {
       pendingCount = count - used;
     }
 
-    // Each call rounds down on its own.
-    const auto grown = static_cast<int32_t>(std::floor(count * 1000.0 / samplingRate));
-    song.setLength(static_cast<int32_t>(static_cast<uint32_t>(song.getLength()) + static_cast<uint32_t>(grown)));
+    // Each call rounds down on its own. The length is a 32-bit count of
+    // milliseconds that wraps; at very low rates one call alone can exceed
+    // it, so the growth is wrapped too instead of overflowing a conversion.
+    const auto grown = static_cast<uint32_t>(static_cast<int64_t>(std::floor(count * 1000.0 / samplingRate)));
+    song.setLength(static_cast<int32_t>(static_cast<uint32_t>(song.getLength()) + grown));
     finished = false;
   });
 }

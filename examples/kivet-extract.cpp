@@ -44,7 +44,11 @@ void usage() {
 bool parseArguments(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if ((arg == "-c" || arg == "-o") && i + 1 < argc) {
+    if (arg == "-c" || arg == "-o") {
+      if (i + 1 == argc) {
+        std::fprintf(stderr, "kivet-extract: option %s needs a value\n", arg.c_str());
+        return false;
+      }
       (arg == "-c" ? options.config : options.outputDir) = argv[++i];
     } else if (arg == "-h" || arg == "--help") {
       return false;
@@ -110,6 +114,17 @@ class AudioFile {
 
 using Clock = std::chrono::steady_clock;
 
+// Runs one step of the extraction; a failure names the step, so that a
+// library code such as "File doesn't exist" says which file it means.
+template <typename Step>
+void step(const std::string& what, Step&& call) {
+  try {
+    call();
+  } catch (...) {
+    throw std::runtime_error(what + ": " + describeCurrentException());
+  }
+}
+
 void extract(const std::string& input, const Options& options) {
   AudioFile audio(input);
   const int channels = audio.info.channels;
@@ -124,7 +139,9 @@ void extract(const std::string& input, const Options& options) {
   };
 
   vraISignature* created = nullptr;
-  timed([&] { created = CreateSignature(options.config.c_str(), static_cast<unsigned>(audio.info.samplerate)); });
+  step("configuration " + options.config, [&] {
+    timed([&] { created = CreateSignature(options.config.c_str(), static_cast<unsigned>(audio.info.samplerate)); });
+  });
   Held<vraISignature> signature(created);
   {
     Held<vraISong> song(signature->getSong());
@@ -138,18 +155,20 @@ void extract(const std::string& input, const Options& options) {
   sf_count_t total = 0;
   for (sf_count_t frames; (frames = audio.read(block.data(), kBlockFrames)) > 0; total += frames) {
     const auto count = static_cast<unsigned>(frames);
-    timed([&] {
-      if (channels == 2) {
-        signature->downmixStereo(block.data(), count * 2, mono.data());
-        signature->addSamples(mono.data(), count);
-      } else {
-        signature->addSamples(block.data(), count);
-      }
+    step("extracting features", [&] {
+      timed([&] {
+        if (channels == 2) {
+          signature->downmixStereo(block.data(), count * 2, mono.data());
+          signature->addSamples(mono.data(), count);
+        } else {
+          signature->addSamples(block.data(), count);
+        }
+      });
     });
   }
 
   const std::string output = signaturePath(input, options.outputDir);
-  timed([&] { signature->save(output.c_str()); });
+  step("saving " + output, [&] { timed([&] { signature->save(output.c_str()); }); });
 
   const double duration = static_cast<double>(total) / audio.info.samplerate;
   const double seconds = std::chrono::duration<double>(libraryTime).count();

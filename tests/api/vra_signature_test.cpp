@@ -108,6 +108,24 @@ TEST(VraSignature, SongLengthRoundsDownPerCall) {
   EXPECT_EQ(apitest::metaText(*thirds->toMultiSignature(), "TLEN"), "999");
 }
 
+TEST(VraSignature, SongLengthWrapsAt32Bits) {
+  // At 1 Hz every sample is a second: 3000000 samples are 3000000000 ms,
+  // beyond a signed 32-bit count.
+  SignaturePtr signature(new vraSignature);
+  signature->init(writeFile("slow.xml",
+                            "<featex><param frameDuration=\"100000\"/>"
+                            "<module name=\"fex_zerocrossing\" instance=\"zc\"/></featex>")
+                      .c_str(),
+                  1);
+  const std::vector<short> samples(3000000, 0);
+  signature->addSamples(samples.data(), 3000000);
+  vraISong* song = signature->getSong();
+  EXPECT_EQ(song->getLength(), -1294967296);  // 3000000000 - 2^32
+  signature->addSamples(samples.data(), 2000000);
+  EXPECT_EQ(song->getLength(), 705032704);  // 5000000000 - 2^32
+  song->release();
+}
+
 TEST(VraSignature, TextTagsInUtf8) {
   SignaturePtr signature = rawSignature();
   vraISong* song = signature->getSong();
