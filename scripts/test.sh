@@ -5,6 +5,7 @@
 #
 #   scripts/test.sh            everything
 #   KIVET_JOBS=N               parallel build and test jobs (default: cores)
+#   KIVET_SKIP_FUZZ=1          skip the short fuzz pass (scripts/fuzz.sh 30)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -12,8 +13,8 @@ source "$root/scripts/lib.sh"
 
 install_packages cmake ninja-build g++ pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  libexpat1-dev libxerces-c-dev libfftw3-dev libsndfile1-dev \
-  libaubio-dev
+  libexpat1-dev libxerces-c-dev libfftw3-dev libsndfile1-dev libaubio-dev \
+  clang libclang-rt-14-dev
 
 jobs=${KIVET_JOBS:-$(nproc)}
 
@@ -32,6 +33,9 @@ run_tree() {
 start=$SECONDS
 run_tree release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVET_BUILD_BENCH=ON
 run_tree asan -DCMAKE_BUILD_TYPE=Debug -DKIVET_SANITIZE=ON
+if [ "${KIVET_SKIP_FUZZ:-0}" != 1 ]; then
+  KIVET_FUZZ_JOBS=$jobs bash "$root/scripts/fuzz.sh" 30
+fi
 # The library's own platform: a 32-bit Windows build, its tests run under Wine.
 bash "$root/scripts/test-windows.sh"
 step "all trees passed in $((SECONDS - start)) s"

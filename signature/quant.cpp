@@ -167,15 +167,18 @@ CQuant_polynomial::CQuant_polynomial(float min, float max, int steps, bool flag,
   }
 
   const unsigned entries = static_cast<unsigned>(flag ? steps - 1 : steps);
-  lookup.assign(static_cast<size_t>(entries) + 1, 0.0f);
-  lookup[entries] = 1.0f;
+  // Codes are one byte, so dequantizing reads no entry beyond kTopByteCode + 1:
+  // a step count from a stored quantizer block (up to 65535) must not cost a
+  // table of that size. The entries kept are filled exactly as in the full table.
+  lookup.assign(static_cast<size_t>(entries < kTopByteCode + 1 ? entries : kTopByteCode + 1) + 1, 0.0f);
+  if (entries < lookup.size()) lookup[entries] = 1.0f;
   if (entries == 0) return;
   unsigned next = 0;
   float t = 0.0f;
   for (int k = 0; k < 1000; ++k) {
     // The bound keeps the table's own size even if rounding lifts p(t) to 1
     // before t reaches 1.
-    if (next <= entries && polynomial(t) >= static_cast<float>(next) / static_cast<float>(entries)) {
+    if (next < lookup.size() && polynomial(t) >= static_cast<float>(next) / static_cast<float>(entries)) {
       lookup[next] = t;
       ++next;
     }
@@ -291,7 +294,9 @@ CQuant* newDefaultQuantLinear(bool flag) { return newQuantLinear(0.0f, 1.0f, 256
 CQuant* newDefaultQuantLinearTenth(bool flag) { return newQuantLinear(0.0f, 0.1f, 256, flag); }
 CQuant* newDefaultQuantLog(bool flag) { return newQuantLog(-9.0f, -1.0f, 256, flag); }
 
-float roundHalfUp(float x) { return std::floor(x + 0.5f); }
+// The sum is taken in double: in float, x + 0.5 rounds up for the largest
+// float below 0.5 (0.49999997 would give 1).
+float roundHalfUp(float x) { return static_cast<float>(std::floor(static_cast<double>(x) + 0.5)); }
 
 // ---------------------------------------------------------------- QuantizerCharacteristic
 

@@ -100,7 +100,8 @@ class CQuant_polynomial : public CQuant {
   float a3;
   float a2;
   float a1;
-  // lookup[i] is the first t (in steps of 0.001) with p(t) >= i / N.
+  // lookup[i] is the first t (in steps of 0.001) with p(t) >= i / N; only the
+  // entries that one-byte codes reach (at most 257) are kept.
   std::vector<float> lookup;
 };
 

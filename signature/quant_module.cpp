@@ -200,6 +200,8 @@ std::unique_ptr<CQuantModule<float>> readQuantBlock(const unsigned char* block, 
         break;
       }
       case kIndividual:
+        // The thresholds must be in the block before room is made for them.
+        if (reader.remaining() / 4 < static_cast<unsigned>(steps)) StreamReader::fail();
         thresholds.resize(static_cast<size_t>(steps));
         for (float& threshold : thresholds) threshold = reader.readF32();
         quantizer = requireQuantizer(newQuantIndividual(thresholds.data(), static_cast<unsigned>(steps), min, max));

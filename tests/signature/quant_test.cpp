@@ -289,6 +289,8 @@ TEST(QuantTest, FactoriesAndRounding) {
   EXPECT_EQ(roundHalfUp(-0.5f), 0.0f);
   EXPECT_EQ(roundHalfUp(-1.5f), -1.0f);
   EXPECT_EQ(roundHalfUp(-1.51f), -2.0f);
+  // The largest float below 0.5 rounds down: 0.49999997 + 0.5 is below 1.
+  EXPECT_EQ(roundHalfUp(std::nextafter(0.5f, 0.0f)), 0.0f);
 }
 
 TEST(QuantTest, CharacteristicOwnsItsCopy) {

@@ -1,5 +1,10 @@
 #include "metadata/sources/featex/config_tree.h"
 
+// Expat declares its limits on entity expansion only for builds with DTD
+// support, which every Expat this library is built with has.
+#ifndef XML_DTD
+#define XML_DTD 1
+#endif
 #include <expat.h>
 
 #include <cstring>
@@ -12,6 +17,13 @@
 #include "metadata/sources/featex/fex_module.h"
 
 namespace {
+
+// Entities may abbreviate a configuration, not multiply it: once entity
+// expansion has produced this many bytes, the document may grow no more than
+// kMaxAmplification times through it, so that a short file cannot make the
+// reader hold megabytes. Beyond that the parse fails like any malformed one.
+constexpr unsigned long long kExpansionThreshold = 16 * 1024;
+constexpr float kMaxAmplification = 4.0f;
 
 // What the element handlers work on. The stack holds the open "module" nodes
 // above the root, which stays at the bottom.
@@ -67,6 +79,8 @@ void ConfigTree::parse(std::istream& stream, unsigned bufferSize, ConfigTreeNode
   std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreate(nullptr));
   if (!parser) throw std::bad_alloc();
   XML_SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_ALWAYS);
+  XML_SetBillionLaughsAttackProtectionActivationThreshold(parser.get(), kExpansionThreshold);
+  XML_SetBillionLaughsAttackProtectionMaximumAmplification(parser.get(), kMaxAmplification);
 
   auto newRoot = std::make_unique<ConfigTreeNode>("featex", Settings());
   ReaderState state;

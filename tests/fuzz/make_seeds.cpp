@@ -1,0 +1,422 @@
+// Writes the seed corpus of the fuzz targets with the library's own writers:
+//
+//   kivet_fuzz_seeds <corpus folder>
+//
+// Each seed goes to <corpus folder>/<target>/seed-<what>. The chunk format of
+// older signature files has no writer any more; its seeds are put together
+// from the byte helpers, matrix blocks and META chunks that it is made of.
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "metadata/sources/common/byte_stream.h"
+#include "metadata/sources/vmtl/heap_matrix.h"
+#include "signature/audio_sign_multi.h"
+#include "signature/feature_object.h"
+#include "signature/fingerprint_stream.h"
+#include "signature/meta_vec.h"
+#include "signature/quant.h"
+#include "signature/quant_module.h"
+#include "signature/rsa_object.h"
+#include "signature/sign_data_multi.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+std::string corpus;
+
+void makeFolder(const std::string& path) {
+  if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
+    std::perror(path.c_str());
+    std::exit(1);
+  }
+}
+
+void seed(const std::string& target, const std::string& what, const Bytes& bytes) {
+  makeFolder(corpus + "/" + target);
+  const std::string path = corpus + "/" + target + "/seed-" + what;
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) {
+    std::cerr << "cannot write " << path << "\n";
+    std::exit(1);
+  }
+}
+
+void seed(const std::string& target, const std::string& what, const std::string& text) {
+  seed(target, what, Bytes(text.begin(), text.end()));
+}
+
+Bytes operator+(Bytes left, const Bytes& right) {
+  left.insert(left.end(), right.begin(), right.end());
+  return left;
+}
+
+Bytes text(const std::string& value) { return Bytes(value.begin(), value.end()); }
+
+Bytes u32(uint32_t value) {
+  const uint32_t stored = writeUInt32BE(value);
+  Bytes bytes(4);
+  std::memcpy(bytes.data(), &stored, 4);
+  return bytes;
+}
+
+Bytes u64(uint64_t value) {
+  Bytes bytes(8);
+  encodeUInt64BE(bytes.data(), value);
+  return bytes;
+}
+
+Bytes f32(float value) {
+  uint32_t pattern;
+  std::memcpy(&pattern, &value, 4);
+  return u32(pattern);
+}
+
+Bytes vlq(uint32_t value) {
+  Bytes bytes(5);
+  bytes.resize(writeVLQ(bytes.data(), static_cast<int>(value)));
+  return bytes;
+}
+
+template <typename T>
+HeapMatrix<T> matrixOf(unsigned rows, unsigned cols, T (*value)(unsigned, unsigned)) {
+  HeapMatrix<T> m(rows, cols, T(0));
+  for (unsigned r = 0; r < rows; ++r)
+    for (unsigned c = 0; c < cols; ++c) m(r, c) = value(r, c);
+  return m;
+}
+
+float ramp(unsigned r, unsigned c) { return 0.25f * static_cast<float>(r) - 0.5f * static_cast<float>(c); }
+float unitRange(unsigned r, unsigned c) { return static_cast<float>((r * 7 + c * 3) % 11) / 10.0f; }
+float logRange(unsigned r, unsigned c) { return 1e-8f * static_cast<float>(1 + (r * 5 + c) % 9) * 1000.0f; }
+unsigned char byteValue(unsigned r, unsigned c) { return static_cast<unsigned char>(r * 16 + c); }
+unsigned wordValue(unsigned r, unsigned c) { return 0x01000000u * r + c; }
+
+template <typename T>
+Bytes bufferBlock(const HeapMatrix<T>& m) {
+  Bytes bytes(20 + m.elementCount() * sizeof(T));
+  bytes.resize(m.writeToBuffer(bytes.data(), static_cast<unsigned>(bytes.size()), "bin"));
+  return bytes;
+}
+
+Bytes streamBlock(const HeapMatrix<float>& m, const char* mode) {
+  std::ostringstream out;
+  m.write(out, mode);
+  return text(out.str());
+}
+
+// ---------------------------------------------------------------- matrix blocks
+
+void matrixSeeds() {
+  const HeapMatrix<float> none;
+  const HeapMatrix<float> floats = matrixOf<float>(2, 3, ramp);
+  seed("matrix_block_buffer_fuzz", "float-0x0", bufferBlock(none));
+  seed("matrix_block_buffer_fuzz", "float-2x3", bufferBlock(floats));
+  seed("matrix_block_buffer_fuzz", "uchr-3x4", bufferBlock(matrixOf<unsigned char>(3, 4, byteValue)));
+  seed("matrix_block_buffer_fuzz", "uint-2x2", bufferBlock(matrixOf<unsigned>(2, 2, wordValue)));
+  // The buffer writer has no text form; the stream writer's text block reads
+  // from a buffer as well.
+  seed("matrix_block_buffer_fuzz", "float-2x3-txt", streamBlock(floats, "txt"));
+
+  seed("matrix_block_stream_fuzz", "float-0x0", streamBlock(none, "bin"));
+  seed("matrix_block_stream_fuzz", "float-2x3", streamBlock(floats, "bin"));
+  seed("matrix_block_stream_fuzz", "float-2x3-txt", streamBlock(floats, "txt"));
+  seed("matrix_block_stream_fuzz", "float-4x1-txt", streamBlock(matrixOf<float>(4, 1, unitRange), "txt"));
+}
+
+// ---------------------------------------------------------------- quantizers and feature objects
+
+std::unique_ptr<CQuantModule<float>> mixedModule(unsigned columns) {
+  auto module = std::make_unique<CQuantModule<float>>(columns);
+  const float thresholds[] = {0.1f, 0.2f, 0.4f, 0.8f};
+  module->add(newQuantLinear(0.0f, 1.0f, 256, false), 1);
+  module->add(newQuantLog(-9.0f, -1.0f, 256, true), 1);
+  module->add(newQuantSin(-1.0f, 1.0f, 64, false), 1);
+  module->add(newQuantPolynomial(0.0f, 2.0f, 128, false, 0.5f, 1.5f), 1);
+  module->add(newQuantIndividual(thresholds, 4, 0.0f, 1.0f), columns - 4);
+  return module;
+}
+
+Bytes blockOf(const CQuantModule<float>& module) {
+  Bytes bytes(quantBlockSize(&module));
+  writeQuantBlock(module, bytes.data());
+  return bytes;
+}
+
+void quantSeeds() {
+  CQuantModule<float> empty(4);
+  seed("quant_block_fuzz", "empty", blockOf(empty));
+  CQuantModule<float> linear(4);
+  linear.add(newQuantLinear(0.0f, 1.0f, 256, false), 4);
+  seed("quant_block_fuzz", "linear", blockOf(linear));
+  CQuantModule<float> polynomial(8);
+  polynomial.add(newQuantPolynomial(-1.0f, 1.0f, 256, true, 0.25f, 2.0f), 8);
+  seed("quant_block_fuzz", "polynomial", blockOf(polynomial));
+  seed("quant_block_fuzz", "mixed", blockOf(*mixedModule(6)));
+}
+
+Bytes streamOf(CFeatureObjectBase& object) {
+  object.storeParameters();
+  Bytes bytes(object.getStreamSize());
+  bytes.resize(object.write(bytes.data(), static_cast<unsigned>(bytes.size())));
+  return bytes;
+}
+
+// Feature-object streams, shared by the META and signature seeds.
+Bytes envelopeStream() {
+  CFeatureObject<float> object("ASE", 3);
+  object.getMatrix() = matrixOf<float>(3, 4, logRange);
+  object.setParameter("lf", 250);
+  object.setParameter("uf", 4000);
+  object.setParameter("re", 4);
+  object.setDefaultMsPerRow();
+  return streamOf(object);
+}
+
+Bytes flatnessStream() {
+  CFeatureObject<float> object("SFM", 2);
+  object.getMatrix() = matrixOf<float>(2, 4, unitRange);
+  object.setParameter("lf", 250);
+  object.setParameter("uf", 4000);
+  object.setParameter("sr", 1);
+  object.setDefaultMsPerRow();
+  return streamOf(object);
+}
+
+void featureObjectSeeds() {
+  const std::string target = "feature_object_fuzz";
+  seed(target, "ase", envelopeStream());
+  seed(target, "sfm", flatnessStream());
+
+  CFeatureObject<float> plain("MFCC", 5);
+  plain.getMatrix() = matrixOf<float>(2, 3, ramp);
+  plain.setParameter("text", std::string("value"));
+  seed(target, "float-unquantized", streamOf(plain));
+
+  CFeatureObject<float> quantized("mixed", 7);
+  quantized.getMatrix() = matrixOf<float>(2, 6, unitRange);
+  quantized.setQuantModule(mixedModule(6).release());
+  seed(target, "float-quant-block", streamOf(quantized));
+
+  CFeatureObject<float> empty("empty", 3);
+  seed(target, "float-empty", streamOf(empty));
+
+  CFeatureObject<unsigned char> bytes("codes", 9);
+  bytes.getMatrix() = matrixOf<unsigned char>(2, 5, byteValue);
+  bytes.setParameter("count", 12);
+  seed(target, "uchr", streamOf(bytes));
+
+  CFeatureObject<unsigned int> words;
+  words.setName("words");
+  words.getMatrix() = matrixOf<unsigned>(3, 2, wordValue);
+  seed(target, "uint", streamOf(words));
+}
+
+// ---------------------------------------------------------------- META chunks
+
+CMetaVec sampleFrames() {
+  CMetaVec frames;
+  const std::string title = "A title";
+  frames.add(4, "TIT2", static_cast<unsigned>(title.size()), reinterpret_cast<const unsigned char*>(title.data()));
+  frames.add(4, "TPE1", 0, reinterpret_cast<const unsigned char*>(""));
+  const Bytes tuid = u64(0x0000000100000002ull);
+  frames.add(4, "Tuid", 8, tuid.data());
+  const Bytes time = u32(1234);
+  frames.add(4, "TIME", 4, time.data());
+  const Bytes feature = envelopeStream();
+  frames.add(7, "FeatObj", static_cast<unsigned>(feature.size()), feature.data());
+  return frames;
+}
+
+Bytes chunkOf(const CMetaVec& frames) {
+  Bytes bytes(frames.getMetaSize());
+  bytes.resize(frames.writeMeta(bytes.data()));
+  return bytes;
+}
+
+void metaSeeds() {
+  const CMetaVec frames = sampleFrames();
+  CMetaVec longFrame;
+  const Bytes filler(200, 'x');
+  longFrame.add(8, "FILENAME", 200, filler.data());
+
+  seed("meta_chunk_buffer_fuzz", "frames", chunkOf(frames));
+  seed("meta_chunk_buffer_fuzz", "long-frame", chunkOf(longFrame));
+
+  std::ostringstream out;
+  frames.writeMeta(out);
+  seed("meta_chunk_stream_fuzz", "frames", out.str());
+  std::ostringstream longOut;
+  longFrame.writeMeta(longOut);
+  seed("meta_chunk_stream_fuzz", "long-frame", longOut.str());
+}
+
+// ---------------------------------------------------------------- chunk format
+
+// A sub-chunk with a length field: u32 and a pad byte after odd contents
+// before version 3, a VLQ and no padding from version 3 on.
+Bytes subChunk(int version, const char* tag, const Bytes& content) {
+  if (version >= 3) return text(tag) + vlq(static_cast<uint32_t>(content.size())) + content;
+  Bytes bytes = text(tag) + u32(static_cast<uint32_t>(content.size())) + content;
+  if (content.size() % 2) bytes.push_back(0);
+  return bytes;
+}
+
+Bytes subChunks(int version, const Bytes& matrixBlock, float lower = 100.0f, float upper = 8000.0f) {
+  const Bytes tuid = version >= 3 ? u64(0x0000000100000003ull) : u32(7);
+  return subChunk(version, "VERS", text("F2C17")) + subChunk(version, "INFO", text("VAD on")) + text("TUID") +
+         tuid + text("FPAR") + f32(lower) + f32(upper) + u32(22050) +
+         subChunk(version, "FEAT", text("SFM0") + matrixBlock);
+}
+
+Bytes auidChunk(int version, const Bytes& content) {
+  return text("AUID") + u32(static_cast<uint32_t>(version)) + vlq(static_cast<uint32_t>(content.size())) + content;
+}
+
+Bytes metaChunkWithSignature() {
+  CMetaVec frames;
+  const std::string title = "old";
+  frames.add(4, "TIT2", 3, reinterpret_cast<const unsigned char*>(title.data()));
+  // One scheme byte, the key and a signature of even length.
+  const Bytes dsig = Bytes{0x31} + vlq(5) + text("kivet") + vlq(4) + text("sign");
+  frames.add(4, "dsig", static_cast<unsigned>(dsig.size()), dsig.data());
+  return chunkOf(frames);
+}
+
+Bytes id3Tag(bool footer) {
+  const Bytes body = text("TIT2body");
+  const Bytes header = text("ID3") + Bytes{4, 0, static_cast<unsigned char>(footer ? 0x10 : 0), 0, 0, 0,
+                                           static_cast<unsigned char>(body.size())};
+  Bytes tag = header + body;
+  if (footer) tag = tag + text("3DI") + Bytes(header.begin() + 3, header.end());
+  return tag;
+}
+
+void chunkSeeds() {
+  const std::string target = "chunk_reader_fuzz";
+  const Bytes floats = bufferBlock(matrixOf<float>(2, 3, ramp));
+  const Bytes codes = bufferBlock(matrixOf<unsigned char>(1, 5, byteValue));
+  seed(target, "v2", auidChunk(2, subChunks(2, codes)) + metaChunkWithSignature() + id3Tag(true));
+  seed(target, "v3", auidChunk(3, subChunks(3, floats)) + metaChunkWithSignature() + id3Tag(false));
+  seed(target, "v5", auidChunk(5, subChunks(3, floats)));
+  // A content length of 64 or more stands in the version field.
+  const Bytes content = subChunks(2, floats);
+  seed(target, "length-first",
+       text("AUID") + u32(static_cast<uint32_t>(content.size())) + content + auidChunk(2, subChunks(2, codes)));
+}
+
+// ---------------------------------------------------------------- configuration
+
+void configSeeds() {
+  const std::string target = "config_tree_fuzz";
+  seed(target, "minimal",
+       "<featex>\n"
+       "  <param frameDuration=\"10\"/>\n"
+       "  <module name=\"fex_time_to_weighted_time\" instance=\"win\" window=\"Hann\">\n"
+       "    <module name=\"fex_weighted_time_to_complex_spectrum\" instance=\"fft\">\n"
+       "      <param transformSize=\"512\"/>\n"
+       "      <module name=\"fex_feature_object\" instance=\"out\" featureName=\"ASE\"/>\n"
+       "    </module>\n"
+       "  </module>\n"
+       "</featex>\n");
+  seed(target, "module-root", "<module name=\"fex_zerocrossing\" instance=\"zc\"/>");
+  seed(target, "entities",
+       "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+       "<!DOCTYPE config [<!ENTITY rate \"22050\"><!ATTLIST module kind CDATA \"plain\">]>\n"
+       "<config><other><module name=\"fex_filter\" samplingRate=\"&rate;\"><!-- a comment -->"
+       "<param a=\"&#65;\" b='&lt;&amp;'/></module></other><param channels=\"1\"/></config>\n");
+}
+
+// ---------------------------------------------------------------- signature streams
+
+// Signs with a fixed key and a fixed signature of even length (which the
+// fuzz targets' verifier accepts).
+class SeedSigner : public CRsaObject {
+ public:
+  bool hasKey() override { return true; }
+  uint32_t getSignKey(const unsigned char*& key) override {
+    key = reinterpret_cast<const unsigned char*>("kivet");
+    return 5;
+  }
+  int initSign() override { return 0; }
+  void update(const unsigned char*, uint32_t) override {}
+  int sign(const unsigned char*& signature, uint32_t& length) override {
+    signature = reinterpret_cast<const unsigned char*>("sign");
+    length = 4;
+    return 0;
+  }
+  uint32_t getVerifyKey(const unsigned char*& key) override { return getSignKey(key); }
+  bool canVerify() override { return true; }
+  int initVerify() override { return 0; }
+  int verify(const unsigned char*, uint32_t) override { return 0; }
+};
+
+std::unique_ptr<CSignDataMulti> sampleSignature() {
+  auto data = std::make_unique<CSignDataMulti>();
+  const Bytes envelope = envelopeStream();
+  const Bytes flatness = flatnessStream();
+  CMetaVec frames;
+  frames.add(4, "TIT2", 5, reinterpret_cast<const unsigned char*>("title"));
+  const Bytes time = u32(215);
+  frames.add(4, "TIME", 4, time.data());
+  frames.add(7, "FeatObj", static_cast<unsigned>(envelope.size()), envelope.data());
+  frames.add(7, "FeatObj", static_cast<unsigned>(flatness.size()), flatness.data());
+  data->setMetaVec(frames);
+  data->readMetaVec(frames, nullptr);
+  data->setTuid(0x12345678u, 1u);
+  return data;
+}
+
+void signatureSeeds() {
+  const std::string target = "signature_stream_fuzz";
+  const CAudioSignMulti signature(sampleSignature().release());
+  std::ostringstream plain;
+  signature.write(plain);
+  seed(target, "v5", plain.str());
+  // Version 64 is read like version 5.
+  std::string wide = plain.str();
+  wide[7] = 64;
+  seed(target, "v64", wide);
+
+  SeedSigner signer;
+  CFingerprintStream stream;
+  signature.getSignData()->writeStream(stream, &signer);
+  std::ostringstream signedOut;
+  stream.write(signedOut);
+  seed(target, "signed", signedOut.str());
+
+  const Bytes codes = bufferBlock(matrixOf<unsigned char>(2, 5, byteValue));
+  // The flatness object made of a chunk file takes the band edges from "FPAR".
+  seed(target, "chunk-v2", auidChunk(2, subChunks(2, codes, 250.0f, 4000.0f)) + metaChunkWithSignature());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: " << argv[0] << " <corpus folder>\n";
+    return 2;
+  }
+  corpus = argv[1];
+  makeFolder(corpus);
+  matrixSeeds();
+  quantSeeds();
+  featureObjectSeeds();
+  metaSeeds();
+  chunkSeeds();
+  configSeeds();
+  signatureSeeds();
+  return 0;
+}
