@@ -98,6 +98,26 @@ TEST(ConfigTreeTest, MalformedDocumentsNameTheParserErrorAndPosition) {
   EXPECT_EQ(loadFailure("<a/><b/>"), "junk after document element at (line, col) = (0, 3).");
 }
 
+TEST(ConfigTreeTest, EntitiesMayAbbreviateButNotMultiplyTheDocument) {
+  // Five levels of ten references: a megabyte from a few hundred bytes, below
+  // what Expat refuses on its own.
+  std::string text = "<!DOCTYPE a [<!ENTITY e0 \"xxxxxxxxxx\">";
+  for (int level = 1; level <= 5; ++level) {
+    text += "<!ENTITY e" + std::to_string(level) + " \"";
+    for (int i = 0; i < 10; ++i) text += "&e" + std::to_string(level - 1) + ";";
+    text += "\">";
+  }
+  text += "]><a><module name=\"&e5;\"/></a>";
+  const std::string failure = loadFailure(text);
+  EXPECT_NE(failure, "no exception");
+  EXPECT_NE(failure.find("at (line, col) = ("), std::string::npos) << failure;
+
+  // A small expansion reads as ever.
+  ConfigTree tree;
+  tree.load("<!DOCTYPE a [<!ENTITY t \"fex_test\">]><a><module name=\"&t;\"/></a>", false, 512);
+  EXPECT_EQ(dump(*tree.getRoot()), "featex {}\n  module {name=fex_test;}\n");
+}
+
 TEST(ConfigTreeTest, MissingFileReadsAsAnEmptyDocument) {
   ConfigTree tree;
   try {
