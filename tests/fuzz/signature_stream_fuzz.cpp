@@ -16,43 +16,10 @@
 #include "metadata/sources/vmtl/vmtl_exception.h"
 #include "signature/audio_sign_multi.h"
 #include "signature/feature_object_exception.h"
-#include "signature/rsa_object.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/fuzz_verifier.h"
 
 namespace {
-
-// Accepts the signatures of even length; reads every byte it is handed, so
-// that a span reaching outside its data is caught.
-class FuzzVerifier : public CRsaObject {
- public:
-  bool hasKey() override { return false; }
-  uint32_t getSignKey(const unsigned char*& key) override {
-    key = nullptr;
-    return 0;
-  }
-  int initSign() override { return 1; }
-  void update(const unsigned char* bytes, uint32_t length) override {
-    for (uint32_t i = 0; i < length; ++i) sum += bytes[i];
-  }
-  int sign(const unsigned char*& signature, uint32_t& length) override {
-    signature = nullptr;
-    length = 0;
-    return 1;
-  }
-  uint32_t getVerifyKey(const unsigned char*& key) override {
-    key = reinterpret_cast<const unsigned char*>(kKey);
-    return sizeof kKey - 1;
-  }
-  bool canVerify() override { return true; }
-  int initVerify() override { return 0; }
-  int verify(const unsigned char* signature, uint32_t length) override {
-    update(signature, length);
-    return length % 2;
-  }
-
-  static constexpr char kKey[] = "kivet";
-  unsigned sum = 0;
-};
 
 // Runs step; false when it failed with one of the errors a stream may cause.
 template <typename Step>
