@@ -1,7 +1,7 @@
 // The extraction configuration: any text either reads into a tree of module
 // settings or fails with the simpleException that carries the parser's
 // message. Read in pieces of 512 bytes, as the extractor reads its file, and
-// read whole, a text gives the same tree or the same failure.
+// read whole, a text gives the same tree, or fails both ways.
 
 #include <cstdint>
 #include <sstream>
@@ -46,6 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::string inPieces = load(text, 512);
     const std::string whole = load(text, static_cast<unsigned>(size) + 1);
-    if (inPieces != whole) kivet_fuzz::finding("configuration reads differently in pieces and whole");
+    // Expat may name a malformed document's fault differently when the
+    // document arrives in pieces (a token cut at a piece boundary after the
+    // document element), so only the outcome and a tree read are compared.
+    const bool bothFailed = inPieces.compare(0, 8, "failure\n") == 0 && whole.compare(0, 8, "failure\n") == 0;
+    if (inPieces != whole && !bothFailed) kivet_fuzz::finding("configuration reads differently in pieces and whole");
   });
 }
