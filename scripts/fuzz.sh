@@ -7,12 +7,13 @@
 #   KIVET_FUZZ_JOBS=N               targets running at once (default: cores)
 #   KIVET_FUZZ_TARGETS="a b"        only these targets (default: all)
 #   KIVET_FUZZ_BUILD_DIR=DIR        build tree (default: build/fuzz)
+#   KIVET_FUZZ_TIMEOUT=S            seconds one input may take (default: 1)
 #
 # Each target runs on tests/fuzz/corpus/<target>/ (read only) plus a working
 # corpus in <build>/corpus/<target>/ that keeps what the fuzzer adds. Inputs
-# are at most 64 KiB and each must finish within a second. A finding (crash,
-# sanitizer report, uncaught exception, timeout, out of memory) fails the
-# script; its input is left in <build>/findings/<target>/ and the log in
+# are at most 64 KiB and each must finish within KIVET_FUZZ_TIMEOUT seconds.
+# A finding (crash, sanitizer report, uncaught exception, timeout, out of
+# memory) fails the script; its input is left in <build>/findings/<target>/ and the log in
 # <build>/logs/<target>.log. A mended finding's input belongs in the committed
 # corpus as a regression case (regress-<what>).
 set -euo pipefail
@@ -50,7 +51,7 @@ run_target() {
   mkdir -p "$work" "$seeds" "$dir/findings/$name"
   [ -f "$root/tests/fuzz/$name.dict" ] && options+=("-dict=$root/tests/fuzz/$name.dict")
   local rc=0
-  "$bin" "${options[@]}" -max_total_time="$seconds" -max_len=$max_len -timeout=1 -rss_limit_mb=2048 \
+  "$bin" "${options[@]}" -max_total_time="$seconds" -max_len=$max_len -timeout="${KIVET_FUZZ_TIMEOUT:-1}" -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$dir/findings/$name/" "$work" "$seeds" \
     >"$dir/logs/$name.log" 2>&1 || rc=$?
   echo "$rc" >"$dir/logs/$name.rc"
