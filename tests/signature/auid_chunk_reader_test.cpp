@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -11,6 +10,7 @@
 
 #include "metadata/sources/common/standard_exception.h"
 #include "signature/rsa_object.h"
+#include "tests/support/piecewise_buffer.h"
 
 namespace {
 
@@ -267,50 +267,13 @@ TEST(AuidChunkReader, SecondAuidChunkStaysInTheStream) {
   EXPECT_EQ(second.getTuid(), 0x1FFFFFFFEull);
 }
 
-// A seekable source that refuses to take back a byte of an earlier piece, as
-// a file buffer may once it has been refilled: it hands its bytes over a few
-// at a time.
-class RefillingBuffer : public std::streambuf {
- public:
-  RefillingBuffer(const Bytes& bytes, std::size_t piece) : bytes(bytes), window(piece) {}
-
- protected:
-  int_type underflow() override {
-    if (next == bytes.size()) return traits_type::eof();
-    const std::size_t n = std::min(window.size(), bytes.size() - next);
-    std::memcpy(window.data(), bytes.data() + next, n);
-    next += n;
-    setg(window.data(), window.data(), window.data() + n);
-    return traits_type::to_int_type(window[0]);
-  }
-
-  pos_type seekoff(off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode) override {
-    const off_type here = static_cast<off_type>(next) - (egptr() - gptr());
-    const off_type base = dir == std::ios_base::beg ? 0 : dir == std::ios_base::cur ? here : off_type(bytes.size());
-    const off_type target = base + offset;
-    if (target < 0 || target > static_cast<off_type>(bytes.size())) return pos_type(off_type(-1));
-    next = static_cast<std::size_t>(target);
-    setg(window.data(), window.data(), window.data());
-    return pos_type(target);
-  }
-
-  pos_type seekpos(pos_type position, std::ios_base::openmode which) override {
-    return seekoff(off_type(position), std::ios_base::beg, which);
-  }
-
- private:
-  Bytes bytes;
-  std::vector<char> window;
-  std::size_t next = 0;
-};
-
 TEST(AuidChunkReader, TagsGoBackIntoAStreamThatRefusesPutback) {
   // The second file's "AUID" tag, and a META tag met inside an AUID chunk,
   // lie across pieces of a source that can only seek back over them.
   const Bytes secondFile = text("AUID") + Bytes{0, 0, 0, 3, 83} + kV3SubChunks;
   const Bytes vers = text("VERS") + Bytes{5} + text("F1C20");
   for (std::size_t piece = 1; piece <= 9; ++piece) {
-    RefillingBuffer source(kV2File + kMetaChunk + kId3WithFooter + secondFile, piece);
+    PiecewiseBuffer source(kV2File + kMetaChunk + kId3WithFooter + secondFile, piece, true);
     std::istream in(&source);
     CAuidChunkReader first;
     EXPECT_EQ(first.readStream(in), 7) << piece;
@@ -318,7 +281,7 @@ TEST(AuidChunkReader, TagsGoBackIntoAStreamThatRefusesPutback) {
     EXPECT_EQ(second.readStream(in), 1) << piece;
     EXPECT_EQ(second.getTuid(), 0x1FFFFFFFEull) << piece;
 
-    RefillingBuffer inside(text("AUID") + Bytes{0, 0, 0, 3, 100} + vers + kMetaChunk, piece);
+    PiecewiseBuffer inside(text("AUID") + Bytes{0, 0, 0, 3, 100} + vers + kMetaChunk, piece, true);
     std::istream insideIn(&inside);
     CAuidChunkReader reader;
     EXPECT_EQ(reader.readStream(insideIn), 3) << piece;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,6 +18,7 @@
 #include "signature/sign_data_ase_sfm.h"
 #include "tests/support/byte_builder.h"
 #include "tests/support/expect_message.h"
+#include "tests/support/piecewise_buffer.h"
 
 namespace {
 
@@ -524,33 +524,11 @@ TEST(FingerprintStream, ChunkFormatFilesBecomeOneSfmObject) {
   expectThrowMessage<std::string>([&] { CFingerprintStream read(badBlock, nullptr); }, "cannot parse wholestream!");
 }
 
-// A source that can neither seek nor take back a byte of an earlier piece,
-// as a pipe: it hands its bytes over a few at a time.
-class PipeLikeBuffer : public std::streambuf {
- public:
-  PipeLikeBuffer(const Bytes& bytes, std::size_t piece) : bytes(bytes), window(piece) {}
-
- protected:
-  int_type underflow() override {
-    if (next == bytes.size()) return traits_type::eof();
-    const std::size_t n = std::min(window.size(), bytes.size() - next);
-    std::memcpy(window.data(), bytes.data() + next, n);
-    next += n;
-    setg(window.data(), window.data(), window.data() + n);
-    return traits_type::to_int_type(window[0]);
-  }
-
- private:
-  Bytes bytes;
-  std::vector<char> window;
-  std::size_t next = 0;
-};
-
 TEST(FingerprintStream, ChunkFormatHeaderIsNotPutBackIntoTheStream) {
   // The 8 bytes that tell the formats apart lie across the pieces of a source
   // that cannot take them back.
   for (std::size_t piece = 1; piece <= 9; ++piece) {
-    PipeLikeBuffer source(version3File(true), piece);
+    PiecewiseBuffer source(version3File(true), piece, false);
     std::istream in(&source);
     const CAudioSignMulti signature(in, nullptr);
     EXPECT_EQ(signature.getTuid().toUInt64(), 0x1FFFFFFFEull) << piece;

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdint>
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <random>
