@@ -21,6 +21,7 @@
 
 #include "metadata/sources/common/byte_stream.h"
 #include "metadata/sources/vmtl/heap_matrix.h"
+#include "session/metadata_store.h"
 #include "signature/audio_sign_multi.h"
 #include "signature/feature_object.h"
 #include "signature/fingerprint_stream.h"
@@ -43,9 +44,14 @@ void makeFolder(const std::string& path) {
   }
 }
 
-void seed(const std::string& target, const std::string& what, const Bytes& bytes) {
+// The path of a seed, its target's folder made.
+std::string seedPath(const std::string& target, const std::string& what) {
   makeFolder(corpus + "/" + target);
-  const std::string path = corpus + "/" + target + "/seed-" + what;
+  return corpus + "/" + target + "/seed-" + what;
+}
+
+void seed(const std::string& target, const std::string& what, const Bytes& bytes) {
+  const std::string path = seedPath(target, what);
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) {
@@ -402,6 +408,22 @@ void signatureSeeds() {
   seed(target, "chunk-v2", auidChunk(2, subChunks(2, codes, 250.0f, 4000.0f)) + metaChunkWithSignature());
 }
 
+// ---------------------------------------------------------------- metadata files
+
+void metadataSeeds() {
+  const std::string target = "metadata_file_fuzz";
+  MetadataStore store;
+  store.put(5, MetadataRecord("Artist", "Title"));
+  MetadataRecord& song = store.findOrCreate(12);
+  song.tags = {{"TPE1", "B"}, {"TIT2", "<Live>"}, {"FILENAME", "/music/b.wav"}, {"TLEN", "215000"}};
+  store.findOrCreate(7);
+  store.put(UINT64_MAX, MetadataRecord("", "last"));
+  store.write(seedPath(target, "songs").c_str());
+  MetadataStore().write(seedPath(target, "empty").c_str());
+  // Tab lists have no writer.
+  seed(target, "tab-list", "id\tartist\ttitle\n1\tArtist\tTitle\n2\tB\tC\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -418,5 +440,6 @@ int main(int argc, char** argv) {
   chunkSeeds();
   configSeeds();
   signatureSeeds();
+  metadataSeeds();
   return 0;
 }
