@@ -5,10 +5,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
 // Increments that are not atomic: only the section keeps them from getting
-// lost. The holder enters twice, as a critical section allows its owner to.
+// lost. The holder enters twice, as a critical section lets its owner do.
 TEST(CriticalSection, ExcludesOtherThreadsAndLetsTheHolderReenter) {
   platform::CriticalSection section;
   long counter = 0;
@@ -27,5 +25,3 @@ TEST(CriticalSection, ExcludesOtherThreadsAndLetsTheHolderReenter) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(counter, 4 * 5000);
 }
-
-}  // namespace
