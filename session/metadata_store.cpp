@@ -5,6 +5,7 @@
 #include <istream>
 #include <limits>
 #include <locale>
+#include <utility>
 
 #include "signature/audio_sign_multi.h"
 #include "signature/meta_vec.h"

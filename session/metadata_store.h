@@ -85,7 +85,8 @@ class MetadataStore {
   // otherwise; a tab-list line always replaces them. Throws
   // AudioSignException "Cannot open Metadata File for reading !" when the
   // file cannot be opened; malformed lines are skipped (metadata file) or end
-  // the reading (tab list), without an error.
+  // the reading (tab list), without an error. A line may be of any length; a
+  // carriage return before its line feed belongs to the line end.
   unsigned read(const char* path, bool merge);
 
  private:
