@@ -23,6 +23,18 @@ int requiredInteger(CFeatureObject<float>& ftm, const char* key) {
   return value;
 }
 
+// The parts side by side, in order; every part must have rows rows. Joined
+// in halves, so that many parts cost n log n copies rather than n squared.
+HeapMatrix<float> joinColumns(const std::vector<HeapMatrix<float>>& parts, size_t first, size_t count, unsigned rows) {
+  if (count <= 1) {
+    const HeapMatrix<float> none(rows, 0, 0.0f);
+    return count == 0 ? none : util::appendMatrixCols(none, parts[first]);
+  }
+  const size_t half = count / 2;
+  return util::appendMatrixCols(joinColumns(parts, first, half, rows),
+                                joinColumns(parts, first + half, count - half, rows));
+}
+
 }  // namespace
 
 FeatureAdaptationSettings::FeatureAdaptationSettings() = default;
@@ -110,13 +122,11 @@ HeapMatrix<float> mergeFeatures(const CAudioSignMulti& signature, const std::vec
   if (hop <= 0) throw StandardException(kMergeOrigin + "overlapFrames must be below groupFrames");
   const int64_t outRows = rows >= groupSize ? (rows - overlap) / hop : 1;
 
-  HeapMatrix<float> merged(static_cast<unsigned>(outRows), 0, 0.0f);
-  for (const HeapMatrix<float>* matrix : matrices) {
-    const HeapMatrix<float> grouped =
-        group(*matrix, static_cast<unsigned>(groupSize), static_cast<unsigned>(hop), variance != 0);
-    merged = util::appendMatrixCols(merged, grouped);
-  }
-  return merged;
+  std::vector<HeapMatrix<float>> grouped;
+  grouped.reserve(matrices.size());
+  for (const HeapMatrix<float>* matrix : matrices)
+    grouped.push_back(group(*matrix, static_cast<unsigned>(groupSize), static_cast<unsigned>(hop), variance != 0));
+  return joinColumns(grouped, 0, grouped.size(), static_cast<unsigned>(outRows));
 }
 
 HeapMatrix<float> adapt(const CAudioSignMulti& signature, const FeatureAdaptationSettings& settings) {

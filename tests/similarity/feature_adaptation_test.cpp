@@ -113,6 +113,10 @@ TEST(FeatureAdaptation, MergeShapesOfTheGroupingExamples) {
   for (const auto& failure : failures)
     expectThrowMessage<StandardException>([&] { FeatureAdaptation::mergeFeatures(*signature, failure.names, 0); },
                                           failure.message);
+  // A query of no frames still makes one group, which its features cannot fill.
+  const auto silent = models::signature({ramp("Z", 0, 1)});
+  expectThrowMessage<std::string>([&] { FeatureAdaptation::mergeFeatures(*silent, {"Z"}, 0); },
+                                  "util::appendMatrixCols() matrix rows dont fit: 1 vs. 0");
   const auto overlapping = models::signature({ramp("A", 10, 1, {{"groupFrames", 2}, {"overlapFrames", 2}})});
   expectThrowMessage<StandardException>([&] { FeatureAdaptation::mergeFeatures(*overlapping, {"A"}, 0); },
                                         kMerge + "overlapFrames must be below groupFrames");
