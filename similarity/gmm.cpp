@@ -166,18 +166,13 @@ float logAdd(float a, float b) {
   const float m = std::max(a, b);
   const float d = std::min(a, b) - m;
   if (!(d >= kLogAddRange)) return std::max(m, kLogFloor);
-  const double* c;
-  double t;
-  if (-2.55 < d) {
-    c = logAddTables[0];
-    t = d;
-  } else if (-6.8 < d) {
-    c = logAddTables[1];
-    t = d + 2.55;
-  } else {
-    c = logAddTables[2];
-    t = d + 6.8;
-  }
+  // The piece is chosen without a jump: the components of a mixture fall on
+  // either side of the piece edges at random, and mispredicted jumps would
+  // cost more than the polynomial.
+  static const double kPieceShift[3] = {0.0, 2.55, 6.8};
+  const int piece = (d <= -2.55) + (d <= -6.8);
+  const double* c = logAddTables[piece];
+  const double t = d + kPieceShift[piece];
   double p = c[0];
   for (int k = 1; k <= 10; ++k) p = c[k] + t * p;
   return static_cast<float>(m + p);
