@@ -17,6 +17,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "metadata/sources/common/byte_stream.h"
@@ -424,6 +425,53 @@ void metadataSeeds() {
   seed(target, "tab-list", "id\tartist\ttitle\n1\tArtist\tTitle\n2\tB\tC\n");
 }
 
+// ---------------------------------------------------------------- classifier models
+
+CFeatureObject<float>* modelObject(const std::string& name, const HeapMatrix<float>& matrix,
+                                   const std::vector<std::pair<std::string, std::string>>& texts = {}) {
+  auto* object = new CFeatureObject<float>(name, 0);
+  object->getMatrix() = matrix;
+  object->setDefaultMsPerRow();
+  for (const auto& text : texts) object->setParameter(text.first.c_str(), text.second);
+  return object;
+}
+
+float identity(unsigned r, unsigned c) { return r == c ? 1.0f : 0.0f; }
+float statistics(unsigned r, unsigned c) { return r == 0 ? 0.1f * static_cast<float>(c) : 1.0f + static_cast<float>(c); }
+float mixture(unsigned r, unsigned c) { return c == 0 ? -1.0f - static_cast<float>(r) : c > 2 ? 1.0f : 0.5f * static_cast<float>(r); }
+float rhythm(unsigned r, unsigned c) { return 1.0f / (1.0f + static_cast<float>((c + 3 * r) % 30)); }
+
+// A model file over two "MFCC" columns: the adaptation objects, then the
+// aspects.
+std::string modelFile(std::vector<CFeatureObject<float>*> aspects) {
+  auto data = std::make_unique<CSignDataMulti>();
+  CFeatureObject<float>* ftm = modelObject("FTM", matrixOf<float>(2, 2, identity), {{"features", "MFCC"}});
+  ftm->setParameter("groupframes", 2);
+  ftm->setParameter("hopframes", 1);
+  ftm->setParameter("usevar", 0);
+  data->insert(ftm);
+  data->insert(modelObject("FSM", matrixOf<float>(2, 2, statistics)));
+  data->insert(modelObject("FDM", matrixOf<float>(2, 2, identity)));
+  data->insert(modelObject("FQM", matrixOf<float>(1, 1, identity)));
+  for (CFeatureObject<float>* aspect : aspects) data->insert(aspect);
+  std::ostringstream out;
+  CAudioSignMulti(data.release()).write(out);
+  return out.str();
+}
+
+void modelSeeds() {
+  const std::string target = "aspect_classifier_fuzz";
+  seed(target, "nn", modelFile({modelObject("1", matrixOf<float>(2, 2, ramp), {{"rejectvalue", "0.5,2"}, {"relevance", "1,1"}}),
+                                modelObject("2", matrixOf<float>(1, 2, unitRange), {{"rejectvalue", "1"}, {"relevance", "1"}})}));
+  seed(target, "gmm", modelFile({modelObject("1", matrixOf<float>(3, 5, mixture)), modelObject("2", matrixOf<float>(1, 5, mixture))}));
+  auto data = std::make_unique<CSignDataMulti>();
+  data->insert(modelObject("fast", matrixOf<float>(2, 64, rhythm), {{"peaks", "30, 27"}, {"tempi", "120,133"}}));
+  data->insert(modelObject("slow", matrixOf<float>(1, 64, rhythm), {{"peaks", "40"}, {"tempi", "90"}}));
+  std::ostringstream out;
+  CAudioSignMulti(data.release()).write(out);
+  seed(target, "rhythm", out.str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -441,5 +489,6 @@ int main(int argc, char** argv) {
   configSeeds();
   signatureSeeds();
   metadataSeeds();
+  modelSeeds();
   return 0;
 }
