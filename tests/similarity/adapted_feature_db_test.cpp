@@ -15,106 +15,85 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
+using Ids = std::vector<uint64_t>;
 constexpr uint64_t kHighId = (uint64_t{1} << 40) + 2;
 
-Bytes streamOf(const CAudioSignMulti& sig) {
+std::string signatureBytes(uint64_t id) {
   std::ostringstream out;
-  sig.write(out);
-  const std::string s = out.str();
-  return Bytes(s.begin(), s.end());
+  adaptedSignature(id, {{"ov", {float(id), 0.5f}}})->write(out);
+  return out.str();
 }
 
-Bytes signatureBytes(uint64_t id) { return streamOf(*adaptedSignature(id, {{"ov", {float(id), 0.5f}}})); }
-
-std::vector<uint64_t> ids(const AdaptedFeatureDb& db) {
-  std::vector<uint64_t> all;
-  for (const auto& [id, sig] : db) all.push_back(id);
+Ids ids(const AdaptedFeatureDb& db) {
+  Ids all;
+  for (const auto& entry : db) all.push_back(entry.first);
   return all;
 }
 
-// Loads an image into a database named "before"; returns what it printed.
-std::string load(AdaptedFeatureDb& db, const Bytes& image) {
-  std::istringstream in(std::string(image.begin(), image.end()));
+float first(const AdaptedFeatureDb& db, uint64_t id, const char* feature) {
+  return db.entry(id)->getSignData()->getFeature(feature)->getMatrix()(0, 0);
+}
+
+// Loads an image; returns what was printed.
+std::string load(AdaptedFeatureDb& db, const std::string& image) {
+  std::istringstream in(image);
   testing::internal::CaptureStdout();
   db.loadImage(in);
   return testing::internal::GetCapturedStdout();
 }
 
-TEST(AdaptedFeatureDb, EntriesByIdAndTheirFailures) {
-  AdaptedFeatureDb db("Database");
-  db.add(*adaptedSignature(5, {{"ov", {1.0f}}}));
-  auto owned = adaptedSignature(kHighId, {{"ov", {2.0f}}});
-  EXPECT_TRUE(db.add(owned.release()).second);
-  db.add(*adaptedSignature(3, {{"ov", {3.0f}}}));
-  EXPECT_EQ(ids(db), (std::vector<uint64_t>{3, 5, kHighId}));
-  EXPECT_TRUE(db.contains(kHighId));
-  EXPECT_EQ(db.entry(5)->getSignData()->getFeature("ov")->getMatrix()(0, 0), 1.0f);
-
-  auto duplicate = adaptedSignature(5, {{"ov", {9.0f}}});
-  expectThrowMessage<StandardException>([&] { db.add(duplicate.get()); },
-                                        "AdaptedFeatureDb::add() signature id already exists in database: 5");
-  expectThrowMessage<StandardException>([&] { db.entry(7); },
-                                        "AdaptedFeatureDb::entry() signature id does not exist in database: 7");
-  db.remove(5);
-  db.remove(99);
-  EXPECT_EQ(ids(db), (std::vector<uint64_t>{3, kHighId}));
-  EXPECT_EQ(db.entry(3)->getSignData()->getFeature("ov")->getMatrix()(0, 0), 3.0f);
-}
-
-TEST(AdaptedFeatureDb, NamedAndNamelessImages) {
+TEST(AdaptedFeatureDb, EntriesByIdAndTheirImage) {
   AdaptedFeatureDb db("Database");
   db.add(*adaptedSignature(kHighId, {{"ov", {float(kHighId), 0.5f}}}));
-  db.add(*adaptedSignature(3, {{"ov", {3.0f, 0.5f}}}));
+  auto owned = adaptedSignature(3, {{"ov", {3.0f, 0.5f}}});
+  EXPECT_TRUE(db.add(owned.release()).second);
+  auto duplicate = adaptedSignature(3, {{"ov", {9.0f}}});
+  expectThrowMessage<StandardException>([&] { db.add(duplicate.get()); },
+                                        "AdaptedFeatureDb::add() signature id already exists in database: 3");
+  expectThrowMessage<StandardException>([&] { db.entry(7); },
+                                        "AdaptedFeatureDb::entry() signature id does not exist in database: 7");
+  EXPECT_EQ(first(db, 3, "ov"), 3.0f);
+
   std::ostringstream out;
   db.saveImage(out);
-  const Bytes image =
-      ByteBuilder().u32le(2).u8(0).str("Database").append(signatureBytes(3)).append(signatureBytes(kHighId)).bytes;
-  EXPECT_EQ(out.str(), std::string(image.begin(), image.end()));
-
+  const std::string image =
+      ByteBuilder().u32le(2).u8(0).str("Database").image() + signatureBytes(3) + signatureBytes(kHighId);
+  EXPECT_EQ(out.str(), image);
   AdaptedFeatureDb named("before");
   EXPECT_EQ(load(named, image), "");
   EXPECT_EQ(named.getName(), "Database");
-  EXPECT_EQ(ids(named), (std::vector<uint64_t>{3, kHighId}));
-  EXPECT_FALSE(named.isCorrupted());
+  EXPECT_EQ(ids(named), (Ids{3, kHighId}));
+  named.remove(3);
+  named.remove(99);
+  EXPECT_EQ(ids(named), Ids{kHighId});
 
   // Without a name the first signature starts at the fifth byte.
-  const Bytes nameless = ByteBuilder().u32le(1).append(signatureBytes(3)).text("rest").bytes;
-  std::istringstream in(std::string(nameless.begin(), nameless.end()));
-  const AdaptedFeatureDb fromStream(in);
-  EXPECT_EQ(fromStream.getName(), "similaritymethod");
-  EXPECT_EQ(ids(fromStream), std::vector<uint64_t>{3});
-  EXPECT_FALSE(fromStream.isCorrupted());
+  std::istringstream in(ByteBuilder().u32le(1).image() + signatureBytes(3) + "rest");
+  const AdaptedFeatureDb nameless(in);
+  EXPECT_EQ(nameless.getName(), "similaritymethod");
+  EXPECT_EQ(ids(nameless), Ids{3});
+  EXPECT_FALSE(named.isCorrupted() || nameless.isCorrupted());
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "rest");
 }
 
 TEST(AdaptedFeatureDb, UnreadableEntriesAreReportedAndLeftOut) {
   CFingerprintStream featureless;
-  const Bytes tuid = {0, 0, 0, 0, 0, 0, 0, 8};
-  featureless.add(4, "Tuid", 8, tuid.data());
-  std::ostringstream featurelessOut;
-  featureless.write(featurelessOut);
-  const std::string noFeatures = featurelessOut.str();
-
+  featureless.add(4, "Tuid", 8, std::vector<unsigned char>{0, 0, 0, 0, 0, 0, 0, 8}.data());
+  std::ostringstream noFeatures;
+  featureless.write(noFeatures);
+  const std::string cut = "AdaptedFeatureDb::loadImage() unexpected end of stream\n";
   const struct {
-    Bytes image;
+    std::string image;
     std::string printed;
-    std::vector<uint64_t> kept;
+    Ids kept;
   } cases[] = {
-      {ByteBuilder().u32le(3).append(signatureBytes(3)).append(signatureBytes(3)).append(signatureBytes(4)).bytes,
-       "AdaptedFeatureDb::add() signature id already exists in database: 3\n",
-       {3, 4}},
-      {ByteBuilder().u32le(2).text(noFeatures).append(signatureBytes(4)).bytes,
-       "AdaptedFeatureDb::loadImage() invalid signature in image\n",
-       {4}},
-      {ByteBuilder().u32le(2).text("AUIX0000").append(signatureBytes(4)).bytes, "stream mismatch!\n", {4}},
-      {ByteBuilder().u32le(0xFFFFFFFF).append(signatureBytes(4)).bytes,
-       "AdaptedFeatureDb::loadImage() unexpected end of stream\n",
-       {4}},
-      {ByteBuilder().u32le(1).u8(0).u32le(9).text("Data").bytes,
-       "AdaptedFeatureDb::loadImage() unexpected end of stream\n",
-       {}},
+      {ByteBuilder().u32le(3).image() + signatureBytes(3) + signatureBytes(3) + signatureBytes(4),
+       "AdaptedFeatureDb::add() signature id already exists in database: 3\n", Ids{3, 4}},
+      {ByteBuilder().u32le(2).image() + noFeatures.str() + signatureBytes(4),
+       "AdaptedFeatureDb::loadImage() invalid signature in image\n", Ids{4}},
+      {ByteBuilder().u32le(2).text("AUIX0000").image() + signatureBytes(4), "stream mismatch!\n", Ids{4}},
+      {ByteBuilder().u32le(0xFFFFFFFF).image() + signatureBytes(4), cut, Ids{4}},
+      {ByteBuilder().u32le(1).u8(0).u32le(9).text("Data").image(), cut, Ids{}},
   };
   for (const auto& c : cases) {
     AdaptedFeatureDb db("before");
@@ -125,16 +104,14 @@ TEST(AdaptedFeatureDb, UnreadableEntriesAreReportedAndLeftOut) {
     db.clearCorrupted();
     EXPECT_FALSE(db.isCorrupted());
   }
-}
 
-TEST(AdaptedFeatureDb, EveryTruncationKeepsTheEntriesBeforeIt) {
-  const Bytes first = ByteBuilder().u32le(2).u8(0).str("db").append(signatureBytes(3)).bytes;
-  const Bytes image = ByteBuilder().append(first).append(signatureBytes(4)).bytes;
-  for (size_t cut = 0; cut < image.size(); ++cut) {
+  const std::string firstEntry = ByteBuilder().u32le(2).u8(0).str("db").image() + signatureBytes(3);
+  const std::string image = firstEntry + signatureBytes(4);
+  for (size_t end = 0; end < image.size(); ++end) {
     AdaptedFeatureDb db("before");
-    load(db, Bytes(image.begin(), image.begin() + static_cast<long>(cut)));
-    EXPECT_TRUE(db.isCorrupted()) << cut;
-    EXPECT_EQ(ids(db), cut < first.size() ? std::vector<uint64_t>{} : std::vector<uint64_t>{3}) << cut;
+    load(db, image.substr(0, end));
+    EXPECT_TRUE(db.isCorrupted()) << end;
+    EXPECT_EQ(ids(db), end < firstEntry.size() ? Ids{} : Ids{3}) << end;
   }
 }
 
@@ -148,8 +125,7 @@ TEST(AdaptedFeatureDbMatrix, FeatureRowsOfEveryEntryInIdOrder) {
   AdaptedFeatureDbMatrix matrix(db);
   HeapMatrix<float> rows;
   matrix.submatrix("a", rows);
-  ASSERT_EQ(rows.rows, 3u);
-  ASSERT_EQ(rows.cols, 20u);
+  ASSERT_TRUE(rows.rows == 3 && rows.cols == 20);
   EXPECT_EQ(rows(1, 0), 20.0f);
   EXPECT_EQ(rows(2, 19), 30.19f);
 
@@ -158,18 +134,15 @@ TEST(AdaptedFeatureDbMatrix, FeatureRowsOfEveryEntryInIdOrder) {
   expectThrowMessage<VMTLException>([&] { matrix.assign(HeapMatrix<float>(3, 19, 0.0f), "a"); }, "unequal vector size");
   expectThrowMessage<StandardException>([&] { matrix.submatrix("c", rows); },
                                         "AdaptedFeatureDbMatrix::submatrix() feature not found: c");
-  HeapMatrix<float> changed(3, 2, 0.0f);
-  changed(1, 1) = 7.0f;
-  matrix.assign(changed, "b");
-  EXPECT_EQ(db.entry(20)->getSignData()->getFeature("b")->getMatrix()(0, 1), 7.0f);
-  EXPECT_EQ(db.entry(10)->getSignData()->getFeature("a")->getMatrix()(0, 0), 10.0f);
+  matrix.assign(HeapMatrix<float>(3, 2, 7.0f), "b");
+  EXPECT_EQ(first(db, 20, "b") + first(db, 10, "a"), 17.0f);
 
   // Entries that lack the feature, or hold it at another length, fail before anything changes.
   db.add(*adaptedSignature(40, {{"a", {1.0f}}}));
   expectThrowMessage<VMTLException>([&] { matrix.submatrix("a", rows); }, "unequal vector size");
   expectThrowMessage<StandardException>([&] { matrix.assign(HeapMatrix<float>(4, 2, 5.0f), "b"); },
                                         "AdaptedFeatureDbMatrix::assign() feature not found: b");
-  EXPECT_EQ(db.entry(20)->getSignData()->getFeature("b")->getMatrix()(0, 1), 7.0f);
+  EXPECT_EQ(first(db, 20, "b"), 7.0f);
 }
 
 }  // namespace

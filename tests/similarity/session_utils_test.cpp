@@ -17,74 +17,65 @@
 namespace {
 
 using namespace SessionUtils;
+using Values = std::vector<float>;
 
-HeapMatrix<float> matrixOf(unsigned rows, unsigned cols, std::vector<float> values) {
+HeapMatrix<float> matrixOf(unsigned rows, unsigned cols, Values values) {
   HeapMatrix<float> m(rows, cols, 0.0f);
   std::copy(values.begin(), values.end(), m.data);
   return m;
 }
 
-std::vector<float> elements(const BaseMatrix<float>& m) {
-  return std::vector<float>(m.data, m.data + m.elementCount());
-}
-
-const char kOddRows[] = "SessionUtils::applyLinearizationLookup() lookup table has invalid number of rows";
+Values elements(const BaseMatrix<float>& m) { return Values(m.data, m.data + m.elementCount()); }
 
 TEST(SessionUtils, LinearizationTakesTheFirstLevelAtOrAboveEachElement) {
   HeapMatrix<float> v = matrixOf(1, 2, {0.5f, 5.0f});
   BaseVector<float> row = v.getRow(0);
   applyLinearizationLookup(row, matrixOf(2, 2, {1.0f, 5.0f, 10.0f, 50.0f}));
-  EXPECT_EQ(elements(v), (std::vector<float>{10.0f, 50.0f}));
+  EXPECT_EQ(elements(v), (Values{10.0f, 50.0f}));
 
   // Thresholds (0, 1) and (10, 2); past the last one, and NaN, take the last level.
-  const HeapMatrix<float> table = matrixOf(4, 2, {0.0f, 1.0f, 10.0f, 2.0f, -1.0f, -2.0f, -10.0f, -20.0f});
   HeapMatrix<float> m = matrixOf(2, 2, {0.0f, 1.5f, 11.0f, std::nanf("")});
-  applyLinearizationLookup(m, table);
-  EXPECT_EQ(elements(m), (std::vector<float>{-1.0f, -20.0f, -10.0f, -20.0f}));
+  applyLinearizationLookup(m, matrixOf(4, 2, {0.0f, 1.0f, 10.0f, 2.0f, -1.0f, -2.0f, -10.0f, -20.0f}));
+  const Values expected = {-1.0f, -20.0f, -10.0f, -20.0f};
+  EXPECT_EQ(elements(m), expected);
 
-  const struct {
-    HeapMatrix<float> table;
-    std::string message;
-  } bad[] = {{matrixOf(3, 2, {}), kOddRows},
-             {HeapMatrix<float>(0, 2, 0.0f), kOddRows},
-             {matrixOf(2, 1, {}), "SessionUtils::applyLinearizationLookup() lookup table has too few columns"}};
-  for (const auto& b : bad) {
-    expectThrowMessage<StandardException>([&] { applyLinearizationLookup(m, b.table); }, b.message);
-    expectThrowMessage<StandardException>([&] { applyLinearizationLookup(row, b.table); }, b.message);
+  const std::string odd = "SessionUtils::applyLinearizationLookup() lookup table has invalid number of rows";
+  const std::pair<HeapMatrix<float>, std::string> bad[] = {
+      {matrixOf(3, 2, {}), odd},
+      {HeapMatrix<float>(0, 2, 0.0f), odd},
+      {matrixOf(2, 1, {}), "SessionUtils::applyLinearizationLookup() lookup table has too few columns"}};
+  for (const auto& [table, message] : bad) {
+    expectThrowMessage<StandardException>([&] { applyLinearizationLookup(m, table); }, message);
+    expectThrowMessage<StandardException>([&] { applyLinearizationLookup(row, table); }, message);
   }
-  EXPECT_EQ(elements(m), (std::vector<float>{-1.0f, -20.0f, -10.0f, -20.0f}));
+  EXPECT_EQ(elements(m), expected);
 }
 
 TEST(SessionUtils, NormalizationSubtractsRowZeroAndDividesByRowOne) {
   HeapMatrix<float> m = matrixOf(2, 2, {3.0f, 5.0f, 1.0f, 9.0f});
   applyNormalization(m, matrixOf(2, 2, {1.0f, 1.0f, 2.0f, 4.0f}));
-  EXPECT_EQ(elements(m), (std::vector<float>{1.0f, 1.0f, 0.0f, 2.0f}));
+  EXPECT_EQ(elements(m), (Values{1.0f, 1.0f, 0.0f, 2.0f}));
 
   HeapMatrix<float> v = matrixOf(1, 3, {3.0f, 5.0f, 7.0f});
   BaseVector<float> row = v.getRow(0);
-  expectThrowMessage<VMTLException>(
-      [&] {
-        applyNormalization(row, matrixOf(2, 3, {1, 1, 1, 2, 0, 2}));
-      },
-      "attempt to divide by zero");
-  EXPECT_EQ(elements(v), (std::vector<float>{1.0f, 4.0f, 6.0f}));
+  const HeapMatrix<float> zero = matrixOf(2, 3, {1, 1, 1, 2, 0, 2});
+  expectThrowMessage<VMTLException>([&] { applyNormalization(row, zero); }, "attempt to divide by zero");
+  EXPECT_EQ(elements(v), (Values{1.0f, 4.0f, 6.0f}));
   expectThrowMessage<VMTLException>([&] { applyNormalization(row, matrixOf(2, 2, {})); }, "unequal vector size");
   expectThrowMessage<StandardException>(
       [&] { applyNormalization(v, matrixOf(1, 3, {})); },
       "SessionUtils::applyNormalization() normalization table has invalid number of rows");
 }
 
-// Globals with a 2-level lookup table and a normalisation table for "ov".
-std::vector<unsigned char> globalsBlock() {
+// Globals with a two-level lookup table and a normalisation table for "ov".
+std::string globalsBlock() {
   ByteBuilder b;
-  b.u8(0).text("LLT");
-  tableMap(b, 9, "ov", 4, 2, {0.5f, 0.5f, 1.0f, 1.0f, 1.0f, 2.0f, 3.0f, 4.0f}).text("NRM");
-  tableMap(b, 9, "ov", 2, 2, {1.0f, 1.0f, 2.0f, 4.0f});
-  return b.text("END").bytes;
+  tableMap(b.u8(0).text("LLT"), 9, "ov", 4, 2, {0.5f, 0.5f, 1.0f, 1.0f, 1.0f, 2.0f, 3.0f, 4.0f});
+  return tableMap(b.text("NRM"), 9, "ov", 2, 2, {1.0f, 1.0f, 2.0f, 4.0f}).text("END").image();
 }
 
-// Loads a session body as the session store does and saves it again.
-std::string loadAndSave(const std::string& body, std::vector<std::vector<float>>* rows = nullptr) {
+// Loads a session body as the session store does, then saves it again.
+std::string loadAndSave(const std::string& body, std::vector<Values>* rows = nullptr) {
   std::istringstream in(body);
   SessionGlobals globals;
   globals.read(in);
@@ -102,26 +93,23 @@ std::string loadAndSave(const std::string& body, std::vector<std::vector<float>>
 }
 
 TEST(SessionUtils, DatabasePassesTransformEachSignatureOnce) {
-  const std::vector<unsigned char> block = globalsBlock();
-  std::string body(block.begin(), block.end());
   AdaptedFeatureDb db("Database");
   db.add(*adaptedSignature(1, {{"ov", {0.2f, 0.9f}}}));
   auto linearized = adaptedSignature(2, {{"ov", {0.7f, 0.1f}}});
   setTransformFlag(*linearized, kLinearizedFlag);
   db.add(linearized.release());
-  std::ostringstream image;
-  db.saveImage(image);
-  body += image.str();
+  std::ostringstream body;
+  body << globalsBlock();
+  db.saveImage(body);
 
-  std::vector<std::vector<float>> rows;
-  const std::string once = loadAndSave(body, &rows);
-  EXPECT_EQ(rows[0], (std::vector<float>{0.0f, 0.75f}));
-  EXPECT_EQ(rows[1], (std::vector<float>{(0.7f - 1.0f) / 2.0f, (0.1f - 1.0f) / 4.0f}));
+  std::vector<Values> rows;
+  const std::string once = loadAndSave(body.str(), &rows);
+  EXPECT_EQ(rows, (std::vector<Values>{{0.0f, 0.75f}, {(0.7f - 1.0f) / 2.0f, (0.1f - 1.0f) / 4.0f}}));
   EXPECT_EQ(loadAndSave(once), once);
 
   // Nothing to do in an empty database; a signature without a table's feature fails.
   SessionGlobals globals;
-  std::istringstream in(std::string(block.begin(), block.end()));
+  std::istringstream in(globalsBlock());
   globals.read(in);
   AdaptedFeatureDb other("Database");
   applyLinearizationLookup(other, globals);

@@ -60,5 +60,8 @@ class ByteBuilder {
     return *this;
   }
 
+  // The bytes as a string, for string streams.
+  std::string image() const { return std::string(bytes.begin(), bytes.end()); }
+
   std::vector<unsigned char> bytes;
 };
