@@ -1,12 +1,10 @@
 #include "similarity/session_globals.h"
 
-#include <cstring>
 #include <fstream>
 #include <istream>
 #include <limits>
 #include <ostream>
 #include <utility>
-#include <vector>
 
 namespace {
 
