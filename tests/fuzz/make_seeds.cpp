@@ -31,6 +31,11 @@
 #include "signature/quant_module.h"
 #include "signature/rsa_object.h"
 #include "signature/sign_data_multi.h"
+#include "similarity/adapted_feature_db.h"
+#include "similarity/generic_container_base.h"
+#include "similarity/session_globals.h"
+#include "similarity/session_utils.h"
+#include "tests/support/session_blocks.h"
 
 namespace {
 
@@ -470,6 +475,80 @@ void modelSeeds() {
   std::ostringstream out;
   CAudioSignMulti(data.release()).write(out);
   seed(target, "rhythm", out.str());
+// ---------------------------------------------------------------- session globals and feature database
+
+using Table = GenericPair<std::string, HeapMatrix<float>>;
+
+// A table map as the globals store it: ten buckets, each table in the bucket
+// its name hashes to. Maps are filled only from streams; their encoding is
+// that of their vector of bucket vectors.
+std::string tableMapOf(const std::vector<Table>& tables) {
+  const GenericHash hash;
+  GenericVector<GenericVector<Table>> buckets;
+  buckets.setSize(10);
+  for (const Table& table : tables) buckets[hash(table.key) % 10].pushBack(table);
+  std::ostringstream out;
+  buckets.write(out);
+  return out.str();
+}
+
+std::string textBlock(const std::string& value) {
+  std::ostringstream out;
+  writeUInt32LE(out, static_cast<uint32_t>(value.size())) << value;
+  return out.str();
+}
+
+std::string globalsOf(const std::string& block) {
+  SessionGlobals globals;
+  std::istringstream in(block);
+  globals.read(in);
+  std::ostringstream out;
+  globals.write(out);
+  return out.str();
+}
+
+void globalsSeeds() {
+  const std::string target = "session_globals_fuzz";
+  const HeapMatrix<float> lookup = matrixOf<float>(4, 3, unitRange);
+  const HeapMatrix<float> scale = matrixOf<float>(2, 3, ramp);
+  const std::string config = "<similarity><similaritymethod module=\"overallsimilarity\"/></similarity>";
+  seed(target, "all-blocks",
+       globalsOf(std::string(1, '\0') + "LLT" + tableMapOf({{"ov", lookup}, {"AB", lookup}, {"BA", scale}}) + "NRM" +
+                 tableMapOf({{"ov", scale}}) + "TRE" + textBlock("<subtree/>") + "XML" + textBlock(config) + "END"));
+  seed(target, "xml-only", globalsOf(std::string(1, '\0') + "XML" + textBlock(config) + "END"));
+  seed(target, "empty", globalsOf(std::string(1, '\0') + "END"));
+  // The older form has no writer any more: a bare count and the text.
+  seed(target, "untagged", textBlock(config));
+}
+
+std::string imageOf(const AdaptedFeatureDb& db) {
+  std::ostringstream out;
+  db.saveImage(out);
+  return out.str();
+}
+
+void databaseSeeds() {
+  const std::string target = "adapted_feature_db_fuzz";
+  AdaptedFeatureDb db("Database");
+  db.add(adaptedSignature(7, {{"ov", {0.25f, 0.75f}}, {"rhythm", {1.0f, 2.0f, 3.0f}}}).release());
+  db.add(adaptedSignature(uint64_t{1} << 33 | 3, {{"ov", {0.5f, 1.5f}}, {"rhythm", {4.0f, 5.0f, 6.0f}}}).release());
+  seed(target, "named", imageOf(db));
+
+  // Without the name: the count, then the signatures at once.
+  std::ostringstream nameless;
+  writeUInt32LE(nameless, db.size());
+  for (const auto& entry : db) entry.second->write(nameless);
+  seed(target, "nameless", nameless.str());
+
+  // Signatures that carry the flag frame of the transforms they received.
+  SessionGlobals globals;
+  std::istringstream tables(globalsOf(std::string(1, '\0') + "LLT" +
+                                      tableMapOf({{"ov", matrixOf<float>(4, 2, unitRange)}}) + "NRM" +
+                                      tableMapOf({{"ov", HeapMatrix<float>(2, 2, 1.0f)}}) + "END"));
+  globals.read(tables);
+  SessionUtils::applyLinearizationLookup(db, globals);
+  SessionUtils::applyNormalization(db, globals);
+  seed(target, "flagged", imageOf(db));
 }
 
 }  // namespace
@@ -490,5 +569,7 @@ int main(int argc, char** argv) {
   signatureSeeds();
   metadataSeeds();
   modelSeeds();
+  globalsSeeds();
+  databaseSeeds();
   return 0;
 }
