@@ -35,6 +35,8 @@ MemoryManager* lastingMemoryManager() {
 
 const char kBufferId[] = "MemoryBufInputSource";
 
+constexpr XMLSize_t kEntityExpansionLimit = 8;
+
 std::string elementName(const DOMElement& element) { return toStdString(element.getTagName()); }
 
 }  // namespace
@@ -111,6 +113,10 @@ DomParser::DomParser() {
   // text node where it stands, not behind a reference node.
   config->setParameter(XMLUni::fgDOMEntities, false);
   config->setParameter(XMLUni::fgDOMErrorHandler, static_cast<DOMErrorHandler*>(&errors));
+  // Entities may abbreviate a document, not multiply it: each expansion can
+  // add at most the document's own length, so a few of them keep the tree
+  // within a small multiple of the text.
+  security.setEntityExpansionLimit(kEntityExpansionLimit);
   config->setParameter(XMLUni::fgXercesSecurityManager, &security);
   config->setParameter(XMLUni::fgXercesLoadExternalDTD, false);
   config->setParameter(XMLUni::fgXercesDisableDefaultEntityResolution, true);
