@@ -34,7 +34,7 @@ inline void aggregate(SimilarityList& head, SimilarityList& out) {
     throw StandardException(
         "Aggregator::aggregate() need more than one list to apply aggregation, or contributing lists");
 
-  std::map<uint64_t, std::pair<uint32_t, float>> accumulator;
+  std::map<uint64_t, std::pair<uint32_t, float>> accumulator;  // song id -> (count, sum)
   for (const RankTable& table : tables) {
     const size_t n = table.ids.size();
     for (size_t p = 0; p < n; ++p) {
@@ -42,13 +42,8 @@ inline void aggregate(SimilarityList& head, SimilarityList& out) {
       for (size_t i = 0; table.ids[i] != table.ids[p]; ++i)
         if (table.distances[i] != table.distances[i + 1]) ++r;
       const float term = 1.0f - static_cast<float>(r) / static_cast<float>(n);
-      auto found = accumulator.find(table.ids[p]);
-      if (found == accumulator.end()) {
-        accumulator[table.ids[p]] = {1, term};
-      } else {
-        found->second.first += 1;
-        found->second.second += term;
-      }
+      const auto [found, first] = accumulator.try_emplace(table.ids[p], 1, term);
+      if (!first) found->second = {found->second.first + 1, found->second.second + term};
     }
   }
 
