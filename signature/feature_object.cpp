@@ -9,24 +9,10 @@
 #include <ostream>
 #include <type_traits>
 
+#include "metadata/sources/common/saturating_cast.h"
 #include "metadata/sources/common/string_util.h"
 
 namespace {
-
-// Conversions of values that may come from a stored stream: whatever the
-// value (NaN, infinite, out of range), the result is defined.
-unsigned toUnsignedSaturated(double value) {
-  if (!(value > 0.0)) return 0;
-  if (value >= static_cast<double>(UINT32_MAX)) return UINT32_MAX;
-  return static_cast<unsigned>(value);
-}
-
-int toIntSaturated(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
-  if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
-  return static_cast<int>(value);
-}
 
 // The integer at the start of text, as atoi reads it; values beyond the int
 // range saturate.

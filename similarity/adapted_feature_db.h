@@ -19,12 +19,12 @@
 #include "metadata/sources/vmtl/base_vector.h"
 #include "metadata/sources/vmtl/heap_matrix.h"
 #include "signature/audio_sign_multi.h"
+#include "similarity/adapted_signature_map.h"
 
 class AdaptedFeatureDb {
  public:
-  // Adapted signatures by id, owned by the database. A query's candidate map
-  // has the same type but borrows its signatures from the database.
-  using EntryMap = std::map<uint64_t, CAudioSignMulti*>;
+  // Adapted signatures by id, owned by the database.
+  using EntryMap = AdaptedSignatureMap;
   using iterator = EntryMap::iterator;
   using const_iterator = EntryMap::const_iterator;
 

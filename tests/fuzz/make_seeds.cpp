@@ -351,6 +351,30 @@ void configSeeds() {
        "<param a=\"&#65;\" b='&lt;&amp;'/></module></other><param channels=\"1\"/></config>\n");
 }
 
+void similarityConfigSeeds() {
+  const std::string target = "similarity_config_fuzz";
+  seed(target, "configuration",
+       "<?xml version=\"1.0\"?>\n"
+       "<config>\n"
+       "  <similaritymethod module=\"overallsimilarity\">\n"
+       "    <classifier name=\"mfcc\" version=\"1\"><param key=\"metric\" value=\"l2norm\"/></classifier>\n"
+       "    <classifier name=\"rhythm\" version=\"2\"/>\n"
+       "  </similaritymethod>\n"
+       "  <parameterization min=\"0\" max=\"1\">\n"
+       "    <parameter name=\"tempo\" value=\"0.5\"><cfy name=\"rhythm\"/></parameter>\n"
+       "    <parameter name=\"timbre\" value=\"0\"><cfy name=\"mfcc\"/><cfy name=\"rhythm\"/></parameter>\n"
+       "  </parameterization>\n"
+       "  <semanticlayer>\n"
+       "    <class id=\"sound\"><cfy id=\"mfcc\"/></class>\n"
+       "    <class id=\"groove\"><cfy id=\"rhythm\"/><cfy id=\"mfcc\"/></class>\n"
+       "  </semanticlayer>\n"
+       "</config>\n");
+  seed(target, "entities",
+       "<!DOCTYPE c [<!ENTITY one \"1\"><!ATTLIST parameter value CDATA \"0.25\">]>"
+       "<c><classifier name=\"a\"/><parameterization min=\"0\" max=\"&one;\">"
+       "<parameter name=\"p\"><cfy name=\"a\"/></parameter></parameterization></c>");
+}
+
 // ---------------------------------------------------------------- signature streams
 
 // Signs with a fixed key and a fixed signature of even length (which the
@@ -566,6 +590,7 @@ int main(int argc, char** argv) {
   metaSeeds();
   chunkSeeds();
   configSeeds();
+  similarityConfigSeeds();
   signatureSeeds();
   metadataSeeds();
   modelSeeds();

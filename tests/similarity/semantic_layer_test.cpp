@@ -1,0 +1,73 @@
+#include "similarity/semantic_layer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "similarity/dom_support.h"
+#include "similarity/similarity_list.h"
+
+namespace {
+
+void loadText(SemanticLayer& layer, const std::string& text) {
+  DomParser parser;
+  layer.load(*parser.parseMemory(text.data(), text.size()).getDocumentElement());
+}
+
+TEST(SemanticLayer, LoadsClassesFromCfyElements) {
+  SemanticLayer layer;
+  loadText(layer,
+           "<semanticlayer><class id=\"timbre\"><cfy id=\"mfcc\"/><cfy id=\"mfcc\"/><cfy id=\"sfm\"/></class>"
+           "<class id=\"energy\"><cfy id=\"mfcc\"/><group><cfy id=\"loud\"/></group></class>"
+           "<class><cfy id=\"orphan\"/></class><class id=\"nameless\"><cfy/></class></semanticlayer>");
+  // A "cfy" belongs to the class its parent names; no id reads as "".
+  const std::map<std::string, std::set<std::string>> expected = {
+      {"timbre", {"mfcc", "sfm"}}, {"energy", {"mfcc"}}, {"", {"orphan", "loud"}}, {"nameless", {""}}};
+  EXPECT_EQ(layer.classes, expected);
+  loadText(layer, "<semanticlayer><class id=\"timbre\"><cfy id=\"ase\"/></class></semanticlayer>");
+  EXPECT_EQ(layer.classes.at("timbre"), (std::set<std::string>{"ase", "mfcc", "sfm"}));  // added to
+}
+
+TEST(SemanticLayer, AppliesDenseRankStatisticsPerClass) {
+  SemanticLayer layer;
+  layer.classes = {{"a", {"one", "two"}}, {"b", {"two"}}, {"silent", {"none", "empty"}}};
+  SimilarityList head("one", 1000);  // D = 2: rank values 0, 0, 0.5
+  head.add(1.0f, 10, 0.0f, -1);
+  head.add(1.0f, 11, 0.0f, -1);
+  head.add(2.0f, 12, 0.0f, -1);
+  SimilarityList* two = head.appendList();  // D = 3, song 10 twice: 0, 1/3, 2/3
+  two->name = "two";
+  two->add(0.1f, 12, 0.0f, -1);
+  two->add(0.2f, 10, 0.0f, -1);
+  two->add(0.3f, 10, 0.0f, -1);
+  head.appendList()->name = "empty";
+
+  std::vector<SimilarityCandidates> out(5);
+  out[0].entries[99] = {7, 7.0f};  // what out held before goes
+  layer.apply(head, out, 0);
+  const std::vector<std::tuple<std::string, uint32_t, std::map<uint64_t, std::pair<uint32_t, float>>>> expected = {
+      {"a", 2, {{10, {3, 1.0f}}, {11, {1, 0.0f}}, {12, {2, 0.5f}}}},
+      {"b", 1, {{10, {2, 1.0f}}, {12, {1, 0.0f}}}},
+      {"silent", 0, {}},
+  };
+  ASSERT_EQ(out.size(), expected.size());
+  for (size_t k = 0; k < out.size(); ++k) {
+    const auto& [name, lists, entries] = expected[k];
+    EXPECT_EQ(out[k].name, name);
+    EXPECT_EQ(out[k].lists, lists) << name;
+    ASSERT_EQ(out[k].entries.size(), entries.size()) << name;
+    for (const auto& [id, entry] : entries) {
+      EXPECT_EQ(out[k].entries.at(id).hits, entry.first) << name << id;
+      EXPECT_FLOAT_EQ(out[k].entries.at(id).sum, entry.second) << name << id;
+    }
+  }
+  // With n 1, "a" keeps song 10 (3 hits in 2 lists: d -1/12) and song 12
+  // (d 0.125), not song 11 (d 0.25).
+  layer.apply(head, out, 1);
+  EXPECT_EQ(out[0].entries.size(), 2u);
+  EXPECT_EQ(out[0].entries.count(11), 0u);
+}
+
+}  // namespace
