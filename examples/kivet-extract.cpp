@@ -4,8 +4,9 @@
 //
 // Each file (anything libsndfile reads: WAV, FLAC, Ogg Vorbis, AIFF, ...) is
 // read as 16-bit PCM, stereo is downmixed by the library, and the samples go
-// through a signature object made with CONFIG (default: the repository's
-// config/default.xml). Title and artist come from the file's tags, the file
+// through a signature object made with CONFIG (default: the installed
+// share/kivet/default.xml, or the repository's config/default.xml when run from
+// the build tree). Title and artist come from the file's tags, the file
 // name is the path as given. The signature is written to DIR (default: the
 // audio file's own directory) as the file's name with the extension ".sig".
 // Per file it prints the duration, the features written and how fast the
@@ -13,8 +14,10 @@
 // error stream; the others are still processed, and the exit status is 1.
 
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <stdexcept>
 #include <iostream>
@@ -31,8 +34,21 @@ namespace {
 
 constexpr sf_count_t kBlockFrames = 65536;
 
+// The configuration installed with the program (KIVET_INSTALLED_CONFIG is
+// relative to the program's folder), else the one of the source tree.
+std::string defaultConfig() {
+  char program[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", program, sizeof program);
+  if (length > 0 && static_cast<size_t>(length) < sizeof program) {
+    std::string path(program, static_cast<size_t>(length));
+    path = path.substr(0, path.rfind('/') + 1) + KIVET_INSTALLED_CONFIG;
+    if (access(path.c_str(), R_OK) == 0) return path;
+  }
+  return KIVET_DEFAULT_CONFIG;
+}
+
 struct Options {
-  std::string config = KIVET_DEFAULT_CONFIG;
+  std::string config = defaultConfig();
   std::string outputDir;
   std::vector<std::string> inputs;
 };
