@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -298,6 +299,23 @@ TEST(LengthPrefixedString, TruncatedStreamFailsWithoutTrustingTheLength) {
   EXPECT_EQ(readString(huge), "");
   EXPECT_TRUE(huge.fail());
   EXPECT_LT(largestAllocation.load(), 1024u * 1024u);
+}
+
+TEST(SkipBytes, MovesPastWhatIsThereAndFailsAtTheEnd) {
+  const std::string bytes = std::string(70 * 1024, 'a') + "bc";
+  const struct {
+    uint64_t count;
+    bool passed;
+    int next;
+  } cases[] = {{0, true, 'a'}, {70 * 1024, true, 'b'}, {70 * 1024 + 2, true, EOF}, {70 * 1024 + 3, false, EOF},
+               {0xFFFFFFFFull, false, EOF}, {uint64_t{1} << 40, false, EOF}};
+  for (const auto& c : cases) {
+    std::istringstream in(bytes, std::ios::binary);
+    EXPECT_EQ(skipBytes(in, c.count), c.passed) << c.count;
+    EXPECT_EQ(in.fail(), !c.passed) << c.count;
+    in.clear();
+    EXPECT_EQ(in.peek(), c.next) << c.count;
+  }
 }
 
 TEST(FileExists, OnlyFilesThatOpenForReading) {
