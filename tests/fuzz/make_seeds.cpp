@@ -499,6 +499,8 @@ void modelSeeds() {
   std::ostringstream out;
   CAudioSignMulti(data.release()).write(out);
   seed(target, "rhythm", out.str());
+}
+
 // ---------------------------------------------------------------- session globals and feature database
 
 using Table = GenericPair<std::string, HeapMatrix<float>>;
