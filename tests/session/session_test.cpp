@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "metadata/sources/common/standard_exception.h"
@@ -16,27 +17,24 @@
 namespace {
 
 using Values = std::vector<float>;
-const std::string kConfig = "<similarity/>";
 const std::string kFormat = "Session::load() corrupted session format";
 const std::string kMeta = "<METAFILE>\n<HEADER><VERSION>1.0</VERSION></HEADER>\n<DATA>\n"
-                          "<ITEM><TUID>3</TUID><TIT2>Three</TIT2></ITEM>\n"
                           "<ITEM><TUID>9</TUID><TIT2>Nine</TIT2></ITEM>\n</DATA></METAFILE>\n";
 
 // The header the session object writes: the session id and the last id as tag entries.
-std::string header(const std::string& sessionId, uint32_t lastId) {
-  ByteBuilder b;
-  b.str("SES").u32le(58 + static_cast<uint32_t>(sessionId.size()));
-  b.str("TAG:").str("VRA_SESID").u32le(static_cast<uint32_t>(sessionId.size()) + 4).str(sessionId);
-  return b.str("TAG:").str("VRA_LSTID").u32le(4).u32le(lastId).image();
+std::string header(const std::string& id, uint32_t lastId) {
+  const auto size = static_cast<uint32_t>(id.size());
+  return ByteBuilder().str("SES").u32le(58 + size).str("TAG:").str("VRA_SESID").u32le(size + 4).str(id)
+      .str("TAG:").str("VRA_LSTID").u32le(4).u32le(lastId).image();
 }
 
-// "ov" of two signatures: (0.5, 5) under id 3 and (2, 8) under id 9.
+// Tables for "ov" of two signatures, (0.5, 5) under id 3 and (2, 8) under id 9.
 std::string globalsBlock(bool linearize, bool normalize) {
   ByteBuilder b;
   b.u8(0);
   if (linearize) tableMap(b.text("LLT"), 9, "ov", 4, 2, {1, 5, 10, 10, 10, 50, 20, 60});
   if (normalize) tableMap(b.text("NRM"), 9, "ov", 2, 2, {1, 1, 2, 4});
-  return b.text("XML").str(kConfig).text("END").image();
+  return b.text("XML").str("<similarity/>").text("END").image();
 }
 
 std::string image() {
@@ -47,6 +45,7 @@ std::string image() {
   return out.str();
 }
 
+// Per signature its "ov" values and its flag byte.
 Values features(const Session& s) {
   Values all;
   for (const auto& [id, sig] : *s.getDatabase()) {
@@ -57,38 +56,28 @@ Values features(const Session& s) {
   return all;
 }
 
-// Loads quietly: the image reader reports unreadable entries on the standard output.
+// Keeps the image reader's reports on the standard output out of the test log.
 void load(Session& s, const std::string& path, const std::string& metaPath) {
-  testing::internal::CaptureStdout();
-  try {
-    s.load(path, metaPath);
-  } catch (...) {
-    testing::internal::GetCapturedStdout();
-    throw;
-  }
-  testing::internal::GetCapturedStdout();
+  struct Quiet {
+    Quiet() { testing::internal::CaptureStdout(); }
+    ~Quiet() { testing::internal::GetCapturedStdout(); }
+  } quiet;
+  s.load(path, metaPath);
 }
 
 TEST(Session, LoadsTheFileThenLinearizesAndNormalizesEverySignature) {
-  const struct {
-    bool linearize, normalize;
-    Values expected;  // per signature its "ov" values and its flag byte
-  } cases[] = {{true, true, {4.5f, 12.25f, 3, 9.5f, 14.75f, 3}},
-               {false, true, {-0.25f, 1, 2, 0.5f, 1.75f, 2}},
-               {false, false, {0.5f, 5, 0, 2, 8, 0}}};
-  const std::string metaPath = testfiles::writeFile("s.meta", kMeta);
-  for (const auto& c : cases) {
-    const std::string path = testfiles::writeFile("s.ses", header("091", 9) + globalsBlock(c.linearize, c.normalize) + image());
+  const std::tuple<bool, bool, Values> cases[] = {{true, true, {4.5f, 12.25f, 3, 9.5f, 14.75f, 3}},
+                                                  {false, true, {-0.25f, 1, 2, 0.5f, 1.75f, 2}},
+                                                  {false, false, {0.5f, 5, 0, 2, 8, 0}}};
+  for (const auto& [linearize, normalize, expected] : cases) {
+    const std::string path = testfiles::writeFile("s.ses", header("091", 9) + globalsBlock(linearize, normalize) + image());
     Session s;
-    load(s, path, metaPath);
-    EXPECT_EQ(features(s), c.expected);
-    EXPECT_EQ(s.songCount(), 2);
-    EXPECT_EQ(s.getDatabase()->getName(), "Database");
-    EXPECT_EQ(s.getFileName(), path);
-    EXPECT_EQ(s.getMetadata().get(9).title(), "Nine");
+    load(s, path, testfiles::writeFile("s.meta", kMeta));
+    EXPECT_EQ(features(s), expected);
     uint32_t size = 0;
     const char* text = s.getGlobals().getText("XML", size);
-    EXPECT_EQ(std::string(text, size), kConfig);
+    EXPECT_EQ(std::string(text, size) + s.getDatabase()->getName() + s.getMetadata().get(9).title() + s.getFileName(),
+              "<similarity/>DatabaseNine" + path);
   }
 }
 
@@ -96,91 +85,76 @@ TEST(Session, FileCutShortAtEveryByteFailsAndLeavesTheStoreAsDocumented) {
   const std::string body = header("0911d7320000006010001234", 9) + globalsBlock(true, true);
   const std::string file = body + image();
   const std::string metaPath = testfiles::writeFile("s.meta", kMeta);
+  const std::string whole = testfiles::writeFile("whole.ses", file);
   Session s;
-  load(s, testfiles::writeFile("whole.ses", file), metaPath);
+  load(s, whole, metaPath);
   for (std::size_t cut = 0; cut < file.size(); ++cut) {
     const std::string path = testfiles::writeFile("cut.ses", file.substr(0, cut));
     const bool inImage = cut >= body.size();
     expectThrowMessage<StandardException>([&] { load(s, path, metaPath); }, inImage ? Session::kCorruptedStream : kFormat);
     ASSERT_EQ(s.getDatabase() != nullptr, inImage) << cut;
     EXPECT_LT(s.songCount(), 2) << cut;
-    EXPECT_EQ(s.getMetadata().size(), inImage ? 2u : 0u) << cut;
-    EXPECT_EQ(s.getFileName(), inImage ? path : testfiles::tempPath("whole.ses")) << cut;
+    EXPECT_EQ(s.getMetadata().size(), inImage ? 1u : 0u) << cut;
+    EXPECT_EQ(s.getFileName(), inImage ? path : whole) << cut;
   }
+  const std::string missing = metaPath + ".absent";
+  expectThrowMessage<StandardException>([&] { s.load(missing, ""); }, "Session::load() Could not open session: " + missing);
+  std::ofstream unused;
+  expectThrowMessage<StandardException>([&] { s.save(unused, "x", false); }, "Session::save() no database");
 }
 
-TEST(Session, HeaderFailuresAndTagSectionsOfAnySize) {
-  const std::string rest = globalsBlock(false, false) + image();
-  const struct {
-    std::string head;
-    std::string failure;
-  } cases[] = {{ByteBuilder().str("SES").u32le(0).image(), ""},
-               {ByteBuilder().str("SES").u32le(8).text("anything").image(), ""},
-               {ByteBuilder().str("SEZ").u32le(0).image(), kFormat},
-               {ByteBuilder().str("SES").u32le(0xFFFFFFFF).image(), kFormat},
-               {ByteBuilder().str("SES").u32le(9).text("anything").image(), kFormat}};
-  for (const auto& c : cases) {
+TEST(Session, SkipsTagSectionsOfAnySizeWithinTheFile) {
+  // Magic, tag section size and bytes; whether the globals are found behind them.
+  const std::tuple<std::string, uint32_t, std::string, bool> cases[] = {
+      {"SES", 0, "", true}, {"SES", 8, "anything", true}, {"SES", 9, "anything", false},
+      {"SES", 0xFFFFFFFF, "", false}, {"SEZ", 0, "", false}};
+  for (const auto& [magic, size, tags, loads] : cases) {
+    const std::string head = ByteBuilder().str(magic).u32le(size).text(tags).image();
+    const std::string path = testfiles::writeFile("h.ses", head + globalsBlock(false, false) + image());
     Session s;
-    const std::string path = testfiles::writeFile("h.ses", c.head + rest);
-    if (c.failure.empty()) {
-      load(s, path, "");
-      EXPECT_EQ(s.songCount(), 2);
-    } else {
-      expectThrowMessage<StandardException>([&] { load(s, path, ""); }, c.failure);
-      std::ofstream unused;
-      expectThrowMessage<StandardException>([&] { s.save(unused, "x", false); }, "Session::save() no database");
-    }
+    if (!loads) expectThrowMessage<StandardException>([&] { load(s, path, ""); }, kFormat);
+    if (loads) load(s, path, "");
+    EXPECT_EQ(s.songCount(), loads ? 2 : 0) << size;
   }
-  const std::string missing = testfiles::tempPath("missing.ses");
-  expectThrowMessage<StandardException>([&] { Session().load(missing, ""); }, "Session::load() Could not open session: " + missing);
 }
 
 TEST(Session, SavesTheBodyBehindTheHeaderAndTheMetadataFileBesideIt) {
-  const std::string dir = testfiles::tempPath("dir.d/");
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  const std::string path = testfiles::tempPath("dir.d/saved");
+  std::filesystem::remove_all(testfiles::tempPath("dir.d"));
+  std::filesystem::create_directories(testfiles::tempPath("dir.d"));
   Session s;
   load(s, testfiles::writeFile("s.ses", header("091", 9) + globalsBlock(true, false) + image()), "");
-  const std::string path = dir + "saved";
-  std::ofstream out(path, std::ios::binary);
-  out << header("092", 9);
-  s.save(out, path, true);
-  EXPECT_FALSE(out.is_open());
-  const std::string saved = testfiles::readFile(path);
-  // The signatures carry their linearisation, which a second load leaves alone.
-  std::ostringstream entries;
+  std::ostringstream entries;  // linearised and flagged
   for (const auto& entry : *s.getDatabase()) entry.second->write(entries);
-  EXPECT_EQ(saved, header("092", 9) + globalsBlock(true, false) + ByteBuilder().u32le(2).u8(0).str("Database").image() +
-                       entries.str());
-  EXPECT_FALSE(std::filesystem::exists(dir + "saved.meta"));  // no metadata records
-
-  Session again;
-  load(again, path, "");
-  EXPECT_EQ(features(again), features(s));
-  s.getMetadata().put(3, MetadataRecord("A", "T"));
-  for (bool writeMeta : {false, true}) {
-    std::ofstream more(path, std::ios::binary);
-    more << header("092", 9);
-    s.save(more, path, writeMeta);
-    EXPECT_EQ(std::filesystem::exists(dir + "saved.meta"), writeMeta);
+  // No ".meta" without records; then none without writeMeta, one with it.
+  for (int round = 0; round < 3; ++round) {
+    if (round == 1) s.getMetadata().put(3, MetadataRecord("A", "T"));
+    std::ofstream out(path, std::ios::binary);
+    out << header("092", 9);
+    s.save(out, path, round != 1);
+    EXPECT_FALSE(out.is_open());
+    EXPECT_EQ(std::filesystem::exists(path + ".meta"), round == 2);
   }
-  load(again, path, dir + "saved.meta");
+  EXPECT_EQ(testfiles::readFile(path), header("092", 9) + globalsBlock(true, false) +
+                                           ByteBuilder().u32le(2).u8(0).str("Database").image() + entries.str());
+  Session again;
+  load(again, path, path + ".meta");
+  EXPECT_EQ(features(again), features(s));
   EXPECT_EQ(again.getMetadata().get(3).title(), "T");
 
-  // Beside an empty session there is nothing for a metadata file to describe.
-  const std::string empty = testfiles::writeFile("e.ses", header("", 0) + globalsBlock(false, false) +
-                                                          ByteBuilder().u32le(0).u8(0).str("Database").image());
-  load(again, empty, dir + "absent.meta");
+  // Beside a session without songs there is nothing for a metadata file to describe.
+  const std::string absent = path + ".absent";
+  load(again, testfiles::writeFile("e.ses", header("", 0) + globalsBlock(false, false) + ByteBuilder().u32le(0).image()),
+       absent);
   EXPECT_EQ(again.songCount(), 0);
-  expectThrowMessage<AudioSignException>([&] { load(again, path, dir + "absent.meta"); },
-                                         "Cannot open Metadata File for reading !");
+  expectThrowMessage<AudioSignException>([&] { load(again, path, absent); }, "Cannot open Metadata File for reading !");
   EXPECT_EQ(again.songCount(), 2);
 }
 
 TEST(Session, MetadataPathReplacesTheExtensionOfTheFileNameOnly) {
-  const std::pair<std::string, std::string> cases[] = {{"a.b/c.ses", "a.b/c.meta"},   {"name", "name.meta"},
-                                                       {"x.d/s", "x.d/s.meta"},       {"x.d\\s", "x.d\\s.meta"},
-                                                       {"dir/s.v1.ses", "dir/s.v1.meta"}, {".ses", ".meta"}};
+  const std::pair<std::string, std::string> cases[] = {{"a.b/c.ses", "a.b/c.meta"}, {"name", "name.meta"},
+                                                       {"x.d/s", "x.d/s.meta"},     {"x.d\\s", "x.d\\s.meta"},
+                                                       {"d/s.v1.ses", "d/s.v1.meta"}, {".ses", ".meta"}};
   for (const auto& [session, meta] : cases) EXPECT_EQ(Session::metadataPath(session), meta);
 }
 
