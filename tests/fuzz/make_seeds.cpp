@@ -23,6 +23,7 @@
 #include "metadata/sources/common/byte_stream.h"
 #include "metadata/sources/vmtl/heap_matrix.h"
 #include "session/metadata_store.h"
+#include "session/session.h"
 #include "signature/audio_sign_multi.h"
 #include "signature/feature_object.h"
 #include "signature/fingerprint_stream.h"
@@ -577,6 +578,48 @@ void databaseSeeds() {
   seed(target, "flagged", imageOf(db));
 }
 
+// ---------------------------------------------------------------- session files
+
+// The header the session object writes in front of the store's body: the
+// session id and the last id as tag entries.
+void writeSessionHeader(std::ostream& out, const std::string& sessionId, uint32_t lastId) {
+  std::ostringstream tags;
+  writeUInt32LE(writeString(writeString(tags, "TAG:"), "VRA_SESID"), static_cast<uint32_t>(sessionId.size()) + 4);
+  writeString(tags, sessionId);
+  writeUInt32LE(writeUInt32LE(writeString(writeString(tags, "TAG:"), "VRA_LSTID"), 4), lastId);
+  writeUInt32LE(writeString(out, "SES"), static_cast<uint32_t>(tags.str().size())) << tags.str();
+}
+
+void sessionSeed(const std::string& what, Session& session, const std::string& sessionId, uint32_t lastId) {
+  const std::string path = seedPath("session_file_fuzz", what);
+  std::ofstream out(path, std::ios::binary);
+  writeSessionHeader(out, sessionId, lastId);
+  session.save(out, path, false);
+  if (out.fail()) {
+    std::cerr << "cannot write " << path << "\n";
+    std::exit(1);
+  }
+}
+
+void readGlobals(Session& session, const std::string& block) {
+  std::istringstream in(block);
+  session.getGlobals().read(in);
+}
+
+void sessionSeeds() {
+  const std::string config = "<similarity><similaritymethod module=\"overallsimilarity\"/></similarity>";
+  Session songs;
+  readGlobals(songs, std::string(1, '\0') + "LLT" + tableMapOf({{"ov", matrixOf<float>(4, 2, unitRange)}}) + "NRM" +
+                         tableMapOf({{"ov", HeapMatrix<float>(2, 2, 1.0f)}}) + "XML" + textBlock(config) + "END");
+  songs.getDatabase()->add(adaptedSignature(3, {{"ov", {0.25f, 0.75f}}, {"rhythm", {1.0f, 2.0f}}}).release());
+  songs.getDatabase()->add(adaptedSignature(9, {{"ov", {0.5f, 1.5f}}, {"rhythm", {4.0f, 5.0f}}}).release());
+  sessionSeed("songs", songs, "0911d7320000006010001234", 9);
+
+  Session empty;
+  readGlobals(empty, std::string(1, '\0') + "XML" + textBlock(config) + "END");
+  sessionSeed("empty", empty, "", 0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -598,5 +641,6 @@ int main(int argc, char** argv) {
   modelSeeds();
   globalsSeeds();
   databaseSeeds();
+  sessionSeeds();
   return 0;
 }

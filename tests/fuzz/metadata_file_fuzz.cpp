@@ -6,12 +6,8 @@
 // read in every case. The reader takes a path: the input goes to a file of
 // this process, reused for every input.
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,18 +15,6 @@
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {
-
-std::string fileOfThisRun(const char* what) {
-  return (std::filesystem::temp_directory_path() /
-          ("kivet_metadata_fuzz_" + std::to_string(getpid()) + "_" + what))
-      .string();
-}
-
-void writeInput(const std::string& path, const uint8_t* data, size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  if (!out.flush()) kivet_fuzz::finding("cannot write the input file");
-}
 
 // The reader's rule: the first line, without a carriage return before its
 // line feed, is the start mark.
@@ -62,10 +46,10 @@ void readInto(MetadataStore& store, const std::string& path, bool merge) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string input = fileOfThisRun("input");
-  static const std::string copy = fileOfThisRun("copy");
+  static const std::string input = kivet_fuzz::fileOfThisRun("metadata_fuzz", "input");
+  static const std::string copy = kivet_fuzz::fileOfThisRun("metadata_fuzz", "copy");
   return kivet_fuzz::check(size, [&] {
-    writeInput(input, data, size);
+    kivet_fuzz::writeInputFile(input, data, size);
     MetadataStore first;
     readInto(first, input, false);
     {

@@ -211,6 +211,16 @@ bool readBytes(std::istream& in, uint64_t count, std::vector<unsigned char>& byt
   return true;
 }
 
+bool skipBytes(std::istream& in, uint64_t count) {
+  // Pieces keep every count within the stream size of a 32-bit target.
+  while (count > 0 && in) {
+    const auto piece = static_cast<std::streamsize>(std::min<uint64_t>(count, kReadPiece));
+    if (in.ignore(piece).gcount() != piece) in.setstate(std::ios::failbit);
+    count -= static_cast<uint64_t>(piece);
+  }
+  return static_cast<bool>(in);
+}
+
 std::string readString(std::istream& in) {
   uint32_t length;
   if (!readUInt32LE(in, length)) return std::string();

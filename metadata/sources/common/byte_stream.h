@@ -71,6 +71,10 @@ std::string readString(std::istream& in);
 // one piece beyond what is really there. False (the stream failed) when the
 // stream ends first.
 bool readBytes(std::istream& in, uint64_t count, std::vector<unsigned char>& bytes);
+// Moves count bytes forward in in, reading past them without storing them, so
+// that a count taken from stored data costs no memory and no more time than
+// the bytes really there. False (the stream failed) when the stream ends first.
+bool skipBytes(std::istream& in, uint64_t count);
 
 // True when path can be opened as an input file (it is opened and closed at
 // once). A directory is not a file.
