@@ -64,6 +64,11 @@ void vraExtractor::processFrame(const BaseVector<float>& frame) {
   extractor->computeFeatures(output, &frame, &inputType);
 }
 
+void vraExtractor::setModuleTimer(CFexModuleTimer* timer) {
+  requireExtractor();
+  extractor->setModuleTimer(timer);
+}
+
 CAudioSignMulti vraExtractor::getSignature() {
   requireExtractor();
   CAudioSignMulti result;

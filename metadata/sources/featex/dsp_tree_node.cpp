@@ -109,7 +109,13 @@ unsigned DspTreeNode::process(const void** input, int* inputType) {
     const int moduleInputType = module->getInputType();
     if (*inputType != moduleInputType && *inputType != FTI_none && moduleInputType != FTI_any)
       throw simpleException("Types missmatch.");
-    module->process(&output, data);
+    if (timer) {
+      const CFexModuleTimer::Clock::time_point start = CFexModuleTimer::Clock::now();
+      module->process(&output, data);
+      timer->add(timerEntry, CFexModuleTimer::Clock::now() - start);
+    } else {
+      module->process(&output, data);
+    }
     if (module->isEndSignaled()) {
       if (endFlag) *endFlag = true;
       clearOutputs();
@@ -161,6 +167,12 @@ unsigned DspTreeNode::collectMetaFrames(std::vector<SMetaFrame>& frames, int fin
     if (frame.data) frames.push_back(std::move(frame));
   }
   return static_cast<unsigned>(frames.size() - before);
+}
+
+void DspTreeNode::setTimer(CFexModuleTimer* newTimer) {
+  timer = module ? newTimer : nullptr;
+  if (timer) timerEntry = timer->enroll(instance, type);
+  for (DspTreeNode* child : children) child->setTimer(newTimer);
 }
 
 unsigned DspTreeNode::getOutputSize(unsigned inputSize) {
