@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "api/vra_kivet_exception.h"
@@ -75,7 +76,7 @@ CAudioSignMulti vraExtractor::getSignature() {
   std::vector<SMetaFrame> frames;
   if (extractor->collectMetaFrames(frames, 1) > 0) {
     CFingerprintStream stream;
-    for (const SMetaFrame& frame : frames) stream.add(frame);
+    for (SMetaFrame& frame : frames) stream.add(std::move(frame));
     result.setSignData(new CSignDataMulti(stream, nullptr));
   }
   if (!result.isInitialized()) throw vraKivetException(VRA_INVALID_SIGNATURE);

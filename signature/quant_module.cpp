@@ -40,33 +40,71 @@ unsigned CQuantModule<T>::totalWidth() const {
 
 // The widths need not add up to the column count (a module may be handed
 // quantizers covering more or fewer columns than it has): each quantizer gets
-// the part of its range that lies inside both the module and the row, and the
-// columns left over get a defined 0.
+// the part of its range that lies inside the module, the row and the output,
+// and the places left over get a defined 0.
 template <typename T>
-const HeapVector<unsigned char>& CQuantModule<T>::quantize(const BaseVector<T>& row) {
-  codeRow.resize(columns);
-  const unsigned limit = std::min(columns, row.size);
+void CQuantModule<T>::quantize(const BaseVector<T>& row, unsigned char* out, unsigned outSize) const {
+  const unsigned limit = std::min({columns, row.size, outSize});
   unsigned offset = 0;
   for (size_t i = 0; i < quantizers.size() && offset < limit; ++i) {
     const unsigned count = std::min(widths[i], limit - offset);
-    quantizers[i]->quantize(codeRow.data + offset, row.data + offset, count);
+    quantizers[i]->quantize(out + offset, row.data + offset, count);
     offset += count;
   }
-  std::fill(codeRow.data + offset, codeRow.data + columns, static_cast<unsigned char>(0));
+  std::fill(out + offset, out + outSize, static_cast<unsigned char>(0));
+}
+
+template <typename T>
+void CQuantModule<T>::dequantize(const BaseVector<unsigned char>& codes, T* out, unsigned outSize) const {
+  const unsigned limit = std::min({columns, codes.size, outSize});
+  unsigned offset = 0;
+  for (size_t i = 0; i < quantizers.size() && offset < limit; ++i) {
+    const unsigned count = std::min(widths[i], limit - offset);
+    quantizers[i]->dequantize(out + offset, codes.data + offset, count);
+    offset += count;
+  }
+  std::fill(out + offset, out + outSize, T(0));
+}
+
+template <typename T>
+void CQuantModule<T>::requantize(const BaseVector<unsigned char>& codes, unsigned char* out, unsigned outSize) const {
+  if (roundTrips.size() != quantizers.size()) {
+    roundTrips.assign(quantizers.size(), std::vector<unsigned char>(256, 0));
+    for (size_t i = 0; i < quantizers.size(); ++i) {
+      for (unsigned c = 0; c < 256; ++c) {
+        const auto code = static_cast<unsigned char>(c);
+        float value;
+        try {
+          quantizers[i]->dequantize(&value, &code, 1);
+        } catch (int) {
+          continue;  // a code out of range, which no stored row holds
+        }
+        quantizers[i]->quantize(&roundTrips[i][c], &value, 1);
+      }
+    }
+  }
+  const unsigned limit = std::min({columns, codes.size, outSize});
+  unsigned offset = 0;
+  for (size_t i = 0; i < quantizers.size() && offset < limit; ++i) {
+    const unsigned count = std::min(widths[i], limit - offset);
+    const unsigned char* table = roundTrips[i].data();
+    for (unsigned k = offset; k < offset + count; ++k) out[k] = table[codes.data[k]];
+    offset += count;
+  }
+  std::fill(out + offset, out + outSize, static_cast<unsigned char>(0));
+}
+
+template <typename T>
+const HeapVector<unsigned char>& CQuantModule<T>::quantize(const BaseVector<T>& row) {
+  codeRow.resize(columns);
+  quantize(row, codeRow.data, columns);
   return codeRow;
 }
 
 template <typename T>
 const HeapVector<T>& CQuantModule<T>::dequantize(const BaseVector<unsigned char>& codes) {
   valueRow.resize(columns);
-  const unsigned limit = std::min(columns, codes.size);
-  unsigned offset = 0;
-  for (size_t i = 0; i < quantizers.size() && offset < limit; ++i) {
-    const unsigned count = std::min(widths[i], limit - offset);
-    quantizers[i]->dequantize(valueRow.data + offset, codes.data + offset, count);
-    offset += count;
-  }
-  std::fill(valueRow.data + offset, valueRow.data + columns, T(0));
+  dequantize(codes, valueRow.data, columns);
   return valueRow;
 }
 

@@ -35,6 +35,16 @@ class CQuantModule {
   // The values of codes, columns long; columns without a quantizer or a code
   // get 0. Throws the integer -3 for a code out of a quantizer's range.
   const HeapVector<T>& dequantize(const BaseVector<unsigned char>& codes);
+  // The same into a row of outSize places: what the forms above give, cut
+  // or padded with 0 to that length.
+  void quantize(const BaseVector<T>& row, unsigned char* out, unsigned outSize) const;
+  void dequantize(const BaseVector<unsigned char>& codes, T* out, unsigned outSize) const;
+  // The codes that the values of codes quantize to again: what a stored row
+  // becomes when it is read (dequantized) and written (quantized) once more.
+  // Each quantizer answers from a table of its 256 codes, made at the first
+  // call, instead of computing both ways for every value. codes must have
+  // been dequantized without error.
+  void requantize(const BaseVector<unsigned char>& codes, unsigned char* out, unsigned outSize) const;
 
   unsigned getColumns() const { return columns; }
   unsigned quantizerCount() const { return static_cast<unsigned>(quantizers.size()); }
@@ -47,6 +57,8 @@ class CQuantModule {
   std::vector<unsigned> widths;
   HeapVector<unsigned char> codeRow;
   HeapVector<T> valueRow;
+  // Per quantizer, the code that each code comes back as; made by requantize.
+  mutable std::vector<std::vector<unsigned char>> roundTrips;
 };
 
 // The block type code of quantizer index, by its dynamic type.
