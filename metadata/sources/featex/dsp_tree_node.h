@@ -77,6 +77,10 @@ class DspTreeNode {
   bool* endFlag;
   CFexModuleTimer* timer = nullptr;
   unsigned timerEntry = 0;
+  // The module's data types, asked once when it is made: a frame's pass
+  // reads them at every node.
+  int moduleInputType = FTI_none;
+  int moduleOutputType = FTI_none;
 
  private:
   // Children get the registry given to this node, even when this node, having
