@@ -160,12 +160,10 @@ unsigned CFeatureObject<T>::write(unsigned char* buf, unsigned capacity) {
     unsigned char* codes = out.position() + kMatrixHeaderSize;
     const bool fromStoredCodes = storedCodesCurrent && storedCodes.rows == data.rows && storedCodes.cols == data.cols;
     if constexpr (std::is_same_v<T, float>) {
-      for (unsigned r = 0; r < data.rows; ++r, codes += data.cols) {
-        if (fromStoredCodes)
-          quantizer->requantize(storedCodes.getRow(r), codes, data.cols);
-        else
-          quantizer->quantize(data.getRow(r), codes, data.cols);
-      }
+      if (fromStoredCodes)
+        quantizer->requantize(storedCodes, codes, data.cols);
+      else
+        quantizer->quantize(data, codes, data.cols);
     }
     out.advance(kMatrixHeaderSize + data.elementCount());
   } else if (quantizer != nullptr) {
@@ -240,8 +238,7 @@ unsigned CFeatureObject<T>::readMatrixBlock(const unsigned char* block, unsigned
     if (!quantModule) buildDefaultQuantizer(quantFlag);
     CQuantModule<float>* quantizer = getQuantizer();
     if (quantizer == nullptr) throw FeatureObjException("feature type conversion requieres a quantizer");
-    for (unsigned r = 0; r < codes.rows; ++r)
-      quantizer->dequantize(codes.getRow(r), data.data + static_cast<size_t>(r) * data.cols, data.cols);
+    quantizer->dequantize(codes, data.data, data.cols);
     storedCodesCurrent = true;
     return consumed;
   }

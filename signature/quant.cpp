@@ -20,11 +20,12 @@ constexpr unsigned kTopByteCode = 255;
 // ---------------------------------------------------------------- CQuant
 
 CQuant::CQuant(float min, float max, int steps, bool flag)
-    : min(min), max(max), steps(steps), flag(flag ? 1 : 0), stepWidth(0.0f) {
+    : min(min), max(max), steps(steps), flag(flag ? 1 : 0), stepWidth(0.0f), reciprocalStepWidth(0.0) {
   // Written as "max <= min" so that a NaN bound passes, as it always has.
   if (max <= min) throw StandardException("Quant: max<minval");
   if (steps < 1) throw StandardException("Quant: steps<1");
   stepWidth = flag ? (max - min) / static_cast<float>(steps - 1) : (max - min) / static_cast<float>(steps);
+  reciprocalStepWidth = 1.0 / static_cast<double>(stepWidth);
 }
 
 CQuant::~CQuant() = default;
@@ -33,7 +34,7 @@ float CQuant::getRising1() const { return 1.0f; }
 float CQuant::getRising2() const { return 1.0f; }
 
 unsigned char* CQuant::quantize(unsigned char* out, const float* in, unsigned n) const {
-  const double reciprocal = reciprocalStepWidth();
+  const double reciprocal = reciprocalStepWidth;
   const unsigned char top = topCode();
   for (unsigned i = 0; i < n; ++i) {
     const float x = in[i];
@@ -65,7 +66,7 @@ CQuant_log::CQuant_log(float min, float max, int steps, bool flag)
     : CQuant(min, max, steps, flag), floor(std::pow(10.0f, min)) {}
 
 unsigned char* CQuant_log::quantize(unsigned char* out, const float* in, unsigned n) const {
-  const double reciprocal = reciprocalStepWidth();
+  const double reciprocal = reciprocalStepWidth;
   const unsigned char top = topCode();
   for (unsigned i = 0; i < n; ++i) {
     const float x = in[i];

@@ -51,9 +51,7 @@ class CQuant {
     if (steps >= top + 1.0) return top;
     return static_cast<unsigned char>(steps);
   }
-  // The reciprocal of the step width, in double precision, that the linear
-  // and logarithmic kinds multiply by.
-  double reciprocalStepWidth() const { return 1.0 / static_cast<double>(stepWidth); }
+
   // Throws the integer -3 for a code at or above the step count.
   void checkCode(unsigned char code) const {
     if (code >= steps) throw -3;
@@ -64,6 +62,9 @@ class CQuant {
   int steps;
   unsigned char flag;
   float stepWidth;
+  // 1 / stepWidth in double precision, which the linear and logarithmic kinds
+  // multiply by.
+  double reciprocalStepWidth;
   std::vector<float> table;
 };
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "metadata/sources/vmtl/base_matrix.h"
 #include "metadata/sources/vmtl/base_vector.h"
 #include "signature/quant.h"
 
@@ -45,6 +46,11 @@ class CQuantModule {
   // call, instead of computing both ways for every value. codes must have
   // been dequantized without error.
   void requantize(const BaseVector<unsigned char>& codes, unsigned char* out, unsigned outSize) const;
+  // The three forms for all rows of a matrix at once, into rows of outCols
+  // places (rows × outCols in all), each row as the row forms give it.
+  void quantize(const BaseMatrix<T>& values, unsigned char* out, unsigned outCols) const;
+  void dequantize(const BaseMatrix<unsigned char>& codes, T* out, unsigned outCols) const;
+  void requantize(const BaseMatrix<unsigned char>& codes, unsigned char* out, unsigned outCols) const;
 
   unsigned getColumns() const { return columns; }
   unsigned quantizerCount() const { return static_cast<unsigned>(quantizers.size()); }
@@ -52,6 +58,12 @@ class CQuantModule {
   unsigned getWidth(unsigned index) const { return widths[index]; }
 
  private:
+  // Calls code(quantizer index, first column, column count) for the columns
+  // of each quantizer that lie inside the module, inCols and outCols, then
+  // sets the other places of the rows rows of out to 0.
+  template <typename Out, typename Code>
+  void bySegments(unsigned rows, unsigned inCols, Out* out, unsigned outCols, Code code) const;
+
   unsigned columns;
   std::vector<CQuant*> quantizers;
   std::vector<unsigned> widths;

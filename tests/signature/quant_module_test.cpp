@@ -226,6 +226,23 @@ TEST(QuantModuleTest, RowsIntoPlacesAndRequantizedCodes) {
   restored.push_back(0.0f);
   EXPECT_EQ(valuesInto, restored);
 
+  // A block of rows at once, into wider rows: each row as the row form gives it.
+  std::vector<float> block;
+  for (unsigned r = 0; r < 3; ++r)
+    for (float v : values) block.push_back(v * (0.5f + 0.5f * r));
+  std::vector<unsigned char> blockCodes(3 * 9, 0xAA);
+  module.quantize(BaseMatrix<float>(block.data(), 3, 8), blockCodes.data(), 9);
+  std::vector<float> blockValues(3 * 9, -1.0f);
+  module.dequantize(BaseMatrix<unsigned char>(blockCodes.data(), 3, 9), blockValues.data(), 9);
+  for (unsigned r = 0; r < 3; ++r) {
+    std::vector<unsigned char> rowInto(9, 0xAA);
+    module.quantize(BaseVector<float>(block.data() + 8 * r, 8), rowInto.data(), 9);
+    EXPECT_EQ(std::vector<unsigned char>(blockCodes.begin() + 9 * r, blockCodes.begin() + 9 * (r + 1)), rowInto);
+    std::vector<float> rowValues(9, -1.0f);
+    module.dequantize(BaseVector<unsigned char>(rowInto.data(), 9), rowValues.data(), 9);
+    EXPECT_EQ(std::vector<float>(blockValues.begin() + 9 * r, blockValues.begin() + 9 * (r + 1)), rowValues);
+  }
+
   for (unsigned c = 0; c < 256; ++c) {
     std::vector<unsigned char> same(8, static_cast<unsigned char>(c));
     const HeapVector<float>& back = module.dequantize(BaseVector<unsigned char>(same.data(), 8));
