@@ -1,6 +1,7 @@
 #include "similarity/adapted_feature_db.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iostream>
 #include <memory>
 
@@ -19,11 +20,18 @@ bool hasData(std::istream& in) { return in && in.peek() != std::istream::traits_
 
 void report(const std::string& line) { std::cout << line << std::endl; }
 
+uint64_t nextRevision() {
+  static std::atomic<uint64_t> sequence{0};
+  return ++sequence;
+}
+
 }  // namespace
 
-AdaptedFeatureDb::AdaptedFeatureDb(const std::string& name) : name(name) {}
+AdaptedFeatureDb::AdaptedFeatureDb(const std::string& name) : name(name), revision(nextRevision()) {}
 
-AdaptedFeatureDb::AdaptedFeatureDb(std::istream& in) : name("similaritymethod") { loadImage(in); }
+AdaptedFeatureDb::AdaptedFeatureDb(std::istream& in) : name("similaritymethod"), revision(nextRevision()) {
+  loadImage(in);
+}
 
 AdaptedFeatureDb::~AdaptedFeatureDb() {
   for (auto& [id, sig] : entries) delete sig;
@@ -50,15 +58,19 @@ std::pair<AdaptedFeatureDb::iterator, bool> AdaptedFeatureDb::add(CAudioSignMult
   const uint64_t id = sig->getTuid().toUInt64();
   if (contains(id))
     throw StandardException("AdaptedFeatureDb::add() signature id already exists in database: " + uint64ToString(id));
+  markChanged();
   return entries.emplace(id, sig);
 }
 
 void AdaptedFeatureDb::remove(const uint64_t& id) {
   const auto found = entries.find(id);
   if (found == entries.end()) return;
+  markChanged();
   delete found->second;
   entries.erase(found);
 }
+
+void AdaptedFeatureDb::markChanged() { revision = nextRevision(); }
 
 void AdaptedFeatureDb::saveImage(std::ostream& out) const {
   writeUInt32LE(out, size());
@@ -158,5 +170,6 @@ void AdaptedFeatureDbMatrix::assign(const HeapMatrix<float>& m, const std::strin
     throw StandardException("AdaptedFeatureDbMatrix::assign() number of rows does not fit");
   const std::vector<BaseVector<float>> rows = featureRows(feature, kAssign);
   if (m.cols != featureLength(feature, kAssign)) vmtl::fail("unequal vector size", vmtl::kBaseVectorHeader, 393);
+  database->markChanged();
   for (unsigned r = 0; r < rows.size(); ++r) std::copy_n(m.getRow(r).begin(), m.cols, rows[r].begin());
 }

@@ -46,12 +46,22 @@ class AdaptedFeatureDb {
   // An absent id is no error.
   void remove(const uint64_t& id);
 
+  // Changes whenever the stored signatures may have changed: with every add,
+  // remove and load, and with markChanged, which whoever changes a stored
+  // signature's values in place (through entry or an iterator) must call.
+  // Revisions come from one process-wide sequence, so no two states of any
+  // databases share one: what was derived from a database at one revision is
+  // current exactly while the database still reports it.
+  uint64_t getRevision() const { return revision; }
+  void markChanged();
+
   unsigned size() const { return static_cast<unsigned>(entries.size()); }
   bool empty() const { return entries.empty(); }
   iterator begin() { return entries.begin(); }
   iterator end() { return entries.end(); }
   const_iterator begin() const { return entries.begin(); }
   const_iterator end() const { return entries.end(); }
+  const EntryMap& getEntries() const { return entries; }
 
   const std::string& getName() const { return name; }
   // Set by loadImage when an entry could not be taken.
@@ -71,6 +81,7 @@ class AdaptedFeatureDb {
   std::string name;
   EntryMap entries;
   bool corrupted = false;
+  uint64_t revision;
 };
 
 class AdaptedFeatureDbMatrix {
@@ -86,7 +97,8 @@ class AdaptedFeatureDbMatrix {
   // row of another length fails with the vector library's "unequal vector
   // size". A feature without rows has an empty row 0.
   void submatrix(const std::string& feature, HeapMatrix<float>& out) const;
-  // Row r of m becomes row 0 of the r-th entry's feature. Every entry is
+  // Row r of m becomes row 0 of the r-th entry's feature (a change of the
+  // database's values: its revision moves on). Every entry is
   // checked before any is changed: a row count other than the number of
   // entries fails with "AdaptedFeatureDbMatrix::assign() number of rows does
   // not fit", a missing feature ("AdaptedFeatureDbMatrix::assign() feature not
