@@ -1,0 +1,125 @@
+#include "similarity/aspect_similarity.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "similarity/adapted_feature_db.h"
+#include "similarity/dom_support.h"
+#include "similarity/session_globals.h"
+#include "tests/similarity/model_files.h"
+#include "tests/support/expect_message.h"
+#include "tests/support/session_blocks.h"
+#include "tests/support/temp_files.h"
+
+namespace {
+
+using models::object;
+
+std::unique_ptr<AspectSimilarity> method(const std::string& classifiers) {
+  const std::string text = "<similaritymethod>" + classifiers + "</similaritymethod>";
+  DomParser parser;
+  return std::make_unique<AspectSimilarity>(*parser.parseMemory(text.data(), text.size()).getDocumentElement(),
+                                            nullptr);
+}
+
+// Aspects "a" (centroid 0) and "b" (centroid 10), radius 0.5, over feature F.
+std::string nearestCentroidFile() {
+  std::vector<CFeatureObjectBase*> objects = models::passThrough("F", 1);
+  objects.push_back(object("a", {{0}}, {{"rejectvalue", "0.5"}, {"relevance", "1"}}));
+  objects.push_back(object("b", {{10}}, {{"rejectvalue", "0.5"}, {"relevance", "1"}}));
+  return models::file(testfiles::tempPath("nn.sig"), objects);
+}
+
+TEST(AspectSimilarity, ConstructionAndAdaptedRows) {
+  const std::string origin = "AspectSimilarity::AspectSimilarity() ";
+  const std::pair<std::string, std::string> failures[] = {
+      {"<classifier name=\"x\" type=\"SVM\"/>", origin + "invalid classifier type: SVM"},
+      {"<classifier type=\"NN\"/>", origin + "element \"classifier\" lacks the attribute \"name\""},
+      {"<classifier name=\"x\"/>", origin + "element \"classifier\" lacks the attribute \"type\""},
+      {"<classifier name=\"x\" type=\"NN\" rejectfactor=\"big\"/>",
+       origin + "attribute \"rejectfactor\" of element \"classifier\" holds no readable number: \"big\""},
+      {"<classifier name=\"x\" type=\"GMM\" file=\"absent.sig\"/>",
+       "AspectClassifier::AspectClassifierNN() Signature not found absent.sig"},
+  };
+  for (const auto& [text, message] : failures)
+    expectThrowMessage<StandardException>([&] { method("<classifier name=\"ok\" type=\"NN\"/>" + text); }, message);
+
+  const auto aspects = method("<classifier name=\"n\" type=\"NN\" version=\"4\" file=\"" + nearestCentroidFile() +
+                              "\" rejectfactor=\"2\"/><other name=\"x\" type=\"XX\"/><classifier/>");
+  std::set<std::string> ids;
+  aspects->collectClassifierIds(ids);
+  EXPECT_EQ(ids, std::set<std::string>{"n"});
+  // Frames 0 and 0.8 lie within 0.5 x 2 of a, 10 of b, 20 of neither.
+  const models::Rows frames = {{0}, {0.8f}, {10}, {20}};
+  const struct {
+    models::Rows segmentation;  // (start, end, label) in seconds
+    std::vector<float> scores;  // row by row
+  } cases[] = {
+      {{}, {0.5f, 0.25f}},                         // label "-1" only: the whole song
+      {{{0, 1, -1}}, {0.5f, 0.25f}},               // too short to be segments
+      {{{0, 24, 3}}, {0.5f, 0.25f, 0.5f, 0.25f}},  // whole song and segment 3
+  };
+  for (const auto& c : cases) {
+    std::vector<CFeatureObjectBase*> features = {object("F", frames, {}, {}, 6000)};
+    if (!c.segmentation.empty()) features.push_back(object("SEGMENTATION", c.segmentation, {}, {}, 1000));
+    const auto song = models::signature(features);
+    song->getSignData()->setTuid(5, 1);
+    CAudioSignMulti adapted;
+    aspects->adapt(*song, adapted);
+    const CFeatureObject<float>* scores = adapted.getSignData()->getFeature("n");
+    EXPECT_EQ(scores->getFeatureType(), 5004);
+    const HeapMatrix<float>& m = scores->getMatrix();
+    EXPECT_EQ(std::vector<float>(m.data, m.data + m.elementCount()), c.scores);
+    EXPECT_EQ(adapted.getTuid(), CSignatureID(5, 1));
+  }
+}
+
+TEST(AspectSimilarity, HistogramIntersectionOfWholeSongScores) {
+  AdaptedFeatureDb db("Database");
+  db.add(adaptedSignature(1, {{"n", {0.6f, 0.4f}}}).release());
+  db.add(adaptedSignature(2, {{"n", {0.5f, 0.5f}}}).release());
+  db.add(adaptedSignature(3, {{"n", {0.1f, 0.9f}}}).release());  // a share of exactly 0.5
+  db.add(adaptedSignature(4, {{"n", {1.0f}}}).release());        // shorter than the query
+  db.add(adaptedSignature(5, {{"m", {1.0f, 1.0f}}}).release());  // no scores of n
+  SessionGlobals globals;
+  const auto aspects = method(
+      "<classifier name=\"n\" type=\"NN\"/><classifier name=\"m\" type=\"GMM\"/><classifier name=\"r\" type=\"NN\"/>");
+  aspects->init(db, globals);
+  // m sums to less than 0.5 and finds nothing; r is not in the query.
+  const auto query = adaptedSignature(100, {{"n", {0.6f, 0.4f}}, {"m", {0.2f, 0.2f}}});
+  QueryParameters params;
+  QueryParameters two;
+  two.resultCount = 2;
+  QueryParameters skip;
+  skip.strategy.skip = 1;
+  const std::set<std::string> excluded = {"n"};
+  const struct {
+    const QueryParameters& params;
+    const std::set<std::string>* filter;
+    std::string lists;
+  } cases[] = {
+      {params, nullptr, "n: 0/1/1 0.1/2/0.9;m:;:;"},
+      {two, nullptr, "n: 0/1/1 0.1/2/0.9;m:;:;"},
+      {skip, nullptr, ":;"},
+      {params, &excluded, "m:;"},  // n leaves out empty: m (and r) write into it
+  };
+  for (const auto& c : cases) {
+    aspects->setClassifierFilter(c.filter);
+    SimilarityList out("", 1000);
+    aspects->process(*query, out, c.params);
+    std::ostringstream text;
+    for (const SimilarityList* list = &out; list != nullptr; list = list->nextList()) {
+      text << list->name << ":";
+      for (const auto& entry : *list)
+        text << " " << entry.first << "/" << entry.second.id << "/" << entry.second.weight;
+      text << ";";
+    }
+    EXPECT_EQ(text.str(), c.lists);
+    EXPECT_EQ(out.capacity, c.params.resultCount == 2 ? 2 : 1000);
+  }
+}
+
+}  // namespace
