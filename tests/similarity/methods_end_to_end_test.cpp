@@ -1,0 +1,169 @@
+// Signatures extracted from generated audio with the default configuration,
+// adapted by both similarity methods into one database and queried.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "api/vra_signature.h"
+#include "metadata/sources/vmtl/matrix_func.h"
+#include "similarity/adapted_feature_db.h"
+#include "similarity/aspect_similarity.h"
+#include "similarity/dom_support.h"
+#include "similarity/overall_similarity.h"
+#include "similarity/session_globals.h"
+#include "tests/similarity/model_files.h"
+#include "tests/support/signals.h"
+#include "tests/support/temp_files.h"
+
+namespace {
+
+using Signal = std::vector<float>;
+
+struct Releaser {
+  void operator()(vemra_kivet::vraSignature* signature) const { signature->release(); }
+};
+
+// A chord with a slow tremolo, quiet noise and a click every half second.
+Signal chordWithClicks(unsigned rate, unsigned seconds) {
+  Signal x = testsignals::noise(rate * seconds, 12345, 0.02);
+  for (double f : {220.0, 277.18, 329.63}) {
+    const Signal tone = testsignals::sine(rate * seconds, f, rate, 0.15);
+    for (size_t i = 0; i < x.size(); ++i) x[i] += tone[i];
+  }
+  for (size_t i = 0; i < x.size(); ++i) {
+    x[i] *= static_cast<float>(1.0 + 0.3 * std::sin(2 * testsignals::kPi * 4.0 * i / rate));
+    if (i % (rate / 2) < 40) x[i] += 0.5f;
+  }
+  return x;
+}
+
+Signal mix(const Signal& a, const Signal& b) {
+  Signal x(a);
+  for (size_t i = 0; i < x.size(); ++i) x[i] += b[i];
+  return x;
+}
+
+// The signature of signal with the default configuration, under id.
+std::unique_ptr<CAudioSignMulti> extract(const Signal& signal, unsigned rate, uint32_t id) {
+  std::vector<short> samples(signal.size());
+  for (size_t i = 0; i < signal.size(); ++i)
+    samples[i] = static_cast<short>(std::lround(std::clamp(signal[i], -1.0f, 1.0f) * 32767.0f));
+  std::unique_ptr<vemra_kivet::vraSignature, Releaser> extractor(new vemra_kivet::vraSignature);
+  extractor->init(KIVET_CONFIG_DIR "/default.xml", rate);
+  extractor->addSamples(samples.data(), static_cast<unsigned>(samples.size()));
+  auto signature = std::make_unique<CAudioSignMulti>(*extractor->toMultiSignature());
+  signature->getSignData()->setTuid(id, 0);
+  return signature;
+}
+
+const HeapMatrix<float>& matrixOf(const CAudioSignMulti& signature, const char* feature) {
+  return signature.getSignData()->getFeature(feature)->getMatrix();
+}
+
+const char kOverall[] =
+    "<similaritymethod module=\"overallsimilarity\">"
+    "<classifier name=\"timbre\" version=\"1\"><param key=\"feature\" value=\"MFCC, LogLoudness\"/>"
+    "<param key=\"mean\" value=\"1\"/><param key=\"variance\" value=\"1\"/></classifier>"
+    "<classifier name=\"attacks\" version=\"2\"><param key=\"feature\" value=\"MFCC\"/>"
+    "<param key=\"mean\" value=\"1\"/><param key=\"pruning\" value=\"1\"/><param key=\"metric\" value=\"l1norm\"/>"
+    "</classifier></similaritymethod>";
+
+// A nearest-centroid model over the 13 MFCC columns: per song of songs, one
+// aspect whose centroid is the song's mean frame and whose radius takes in
+// nine in ten of its frames.
+std::string modelFile(const std::vector<const CAudioSignMulti*>& songs) {
+  std::vector<CFeatureObjectBase*> objects = models::passThrough("MFCC", 13);
+  for (size_t s = 0; s < songs.size(); ++s) {
+    const HeapMatrix<float>& frames = matrixOf(*songs[s], "MFCC");
+    const HeapVector<float> centre = mean(frames, 1);
+    std::vector<float> distances;
+    for (unsigned r = 0; r < frames.rows; ++r)
+      distances.push_back(
+          static_cast<float>(std::sqrt(squaredEuclideanDistance(frames.getRow(r).data, centre.data, 13))));
+    std::sort(distances.begin(), distances.end());
+    const float radius = distances[distances.size() * 9 / 10];
+    objects.push_back(models::object("song" + std::to_string(s), {std::vector<float>(centre.begin(), centre.end())},
+                                     {{"rejectvalue", std::to_string(radius)}, {"relevance", "1"}}));
+  }
+  return models::file(testfiles::tempPath("nn.sig"), objects);
+}
+
+// Position of id in the list; the list's length when it is not there.
+size_t rank(const SimilarityList& list, uint64_t id) {
+  size_t position = 0;
+  for (const auto& entry : list) {
+    if (entry.second.id == id) return position;
+    ++position;
+  }
+  return position;
+}
+
+TEST(MethodsEndToEnd, OnsetBandsFitTheFrameFeaturesAtEveryRate) {
+  DomParser parser;
+  OverallSimilarity overall(*parser.parseMemory(kOverall, sizeof kOverall - 1).getDocumentElement(), nullptr);
+  for (unsigned rate : {8000u, 16000u, 22050u, 32000u, 44100u, 48000u}) {
+    const std::unique_ptr<CAudioSignMulti> song = extract(chordWithClicks(rate, 2), rate, 1);
+    const HeapMatrix<float>& mse = matrixOf(*song, "MSE");
+    EXPECT_EQ(mse.rows + 2, matrixOf(*song, "MFCC").rows) << rate;
+    EXPECT_EQ(mse.rows + 2, matrixOf(*song, "LogLoudness").rows) << rate;
+    EXPECT_EQ(mse.cols, rate >= 22050 ? 14u : rate == 16000 ? 13u : 11u) << rate;
+    HeapVector<bool> mask;
+    EXPECT_FALSE(overall.createOnsetMask(mse, mask, 0.9f)) << "the clicks are onsets at " << rate;
+    CAudioSignMulti adapted;
+    overall.adapt(*song, adapted);
+    EXPECT_EQ(matrixOf(adapted, "attacks").cols, 13u) << rate;
+  }
+}
+
+TEST(MethodsEndToEnd, NearestIsTheSongItselfAndANoisyCopyBeatsAnUnrelatedSong) {
+  const unsigned rate = 22050;
+  const Signal chord = chordWithClicks(rate, 3);
+  std::vector<std::unique_ptr<CAudioSignMulti>> songs;
+  songs.push_back(extract(chord, rate, 1));
+  songs.push_back(
+      extract(mix(testsignals::noise(rate * 3, 7, 0.3), testsignals::sine(rate * 3, 1000, rate, 0.3)), rate, 2));
+  songs.push_back(extract(mix(chord, testsignals::noise(rate * 3, 3, 0.01)), rate, 3));
+  songs.push_back(
+      extract(mix(testsignals::sine(rate * 3, 110, rate, 0.5), testsignals::noise(rate * 3, 5, 0.05)), rate, 4));
+
+  const std::string aspectText =
+      "<similaritymethod module=\"aspectsimilarity\"><classifier name=\"genre\" type=\"NN\" file=\"" +
+      modelFile({songs[0].get(), songs[1].get(), songs[3].get()}) + "\"/></similaritymethod>";
+  DomParser parser;
+  AspectSimilarity aspects(*parser.parseMemory(aspectText.data(), aspectText.size()).getDocumentElement(), nullptr);
+  OverallSimilarity overall(*parser.parseMemory(kOverall, sizeof kOverall - 1).getDocumentElement(), nullptr);
+  AdaptedFeatureDb db("Database");
+  for (const auto& song : songs) {
+    // As the session adapts a song: every method into one signature.
+    CAudioSignMulti adapted;
+    aspects.adapt(*song, adapted);
+    overall.adapt(*song, adapted);
+    db.add(adapted);
+  }
+  SessionGlobals globals;
+  aspects.init(db, globals);
+  overall.init(db, globals);
+
+  QueryParameters params;
+  params.resultCount = 10;
+  SimilarityList byAspect("", 1000);
+  aspects.processById(1, byAspect, params);
+  SimilarityList byOverall("", 1000);
+  overall.processById(1, byOverall, params);
+  for (const SimilarityList* list : {&byAspect, &byOverall, byOverall.nextList()}) {
+    SCOPED_TRACE(list->name);
+    ASSERT_FALSE(list->empty());
+    EXPECT_EQ(list->begin()->second.id, 1u);
+    EXPECT_EQ(rank(*list, 3), 1u);
+    EXPECT_LT(rank(*list, 3), rank(*list, 2));
+    EXPECT_LT(rank(*list, 3), rank(*list, 4));
+  }
+  EXPECT_EQ(byAspect.name + byOverall.name + byOverall.nextList()->name, "genretimbreattacks");
+}
+
+}  // namespace
