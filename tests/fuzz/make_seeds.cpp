@@ -376,6 +376,27 @@ void similarityConfigSeeds() {
        "<parameter name=\"p\"><cfy name=\"a\"/></parameter></parameterization></c>");
 }
 
+void partitionTreeSeeds() {
+  const std::string target = "adapted_partition_tree_fuzz";
+  seed(target, "tree",
+       "<?xml version=\"1.0\"?>\n"
+       "<trees>\n"
+       "  <subtree id=\"aspectsimilarity\"><node id=\"genre\">1 2</node></subtree>\n"
+       "  <subtree id=\"overallsimilarity\">\n"
+       "    <node id=\"c\">1 2 3 4 5 6\n"
+       "      <centroid>1.5 0</centroid>\n"
+       "      <centroid>5 0.25</centroid>\n"
+       "      <node>1 2 3<centroid>1</centroid><centroid>2.5</centroid><node>1</node><node/><node>2 3</node></node>\n"
+       "      <node>4 5 6</node>\n"
+       "    </node>\n"
+       "    <node id=\"*\">7\t8\n4294967297</node>\n"
+       "  </subtree>\n"
+       "</trees>\n");
+  seed(target, "entities",
+       "<!DOCTYPE t [<!ENTITY ids \"1 2 3\"><!ATTLIST node id CDATA \"c\">]>"
+       "<t><node>&ids;<centroid>0</centroid><node>&ids;<![CDATA[4]]></node><!-- x --></node></t>");
+}
+
 // ---------------------------------------------------------------- signature streams
 
 // Signs with a fixed key and a fixed signature of even length (which the
@@ -636,6 +657,7 @@ int main(int argc, char** argv) {
   chunkSeeds();
   configSeeds();
   similarityConfigSeeds();
+  partitionTreeSeeds();
   signatureSeeds();
   metadataSeeds();
   modelSeeds();
