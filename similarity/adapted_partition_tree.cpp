@@ -8,7 +8,6 @@
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/dom/DOMNodeList.hpp>
 #include <xercesc/util/XMLException.hpp>
-#include <xercesc/util/XMLString.hpp>
 
 #include "metadata/sources/common/standard_exception.h"
 #include "metadata/sources/common/string_util.h"
@@ -21,16 +20,10 @@ using namespace xercesc;
 
 namespace {
 
-const XMLCh kNode[] = {'n', 'o', 'd', 'e', 0};
-const XMLCh kCentroid[] = {'c', 'e', 'n', 't', 'r', 'o', 'i', 'd', 0};
-const XMLCh kSubtree[] = {'s', 'u', 'b', 't', 'r', 'e', 'e', 0};
+const XmlString kNode = toXmlString("node");
 const char kWhiteSpace[] = "\n \t";
 const std::string kLoad = "AdaptedPartitionTree::load() ";
 const std::string kItem = "AdaptedPartitionTreeItem() ";
-
-bool isElementNamed(const DOMNode& node, const XMLCh* name) {
-  return node.getNodeType() == DOMNode::ELEMENT_NODE && XMLString::equals(node.getNodeName(), name);
-}
 
 // The parts of every text child of element, split at white space.
 std::vector<std::string> textParts(const DOMElement& element) {
@@ -56,15 +49,14 @@ std::unique_ptr<AdaptedPartitionTreeItem> makeItem(const DOMElement& element, co
     CAudioSignMulti* signature = db.entry(id);
     item->entries[signature->getTuid().toUInt64()] = signature;
   }
-  for (const DOMNode* child = element.getFirstChild(); child != nullptr; child = child->getNextSibling()) {
-    if (!isElementNamed(*child, kCentroid)) continue;
-    const std::vector<std::string> values = textParts(static_cast<const DOMElement&>(*child));
+  forEachChildElement(element, toXmlString("centroid"), [&](const DOMElement& child) {
+    const std::vector<std::string> values = textParts(child);
     HeapVector<float> centroid(static_cast<unsigned>(values.size()));
     for (unsigned i = 0; i < centroid.size; ++i)
       if (!readNumber(values[i], centroid[i]))
         throw StandardException(kItem + "centroid value is not a number: " + values[i]);
     item->centroids.push_back(std::move(centroid));
-  }
+  });
   return item;
 }
 
@@ -82,9 +74,9 @@ std::unique_ptr<AdaptedPartitionTree::Node> buildPartition(const DOMElement& roo
   std::vector<const DOMElement*> children;
   const auto schedule = [&](const DOMElement& element, Node* node, bool isRoot) {
     children.clear();
-    for (const DOMNode* child = element.getFirstChild(); child != nullptr; child = child->getNextSibling())
-      if (isElementNamed(*child, kNode) && (isRoot || child->hasChildNodes()))
-        children.push_back(static_cast<const DOMElement*>(child));
+    forEachChildElement(element, kNode, [&](const DOMElement& child) {
+      if (isRoot || child.hasChildNodes()) children.push_back(&child);
+    });
     for (auto child = children.rbegin(); child != children.rend(); ++child) pending.push_back({*child, node});
   };
   schedule(rootElement, root.get(), true);
@@ -100,7 +92,7 @@ std::unique_ptr<AdaptedPartitionTree::Node> buildPartition(const DOMElement& roo
 // The element whose "node" children are the partitions of the tree name.
 const DOMElement& holderOf(const DOMDocument& document, const std::string& name) {
   const DOMElement* holder = document.getDocumentElement();
-  const DOMNodeList* subtrees = document.getElementsByTagName(kSubtree);
+  const DOMNodeList* subtrees = document.getElementsByTagName(toXmlString("subtree").c_str());
   for (XMLSize_t i = 0; i < subtrees->getLength(); ++i) {
     const auto* subtree = static_cast<const DOMElement*>(subtrees->item(i));
     if (subtree->hasAttributes() && attributeText(*subtree, "id") == name) holder = subtree;
@@ -136,12 +128,10 @@ void AdaptedPartitionTree::load(const char* text, unsigned length) {
   // Xerces' own exceptions are read while the parser that raised them lives.
   try {
     const DOMElement& holder = holderOf(parser.parseMemory(text, length), name);
-    for (const DOMNode* child = holder.getFirstChild(); child != nullptr; child = child->getNextSibling()) {
-      if (!isElementNamed(*child, kNode)) continue;
-      const auto& element = static_cast<const DOMElement&>(*child);
-      if (!hasAttribute(element, "id")) throw StandardException(kLoad + "no node-id given for classifier partitions");
-      loaded[attributeText(element, "id")] = buildPartition(element, *database);
-    }
+    forEachChildElement(holder, kNode, [&](const DOMElement& root) {
+      if (!hasAttribute(root, "id")) throw StandardException(kLoad + "no node-id given for classifier partitions");
+      loaded[attributeText(root, "id")] = buildPartition(root, *database);
+    });
   } catch (const DomParseError& error) {
     throw StandardException(kLoad + "partition tree is not well-formed XML: " + error.report());
   } catch (const XMLException& error) {

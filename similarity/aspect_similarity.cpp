@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <utility>
-#include <xercesc/dom/DOMNode.hpp>
 
 #include "metadata/sources/common/standard_exception.h"
 #include "signature/audio_sign_multi.h"
@@ -15,7 +14,6 @@ using namespace xercesc;
 namespace {
 
 const std::string kOrigin = "AspectSimilarity::AspectSimilarity()";
-const XMLCh kClassifier[] = {'c', 'l', 'a', 's', 's', 'i', 'f', 'i', 'e', 'r', 0};
 
 // The value of an optional numeric attribute; fallback when it is absent.
 template <typename T>
@@ -51,11 +49,11 @@ float histogramIntersection(const BaseVector<float>& a, const BaseVector<float>&
 
 AspectSimilarity::AspectSimilarity(const DOMElement& element, EventHandler* handler)
     : SimilarityMethod("aspectsimilarity", handler) {
-  for (const DOMNode* node = element.getFirstChild(); node != nullptr; node = node->getNextSibling()) {
-    if (!XMLString::equals(node->getNodeName(), kClassifier) || !node->hasAttributes()) continue;
-    classifiers.push_back(makeClassifier(static_cast<const DOMElement&>(*node)));
+  forEachChildElement(element, toXmlString("classifier"), [&](const DOMElement& classifier) {
+    if (!classifier.hasAttributes()) return;
+    classifiers.push_back(makeClassifier(classifier));
     references.emplace_back(classifiers.back()->getName());
-  }
+  });
 }
 
 AspectSimilarity::~AspectSimilarity() = default;

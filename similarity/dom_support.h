@@ -18,6 +18,7 @@
 #include <xercesc/dom/DOMErrorHandler.hpp>
 #include <xercesc/dom/DOMLSException.hpp>
 #include <xercesc/dom/DOMLSParser.hpp>
+#include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XercesDefs.hpp>
 
@@ -41,6 +42,17 @@ bool readNumber(const std::string& text, T& out) {
   if (!(in >> value)) return false;
   out = value;
   return true;
+}
+
+// Calls visit(child) for every child element of parent whose name is name, in
+// document order.
+template <typename Visit>
+void forEachChildElement(const xercesc::DOMElement& parent, const XmlString& name, Visit&& visit) {
+  for (const xercesc::DOMNode* node = parent.getFirstChild(); node != nullptr; node = node->getNextSibling()) {
+    if (node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
+    const auto& child = *static_cast<const xercesc::DOMElement*>(node);
+    if (name == child.getTagName()) visit(child);
+  }
 }
 
 bool hasAttribute(const xercesc::DOMElement& element, const std::string& name);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <xercesc/dom/DOMNode.hpp>
 
 #include "metadata/sources/common/standard_exception.h"
 #include "metadata/sources/common/string_util.h"
@@ -15,7 +14,6 @@ using namespace xercesc;
 namespace {
 
 const std::string kOrigin = "OverallClassifierSettings::OverallClassifierSettings()";
-const XMLCh kParam[] = {'p', 'a', 'r', 'a', 'm', 0};
 
 // Lags are counted in floats on the way: beyond 2^24 they are no longer exact.
 constexpr float kLargestLag = 16777216.0f;
@@ -47,9 +45,7 @@ OverallClassifierSettings::OverallClassifierSettings(const DOMElement& classifie
   // leaves the process-wide bounds as they were.
   int32_t low = lowbpm;
   int32_t high = highbpm;
-  for (const DOMNode* node = classifier.getFirstChild(); node != nullptr; node = node->getNextSibling()) {
-    if (node->getNodeType() != DOMNode::ELEMENT_NODE || !XMLString::equals(node->getNodeName(), kParam)) continue;
-    const auto& param = static_cast<const DOMElement&>(*node);
+  forEachChildElement(classifier, toXmlString("param"), [&](const DOMElement& param) {
     const std::string key = attributeText(param, "key");
     const std::string value = attributeText(param, "value");
     if (key == "feature") {
@@ -84,7 +80,7 @@ OverallClassifierSettings::OverallClassifierSettings(const DOMElement& classifie
     } else if (key == "highbpm") {
       high = integer(key, value);
     }
-  }
+  });
   lowbpm = low;
   highbpm = high;
 }

@@ -7,7 +7,6 @@
 #include <memory>
 #include <stdexcept>
 #include <utility>
-#include <xercesc/dom/DOMNode.hpp>
 
 #include "metadata/sources/common/saturating_cast.h"
 #include "metadata/sources/common/standard_exception.h"
@@ -26,7 +25,6 @@ namespace {
 
 const std::string kAdapt = "OverallSimilarity::adapt() ";
 const std::string kProcess = "OverallSimilarity::process() ";
-const XMLCh kClassifier[] = {'c', 'l', 'a', 's', 's', 'i', 'f', 'i', 'e', 'r', 0};
 
 // Per band of the "MSE" feature, the rise of the smoothed log energy from one
 // frame to the next that counts as an onset (before the factor 1.1).
@@ -142,11 +140,8 @@ OverallSimilarity::OverallSimilarity(const DOMElement& element, EventHandler* ha
   const int32_t low = OverallClassifierSettings::lowbpm;
   const int32_t high = OverallClassifierSettings::highbpm;
   try {
-    for (const DOMNode* node = element.getFirstChild(); node != nullptr; node = node->getNextSibling()) {
-      if (node->getNodeType() != DOMNode::ELEMENT_NODE || !XMLString::equals(node->getNodeName(), kClassifier) ||
-          !node->hasAttributes())
-        continue;
-      const auto& classifier = static_cast<const DOMElement&>(*node);
+    forEachChildElement(element, toXmlString("classifier"), [&](const DOMElement& classifier) {
+      if (!classifier.hasAttributes()) return;
       int64_t version = 0;
       if (hasAttribute(classifier, "version")) {
         const std::string text = attributeText(classifier, "version");
@@ -154,7 +149,7 @@ OverallSimilarity::OverallSimilarity(const DOMElement& element, EventHandler* ha
           throwNotANumber(classifier, "version", text, "OverallSimilarity::OverallSimilarity()");
       }
       classifiers.emplace_back(classifier, static_cast<uint32_t>(version));
-    }
+    });
   } catch (...) {
     OverallClassifierSettings::lowbpm = low;
     OverallClassifierSettings::highbpm = high;

@@ -2,27 +2,15 @@
 
 #include <algorithm>
 #include <iostream>
-#include <xercesc/dom/DOMNode.hpp>
 
 #include "metadata/sources/common/standard_exception.h"
 #include "similarity/dom_support.h"
 
 using xercesc::DOMElement;
-using xercesc::DOMNode;
 
 namespace {
 
 const char kInit[] = "CParameterization::init()";
-
-// The element children of parent named name, in document order.
-template <class Visit>
-void forEachChild(const DOMElement& parent, const XmlString& name, Visit&& visit) {
-  for (const DOMNode* child = parent.getFirstChild(); child != nullptr; child = child->getNextSibling()) {
-    if (child->getNodeType() != DOMNode::ELEMENT_NODE) continue;
-    const auto& element = *static_cast<const DOMElement*>(child);
-    if (name == element.getTagName()) visit(element);
-  }
-}
 
 }  // namespace
 
@@ -40,12 +28,12 @@ void CParameterization::init(const DOMElement& element, const std::set<std::stri
   }
   auto readParameters = parameters;
   auto readDefaults = defaults;
-  forEachChild(element, kParameter, [&](const DOMElement& parameter) {
+  forEachChildElement(element, kParameter, [&](const DOMElement& parameter) {
     if (!parameter.hasAttributes()) return;
     const std::string name = requireAttribute(parameter, "name", kInit);
     const float value = requireNumber<float>(parameter, "value", kInit);
     std::map<std::string, float> members;
-    forEachChild(parameter, kClassifier, [&](const DOMElement& classifier) {
+    forEachChildElement(parameter, kClassifier, [&](const DOMElement& classifier) {
       if (!classifier.hasAttributes()) return;
       const std::string id = requireAttribute(classifier, "name", kInit);
       if (classifierIds.count(id) == 0)
