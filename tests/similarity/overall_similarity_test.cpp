@@ -51,6 +51,11 @@ models::Rows band(unsigned frames, unsigned step = ~0u) {
   return rows;
 }
 
+HeapMatrix<float> bandMatrix(unsigned frames, unsigned step = ~0u) {
+  const std::unique_ptr<CFeatureObject<float>> feature(object("MSE", band(frames, step)));
+  return feature->getMatrix();
+}
+
 // Frames (1, 10, 100) to (6, 60, 600), and the pitch track of four notes.
 std::unique_ptr<CAudioSignMulti> song(const models::Rows& mse) {
   models::Rows frames;
@@ -66,12 +71,12 @@ TEST(OverallSimilarity, OnsetMask) {
   EXPECT_NEAR(overall->getOnsetWindow()[0], (1 - std::cos(0.785398163)) / 2, 1e-4);
   EXPECT_NEAR(overall->getOnsetWindow()[3], 1.0, 1e-4);
   HeapVector<bool> mask;
-  const HeapMatrix<float> flat = object("MSE", band(20))->getMatrix();
+  const HeapMatrix<float> flat = bandMatrix(20);
   EXPECT_TRUE(overall->createOnsetMask(flat, mask, 0.9f));
   EXPECT_EQ(std::vector<bool>(mask.begin(), mask.end()), std::vector<bool>(22, false));
   // The log energy rises by ln 100 over the smoothing window around frame 10;
   // the rise holds on, fading, for some frames.
-  const HeapMatrix<float> step = object("MSE", band(20, 10))->getMatrix();
+  const HeapMatrix<float> step = bandMatrix(20, 10);
   EXPECT_FALSE(overall->createOnsetMask(step, mask, 0.9f));
   EXPECT_FALSE(mask[0] || mask[1] || mask[2] || mask[2 + 4]);
   EXPECT_TRUE(mask[2 + 7] && mask[2 + 9]);
@@ -85,7 +90,7 @@ TEST(OverallSimilarity, AdaptSummarisesEachClassifier) {
   const auto flat = song(band(4));
   const auto onsets = song(band(4, 2));
   HeapVector<bool> mask;
-  ASSERT_FALSE(method("")->createOnsetMask(object("MSE", band(4, 2))->getMatrix(), mask, 0.9f));
+  ASSERT_FALSE(method("")->createOnsetMask(bandMatrix(4, 2), mask, 0.9f));
   Values pruned(3, 0.0f);  // the column means of the frames at onsets
   unsigned selected = 0;
   for (unsigned t = 0; t < 6; ++t) {
