@@ -25,35 +25,24 @@ std::unique_ptr<AspectSimilarity> method(const std::string& classifiers) {
                                             nullptr);
 }
 
-// Aspects "a" (centroid 0) and "b" (centroid 10), radius 0.5, over feature F.
-std::string nearestCentroidFile() {
-  std::vector<CFeatureObjectBase*> objects = models::passThrough("F", 1);
-  objects.push_back(object("a", {{0}}, {{"rejectvalue", "0.5"}, {"relevance", "1"}}));
-  objects.push_back(object("b", {{10}}, {{"rejectvalue", "0.5"}, {"relevance", "1"}}));
-  return models::file(testfiles::tempPath("nn.sig"), objects);
-}
-
 TEST(AspectSimilarity, ConstructionAndAdaptedRows) {
   const std::string origin = "AspectSimilarity::AspectSimilarity() ";
   const std::pair<std::string, std::string> failures[] = {
-      {"<classifier name=\"x\" type=\"SVM\"/>", origin + "invalid classifier type: SVM"},
-      {"<classifier type=\"NN\"/>", origin + "element \"classifier\" lacks the attribute \"name\""},
-      {"<classifier name=\"x\"/>", origin + "element \"classifier\" lacks the attribute \"type\""},
-      {"<classifier name=\"x\" type=\"NN\" rejectfactor=\"big\"/>",
-       origin + "attribute \"rejectfactor\" of element \"classifier\" holds no readable number: \"big\""},
-      {"<classifier name=\"x\" type=\"GMM\" file=\"absent.sig\"/>",
-       "AspectClassifier::AspectClassifierNN() Signature not found absent.sig"},
+      {"type=\"SVM\"", origin + "invalid classifier type: SVM"},
+      {"", origin + "element \"classifier\" lacks the attribute \"type\""},
+      {"type=\"GMM\" file=\"absent.sig\"", "AspectClassifier::AspectClassifierNN() Signature not found absent.sig"},
   };
-  for (const auto& [text, message] : failures)
-    expectThrowMessage<StandardException>([&] { method("<classifier name=\"ok\" type=\"NN\"/>" + text); }, message);
+  for (const auto& [attributes, message] : failures)
+    expectThrowMessage<StandardException>(
+        [&] { method("<classifier name=\"ok\" type=\"NN\"/><classifier name=\"x\" " + attributes + "/>"); }, message);
 
-  const auto aspects = method("<classifier name=\"n\" type=\"NN\" version=\"4\" file=\"" + nearestCentroidFile() +
-                              "\" rejectfactor=\"2\"/><other name=\"x\" type=\"XX\"/><classifier/>");
-  std::set<std::string> ids;
-  aspects->collectClassifierIds(ids);
-  EXPECT_EQ(ids, std::set<std::string>{"n"});
-  // Frames 0 and 0.8 lie within 0.5 x 2 of a, 10 of b, 20 of neither.
-  const models::Rows frames = {{0}, {0.8f}, {10}, {20}};
+  // Aspects "a" (centroid 0) and "b" (centroid 10) of radius 0.5 x 2 over F:
+  // of the frames 0, 0.8, 10 and 20, two are near a and one near b.
+  std::vector<CFeatureObjectBase*> model = models::passThrough("F", 1);
+  model.push_back(object("a", {{0}}, {{"rejectvalue", "0.5"}, {"relevance", "1"}}));
+  model.push_back(object("b", {{10}}, {{"rejectvalue", "0.5"}, {"relevance", "1"}}));
+  const auto aspects = method("<classifier name=\"n\" type=\"NN\" version=\"4\" rejectfactor=\"2\" file=\"" +
+                              models::file(testfiles::tempPath("nn.sig"), model) + "\"/><other name=\"x\"/>");
   const struct {
     models::Rows segmentation;  // (start, end, label) in seconds
     std::vector<float> scores;  // row by row
@@ -63,17 +52,16 @@ TEST(AspectSimilarity, ConstructionAndAdaptedRows) {
       {{{0, 24, 3}}, {0.5f, 0.25f, 0.5f, 0.25f}},  // whole song and segment 3
   };
   for (const auto& c : cases) {
-    std::vector<CFeatureObjectBase*> features = {object("F", frames, {}, {}, 6000)};
+    std::vector<CFeatureObjectBase*> features = {object("F", {{0}, {0.8f}, {10}, {20}}, {}, {}, 6000)};
     if (!c.segmentation.empty()) features.push_back(object("SEGMENTATION", c.segmentation, {}, {}, 1000));
     const auto song = models::signature(features);
     song->getSignData()->setTuid(5, 1);
     CAudioSignMulti adapted;
     aspects->adapt(*song, adapted);
     const CFeatureObject<float>* scores = adapted.getSignData()->getFeature("n");
-    EXPECT_EQ(scores->getFeatureType(), 5004);
     const HeapMatrix<float>& m = scores->getMatrix();
     EXPECT_EQ(std::vector<float>(m.data, m.data + m.elementCount()), c.scores);
-    EXPECT_EQ(adapted.getTuid(), CSignatureID(5, 1));
+    EXPECT_TRUE(scores->getFeatureType() == 5004 && adapted.getTuid() == CSignatureID(5, 1));
   }
 }
 
@@ -86,14 +74,16 @@ TEST(AspectSimilarity, HistogramIntersectionOfWholeSongScores) {
   db.add(adaptedSignature(5, {{"m", {1.0f, 1.0f}}}).release());  // no scores of n
   SessionGlobals globals;
   const auto aspects = method(
-      "<classifier name=\"n\" type=\"NN\"/><classifier name=\"m\" type=\"GMM\"/><classifier name=\"r\" type=\"NN\"/>");
+      "<classifier name=\"n\" type=\"NN\"/><classifier name=\"m\" type=\"NN\"/>"
+      "<classifier name=\"r\" type=\"NN\"/>");
   aspects->init(db, globals);
+  std::set<std::string> ids;
+  aspects->collectClassifierIds(ids);
+  EXPECT_EQ(ids, (std::set<std::string>{"m", "n", "r"}));
   // m sums to less than 0.5 and finds nothing; r is not in the query.
   const auto query = adaptedSignature(100, {{"n", {0.6f, 0.4f}}, {"m", {0.2f, 0.2f}}});
-  QueryParameters params;
-  QueryParameters two;
+  QueryParameters all, two, skip;
   two.resultCount = 2;
-  QueryParameters skip;
   skip.strategy.skip = 1;
   const std::set<std::string> excluded = {"n"};
   const struct {
@@ -101,10 +91,10 @@ TEST(AspectSimilarity, HistogramIntersectionOfWholeSongScores) {
     const std::set<std::string>* filter;
     std::string lists;
   } cases[] = {
-      {params, nullptr, "n: 0/1/1 0.1/2/0.9;m:;:;"},
+      {all, nullptr, "n: 0/1/1 0.1/2/0.9;m:;:;"},
       {two, nullptr, "n: 0/1/1 0.1/2/0.9;m:;:;"},
       {skip, nullptr, ":;"},
-      {params, &excluded, "m:;"},  // n leaves out empty: m (and r) write into it
+      {all, &excluded, "m:;"},  // n leaves out empty: m (and r) write into it
   };
   for (const auto& c : cases) {
     aspects->setClassifierFilter(c.filter);

@@ -28,31 +28,25 @@ struct Releaser {
   void operator()(vemra_kivet::vraSignature* signature) const { signature->release(); }
 };
 
-// A chord with a slow tremolo, quiet noise and a click every half second.
+// A chord over quiet noise, with a click every half second.
 Signal chordWithClicks(unsigned rate, unsigned seconds) {
   Signal x = testsignals::noise(rate * seconds, 12345, 0.02);
-  for (double f : {220.0, 277.18, 329.63}) {
-    const Signal tone = testsignals::sine(rate * seconds, f, rate, 0.15);
-    for (size_t i = 0; i < x.size(); ++i) x[i] += tone[i];
-  }
   for (size_t i = 0; i < x.size(); ++i) {
-    x[i] *= static_cast<float>(1.0 + 0.3 * std::sin(2 * testsignals::kPi * 4.0 * i / rate));
+    for (double f : {220.0, 277.18, 329.63})
+      x[i] += static_cast<float>(0.15 * std::sin(2 * testsignals::kPi * f * i / rate));
     if (i % (rate / 2) < 40) x[i] += 0.5f;
   }
   return x;
 }
 
-Signal mix(const Signal& a, const Signal& b) {
-  Signal x(a);
-  for (size_t i = 0; i < x.size(); ++i) x[i] += b[i];
-  return x;
-}
-
-// The signature of signal with the default configuration, under id.
-std::unique_ptr<CAudioSignMulti> extract(const Signal& signal, unsigned rate, uint32_t id) {
-  std::vector<short> samples(signal.size());
-  for (size_t i = 0; i < signal.size(); ++i)
-    samples[i] = static_cast<short>(std::lround(std::clamp(signal[i], -1.0f, 1.0f) * 32767.0f));
+// The signature of the sum of signals with the default configuration, under id.
+std::unique_ptr<CAudioSignMulti> extract(const std::vector<Signal>& signals, unsigned rate, uint32_t id) {
+  std::vector<short> samples(signals[0].size());
+  for (size_t i = 0; i < samples.size(); ++i) {
+    float sum = 0.0f;
+    for (const Signal& signal : signals) sum += signal[i];
+    samples[i] = static_cast<short>(std::lround(std::clamp(sum, -1.0f, 1.0f) * 32767.0f));
+  }
   std::unique_ptr<vemra_kivet::vraSignature, Releaser> extractor(new vemra_kivet::vraSignature);
   extractor->init(KIVET_CONFIG_DIR "/default.xml", rate);
   extractor->addSamples(samples.data(), static_cast<unsigned>(samples.size()));
@@ -93,21 +87,11 @@ std::string modelFile(const std::vector<const CAudioSignMulti*>& songs) {
   return models::file(testfiles::tempPath("nn.sig"), objects);
 }
 
-// Position of id in the list; the list's length when it is not there.
-size_t rank(const SimilarityList& list, uint64_t id) {
-  size_t position = 0;
-  for (const auto& entry : list) {
-    if (entry.second.id == id) return position;
-    ++position;
-  }
-  return position;
-}
-
 TEST(MethodsEndToEnd, OnsetBandsFitTheFrameFeaturesAtEveryRate) {
   DomParser parser;
   OverallSimilarity overall(*parser.parseMemory(kOverall, sizeof kOverall - 1).getDocumentElement(), nullptr);
   for (unsigned rate : {8000u, 16000u, 22050u, 32000u, 44100u, 48000u}) {
-    const std::unique_ptr<CAudioSignMulti> song = extract(chordWithClicks(rate, 2), rate, 1);
+    const std::unique_ptr<CAudioSignMulti> song = extract({chordWithClicks(rate, 2)}, rate, 1);
     const HeapMatrix<float>& mse = matrixOf(*song, "MSE");
     EXPECT_EQ(mse.rows + 2, matrixOf(*song, "MFCC").rows) << rate;
     EXPECT_EQ(mse.rows + 2, matrixOf(*song, "LogLoudness").rows) << rate;
@@ -123,13 +107,13 @@ TEST(MethodsEndToEnd, OnsetBandsFitTheFrameFeaturesAtEveryRate) {
 TEST(MethodsEndToEnd, NearestIsTheSongItselfAndANoisyCopyBeatsAnUnrelatedSong) {
   const unsigned rate = 22050;
   const Signal chord = chordWithClicks(rate, 3);
+  const unsigned n = rate * 3;
+  // The song, an unrelated noisy tone, the song with a little noise, a low hum.
   std::vector<std::unique_ptr<CAudioSignMulti>> songs;
-  songs.push_back(extract(chord, rate, 1));
-  songs.push_back(
-      extract(mix(testsignals::noise(rate * 3, 7, 0.3), testsignals::sine(rate * 3, 1000, rate, 0.3)), rate, 2));
-  songs.push_back(extract(mix(chord, testsignals::noise(rate * 3, 3, 0.01)), rate, 3));
-  songs.push_back(
-      extract(mix(testsignals::sine(rate * 3, 110, rate, 0.5), testsignals::noise(rate * 3, 5, 0.05)), rate, 4));
+  songs.push_back(extract({chord}, rate, 1));
+  songs.push_back(extract({testsignals::noise(n, 7, 0.3), testsignals::sine(n, 1000, rate, 0.3)}, rate, 2));
+  songs.push_back(extract({chord, testsignals::noise(n, 3, 0.01)}, rate, 3));
+  songs.push_back(extract({testsignals::sine(n, 110, rate, 0.5), testsignals::noise(n, 5, 0.05)}, rate, 4));
 
   const std::string aspectText =
       "<similaritymethod module=\"aspectsimilarity\"><classifier name=\"genre\" type=\"NN\" file=\"" +
@@ -156,12 +140,9 @@ TEST(MethodsEndToEnd, NearestIsTheSongItselfAndANoisyCopyBeatsAnUnrelatedSong) {
   SimilarityList byOverall("", 1000);
   overall.processById(1, byOverall, params);
   for (const SimilarityList* list : {&byAspect, &byOverall, byOverall.nextList()}) {
-    SCOPED_TRACE(list->name);
-    ASSERT_FALSE(list->empty());
-    EXPECT_EQ(list->begin()->second.id, 1u);
-    EXPECT_EQ(rank(*list, 3), 1u);
-    EXPECT_LT(rank(*list, 3), rank(*list, 2));
-    EXPECT_LT(rank(*list, 3), rank(*list, 4));
+    std::string ids;
+    for (const auto& entry : *list) ids += std::to_string(entry.second.id) + " ";
+    EXPECT_EQ(ids.substr(0, 4), "1 3 ") << list->name << ": " << ids;
   }
   EXPECT_EQ(byAspect.name + byOverall.name + byOverall.nextList()->name, "genretimbreattacks");
 }
