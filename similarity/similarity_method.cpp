@@ -19,15 +19,16 @@ void SimilarityMethod::processById(const uint64_t& id, SimilarityList& out, cons
 void SimilarityMethod::collectClassifierIds(std::set<std::string>&) {}
 
 void SimilarityMethod::init(AdaptedFeatureDb& db, SessionGlobals& sessionGlobals) {
-  uint32_t size = 0;
-  const char* text = sessionGlobals.getText("TRE", size);
-  std::unique_ptr<AdaptedPartitionTree> loaded;
-  if (text != nullptr && size > 0) {
-    loaded = std::make_unique<AdaptedPartitionTree>(&db, name);
-    loaded->load(text, size);
-  }
   database = &db;
   globals = &sessionGlobals;
+  // A tree of an earlier session, or one that loaded only in part, would
+  // narrow queries to the wrong songs; without a tree they run over all.
+  tree.reset();
+  uint32_t size = 0;
+  const char* text = sessionGlobals.getText("TRE", size);
+  if (text == nullptr || size == 0) return;
+  auto loaded = std::make_unique<AdaptedPartitionTree>(&db, name);
+  loaded->load(text, size);
   tree = std::move(loaded);
 }
 

@@ -44,7 +44,8 @@ class SimilarityMethod {
 
   // Attaches the method to a session's database and globals (neither owned)
   // and, when the globals hold a "TRE" text, loads the method's partition
-  // tree from it. A tree that fails to load leaves the method as it was.
+  // tree from it. A tree that fails to load leaves the method attached
+  // without a tree, and its failure passes on.
   void init(AdaptedFeatureDb& database, SessionGlobals& globals);
 
   // The first and past-the-end reference of a query; query is the query

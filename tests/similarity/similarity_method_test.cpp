@@ -27,6 +27,10 @@ std::string rangeOf(const Ranges& method, const QueryParameters& params, const B
   return ids;
 }
 
+void setTree(SessionGlobals& globals, const std::string& xml) {
+  globals.setTextFromFile("TRE", testfiles::writeFile("tree.xml", xml));
+}
+
 TEST(SimilarityMethod, ReferenceRangeAndInit) {
   AdaptedFeatureDb db("Database");
   for (uint64_t id = 1; id <= 4; ++id) db.add(adaptedSignature(id, {{"c", {0.0f}}}).release());
@@ -47,25 +51,30 @@ TEST(SimilarityMethod, ReferenceRangeAndInit) {
       {leaf, true, &query, "2 4 "},  // candidates win over the tree
       {leaf, false, nullptr, "1 2 3 4 "},
   };
+  QueryParameters params;
   for (const auto& c : cases) {
     SessionGlobals globals;
-    if (!c.tree.empty()) globals.setTextFromFile("TRE", testfiles::writeFile("tree.xml", c.tree));
+    if (!c.tree.empty()) setTree(globals, c.tree);
     Ranges method;
-    QueryParameters params;
-    expectThrowMessage<StandardException>([&] { rangeOf(method, params, nullptr); },
-                                          "SimilarityMethod::init() not called before a query of m");
     method.init(db, globals);
-    if (c.restricted) params.candidates = &candidates;
-    EXPECT_EQ(rangeOf(method, params, c.query), c.ids) << c.tree;
-
-    // A tree that does not load leaves the method as it was.
-    const AdaptedPartitionTree* tree = method.getPartitionTree();
-    globals.setTextFromFile("TRE", testfiles::writeFile("bad.xml", "<t><node id=\"c\">8</node></t>"));
-    expectThrowMessage<StandardException>([&] { method.init(db, globals); },
-                                          "AdaptedFeatureDb::entry() signature id does not exist in database: 8");
-    EXPECT_EQ(method.getPartitionTree(), tree);
+    params.candidates = c.restricted ? &candidates : nullptr;
     EXPECT_EQ(rangeOf(method, params, c.query), c.ids) << c.tree;
   }
+
+  // A tree that fails to load leaves the method attached but without a tree,
+  // neither a part of it nor the tree of the session before.
+  params.candidates = nullptr;
+  Ranges method;
+  expectThrowMessage<StandardException>([&] { rangeOf(method, params, nullptr); },
+                                        "SimilarityMethod::init() not called before a query of m");
+  SessionGlobals globals;
+  setTree(globals, leaf);
+  method.init(db, globals);
+  setTree(globals, "<t><node id=\"*\">1</node><node id=\"c\">8</node></t>");
+  expectThrowMessage<StandardException>([&] { method.init(db, globals); },
+                                        "AdaptedFeatureDb::entry() signature id does not exist in database: 8");
+  EXPECT_EQ(method.getPartitionTree(), nullptr);
+  EXPECT_EQ(rangeOf(method, params, &query), "1 2 3 4 ");
 
   EXPECT_EQ(SimilarityMethod::getAggregator(), SimilarityMethod::getAggregator());
   EXPECT_NE(SimilarityMethod::getAggregator(), nullptr);
