@@ -106,11 +106,8 @@ void normalizeColumns(HeapMatrix<float>& m) {
   const HeapVector<float> variances = var(m);
   for (unsigned c = 0; c < m.cols; ++c) {
     const float deviation = std::sqrt(variances[c]);
-    const bool scaled = deviation > 0.0f && std::isfinite(deviation);
-    for (unsigned r = 0; r < m.rows; ++r) {
-      m(r, c) -= means[c];
-      if (scaled) m(r, c) /= deviation;
-    }
+    const float scale = deviation > 0.0f && std::isfinite(deviation) ? 1.0f / deviation : 1.0f;
+    for (unsigned r = 0; r < m.rows; ++r) m(r, c) = (m(r, c) - means[c]) * scale;
   }
 }
 
@@ -126,10 +123,10 @@ HeapMatrix<float> stackRows(const HeapMatrix<float>& m, unsigned concat, const s
 // The column means of the column variances of the blocks of n rows (one
 // block of all rows when there are fewer than n).
 HeapVector<float> blockVariances(const HeapMatrix<float>& m, unsigned n) {
-  const HeapMatrix<float> blocks = group(m, n, n, true);
+  // Each row of the groups: the block's column means, then its variances.
+  const HeapVector<float> means = mean(group(m, n, n, true), 1);
   HeapVector<float> piece(m.cols);
-  for (unsigned c = 0; c < m.cols; ++c)
-    piece[c] = static_cast<float>(sumStrided(blocks.data + m.cols + c, blocks.cols, blocks.rows) / blocks.rows);
+  std::copy_n(means.data + m.cols, m.cols, piece.data);
   return piece;
 }
 
@@ -158,7 +155,7 @@ OverallSimilarity::OverallSimilarity(const DOMElement& element, EventHandler* ha
   for (const OverallClassifierSettings& classifier : classifiers) references.emplace_back(classifier.name);
   for (unsigned b = 0; b < kOnsetBands; ++b) onsetThresholds[b] = 1.1f * kOnsetLevels[b];
   for (unsigned k = 0; k < kOnsetWindowLength; ++k)
-    onsetWindow[k] = (1.0f - std::cos(static_cast<float>(k + 1) * 0.125f * 6.2832f)) * 0.5f;
+    onsetWindow[k] = static_cast<float>((1.0 - std::cos((k + 1) * 0.125 * 6.2832)) * 0.5);
 }
 
 OverallSimilarity::~OverallSimilarity() = default;
@@ -177,7 +174,7 @@ bool OverallSimilarity::createOnsetMask(const BaseMatrix<float>& mse, HeapVector
   for (unsigned b = 0; b < mse.cols; ++b) {
     band.assignColumn(mse.getColumn(b));
     util::conv(band, onsetWindow);
-    for (float& e : band) e = std::log(e + 1e-5f);
+    for (float& e : band) e = static_cast<float>(std::log(static_cast<double>(e) + 1e-5));
     for (unsigned t = 0; t + 1 < frames; ++t) band[t] = band[t + 1] - band[t];
     if (frames > 0) band[frames - 1] = 0.0f;
     // An onset holds on, fading, over the frames after it.
@@ -271,42 +268,22 @@ void OverallSimilarity::adapt(const CAudioSignMulti& in, CAudioSignMulti& out) {
 }
 
 void OverallSimilarity::process(const CAudioSignMulti& query, SimilarityList& out, const QueryParameters& params) {
-  // The query is transformed where it stands: it keeps its transformed
-  // vectors and the flags that record them, so no later query transforms it
-  // twice.
-  CAudioSignMulti& transformed = const_cast<CAudioSignMulti&>(query);
-  const uint8_t flags = SessionUtils::transformFlags(query);
-  const bool linearize = (flags & SessionUtils::kLinearizedFlag) == 0 && globals != nullptr && globals->hasLLT();
-  const bool normalize = (flags & SessionUtils::kNormalizedFlag) == 0 && globals != nullptr && globals->hasNRM();
-  if (linearize) SessionUtils::setTransformFlag(transformed, SessionUtils::kLinearizedFlag);
-  if (normalize) SessionUtils::setTransformFlag(transformed, SessionUtils::kNormalizedFlag);
+  transformQuery(const_cast<CAudioSignMulti&>(query));
   if (params.strategy.skip != 0) return;
 
-  const std::set<std::string> linearized = linearize ? globals->linearizationNames() : std::set<std::string>();
-  const std::set<std::string> normalized = normalize ? globals->normalizationNames() : std::set<std::string>();
-  const uint64_t queryId = query.getTuid().toUInt64();
-  const bool stored = database != nullptr && database->contains(queryId) && database->entry(queryId) == &query;
-  CSignDataMulti* data = transformed.getSignData();
+  const CSignDataMulti* data = query.getSignData();
   for (unsigned k = 0; k < classifiers.size(); ++k) {
     const OverallClassifierSettings& c = classifiers[k];
     SimilarityList& list = out.empty() ? out : *out.appendList();
-    CFeatureObject<float>* feature = data != nullptr ? data->getFeature(c.name.c_str()) : nullptr;
+    const CFeatureObject<float>* feature = data != nullptr ? data->getFeature(c.name.c_str()) : nullptr;
     if (feature != nullptr && isFiltered(c.name)) continue;
     if (feature == nullptr)
       throw StandardException(kProcess + "could not find classifier-id in query-signature: " + c.name);
     list.name = c.name;
     if (params.resultCount != 0) list.truncate(static_cast<int>(params.resultCount));
 
-    HeapMatrix<float>& vectors = feature->getMatrix();
-    BaseVector<float> q(vectors.data, vectors.rows == 0 ? 0 : vectors.cols);
-    const bool linearizeHere = linearized.count(c.name) != 0;
-    const bool normalizeHere = normalized.count(c.name) != 0;
-    // Before the change, which may stop half-way: the references' copies
-    // must never outlive a stored value.
-    if (stored && (linearizeHere || normalizeHere)) database->markChanged();
-    if (linearizeHere) SessionUtils::applyLinearizationLookup(q, *globals->getLinearizationTable(c.name));
-    if (normalizeHere) SessionUtils::applyNormalization(q, *globals->getNormalizationTable(c.name));
-
+    const HeapMatrix<float>& vectors = feature->getMatrix();
+    const BaseVector<float> q(vectors.data, vectors.rows == 0 ? 0 : vectors.cols);
     ReferenceRowCache& rows = references[k];
     forEachReference(referenceRange(params, &q, c.name), rows, [&](unsigned i) {
       if (!rows.hasFeature(i)) throw StandardException(kProcess + "feature-space not found in reference: " + c.name);
@@ -321,5 +298,32 @@ void OverallSimilarity::process(const CAudioSignMulti& query, SimilarityList& ou
       }
     });
     if (params.resultCount == 0) list.keepCumulativeFraction(0.2f);
+  }
+}
+
+void OverallSimilarity::transformQuery(CAudioSignMulti& query) {
+  const uint8_t flags = SessionUtils::transformFlags(query);
+  const bool linearize = (flags & SessionUtils::kLinearizedFlag) == 0 && globals != nullptr && globals->hasLLT();
+  const bool normalize = (flags & SessionUtils::kNormalizedFlag) == 0 && globals != nullptr && globals->hasNRM();
+  if (!linearize && !normalize) return;
+  // The flags say that every vector of the query has been transformed, so
+  // all are, whether or not this query compares them (a classifier left out
+  // of it, a skipped query).
+  if (linearize) SessionUtils::setTransformFlag(query, SessionUtils::kLinearizedFlag);
+  if (normalize) SessionUtils::setTransformFlag(query, SessionUtils::kNormalizedFlag);
+  CSignDataMulti* data = query.getSignData();
+  if (data == nullptr) return;
+  const uint64_t id = query.getTuid().toUInt64();
+  // Before the change, which may stop half-way: the references' copies must
+  // never outlive a stored value.
+  if (database != nullptr && database->contains(id) && database->entry(id) == &query) database->markChanged();
+  const std::set<std::string> linearized = linearize ? globals->linearizationNames() : std::set<std::string>();
+  const std::set<std::string> normalized = normalize ? globals->normalizationNames() : std::set<std::string>();
+  for (const OverallClassifierSettings& c : classifiers) {
+    CFeatureObject<float>* feature = data->getFeature(c.name.c_str());
+    if (feature == nullptr || feature->getMatrix().rows == 0) continue;
+    BaseVector<float> q = feature->getMatrix().getRow(0);
+    if (linearized.count(c.name) != 0) SessionUtils::applyLinearizationLookup(q, *globals->getLinearizationTable(c.name));
+    if (normalized.count(c.name) != 0) SessionUtils::applyNormalization(q, *globals->getNormalizationTable(c.name));
   }
 }

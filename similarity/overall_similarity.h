@@ -34,8 +34,9 @@ class OverallSimilarity : public SimilarityMethod {
 
   // Transforms the query's vectors by the session's "LLT" and "NRM" tables
   // once (the query's "F" frame records it; a query stored in the database is
-  // changed there too), then compares row 0 of each classifier's vector with
-  // the references'. A comparison that fails (different lengths, a distance
+  // changed there too), also when the query is skipped or leaves classifiers
+  // out, then compares row 0 of each classifier's vector with the
+  // references'. A comparison that fails (different lengths, a distance
   // that is not a number) is reported on the standard output and leaves only
   // that reference out. Without a result count each list is cut to the head
   // that holds a fifth of its summed distances.
@@ -54,6 +55,10 @@ class OverallSimilarity : public SimilarityMethod {
   const HeapVector<float>& getOnsetWindow() const { return onsetWindow; }
 
  private:
+  // Applies the session's "LLT" and "NRM" tables that the query's "F" frame
+  // does not record yet to row 0 of each classifier's vector, and records
+  // them.
+  void transformQuery(CAudioSignMulti& query);
   // The vector of classifier c for one segment row of a signature.
   HeapVector<float> summarise(const CSignDataMulti& row, const OverallClassifierSettings& c,
                               const HeapVector<bool>& mask, bool noOnset) const;

@@ -10,9 +10,9 @@
 #include "metadata/sources/common/string_util.h"
 #include "metadata/sources/vmtl/vmtl_exception.h"
 #include "similarity/adapted_feature_db.h"
-#include "similarity/dom_support.h"
 #include "similarity/session_globals.h"
 #include "similarity/session_utils.h"
+#include "tests/similarity/method_support.h"
 #include "tests/similarity/model_files.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/session_blocks.h"
@@ -32,10 +32,7 @@ std::unique_ptr<OverallSimilarity> method(const std::vector<std::string>& classi
               "\"/>";
     text += "</classifier>";
   }
-  text += "</similaritymethod>";
-  DomParser parser;
-  return std::make_unique<OverallSimilarity>(*parser.parseMemory(text.data(), text.size()).getDocumentElement(),
-                                             nullptr);
+  return methods::fromXml<OverallSimilarity>(text + "</similaritymethod>", static_cast<EventHandler*>(nullptr));
 }
 
 Values row0(const CAudioSignMulti& signature, const char* feature) {
@@ -64,8 +61,9 @@ std::unique_ptr<CAudioSignMulti> song(const models::Rows& mse) {
 
 TEST(OverallSimilarity, OnsetMask) {
   const auto overall = method({});
-  EXPECT_EQ(overall->getOnsetThresholds()[0], 1.1f * 0.3587f);
-  EXPECT_NEAR(overall->getOnsetWindow()[0] + overall->getOnsetWindow()[3], (1 - std::cos(0.785398163)) / 2 + 1, 1e-4);
+  EXPECT_EQ(overall->getOnsetThresholds()[0] + overall->getOnsetThresholds()[13], 1.1f * 0.3587f + 1.1f * 0.2284f);
+  for (unsigned k = 0; k < 7; ++k)
+    EXPECT_EQ(overall->getOnsetWindow()[k], static_cast<float>((1 - std::cos((k + 1) * 0.125 * 6.2832)) * 0.5)) << k;
   HeapVector<bool> mask;
   EXPECT_TRUE(overall->createOnsetMask(matrixOf(band(20)), mask, 0.9f));
   EXPECT_EQ(std::vector<bool>(mask.begin(), mask.end()), std::vector<bool>(22, false));
@@ -85,12 +83,19 @@ TEST(OverallSimilarity, AdaptSummarisesEachClassifier) {
   // from the first frame on, through the smoothing) holds on over all four,
   // which stand for frames 3 to 6.
   const auto onsets = song(band(4, 2));
+  // Columns whose normalised values and mean block variance round
+  // differently when divided than when scaled by a reciprocal: G of mean
+  // 1.75 and deviation 3.5.
+  const auto scaled = [](float x) { return (x - 1.75f) * (1.0f / 3.5f); };
+  const auto rounding = models::signature(
+      {object("MSE", band(2)), object("G", {{0}, {0}, {0}, {7}}), object("H", {{0}, {1}, {0}, {2}, {0}, {3}})});
 
   const Values melody = {4, -2, -63, std::log(1.5f), std::log(3.0f), 0};  // notes 60, 64, 62, -1 of 2, 3, 1, 1 frames
   const struct {
     std::string params;
     const CAudioSignMulti& song;
     Values expected;
+    float tolerance = 1e-3f;
   } cases[] = {
       {"feature=F;mean=1", *flat, {3.5f, 35, 350}},
       {"feature=F;variance=1", *flat, {3.5f, 350, 35000}},
@@ -99,6 +104,9 @@ TEST(OverallSimilarity, AdaptSummarisesEachClassifier) {
       {"feature=F;variance=2", *flat, {0.5f, 50, 5000}},                      // blocks of 2 rows
       {"feature=F;variance=4", *flat, {5 / 3.0f, 500 / 3.0f, 50000 / 3.0f}},  // rows 5 and 6 left out
       {"feature=F;mean=1;variance=1;normalization=1", *flat, {0, 0, 0, 1, 1, 1}},
+      // Mean 1.75 and deviation 3.5, each value scaled by 1 / 3.5.
+      {"feature=G;mean=1;normalization=1;concat=4", *rounding, {scaled(0), scaled(0), scaled(0), scaled(7)}, 0},
+      {"feature=H;variance=2", *rounding, {(0.5f + 2 + 4.5f) * (1.0f / 3)}, 0},  // the mean of three blocks' variances
       {"feature=F;mean=1;pruning=1", *flat, {3.5f, 35, 350}},  // no onset: every frame
       {"feature=F;mean=1;pruning=1", *onsets, {4.5f, 45, 450}},
       {"feature=Silent,P;metric=melodicnorm", *flat, melody},  // a track of no notes adds nothing
@@ -110,7 +118,7 @@ TEST(OverallSimilarity, AdaptSummarisesEachClassifier) {
     EXPECT_EQ(feature->getFeatureType() * 10 + feature->getMatrix().rows, 50031);
     const Values vector = row0(adapted, "c");
     ASSERT_EQ(vector.size(), c.expected.size()) << c.params;
-    for (size_t i = 0; i < vector.size(); ++i) EXPECT_NEAR(vector[i], c.expected[i], 1e-3f) << c.params << " " << i;
+    for (size_t i = 0; i < vector.size(); ++i) EXPECT_NEAR(vector[i], c.expected[i], c.tolerance) << c.params << " " << i;
   }
 }
 
@@ -156,17 +164,10 @@ TEST(OverallSimilarity, ProcessListsTransformsAndFailures) {
   SessionGlobals globals;
   const auto overall = method({"c:feature=F;mean=1", "d:feature=F;mean=1;metric=l1norm"});
   overall->init(db, globals);
-  // Each list of the chain: its name and its distance/id entries.
   const auto run = [&](const CAudioSignMulti& query, const QueryParameters& params) {
     SimilarityList out("", 1000);
     overall->process(query, out, params);
-    std::ostringstream text;
-    for (const SimilarityList* list = &out; list != nullptr; list = list->nextList()) {
-      text << list->name << ":";
-      for (const auto& entry : *list) text << " " << entry.first << "/" << entry.second.id;
-      text << ";";
-    }
-    return text.str();
+    return methods::chain(out);
   };
   const auto query = adaptedSignature(100, {{"c", {0, 0}}, {"d", {0, 0}}});
   QueryParameters ten, skip, restricted;
@@ -190,14 +191,16 @@ TEST(OverallSimilarity, ProcessListsTransformsAndFailures) {
     overall->setClassifierFilter(c.filter);
     EXPECT_EQ(run(*query, c.params), c.lists);
   }
-  overall->setClassifierFilter(nullptr);
 
-  // "NRM" for "c" (subtract 0, divide by 2) transforms a query once; a
-  // stored query changes in the database too, and the next query sees it.
+  // "NRM" for "c" (subtract 0, divide by 2) transforms a query once, also
+  // while c is left out of it; a stored query changes in the database too,
+  // and the next query sees it.
   ByteBuilder b;
   std::istringstream block(tableMap(b.u8(0).text("NRM"), 9, "c", 2, 2, {0, 0, 2, 2}).text("END").image());
   globals.read(block);
   const auto far = adaptedSignature(100, {{"c", {6, 8}}, {"d", {0, 0}}});
+  EXPECT_EQ(run(*far, ten), "d: 0/2 2/1 3/3;");
+  overall->setClassifierFilter(nullptr);
   for (int twice = 0; twice < 2; ++twice) EXPECT_EQ(run(*far, ten), "c: 0/1 4.24264/2 5/3;d: 0/2 2/1 3/3;");
   EXPECT_EQ(row0(*far, "c"), (Values{3, 4}));
   EXPECT_EQ(SessionUtils::transformFlags(*far), SessionUtils::kNormalizedFlag);
