@@ -125,7 +125,7 @@ float combinednorm(const BaseVector<float>& reference, const BaseVector<float>& 
   // Parallel vectors can have a cosine a rounding step above 1, whose acos
   // would be NaN rather than the angle 0.
   const float cosine = std::clamp(dotproduct(reference, query, scratch), -1.0f, 1.0f);
-  const float angle = static_cast<float>(std::acos(cosine) * 0.31831926);
+  const float angle = static_cast<float>(std::acos(static_cast<double>(cosine)) * 0.31831926);
   return distance * angle;
 }
 
@@ -144,8 +144,9 @@ float acfsimilarity(const BaseVector<float>& reference, const BaseVector<float>&
   // Unset bounds (-1), a zero tempo or bounds the wrong way round give no lag
   // window to stretch in.
   if (!(lagLow >= 0.0f && lagLow <= lagHigh && lagHigh <= kLargestLag)) return distance;
-  // Both vectors start at lag lagLow: their peaks are compared as lags, and
-  // the query is stretched about lag 0 as the rhythm classifier does.
+  // Element k of either vector is lag lagLow + k: the peaks are compared as
+  // lags, and the query window, from lag lagLow on, is stretched by their
+  // ratio as the rhythm classifier stretches its rows.
   const unsigned start = static_cast<unsigned>(lagLow);
   const float ratio = static_cast<float>(mainPeakLag(reference, start)) / static_cast<float>(mainPeakLag(query, start));
   if (!(ratio >= 0.9f && ratio <= 1.1f)) return distance;

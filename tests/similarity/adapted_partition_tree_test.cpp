@@ -12,15 +12,15 @@
 
 namespace {
 
-// Partition "c" of method "m": centroid 0 leads to a node with one child
-// (its empty sibling is no node), centroid 1 to a leaf, and centroid 2, as
-// near as centroid 0 to the origin, to another leaf.
+// Partition "c" of method "m": centroid 0 leads to a node with two children
+// (an empty sibling is no node) but one centroid, centroid 1 to a leaf, and
+// centroid 2, as near as centroid 0 to the origin, to another leaf.
 const std::string kTree =
     "<tree><subtree id=\"other\"><node id=\"c\">6</node></subtree>\n"
     "<subtree id=\"m\">\n"
     "  <node id=\"c\">1 2 3\t4\n"
     "    <centroid>0 0</centroid><centroid> 3 4 </centroid><centroid>0 0</centroid>\n"
-    "    <node>1 2 <centroid>0 0</centroid><node>1</node><node/></node>\n"
+    "    <node>1 2 <centroid>9 9</centroid><node>1</node><node/><node>2</node></node>\n"
     "    <node>3 4</node>\n"
     "    <node>5</node>\n"
     "  </node>\n"
@@ -48,7 +48,8 @@ class PartitionTree : public testing::Test {
 TEST_F(PartitionTree, LoadTraverseAndPrint) {
   ASSERT_EQ(tree.getPartitions().size(), 3u);
   EXPECT_EQ(tree.getPartitions().at("c")->getItem()->entries.at(4), db.entry(4));
-  EXPECT_EQ(traverse({0, 0}, "c"), "1 ");  // ties go to the lower index, then down to the leaf
+  // Ties go to the lower index; a child without a centroid is never chosen.
+  EXPECT_EQ(traverse({0, 0}, "c"), "1 ");
   EXPECT_EQ(traverse({3, 4.5f}, "c"), "3 4 ");
   EXPECT_EQ(traverse({9, 9}, "unknown") + traverse({9}, "*"), "5 6 5 6 ");  // the fallback's root, no descent
   expectThrowMessage<VMTLException>([&] { traverse({0, 0, 0}, "c"); }, "unequal vector size");
@@ -59,7 +60,7 @@ TEST_F(PartitionTree, LoadTraverseAndPrint) {
   std::ostringstream printed;
   tree.getPartitions().at("c")->print(printed);
   EXPECT_EQ(printed.str(),
-            "<node>\n<node>\n1 \n</node>\n1 2 \n<centroid> \n0 0</centroid>\n</node>\n"
+            "<node>\n<node>\n1 \n</node>\n<node>\n2 \n</node>\n1 2 \n<centroid> \n9 9</centroid>\n</node>\n"
             "<node>\n3 4 \n</node>\n<node>\n5 \n</node>\n"
             "1 2 3 4 \n<centroid> \n0 0</centroid>\n<centroid> \n3 4</centroid>\n<centroid> \n0 0</centroid>\n");
   expectThrowMessage<StandardException>([&] { AdaptedPartitionTree::Node(nullptr).print(printed); },
@@ -91,17 +92,15 @@ TEST_F(PartitionTree, FailedLoadsLeaveTheTreeAsItWas) {
 }
 
 TEST(GenericTreeNode, FarDeeperThanACallStackCouldFollow) {
-  const unsigned depth = 1000000;
   using Node = AdaptedPartitionTree::Node;
   auto root = std::make_unique<Node>(std::make_unique<AdaptedPartitionTreeItem>());
   Node* last = root.get();
-  for (unsigned i = 0; i < depth; ++i)
+  for (unsigned i = 0; i < 1000000; ++i)
     last = last->append(std::make_unique<Node>(std::make_unique<AdaptedPartitionTreeItem>()));
   std::ostringstream printed;
   root->print(printed);
   // Every item an empty line, every child between "<node>\n" and "</node>\n".
-  EXPECT_EQ(printed.str().size(), (depth + 1) * 1 + depth * 15);
-  root.reset();
+  EXPECT_EQ(printed.str().size(), 1000001u + 1000000u * 15);
 }
 
 }  // namespace

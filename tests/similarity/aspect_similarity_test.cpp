@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "similarity/adapted_feature_db.h"
-#include "similarity/dom_support.h"
 #include "similarity/session_globals.h"
+#include "tests/similarity/method_support.h"
 #include "tests/similarity/model_files.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/session_blocks.h"
@@ -19,10 +18,8 @@ namespace {
 using models::object;
 
 std::unique_ptr<AspectSimilarity> method(const std::string& classifiers) {
-  const std::string text = "<similaritymethod>" + classifiers + "</similaritymethod>";
-  DomParser parser;
-  return std::make_unique<AspectSimilarity>(*parser.parseMemory(text.data(), text.size()).getDocumentElement(),
-                                            nullptr);
+  return methods::fromXml<AspectSimilarity>("<similaritymethod>" + classifiers + "</similaritymethod>",
+                                            static_cast<EventHandler*>(nullptr));
 }
 
 TEST(AspectSimilarity, ConstructionAndAdaptedRows) {
@@ -100,14 +97,7 @@ TEST(AspectSimilarity, HistogramIntersectionOfWholeSongScores) {
     aspects->setClassifierFilter(c.filter);
     SimilarityList out("", 1000);
     aspects->process(*query, out, c.params);
-    std::ostringstream text;
-    for (const SimilarityList* list = &out; list != nullptr; list = list->nextList()) {
-      text << list->name << ":";
-      for (const auto& entry : *list)
-        text << " " << entry.first << "/" << entry.second.id << "/" << entry.second.weight;
-      text << ";";
-    }
-    EXPECT_EQ(text.str(), c.lists);
+    EXPECT_EQ(methods::chain(out, true), c.lists);
     EXPECT_EQ(out.capacity, c.params.resultCount == 2 ? 2 : 1000);
   }
 }

@@ -8,7 +8,7 @@
 
 #include "metadata/sources/common/standard_exception.h"
 #include "metadata/sources/vmtl/vmtl_exception.h"
-#include "similarity/dom_support.h"
+#include "tests/similarity/method_support.h"
 #include "tests/support/expect_message.h"
 
 namespace {
@@ -16,9 +16,7 @@ namespace {
 using Values = std::vector<float>;
 
 OverallClassifierSettings read(const std::string& params, const std::string& name = " name=\"c\"") {
-  const std::string text = "<classifier" + name + ">" + params + "</classifier>";
-  DomParser parser;
-  return OverallClassifierSettings(*parser.parseMemory(text.data(), text.size()).getDocumentElement(), 7);
+  return *methods::fromXml<OverallClassifierSettings>("<classifier" + name + ">" + params + "</classifier>", 7u);
 }
 
 std::string param(const std::string& key, const std::string& value) {
@@ -64,6 +62,11 @@ TEST(OverallClassifierSettings, ParamsInDocumentOrderAndFailures) {
   EXPECT_EQ(OverallClassifierSettings::lowbpm, 60);  // failed settings write no bounds
 }
 
+// The "combinednorm" of vectors at distance l2 whose cosine (in float) is cosine.
+float combined(double l2, double cosine) {
+  return static_cast<float>(l2) * static_cast<float>(std::acos(static_cast<double>(static_cast<float>(cosine))) * 0.31831926);
+}
+
 TEST(OverallClassifierSettings, MetricsAndAlignment) {
   MetricScratch scratch;
   const float kUnequal = -1.0f;  // the metric fails with "unequal vector size"
@@ -78,7 +81,8 @@ TEST(OverallClassifierSettings, MetricsAndAlignment) {
       {&OverallMetrics::dotproduct, {1e-3f, 7}, {1e-3f, 7}, 1.0f},
       {&OverallMetrics::combinednorm, {1e-3f, 7}, {1e-3f, 7}, 0.0f},
       {&OverallMetrics::combinednorm, {1, 2}, {3, 6}, 0.0f},                       // parallel: angle 0, not NaN
-      {&OverallMetrics::combinednorm, {1, 0}, {0, 1}, 1.41421356f * 0.50001475f},  // pi/2 x 0.31831926
+      {&OverallMetrics::combinednorm, {1, 0}, {0, 1}, combined(std::sqrt(2.0), 0.0)},
+      {&OverallMetrics::combinednorm, {0, 1}, {2, 3}, combined(std::sqrt(8.0), 3 / std::sqrt(13.0))},
       // Intervals (1, 2) against (1, 3) and lengths (0, 0) against (0, 1) both cost 1.
       {&OverallMetrics::melodicnorm, {1, 2, 0, 0}, {1, 3, 0, 1}, 1.0f},
       {&OverallMetrics::melodicnorm, {1, 2, 0, 0}, {1, 2, 5, 0, 0, 0}, 0.0f},
@@ -93,7 +97,7 @@ TEST(OverallClassifierSettings, MetricsAndAlignment) {
     if (c.expected == kUnequal)
       expectThrowMessage<VMTLException>([&] { c.metric(reference, query, scratch); }, "unequal vector size");
     else
-      EXPECT_NEAR(c.metric(reference, query, scratch), c.expected, 1e-5f) << r.size() << " " << q.size();
+      EXPECT_EQ(c.metric(reference, query, scratch), c.expected) << r.size() << " " << q.size();
   }
 
   // (1, 2) within (1, 2, 5): the minimum lies at (2, 2) of the last row,
