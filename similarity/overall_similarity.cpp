@@ -323,7 +323,8 @@ void OverallSimilarity::transformQuery(CAudioSignMulti& query) {
     CFeatureObject<float>* feature = data->getFeature(c.name.c_str());
     if (feature == nullptr || feature->getMatrix().rows == 0) continue;
     BaseVector<float> q = feature->getMatrix().getRow(0);
-    if (linearized.count(c.name) != 0) SessionUtils::applyLinearizationLookup(q, *globals->getLinearizationTable(c.name));
+    if (linearized.count(c.name) != 0)
+      SessionUtils::applyLinearizationLookup(q, *globals->getLinearizationTable(c.name));
     if (normalized.count(c.name) != 0) SessionUtils::applyNormalization(q, *globals->getNormalizationTable(c.name));
   }
 }

@@ -52,6 +52,11 @@ TEST_F(PartitionTree, LoadTraverseAndPrint) {
   EXPECT_EQ(traverse({0, 0}, "c"), "1 ");
   EXPECT_EQ(traverse({3, 4.5f}, "c"), "3 4 ");
   EXPECT_EQ(traverse({9, 9}, "unknown") + traverse({9}, "*"), "5 6 5 6 ");  // the fallback's root, no descent
+  AdaptedPartitionTree other(&db, "other");  // only partition "c" of subtree "other"
+  other.load(kTree.data(), static_cast<unsigned>(kTree.size()));
+  expectThrowMessage<StandardException>(
+      [&] { other.traverse(BaseVector<float>(), "*"); },
+      "AdaptedPartitionTree::traverse() no partition with given id could be found: *");
   expectThrowMessage<VMTLException>([&] { traverse({0, 0, 0}, "c"); }, "unequal vector size");
   expectThrowMessage<StandardException>([&] { traverse({0}, "blind"); },
                                         "AdaptedPartitionTree::traverse() no decision could be made!");
