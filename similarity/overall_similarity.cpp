@@ -313,18 +313,21 @@ void OverallSimilarity::transformQuery(CAudioSignMulti& query) {
   if (normalize) SessionUtils::setTransformFlag(query, SessionUtils::kNormalizedFlag);
   CSignDataMulti* data = query.getSignData();
   if (data == nullptr) return;
-  const uint64_t id = query.getTuid().toUInt64();
-  // Before the change, which may stop half-way: the references' copies must
-  // never outlive a stored value.
-  if (database != nullptr && database->contains(id) && database->entry(id) == &query) database->markChanged();
   const std::set<std::string> linearized = linearize ? globals->linearizationNames() : std::set<std::string>();
   const std::set<std::string> normalized = normalize ? globals->normalizationNames() : std::set<std::string>();
+  const uint64_t id = query.getTuid().toUInt64();
+  bool stored = database != nullptr && database->contains(id) && database->entry(id) == &query;
   for (const OverallClassifierSettings& c : classifiers) {
     CFeatureObject<float>* feature = data->getFeature(c.name.c_str());
-    if (feature == nullptr || feature->getMatrix().rows == 0) continue;
+    const bool lookup = linearized.count(c.name) != 0;
+    const bool scale = normalized.count(c.name) != 0;
+    if (feature == nullptr || feature->getMatrix().rows == 0 || !(lookup || scale)) continue;
+    // Before the first change, which may stop half-way: the references'
+    // copies must never outlive a stored value.
+    if (stored) database->markChanged();
+    stored = false;
     BaseVector<float> q = feature->getMatrix().getRow(0);
-    if (linearized.count(c.name) != 0)
-      SessionUtils::applyLinearizationLookup(q, *globals->getLinearizationTable(c.name));
-    if (normalized.count(c.name) != 0) SessionUtils::applyNormalization(q, *globals->getNormalizationTable(c.name));
+    if (lookup) SessionUtils::applyLinearizationLookup(q, *globals->getLinearizationTable(c.name));
+    if (scale) SessionUtils::applyNormalization(q, *globals->getNormalizationTable(c.name));
   }
 }
