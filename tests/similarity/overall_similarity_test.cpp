@@ -220,11 +220,9 @@ TEST(OverallSimilarity, ProcessListsTransformsAndFailures) {
   db.add(adaptedSignature(6, {{"c", {0, 0}}}).release());
   expectThrowMessage<StandardException>([&] { run(*query, ten); },
                                         "OverallSimilarity::process() feature-space not found in reference: d");
+  const auto partial = adaptedSignature(100, {{"c", {0, 0}}});
   expectThrowMessage<StandardException>(
-      [&] {
-        run(*adaptedSignature(100, {{"c", {0, 0}}}), ten);
-      },
-      "OverallSimilarity::process() could not find classifier-id in query-signature: d");
+      [&] { run(*partial, ten); }, "OverallSimilarity::process() could not find classifier-id in query-signature: d");
 }
 
 }  // namespace
