@@ -86,9 +86,10 @@ std::map<std::string, float> CParameterization::getRelevances(const std::map<std
     } else if (max != min) {
       relevance = (relevance - min) / (max - min);
     } else {
-      // A range without width cannot scale: the relevance keeps the sign of
-      // relevance - min, so that it is 0 exactly where the scaled value would
-      // be (at min) and the classifiers taken in stay the same.
+      // A range without width cannot scale: a division would give infinities
+      // and, at min, NaN. The sign of relevance - min is kept instead, 0 at
+      // min, so that a classifier at the bottom of the range is left out as
+      // it is in a range with width.
       relevance = relevance == min ? 0.0f : relevance < min ? -1.0f : 1.0f;
     }
   }

@@ -24,6 +24,21 @@ uint32_t songSeconds(const CSignDataMulti* data) {
   return roundedSeconds(ms * 0.001);
 }
 
+// The number of distinct labels in column 2. NaN labels count as one value of
+// their own: no order can place them, and a set ordered by < would take in or
+// drop them depending on where they stand.
+size_t distinctLabels(const HeapMatrix<float>& table) {
+  std::set<float> distinct;
+  bool notANumber = false;
+  for (unsigned r = 0; r < table.rows; ++r) {
+    if (std::isnan(table(r, 2)))
+      notANumber = true;
+    else
+      distinct.insert(table(r, 2));
+  }
+  return distinct.size() + (notANumber ? 1 : 0);
+}
+
 }  // namespace
 
 SegmentList::SegmentList(const CAudioSignMulti& signature) {
@@ -37,10 +52,8 @@ SegmentList::SegmentList(const CAudioSignMulti& signature) {
     return;
   }
   const HeapMatrix<float>& table = segmentation->getMatrix();
-  std::set<float> distinct;
-  for (unsigned r = 0; r < table.rows; ++r) distinct.insert(table(r, 2));
   const float songEnd = table(table.rows - 1, 1);
-  if (songEnd / static_cast<float>(distinct.size()) >= kShortestMeanSegmentSeconds) {
+  if (songEnd / static_cast<float>(distinctLabels(table)) >= kShortestMeanSegmentSeconds) {
     for (unsigned r = 0; r < table.rows; ++r) append(toUnsignedSaturated(table(r, 1)), floatToString(table(r, 2)));
   } else {
     append(roundedSeconds(songEnd), "-1");

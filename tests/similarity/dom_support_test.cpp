@@ -20,22 +20,20 @@ TEST(DomSupport, TextNumbersAndAttributes) {
   EXPECT_EQ(toXmlString("n\xE9"), (XmlString{'n', 0xE9}));
 
   float value = -7.0f;
-  EXPECT_FALSE(readNumber("abc", value) || readNumber("", value) || readNumber("1e999", value));
+  EXPECT_FALSE(readNumber("", value) || readNumber("1e999", value));  // out of range: no number either
   EXPECT_EQ(value, -7.0f);
-  EXPECT_TRUE(readNumber(" \t2.5e1xyz", value));  // blanks skipped, the rest left
-  EXPECT_EQ(value, 25.0f);
   unsigned count = 0;
-  EXPECT_TRUE(readNumber("-1", count));  // as stream extraction takes it
-  EXPECT_EQ(count, 4294967295u);
+  EXPECT_TRUE(readNumber("-1", count) && count == 4294967295u);  // as stream extraction takes it
 
-  const std::string text = "<e empty=\"\" value=\" 4.5kg\" bad=\"x1\"/>";
+  // Leading blanks skipped, the rest of the text left.
+  const std::string text = "<e empty=\"\" value=\" \t2.5e1kg\" bad=\"x1\"/>";
   DomParser parser;
   const xercesc::DOMElement& e = *parser.parseMemory(text.data(), text.size()).getDocumentElement();
   EXPECT_TRUE(hasAttribute(e, "empty"));
   EXPECT_FALSE(hasAttribute(e, "missing"));
   EXPECT_EQ(attributeText(e, "missing"), "");
   EXPECT_EQ(requireAttribute(e, "empty", "R::r()"), "");
-  EXPECT_EQ(requireNumber<double>(e, "value", "R::r()"), 4.5);
+  EXPECT_EQ(requireNumber<double>(e, "value", "R::r()"), 25.0);
   expectThrowMessage<StandardException>([&] { requireNumber<int>(e, "missing", "R::r()"); },
                                         "R::r() element \"e\" lacks the attribute \"missing\"");
   expectThrowMessage<StandardException>([&] { requireNumber<float>(e, "bad", "R::r()"); },
@@ -46,11 +44,8 @@ TEST(DomSupport, TextNumbersAndAttributes) {
 // ours turns the first error into the DOM LS parse error.
 TEST(DomSupport, MalformedDocumentsFail) {
   const std::vector<std::pair<std::string, uint64_t>> cases = {
-      {"<a><b></a>", 1},
-      {"<a>\n<b/>", 2},
+      {"<a>\n<b></a>", 2},
       {"", 1},
-      {"<a/><c/>", 1},
-      {"<a x=\"1\" x=\"2\"/>", 1},
       {"<?xml version=\"1.0\"?>\n\n<a>&undefined;</a>", 3},
       {"<!DOCTYPE a [<!ENTITY x SYSTEM \"/etc/hostname\">]>\n<a>&x;</a>", 2},     // external entities are not fetched
       {"<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;&e;&e;&e;&e;&e;&e;&e;&e;</a>", 1},  // at most 8 expansions

@@ -23,9 +23,8 @@ CFeatureObject<float>* feature(const std::string& name, float msPerRow, const Ro
   return object;
 }
 
-Records recordsOf(const CAudioSignMulti& signature) {
+Records recordsOf(const SegmentList& list) {
   Records records;
-  const SegmentList list(signature);
   for (const SegmentRecord& r : list.records()) {
     EXPECT_EQ(r.tag, 0u);
     records.emplace_back(r.start, r.end, r.getLabel());
@@ -42,12 +41,18 @@ TEST(SegmentList, RecordsFromTheSegmentationOrTheWholeSong) {
   } cases[] = {
       {false, {}, 3, {{0, 60, "-1"}}},  // the length of the first feature by name
       {true,                            // 20 s per label: one record per row, ends truncated
-       {{0, 15.5f, 1}, {15.5f, 30, 2.5f}, {30, 45.9f, 1}, {45.9f, 60, 3}},
+       {{0, 15.5f, 2.5f}, {15.5f, 30, 10}, {30, 45.9f, 2.5f}, {45.9f, 60, 1234567}},
        3,
-       {{0, 15, "1"}, {15, 30, "2.5"}, {30, 45, "1"}, {45, 60, "3"}}},
-      {true, {{0, 12, 7}, {12, 24, 8}}, 3, {{0, 12, "7"}, {12, 24, "8"}}},  // exactly 12 s per label
-      {true, {{0, 10, 1}, {10, 20, 2}, {20, 30, 3}, {30, 40, 4}, {40, 50, 5}, {50, 60, 6}}, 3, {{0, 60, "-1"}}},
-      {true, {{0, 11.5f, 1}}, 3, {{0, 12, "-1"}}},      // the song's end rounded
+       {{0, 15, "2.5"}, {15, 30, "10"}, {30, 45, "2.5"}, {45, 60, "1.23457e+06"}}},
+      {true, {{0, 12, 1}, {12, 24, 8}}, 3, {{0, 12, "1"}, {12, 24, "8"}}},  // exactly 12 s per label
+      {true,  // below 12 s per label: the song's end, rounded
+       {{0, 10, 1}, {10, 20, 2}, {20, 30, 3}, {30, 40, 4}, {40, 50, 5}, {50, 59.5f, 6}},
+       3,
+       {{0, 60, "-1"}}},
+      {true,  // NaN labels count as one value of their own
+       {{0, 10, NAN}, {10, 20, 1}, {20, 30, 2}, {30, 40, NAN}, {40, 50, 4}, {50, 59, 5}},
+       3,
+       {{0, 59, "-1"}}},
       {true, {}, 3, {{0, 60, "-1"}}},                   // no rows: taken as absent
       {true, {{0, 60}, {60, 90}}, 2, {{0, 60, "-1"}}},  // no label column: taken as absent
       {true,                                            // ends that are no times in range saturate
@@ -60,21 +65,13 @@ TEST(SegmentList, RecordsFromTheSegmentationOrTheWholeSong) {
     data->insert(feature("ZZZ", 10, Rows(1000, {0.0f}), 1));  // 10 s
     data->insert(feature("ASE", 30, Rows(2000, {0.0f}), 1));  // 60 s
     if (c.present) data->insert(feature("SEGMENTATION", 0, c.segmentation, c.columns));
-    EXPECT_EQ(recordsOf(CAudioSignMulti(data)), c.expected) << c.segmentation.size();
+    const SegmentList list{CAudioSignMulti(data)};
+    EXPECT_EQ(recordsOf(list), c.expected) << c.segmentation.size();
+    std::set<std::string> labels;
+    for (const auto& record : c.expected) labels.insert(std::get<2>(record));
+    EXPECT_EQ(list.labels(), labels);
   }
-  EXPECT_EQ(recordsOf(CAudioSignMulti()), (Records{{0, 0, "-1"}}));
-  auto* onlySegmentation = new CSignDataMulti();
-  onlySegmentation->insert(feature("SEGMENTATION", 0, {}, 3));
-  EXPECT_EQ(recordsOf(CAudioSignMulti(onlySegmentation)), (Records{{0, 0, "-1"}}));
-}
-
-TEST(SegmentList, LabelsAndTheirText) {
-  auto* data = new CSignDataMulti();
-  data->insert(feature("SEGMENTATION", 0, {{0, 20, 2}, {20, 40, 10}, {40, 60, 2}, {60, 80, 0.5f}}, 3));
-  EXPECT_EQ(SegmentList(CAudioSignMulti(data)).labels(), (std::set<std::string>{"0.5", "10", "2"}));
-  const std::pair<float, std::string> texts[] = {{3.0f, "3"},   {2.5f, "2.5"}, {1.0f, "1"},
-                                                 {-1.0f, "-1"}, {0.0f, "0"},   {1234567.0f, "1.23457e+06"}};
-  for (const auto& [value, text] : texts) EXPECT_EQ(floatToString(value), text);
+  EXPECT_EQ(recordsOf(SegmentList(CAudioSignMulti())), (Records{{0, 0, "-1"}}));  // no features: 0 s
 }
 
 }  // namespace
