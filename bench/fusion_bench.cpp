@@ -8,7 +8,7 @@
 #include <random>
 
 #include "similarity/aggregator.h"
-#include "bench/reference_fusion.h"
+#include "tests/support/reference_fusion.h"
 
 namespace {
 

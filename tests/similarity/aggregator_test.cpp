@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "metadata/sources/common/standard_exception.h"
 #include "tests/support/expect_message.h"
+#include "tests/support/reference_fusion.h"
 
 namespace {
 
@@ -81,6 +83,34 @@ TEST(Aggregator, OutputListRules) {
           "Aggregator::aggregate() need more than one list to apply aggregation, or contributing lists");
     EXPECT_TRUE(out.name == "before" && fusedOf(out) == (Fused{{42, 0.5f, 0.5f}}));
     EXPECT_EQ(chain.chainLength(), lists.size() - 1);
+  }
+}
+
+// The one-pass ranks against the literal walk, on random chains full of ties
+// and of songs repeated within a list, into lists of several capacities.
+TEST(Aggregator, SameListsAsTheLiteralQuadraticForm) {
+  std::mt19937 random(15);
+  for (int round = 0; round < 400; ++round) {
+    Lists lists(1 + random() % 5);
+    for (auto& list : lists)
+      for (unsigned i = random() % 40; i > 0; --i) list.emplace_back(random() % 30, (random() % 6) * 0.125f);
+    SimilarityList head("", 1000);
+    build(head, lists);
+    const unsigned capacity = round % 4 == 0 ? 5 : round % 4 == 1 ? 1 : 1000;
+    SimilarityList fast("", capacity), literal("", capacity);
+    std::string failures[2];
+    try {
+      Aggregator().aggregate(head, fast);
+    } catch (const StandardException& e) {
+      failures[0] = e.what();
+    }
+    try {
+      referencefusion::aggregate(head, literal);
+    } catch (const StandardException& e) {
+      failures[1] = e.what();
+    }
+    EXPECT_EQ(failures[0], failures[1]) << round;
+    EXPECT_EQ(fusedOf(fast), fusedOf(literal)) << round;
   }
 }
 
