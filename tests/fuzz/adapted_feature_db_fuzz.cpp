@@ -27,7 +27,7 @@ const SessionGlobals& tables() {
     b.u8(0).text("LLT");
     tableMap(b, 9, "ov", 4, 2, {0.5f, 0.5f, 1.0f, 1.0f, 1.0f, 2.0f, 3.0f, 4.0f}).text("NRM");
     tableMap(b, 9, "ov", 2, 2, {1.0f, 1.0f, 2.0f, 4.0f}).text("END");
-    std::istringstream in(std::string(b.bytes.begin(), b.bytes.end()));
+    std::istringstream in(b.image());
     globals.read(in);
     return true;
   }();
