@@ -24,38 +24,44 @@ class StringAlignment {
  public:
   virtual ~StringAlignment() = default;
 
-  // The cost of aligning a[0..n) with b[0..m). The score matrix is kept for
-  // the next call, which reuses its memory when it is large enough.
+  // The cost of aligning a[0..n) with b[0..m). Only the previous and the
+  // current row of the score matrix are kept: the answer lies on its last
+  // row and last column, and the sequences come from stored signatures, so
+  // memory must grow with one sequence's length, not with their product.
+  // The rows are kept for the next call, which reuses their memory.
   T align(const T* a, unsigned n, const T* b, unsigned m, T leftCost, T upCost, T maxSubstitution, T matchCost) {
-    scores.resize(n + 1, m + 1);
-    const long long surplus = static_cast<long long>(n) - static_cast<long long>(m);
-    scores(0, 0) = ScoreMatrixItem();
-    for (unsigned i = 1; i <= n; ++i)
-      scores(i, 0) = {i < surplus ? T(0) : static_cast<T>(i - surplus) * upCost, false, true, false};
-    for (unsigned j = 1; j <= m; ++j)
-      scores(0, j) = {j < -surplus ? T(0) : static_cast<T>(j + surplus) * leftCost, true, false, false};
-    for (unsigned i = 1; i <= n; ++i) {
-      for (unsigned j = 1; j <= m; ++j) {
-        const T left = scores(i, j - 1).score + leftCost;
-        const T up = scores(i - 1, j).score + upCost;
-        const T substitution =
-            a[i - 1] == b[j - 1] ? matchCost : std::min<T>(std::fabs(a[i - 1] - b[j - 1]), maxSubstitution);
-        const T diagonal = scores(i - 1, j - 1).score + substitution;
-        T best = left <= up ? left : up;
-        if (diagonal < best) best = diagonal;
-        scores(i, j) = {best, best == left, best == up, best == diagonal};
-      }
-    }
     // Two empty sequences align at no cost.
     if (n == 0 && m == 0) return T(0);
+    rows.resize(2, m + 1);
+    ScoreMatrixItem* previous = rows.getRow(0).data;
+    ScoreMatrixItem* current = rows.getRow(1).data;
+    const long long surplus = static_cast<long long>(n) - static_cast<long long>(m);
+    previous[0] = ScoreMatrixItem();
+    for (unsigned j = 1; j <= m; ++j)
+      previous[j] = {j < -surplus ? T(0) : static_cast<T>(j + surplus) * leftCost, true, false, false};
+    // The last column's cells (i, m) for i >= 1, then the last row's.
     T result = FLT_MAX;
-    for (unsigned i = 1; i <= n; ++i) result = std::min(result, scores(i, m).score);
-    for (unsigned j = 1; j <= m; ++j) result = std::min(result, scores(n, j).score);
+    for (unsigned i = 1; i <= n; ++i) {
+      current[0] = {i < surplus ? T(0) : static_cast<T>(i - surplus) * upCost, false, true, false};
+      for (unsigned j = 1; j <= m; ++j) {
+        const T left = current[j - 1].score + leftCost;
+        const T up = previous[j].score + upCost;
+        const T substitution =
+            a[i - 1] == b[j - 1] ? matchCost : std::min<T>(std::fabs(a[i - 1] - b[j - 1]), maxSubstitution);
+        const T diagonal = previous[j - 1].score + substitution;
+        T best = left <= up ? left : up;
+        if (diagonal < best) best = diagonal;
+        current[j] = {best, best == left, best == up, best == diagonal};
+      }
+      result = std::min(result, current[m].score);
+      std::swap(previous, current);
+    }
+    // previous now holds row n (row 0 when n is 0).
+    for (unsigned j = 1; j <= m; ++j) result = std::min(result, previous[j].score);
     return result;
   }
 
-  const HeapMatrix<ScoreMatrixItem>& getScores() const { return scores; }
-
  private:
-  HeapMatrix<ScoreMatrixItem> scores;
+  // Two rows of m + 1 cells: the previous and the current row.
+  HeapMatrix<ScoreMatrixItem> rows;
 };

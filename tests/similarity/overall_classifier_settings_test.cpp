@@ -101,13 +101,25 @@ TEST(OverallClassifierSettings, MetricsAndAlignment) {
       EXPECT_EQ(c.metric(reference, query, scratch), c.expected) << r.size() << " " << q.size();
   }
 
-  // (1, 2) within (1, 2, 5): the minimum lies at (2, 2) of the last row,
-  // reached diagonally; (2, 3) adds the substitution |2 - 5| limited to 2.
-  const float a[] = {1, 2}, b[] = {1, 2, 5};
-  EXPECT_EQ(scratch.alignment.align(a, 2, b, 3, 2, 2, 2, 0), 0.0f);
-  const HeapMatrix<ScoreMatrixItem>& m = scratch.alignment.getScores();
-  EXPECT_TRUE(m.rows == 3 && m.cols == 4 && m(2, 2).score == 0 && m(2, 2).fromDiagonal && !m(2, 2).fromLeft);
-  EXPECT_EQ(Values({m(2, 3).score, m(0, 1).score, m(0, 3).score, m(2, 0).score}), (Values{2, 0, 4, 6}));
+  // The costs of "melodicnorm": insertions and deletions 2, substitutions up
+  // to 2, matches free. The longer sequence's surplus in front is free.
+  const struct {
+    std::vector<float> a, b;
+    float cost;
+  } alignments[] = {
+      {{1, 2}, {1, 2, 5}, 0},        // found at (2, 2) of the last row
+      {{1, 2, 3, 4}, {3, 4}, 0},     // found at the end of a longer one
+      {{1}, {5}, 2},                 // one substitution, limited to 2
+      {{1}, {1.5f}, 0.5f},           // one substitution below the limit
+      {{}, {1, 2}, 0},               // the empty sequence inside any other
+      {{1, 2, 3}, {}, 0},            // and the other way round
+      {{4, 9}, {9, 4}, 2},           // a matched pair, reached by one move of cost 2
+  };
+  for (const auto& c : alignments)
+    EXPECT_EQ(scratch.alignment.align(c.a.data(), static_cast<unsigned>(c.a.size()), c.b.data(),
+                                      static_cast<unsigned>(c.b.size()), 2, 2, 2, 0),
+              c.cost)
+        << c.a.size() << " " << c.b.size();
 }
 
 TEST(OverallClassifierSettings, AcfSimilarityStretchesTheQueryPeakOntoTheReferencePeak) {
