@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tests/similarity/model_files.h"
 #include "tests/support/expect_message.h"
+#include "tests/support/temp_files.h"
 
 namespace {
 
@@ -24,18 +24,17 @@ BaseMatrix<float> view(const std::vector<float>& values, unsigned rows, unsigned
 
 TEST(AspectClassifier, ModelFileFailuresAndEmptyModels) {
   const std::string load = "AspectClassifier::AspectClassifierNN() ";
-  std::ofstream("garbage.sig") << "no signature";
-  std::ofstream("empty.sig").flush();
+  const std::string garbage = testfiles::writeFile("garbage.sig", "no signature"), empty = testfiles::writeFile("empty.sig", "");
   std::vector<std::pair<std::string, std::string>> failures = {{"missing.sig", load + "Signature not found missing.sig"},
-                                                               {"garbage.sig", load + "Signature invalid garbage.sig"},
-                                                               {"empty.sig", load + "Signature invalid empty.sig"}};
+                                                               {garbage, load + "Signature invalid " + garbage},
+                                                               {empty, load + "Signature invalid " + empty}};
   for (int leftOut = 0; leftOut < 3; ++leftOut) {  // FTM, FSM, FDM
     std::vector<CFeatureObjectBase*> objects = models::passThrough("MFCC", 1);
-    const std::string tag = objects[leftOut]->getName(), file = "no" + tag + ".sig";
+    const std::string tag = objects[leftOut]->getName();
     delete objects[leftOut];
     objects.erase(objects.begin() + leftOut);
-    failures.push_back({models::file(file, objects), "AspectClassifier::AspectClassifier() " + tag +
-                                                         " Object missing in Signature " + file});
+    const std::string file = models::file(testfiles::tempPath("no" + tag + ".sig"), objects);
+    failures.push_back({file, "AspectClassifier::AspectClassifier() " + tag + " Object missing in Signature " + file});
   }
   for (const auto& [file, message] : failures) {
     expectThrowMessage<StandardException>([&] { AspectClassifierNN("c", file, 0, 1.0f, 0); }, message);
@@ -51,7 +50,7 @@ TEST(AspectClassifier, ModelFileFailuresAndEmptyModels) {
   EXPECT_EQ(none.getModelFile(), nullptr);
   std::vector<CFeatureObjectBase*> reserved = models::passThrough("MFCC", 1);
   reserved.push_back(object("FQM", {{1}}));
-  AspectClassifierNN onlyReserved("r", models::file("reserved.sig", reserved), 0, 1.0f, 0);
+  AspectClassifierNN onlyReserved("r", models::file(testfiles::tempPath("reserved.sig"), reserved), 0, 1.0f, 0);
   onlyReserved.classify(*query, result);
   EXPECT_TRUE(onlyReserved.getAspects().empty());
   EXPECT_TRUE(result.empty());
@@ -62,7 +61,7 @@ TEST(AspectClassifierNN, SharesOfFramesWithinTheRejectRadii) {
   std::vector<CFeatureObjectBase*> objects = models::passThrough("MFCC", 2);
   objects.push_back(object("b", {{3, 4}}, {{"rejectvalue", "0.5"}, {"relevance", "1"}}));
   objects.push_back(object("a", {{0, 0}, {10, 10}}, {{"rejectvalue", "5,1"}, {"relevance", "1,1"}}));
-  const std::string file = models::file("nn.sig", objects);
+  const std::string file = models::file(testfiles::tempPath("nn.sig"), objects);
   // Frame (3, 4) lies exactly at radius 5 of (0, 0) and on (3, 4); (10, 10.5) lies 0.5 from (10, 10).
   const std::vector<float> frames = {3, 4, 10, 10.5f};
   const struct {
@@ -100,7 +99,7 @@ TEST(AspectClassifierGMM, PosteriorsSurviveWhenEveryLikelihoodUnderflows) {
     std::vector<CFeatureObjectBase*> objects = models::passThrough("MFCC", 2);
     objects.push_back(object("a", {{c, 0, 0, 1, 1}}));
     objects.push_back(object("b", {{c, 1, 1, 1, 1}}));
-    return AspectClassifierGMM("gmm", models::file("gmm.sig", objects), 0);
+    return AspectClassifierGMM("gmm", models::file(testfiles::tempPath("gmm.sig"), objects), 0);
   };
   const double a = 1.0 / (1.0 + std::exp(-1.0));
   const std::vector<float> origin = {0, 0};

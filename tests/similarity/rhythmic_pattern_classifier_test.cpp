@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tests/similarity/model_files.h"
 #include "tests/support/expect_message.h"
+#include "tests/support/temp_files.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ std::string modelFile(const std::string& path, const std::vector<std::pair<const
   std::vector<CFeatureObjectBase*> objects;
   for (size_t i = 0; i < aspects.size(); ++i)
     objects.push_back(object(aspects[i].first, aspects[i].second, {{"peaks", peaks[i]}, {"tempi", "120"}}));
-  return models::file(path, objects);
+  return models::file(testfiles::tempPath(path), objects);
 }
 
 Entries classify(const std::string& file, const models::Rows& rows, const Integers& parameters = kBounds,
@@ -102,11 +102,11 @@ TEST(RhythmicPatternClassifier, PeakSearchAndStretching) {
 
 TEST(RhythmicPatternClassifier, ModelAndQueryFailures) {
   const std::string ctor = "RhythmicPatternClassifier::RhythmicPatternClassifier() ";
-  std::ofstream("garbage.ryt") << "not a signature";
+  const std::string garbage = testfiles::writeFile("garbage.ryt", "not a signature");
   const std::string file = modelFile("rp.sig", {{"fast", {triangle(60, 30)}}}, {"30"});
   const models::Rows row = {triangle(40, 10)};
   const auto broken = [](const char* id, const models::Texts& texts) {
-    return models::file(std::string(id) + ".ryt", {object(id, {{1}, {2}}, texts)});
+    return models::file(testfiles::tempPath(std::string(id) + ".ryt"), {object(id, {{1}, {2}}, texts)});
   };
   Integers noTempo = kBounds, reversed = kBounds;
   noTempo["hiBPM"] = 0;
@@ -118,7 +118,7 @@ TEST(RhythmicPatternClassifier, ModelAndQueryFailures) {
     std::string message;
   } failures[] = {
       {"missing.ryt", row, kBounds, ctor + "Signature not found missing.ryt"},
-      {"garbage.ryt", row, kBounds, ctor + "Signature invalid garbage.ryt"},
+      {garbage, row, kBounds, ctor + "Signature invalid " + garbage},
       {broken("p", {{"tempi", "1"}}), row, kBounds, "RhythmicPatternModel::set() Parameter 'peaks' not found in class: p"},
       {broken("t", {{"peaks", "1"}}), row, kBounds, "RhythmicPatternModel::set() Parameter 'tempi' not found in class: t"},
       {broken("f", {{"peaks", "1"}, {"tempi", ""}}), row, kBounds,
