@@ -36,9 +36,9 @@ TEST(AspectClassifier, ModelFileFailuresAndEmptyModels) {
     const std::string file = models::file(testfiles::tempPath("no" + tag + ".sig"), objects);
     failures.push_back({file, "AspectClassifier::AspectClassifier() " + tag + " Object missing in Signature " + file});
   }
-  for (const auto& [file, message] : failures) {
-    expectThrowMessage<StandardException>([&] { AspectClassifierNN("c", file, 0, 1.0f, 0); }, message);
-    expectThrowMessage<StandardException>([&] { AspectClassifierGMM("c", file, 0); }, message);
+  for (const auto& f : failures) {
+    expectThrowMessage<StandardException>([&] { AspectClassifierNN("c", f.first, 0, 1.0f, 0); }, f.second);
+    expectThrowMessage<StandardException>([&] { AspectClassifierGMM("c", f.first, 0); }, f.second);
   }
 
   // No file: no model and an empty result. Only reserved objects: no aspects.
@@ -64,19 +64,15 @@ TEST(AspectClassifierNN, SharesOfFramesWithinTheRejectRadii) {
   const std::string file = models::file(testfiles::tempPath("nn.sig"), objects);
   // Frame (3, 4) lies exactly at radius 5 of (0, 0) and on (3, 4); (10, 10.5) lies 0.5 from (10, 10).
   const std::vector<float> frames = {3, 4, 10, 10.5f};
-  const struct {
-    float factor;
-    Entries expected;
-  } cases[] = {
+  const std::pair<float, Entries> cases[] = {
       {1.0f, {{0.5f, "nn.b"}, {1.0f, "nn.a"}}},
       {0.5f, {{0.5f, "nn.a"}, {0.5f, "nn.b"}}},
       {0.0f, {{0.0f, "nn.a"}, {0.5f, "nn.b"}}},
   };
-  for (const auto& c : cases) {
-    AspectClassifierNN classifier("nn", file, 0, c.factor, 3);
+  for (const auto& [factor, expected] : cases) {
     ClassifyResult result;
-    classifier.classify(view(frames, 2, 2), result);
-    EXPECT_EQ(entriesOf(result), c.expected) << c.factor;
+    AspectClassifierNN("nn", file, 0, factor, 3).classify(view(frames, 2, 2), result);
+    EXPECT_EQ(entriesOf(result), expected) << factor;
   }
 
   AspectClassifierNN classifier("nn", file, 7, 1.0f, 3);

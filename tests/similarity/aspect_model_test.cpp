@@ -29,8 +29,8 @@ TEST(AspectModel, ModelChecks) {
       {"norv", "AspectClassifierNN::set() No reject-values found in class norv"},
       {"norel", "AspectClassifierNN::set() No relevance-values found in class norel"},
   };
-  for (const auto& [id, message] : failures)
-    expectThrowMessage<StandardException>([&] { AspectModelNN().set(*file, id); }, message);
+  for (const auto& f : failures)
+    expectThrowMessage<StandardException>([&] { AspectModelNN().set(*file, f.first); }, f.second);
   expectThrowMessage<StandardException>([&] { AspectModelGMM().set(*file, "x"); },
                                         "AspectModelGMM::set() aspect-id not found in afp: x");
   // A mixture matrix is taken as it is; one without a whole component fails

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -59,12 +60,7 @@ TEST(FeatureAdaptationSettings, ParametersAndRefusedModels) {
   // Shapes are not judged here: a model that cannot adapt fails when it adapts.
   EXPECT_NO_THROW(model("A", {{"groupframes", 0}, {"hopframes", 0}, {"usevar", 0}}, {{0}}, two, {}).settings());
 
-  const struct {
-    std::string features;
-    Integers integers;
-    Rows fsm;
-    std::string message;
-  } failures[] = {
+  const std::tuple<std::string, Integers, Rows, std::string> failures[] = {
       {"-", kPairs, stats, "no featurenames in afp specified for: cls"},
       {"", kPairs, stats, "no featurenames for adaptation found for classifier: cls"},
       {"A", {{"hopframes", 1}, {"usevar", 0}}, stats, "groupframes parameter missing in signature"},
@@ -73,8 +69,9 @@ TEST(FeatureAdaptationSettings, ParametersAndRefusedModels) {
       {"A", kPairs, {{0, 0}, {1, 0}}, "zero divisor in statistics matrix for classifier: cls"},
   };
   for (const auto& f : failures)
-    expectThrowMessage<StandardException>([&] { model(f.features, f.integers, f.fsm, two, two).settings(); },
-                                          "FeatureAdaptationSettings::FeatureAdaptationSettings() " + f.message);
+    expectThrowMessage<StandardException>(
+        [&] { model(std::get<0>(f), std::get<1>(f), std::get<2>(f), two, two).settings(); },
+        "FeatureAdaptationSettings::FeatureAdaptationSettings() " + std::get<3>(f));
 }
 
 TEST(FeatureAdaptation, MergeShapesAndFailures) {
@@ -97,7 +94,7 @@ TEST(FeatureAdaptation, MergeShapesAndFailures) {
       {{"A", "X"}, "CSignDataMulti::unwrap(const std::vector<std::string>&) featre not found int container: X"},
       {{"U"}, origin + "signature doesn't contain requested feature U"},
   };
-  for (const auto& [names, message] : failures) expectThrowMessage<StandardException>([&] { merge(names, 0); }, message);
+  for (const auto& f : failures) expectThrowMessage<StandardException>([&] { merge(f.first, 0); }, f.second);
   // A hop of no frames would never move on.
   const auto overlapping = models::signature({ramp("A", 10, 1, {{"groupFrames", 2}, {"overlapFrames", 2}})});
   expectThrowMessage<StandardException>([&] { FeatureAdaptation::mergeFeatures(*overlapping, {"A"}, 0); },

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -59,11 +60,7 @@ TEST(RhythmicPatternClassifier, VotesOfTheRows) {
       modelFile("edges.sig", {{"e", {triangle(60, 21), triangle(60, 39)}}, {"f", {}}}, {"21,39", ""});
   // Equally near patterns: the first aspect (in name order) wins.
   const std::string equal = modelFile("equal.sig", {{"b", {triangle(60, 31)}}, {"a", {triangle(60, 31)}}}, {"31", "31"});
-  const struct {
-    std::string file;
-    models::Rows rows;
-    Entries expected;
-  } cases[] = {
+  const std::tuple<std::string, models::Rows, Entries> cases[] = {
       {two, {at30, at30}, {{1.0f, "rp.fast"}}},
       {two, {at30, at55}, {{0.5f, "rp.fast"}}},  // ratios 0.55 and 0.65 for lag 55: no vote
       {two, {}, {}},
@@ -71,7 +68,7 @@ TEST(RhythmicPatternClassifier, VotesOfTheRows) {
       {edges, {at30}, {}},
       {equal, {at30}, {{1.0f, "rp.a"}}},
   };
-  for (const auto& c : cases) EXPECT_EQ(classify(c.file, c.rows), c.expected) << c.file << " " << c.rows.size();
+  for (const auto& [file, rows, expected] : cases) EXPECT_EQ(classify(file, rows), expected) << file << " " << rows.size();
 
   RhythmicPatternClassifier classifier("rp", two, 2);
   EXPECT_EQ(classifier.getKind(), 3);
@@ -111,12 +108,7 @@ TEST(RhythmicPatternClassifier, ModelAndQueryFailures) {
   Integers noTempo = kBounds, reversed = kBounds;
   noTempo["hiBPM"] = 0;
   reversed["hiBPM"] = 50;
-  const struct {
-    std::string file;
-    models::Rows rows;
-    Integers bounds;
-    std::string message;
-  } failures[] = {
+  const std::tuple<std::string, models::Rows, Integers, std::string> failures[] = {
       {"missing.ryt", row, kBounds, ctor + "Signature not found missing.ryt"},
       {garbage, row, kBounds, ctor + "Signature invalid " + garbage},
       {broken("p", {{"tempi", "1"}}), row, kBounds, "RhythmicPatternModel::set() Parameter 'peaks' not found in class: p"},
@@ -130,7 +122,8 @@ TEST(RhythmicPatternClassifier, ModelAndQueryFailures) {
        kClassify + "patterns of rp.short end before the lag window"},
   };
   for (const auto& f : failures)
-    expectThrowMessage<StandardException>([&] { classify(f.file, f.rows, f.bounds); }, f.message);
+    expectThrowMessage<StandardException>([&] { classify(std::get<0>(f), std::get<1>(f), std::get<2>(f)); },
+                                          std::get<3>(f));
   for (const char* name : {"loBPM", "hiBPM", "groupFrames", "overlapFrames"}) {
     Integers missing = kBounds;
     missing.erase(name);
