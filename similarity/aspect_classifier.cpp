@@ -8,7 +8,7 @@
 #include <new>
 
 #include "metadata/sources/common/standard_exception.h"
-#include "metadata/sources/vmtl/operations.h"
+#include "metadata/sources/vmtl/vector_ops.h"
 #include "signature/sign_data_multi.h"
 
 namespace {
@@ -87,9 +87,9 @@ void AspectClassifierNN::classify(const BaseMatrix<float>& input, ClassifyResult
       throw std::string("AspectClassifierNN::classify() dimension of query and centroids don't fit aspect: ") +
           aspects[a]->getName();
     for (unsigned i = 0; i < input.rows; ++i) {
-      const float* frame = input.getRow(i).data;
+      const BaseVector<float> frame = input.getRow(i);
       for (unsigned c = 0; c < centroids.rows; ++c) {
-        const double distance = std::sqrt(squaredEuclideanDistance(frame, centroids.getRow(c).data, input.cols));
+        const double distance = euclideanDistance(frame, centroids.getRow(c));
         if (distance <= model.rejectValues[c] * rejectFactor) ++counts[a];
       }
     }

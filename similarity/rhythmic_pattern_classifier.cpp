@@ -8,7 +8,7 @@
 
 #include "metadata/sources/common/standard_exception.h"
 #include "metadata/sources/common/string_util.h"
-#include "metadata/sources/vmtl/operations.h"
+#include "metadata/sources/vmtl/vector_ops.h"
 #include "signature/sign_data_multi.h"
 
 namespace {
@@ -33,8 +33,6 @@ int queryParameter(CFeatureObject<float>& feature, const char* key) {
     throw StandardException(kClassifyOrigin + key + " Parameter missing in MSE_ACF_EXC of query signature");
   return value;
 }
-
-double distance(const float* a, const float* b, unsigned n) { return std::sqrt(squaredEuclideanDistance(a, b, n)); }
 
 }  // namespace
 
@@ -92,7 +90,8 @@ void RhythmicPatternClassifier::classify(const CAudioSignMulti& query, ClassifyR
   if (rows.rows > 0 && rows.cols < width)
     throw StandardException(kClassifyOrigin + "MSE_ACF_EXC rows are shorter than the lag window");
   for (const auto& aspect : aspects) {
-    if (aspect->model<RhythmicPatternModel>().patterns.cols < end)
+    const HeapMatrix<float>& patterns = aspect->model<RhythmicPatternModel>().patterns;
+    if (patterns.rows > 0 && patterns.cols < end)
       throw StandardException(kClassifyOrigin + "patterns of " + aspect->getName() + " end before the lag window");
   }
 
@@ -109,10 +108,10 @@ void RhythmicPatternClassifier::classify(const CAudioSignMulti& query, ClassifyR
       for (unsigned j = 0; j < model.patterns.rows; ++j) {
         const float ratio = static_cast<float>(model.peaks[j]) / static_cast<float>(peak);
         if (!(lowerRatio < ratio && ratio < upperRatio)) continue;
-        const float* pattern = model.patterns.getRow(j).data + start;
-        const double asIs = distance(pattern, window.data, width);
+        const BaseVector<float> pattern = model.patterns.getRow(j).slice(start, width);
+        const double asIs = euclideanDistance(pattern, window);
         stretchWindow(window, start, ratio, stretched);
-        const double asStretched = distance(pattern, stretched.data, width);
+        const double asStretched = euclideanDistance(pattern, stretched);
         const double nearest = asStretched < asIs ? asStretched : asIs;
         if (nearest < best) {
           best = nearest;

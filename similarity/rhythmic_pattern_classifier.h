@@ -38,7 +38,9 @@ class RhythmicPatternClassifier : public AspectClassifier {
   // Always fails: this classifier works on the query signature only.
   void classify(const BaseMatrix<float>& input, ClassifyResult& result) override;
   // A row for which no pattern's peak ratio lies within the bounds casts no
-  // vote; the scores stay vote counts over all rows.
+  // vote; the scores stay vote counts over all rows. Tempo bounds that give no
+  // lag window, query rows shorter than the window and patterns that end
+  // before it are refused rather than read past their ends.
   void classify(const CAudioSignMulti& query, ClassifyResult& result) override;
 
   float getLowerRatio() const { return lowerRatio; }

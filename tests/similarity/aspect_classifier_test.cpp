@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tests/similarity/model_files.h"
 #include "tests/support/expect_message.h"
+#include "tests/support/temp_files.h"
 
 namespace {
 
@@ -18,56 +18,30 @@ using Entries = std::vector<std::pair<float, std::string>>;
 
 Entries entriesOf(const ClassifyResult& result) { return Entries(result.begin(), result.end()); }
 
-// Aspects "a" (centroids (0, 0) radius 5 and (10, 10) radius 1) and "b"
-// (centroid (3, 4) radius 0.5) over two "MFCC" columns passed through.
-std::string nearestCentroidFile() {
-  std::vector<CFeatureObjectBase*> objects = models::passThrough("MFCC", 2);
-  objects.push_back(object("b", {{3, 4}}, {{"rejectvalue", "0.5"}, {"relevance", "1"}}));
-  objects.push_back(object("a", {{0, 0}, {10, 10}}, {{"rejectvalue", "5,1"}, {"relevance", "1,1"}}));
-  objects.push_back(object("FQM", {{1}}));
-  return models::file("nn.sig", objects);
-}
-
-// One component per aspect: mean (0, 0) for "a", (1, 1) for "b", unit
-// inverse variances, both with the given log constant.
-std::string mixtureFile(float logConstant) {
-  std::vector<CFeatureObjectBase*> objects = models::passThrough("MFCC", 2);
-  objects.push_back(object("a", {{logConstant, 0, 0, 1, 1}}));
-  objects.push_back(object("b", {{logConstant, 1, 1, 1, 1}}));
-  return models::file("gmm.sig", objects);
+BaseMatrix<float> view(const std::vector<float>& values, unsigned rows, unsigned cols) {
+  return BaseMatrix<float>(const_cast<float*>(values.data()), rows, cols);
 }
 
 TEST(AspectClassifier, ModelFileFailuresAndEmptyModels) {
   const std::string load = "AspectClassifier::AspectClassifierNN() ";
-  std::ofstream("garbage.sig") << "no signature";
-  std::ofstream("empty.sig").flush();
-  const auto adaptation = [](const char* leaveOut) {
-    std::vector<CFeatureObjectBase*> objects;
-    for (CFeatureObjectBase* o : models::passThrough("MFCC", 1)) {
-      if (o->getName() == leaveOut)
-        delete o;
-      else
-        objects.push_back(o);
-    }
-    return models::file(std::string("no") + leaveOut + ".sig", objects);
-  };
-  const struct {
-    std::string file;
-    std::string message;
-  } failures[] = {
-      {"missing.sig", load + "Signature not found missing.sig"},
-      {"garbage.sig", load + "Signature invalid garbage.sig"},
-      {"empty.sig", load + "Signature invalid empty.sig"},
-      {adaptation("FTM"), "AspectClassifier::AspectClassifier() FTM Object missing in Signature noFTM.sig"},
-      {adaptation("FSM"), "AspectClassifier::AspectClassifier() FSM Object missing in Signature noFSM.sig"},
-      {adaptation("FDM"), "AspectClassifier::AspectClassifier() FDM Object missing in Signature noFDM.sig"},
-  };
-  for (const auto& failure : failures) {
-    expectThrowMessage<StandardException>([&] { AspectClassifierNN("c", failure.file, 0, 1.0f, 0); }, failure.message);
-    expectThrowMessage<StandardException>([&] { AspectClassifierGMM("c", failure.file, 0); }, failure.message);
+  const std::string garbage = testfiles::writeFile("garbage.sig", "no signature"), empty = testfiles::writeFile("empty.sig", "");
+  std::vector<std::pair<std::string, std::string>> failures = {{"missing.sig", load + "Signature not found missing.sig"},
+                                                               {garbage, load + "Signature invalid " + garbage},
+                                                               {empty, load + "Signature invalid " + empty}};
+  for (int leftOut = 0; leftOut < 3; ++leftOut) {  // FTM, FSM, FDM
+    std::vector<CFeatureObjectBase*> objects = models::passThrough("MFCC", 1);
+    const std::string tag = objects[leftOut]->getName();
+    delete objects[leftOut];
+    objects.erase(objects.begin() + leftOut);
+    const std::string file = models::file(testfiles::tempPath("no" + tag + ".sig"), objects);
+    failures.push_back({file, "AspectClassifier::AspectClassifier() " + tag + " Object missing in Signature " + file});
+  }
+  for (const auto& f : failures) {
+    expectThrowMessage<StandardException>([&] { AspectClassifierNN("c", f.first, 0, 1.0f, 0); }, f.second);
+    expectThrowMessage<StandardException>([&] { AspectClassifierGMM("c", f.first, 0); }, f.second);
   }
 
-  // No file: no model, no aspects, an empty result. Only reserved objects: no aspects.
+  // No file: no model and an empty result. Only reserved objects: no aspects.
   const auto query = models::signature({object("MFCC", {{1}})});
   AspectClassifierGMM none("none", "", 4);
   ClassifyResult result;
@@ -76,68 +50,66 @@ TEST(AspectClassifier, ModelFileFailuresAndEmptyModels) {
   EXPECT_EQ(none.getModelFile(), nullptr);
   std::vector<CFeatureObjectBase*> reserved = models::passThrough("MFCC", 1);
   reserved.push_back(object("FQM", {{1}}));
-  AspectClassifierNN onlyReserved("r", models::file("reserved.sig", reserved), 0, 1.0f, 0);
+  AspectClassifierNN onlyReserved("r", models::file(testfiles::tempPath("reserved.sig"), reserved), 0, 1.0f, 0);
   onlyReserved.classify(*query, result);
   EXPECT_TRUE(onlyReserved.getAspects().empty());
   EXPECT_TRUE(result.empty());
 }
 
 TEST(AspectClassifierNN, SharesOfFramesWithinTheRejectRadii) {
-  const std::string file = nearestCentroidFile();
-  // Frame (3, 4) lies exactly at radius 5 of (0, 0) and on (3, 4); frame
-  // (10, 10.5) lies 0.5 from (10, 10).
+  // Aspect "a": centroids (0, 0) radius 5 and (10, 10) radius 1; "b": (3, 4) radius 0.5.
+  std::vector<CFeatureObjectBase*> objects = models::passThrough("MFCC", 2);
+  objects.push_back(object("b", {{3, 4}}, {{"rejectvalue", "0.5"}, {"relevance", "1"}}));
+  objects.push_back(object("a", {{0, 0}, {10, 10}}, {{"rejectvalue", "5,1"}, {"relevance", "1,1"}}));
+  const std::string file = models::file(testfiles::tempPath("nn.sig"), objects);
+  // Frame (3, 4) lies exactly at radius 5 of (0, 0) and on (3, 4); (10, 10.5) lies 0.5 from (10, 10).
   const std::vector<float> frames = {3, 4, 10, 10.5f};
-  const BaseMatrix<float> input(const_cast<float*>(frames.data()), 2, 2);
-  const struct {
-    float factor;
-    Entries expected;
-  } cases[] = {
+  const std::pair<float, Entries> cases[] = {
       {1.0f, {{0.5f, "nn.b"}, {1.0f, "nn.a"}}},
       {0.5f, {{0.5f, "nn.a"}, {0.5f, "nn.b"}}},
       {0.0f, {{0.0f, "nn.a"}, {0.5f, "nn.b"}}},
   };
-  for (const auto& c : cases) {
-    AspectClassifierNN classifier("nn", file, 0, c.factor, 3);
+  for (const auto& [factor, expected] : cases) {
     ClassifyResult result;
-    classifier.classify(input, result);
-    EXPECT_EQ(entriesOf(result), c.expected) << c.factor;
+    AspectClassifierNN("nn", file, 0, factor, 3).classify(view(frames, 2, 2), result);
+    EXPECT_EQ(entriesOf(result), expected) << factor;
   }
 
   AspectClassifierNN classifier("nn", file, 7, 1.0f, 3);
   EXPECT_EQ(classifier.getFlag() * 1000 + classifier.getKind() * 100 + classifier.getVersion(), 1003);
-  // Through the adaptation of a signature: the same shares.
-  ClassifyResult adapted;
+  ClassifyResult adapted, empty;
   classifier.classify(*models::signature({object("MFCC", {{3, 4}, {10, 10.5f}})}), adapted);
   EXPECT_EQ(entriesOf(adapted), (Entries{{0.5f, "nn.b"}, {1.0f, "nn.a"}}));
-  ClassifyResult empty;
   classifier.classify(BaseMatrix<float>(nullptr, 0, 2), empty);
   EXPECT_EQ(entriesOf(empty), (Entries{{0.0f, "nn.a"}, {0.0f, "nn.b"}}));
-  expectThrowMessage<std::string>([&] { classifier.classify(BaseMatrix<float>(const_cast<float*>(frames.data()), 1, 3), empty); },
+  expectThrowMessage<std::string>([&] { classifier.classify(view(frames, 1, 3), empty); },
                                   "AspectClassifierNN::classify() dimension of query and centroids don't fit aspect: nn.a");
 }
 
 TEST(AspectClassifierGMM, PosteriorsSurviveWhenEveryLikelihoodUnderflows) {
-  // At (0, 0): ll(a) = c, ll(b) = c - 1, so the posteriors are 1 / (1 + e^-1)
-  // and e^-1 / (1 + e^-1) whatever c. With c = -1000 every exp(ll) is 0 in double.
+  // One component per aspect, unit inverse variances: mean (0, 0) for "a",
+  // (1, 1) for "b". At (0, 0) ll(a) = c and ll(b) = c - 1, so the posteriors
+  // are 1 / (1 + e^-1) and its complement whatever c; with c = -1000 every
+  // exp(ll) is 0 in double, which the plain sum of exps would give as scores.
+  const auto classifier = [](float c) {
+    std::vector<CFeatureObjectBase*> objects = models::passThrough("MFCC", 2);
+    objects.push_back(object("a", {{c, 0, 0, 1, 1}}));
+    objects.push_back(object("b", {{c, 1, 1, 1, 1}}));
+    return AspectClassifierGMM("gmm", models::file(testfiles::tempPath("gmm.sig"), objects), 0);
+  };
   const double a = 1.0 / (1.0 + std::exp(-1.0));
-  const float origin[2] = {0, 0};
-  for (float logConstant : {0.0f, -3.0f, -1000.0f}) {
-    AspectClassifierGMM classifier("gmm", mixtureFile(logConstant), 0);
+  const std::vector<float> origin = {0, 0};
+  for (float c : {0.0f, -1000.0f}) {
     ClassifyResult result;
-    classifier.classify(BaseMatrix<float>(const_cast<float*>(origin), 1, 2), result);
-    EXPECT_NEAR(result.get("gmm.a"), a, 1e-6) << logConstant;
-    EXPECT_NEAR(result.get("gmm.b"), 1.0 - a, 1e-6) << logConstant;
-    if (logConstant > -700.0f) {
-      // Where nothing underflows, the plain formula gives the same scores.
-      const double sum = std::exp(static_cast<double>(logConstant)) + std::exp(logConstant - 1.0);
-      EXPECT_NEAR(result.get("gmm.a"), std::exp(logConstant - std::log(sum)), 1e-6);
-    }
+    classifier(c).classify(view(origin, 1, 2), result);
+    EXPECT_NEAR(result.get("gmm.a"), a, 1e-6) << c;
+    EXPECT_NEAR(result.get("gmm.b"), 1.0 - a, 1e-6) << c;
   }
-  AspectClassifierGMM classifier("gmm", mixtureFile(0.0f), 0);
+  AspectClassifierGMM gmm = classifier(0.0f);
   ClassifyResult result;
-  classifier.classify(*models::signature({object("MFCC", {{0, 0}, {0, 0}})}), result);
+  gmm.classify(*models::signature({object("MFCC", {{0, 0}, {0, 0}})}), result);
   EXPECT_NEAR(result.get("gmm.a"), a, 1e-6);
-  expectThrowMessage<std::string>([&] { classifier.classify(BaseMatrix<float>(const_cast<float*>(origin), 2, 1), result); },
+  expectThrowMessage<std::string>([&] { gmm.classify(view(origin, 2, 1), result); },
                                   "GMM::LogLHPerFrame(): Incompatible feature");
 }
 

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "metadata/sources/common/standard_exception.h"
+#include "metadata/sources/vmtl/vmtl_exception.h"
 #include "tests/similarity/model_files.h"
 #include "tests/support/expect_message.h"
 
@@ -14,17 +18,16 @@ namespace {
 
 using models::Integers;
 using models::Rows;
-using models::Texts;
 
-const std::string kSettings = "FeatureAdaptationSettings::FeatureAdaptationSettings() ";
-const std::string kMerge = "FeatureAdaptation::mergeFeatures() ";
+const Integers kPairs = {{"groupframes", 2}, {"hopframes", 2}, {"usevar", 0}};
 
 struct Model {
   std::unique_ptr<CFeatureObject<float>> ftm, fsm, fdm;
   FeatureAdaptationSettings settings() { return FeatureAdaptationSettings(*ftm, *fsm, *fdm, "cls", nullptr); }
 };
 
-Model model(const Texts& texts, const Integers& integers, const Rows& fsm, const Rows& ftm, const Rows& fdm) {
+Model model(const std::string& features, const Integers& integers, const Rows& fsm, const Rows& ftm, const Rows& fdm) {
+  const models::Texts texts = features == "-" ? models::Texts{} : models::Texts{{"features", features}};
   return {std::unique_ptr<CFeatureObject<float>>(models::object("FTM", ftm, texts, integers)),
           std::unique_ptr<CFeatureObject<float>>(models::object("FSM", fsm)),
           std::unique_ptr<CFeatureObject<float>>(models::object("FDM", fdm))};
@@ -41,114 +44,89 @@ CFeatureObject<float>* ramp(const std::string& name, unsigned rows, unsigned col
 
 Rows rowsOf(const HeapMatrix<float>& m) {
   Rows rows(m.rows, std::vector<float>(m.cols));
-  for (unsigned r = 0; r < m.rows; ++r)
-    for (unsigned c = 0; c < m.cols; ++c) rows[r][c] = m(r, c);
+  for (unsigned r = 0; r < m.rows; ++r) std::copy_n(m.getRow(r).data, m.cols, rows[r].begin());
   return rows;
 }
 
-TEST(FeatureAdaptationSettings, ParametersAndModelChecks) {
-  const Texts names = {{"features", "A,B"}};
-  const Integers grouping = {{"groupframes", 2}, {"hopframes", 1}, {"usevar", 1}};
-  const Rows stats = {{0, 0}, {1, 1}};
-  const Rows two = models::identity(2);
-  Model good = model(names, grouping, stats, two, models::identity(3));  // an identity first matrix is never applied
-  const FeatureAdaptationSettings settings = good.settings();
-  EXPECT_EQ(settings.features, (std::vector<std::string>{"A", "B"}));
-  EXPECT_EQ(settings.groupframes * 100 + settings.hopframes * 10 + settings.usevar, 211);
-  EXPECT_EQ(settings.statistics, &good.fsm->getMatrix());
-  EXPECT_EQ(settings.quantizer, nullptr);
-  EXPECT_EQ(model({{"features", "A"}}, grouping, stats, two, two).settings().features, std::vector<std::string>{"A"});
-
-  const struct {
-    Texts texts;
-    Integers integers;
-    Rows fsm, ftm, fdm;
-    std::string message;
-  } failures[] = {
-      {{}, grouping, stats, two, two, "no featurenames in afp specified for: cls"},
-      {{{"features", ""}}, grouping, stats, two, two, "no featurenames for adaptation found for classifier: cls"},
-      {names, {{"hopframes", 1}, {"usevar", 0}}, stats, two, two, "groupframes parameter missing in signature"},
-      {names, {{"groupframes", 1}, {"usevar", 0}}, stats, two, two, "hopframes parameter missing in signature"},
-      {names, {{"groupframes", 1}, {"hopframes", 1}}, stats, two, two, "usevar parameter missing in signature"},
-      {names, {{"groupframes", 0}, {"hopframes", 1}, {"usevar", 0}}, stats, two, two,
-       "groupframes and hopframes must be positive for classifier: cls"},
-      {names, grouping, {{0, 0}}, two, two,
-       "statistics matrix needs a row of offsets and a row of divisors for classifier: cls"},
-      {names, grouping, {{0, 0}, {1, 0}}, two, two, "zero divisor in statistics matrix for classifier: cls"},
-      {names, grouping, stats, models::identity(3), two,
-       "transformation matrix doesn't fit statistics matrix for classifier: cls"},
-      {names, grouping, stats, two, {{2, 0, 0}, {0, 2, 0}},
-       "first matrix doesn't fit statistics matrix for classifier: cls"},
-      {names, grouping, stats, two, {}, "first matrix doesn't fit statistics matrix for classifier: cls"},
-  };
-  for (const auto& failure : failures) {
-    Model bad = model(failure.texts, failure.integers, failure.fsm, failure.ftm, failure.fdm);
-    expectThrowMessage<StandardException>([&] { bad.settings(); }, kSettings + failure.message);
+TEST(FeatureAdaptationSettings, ParametersAndRefusedModels) {
+  const Rows stats = {{0, 0}, {1, 1}}, two = models::identity(2);
+  const Integers ints = {{"groupframes", 2}, {"hopframes", 1}, {"usevar", 1}};
+  for (const auto& [text, names] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {"A,B", {"A", "B"}}, {" A", {" A"}}, {"A, B,", {"A", " B"}}}) {
+    const FeatureAdaptationSettings settings = model(text, ints, stats, two, two).settings();
+    EXPECT_EQ(settings.features, names) << text;
+    EXPECT_EQ(settings.groupframes * 100 + settings.hopframes * 10 + settings.usevar, 211);
   }
+  // Shapes are not judged here: a model that cannot adapt fails when it adapts.
+  EXPECT_NO_THROW(model("A", {{"groupframes", 0}, {"hopframes", 0}, {"usevar", 0}}, {{0}}, two, {}).settings());
+
+  const std::tuple<std::string, Integers, Rows, std::string> failures[] = {
+      {"-", kPairs, stats, "no featurenames in afp specified for: cls"},
+      {"", kPairs, stats, "no featurenames for adaptation found for classifier: cls"},
+      {"A", {{"hopframes", 1}, {"usevar", 0}}, stats, "groupframes parameter missing in signature"},
+      {"A", {{"groupframes", 1}, {"usevar", 0}}, stats, "hopframes parameter missing in signature"},
+      {"A", {{"groupframes", 1}, {"hopframes", 1}}, stats, "usevar parameter missing in signature"},
+      {"A", kPairs, {{0, 0}, {1, 0}}, "zero divisor in statistics matrix for classifier: cls"},
+  };
+  for (const auto& f : failures)
+    expectThrowMessage<StandardException>(
+        [&] { model(std::get<0>(f), std::get<1>(f), std::get<2>(f), two, two).settings(); },
+        "FeatureAdaptationSettings::FeatureAdaptationSettings() " + std::get<3>(f));
 }
 
-TEST(FeatureAdaptation, MergeShapesOfTheGroupingExamples) {
+TEST(FeatureAdaptation, MergeShapesAndFailures) {
   const auto signature = models::signature({ramp("A", 10, 1, {{"groupFrames", 4}, {"overlapFrames", 2}}),
                                             ramp("B", 10, 2), ramp("C", 3, 1, {{"groupFrames", 4}}),
                                             ramp("D", 8, 1), new CFeatureObject<unsigned char>("U", 0)});
-  // R = 10, G = 4, O = 2: floor(8 / 2) = 4 groups of 4 rows, 2 apart.
-  EXPECT_EQ(rowsOf(FeatureAdaptation::mergeFeatures(*signature, {"B", "A"}, 0)),
-            (Rows{{1.5f, 2.0f, 1.5f}, {3.5f, 4.0f, 3.5f}, {5.5f, 6.0f, 5.5f}, {7.5f, 8.0f, 7.5f}}));
-  // Without grouping every row stays; with variances they follow each group's means.
-  EXPECT_EQ(FeatureAdaptation::mergeFeatures(*signature, {"B"}, 0).rows, 10u);
-  const HeapMatrix<float> variances = FeatureAdaptation::mergeFeatures(*signature, {"A"}, 1);
-  EXPECT_EQ(variances.rows * 10 + variances.cols, 42u);
-  EXPECT_FLOAT_EQ(variances(0, 1), 5.0f / 3.0f);
-  // Fewer rows than one group: one row.
-  EXPECT_EQ(rowsOf(FeatureAdaptation::mergeFeatures(*signature, {"C"}, 0)), (Rows{{1.0f}}));
-
-  const struct {
-    std::vector<std::string> names;
-    std::string message;
-  } failures[] = {
-      {{"A", "D"}, kMerge + "features in signature differ in rows, unwrap first!"},
-      {{"A", "X"}, "CSignDataMulti::unwrap(const std::vector<std::string>&) featre not found int container: X"},
-      {{"U"}, kMerge + "signature doesn't contain requested feature U"},
+  const auto merge = [&](const std::vector<std::string>& names, int variance) {
+    return FeatureAdaptation::mergeFeatures(*signature, names, variance);
   };
-  for (const auto& failure : failures)
-    expectThrowMessage<StandardException>([&] { FeatureAdaptation::mergeFeatures(*signature, failure.names, 0); },
-                                          failure.message);
-  // A query of no frames still makes one group, which its features cannot fill.
-  const auto silent = models::signature({ramp("Z", 0, 1)});
-  expectThrowMessage<std::string>([&] { FeatureAdaptation::mergeFeatures(*silent, {"Z"}, 0); },
-                                  "util::appendMatrixCols() matrix rows dont fit: 1 vs. 0");
+  // R = 10, G = 4, O = 2: floor(8 / 2) = 4 groups of 4 rows, 2 apart, joined in the order asked.
+  EXPECT_EQ(rowsOf(merge({"B", "A"}, 0)),
+            (Rows{{1.5f, 2.0f, 1.5f}, {3.5f, 4.0f, 3.5f}, {5.5f, 6.0f, 5.5f}, {7.5f, 8.0f, 7.5f}}));
+  EXPECT_EQ(merge({"B"}, 0).rows, 10u);                // no grouping: N = R
+  EXPECT_EQ(rowsOf(merge({"C"}, 0)), (Rows{{1.0f}}));  // R < G: one row
+  EXPECT_EQ(rowsOf(merge({"A"}, 1))[0], (std::vector<float>{1.5f, 5.0f / 3.0f}));
+
+  const std::string origin = "FeatureAdaptation::mergeFeatures() ";
+  const std::pair<std::vector<std::string>, std::string> failures[] = {
+      {{"A", "D"}, origin + "features in signature differ in rows, unwrap first!"},
+      {{"A", "X"}, "CSignDataMulti::unwrap(const std::vector<std::string>&) featre not found int container: X"},
+      {{"U"}, origin + "signature doesn't contain requested feature U"},
+  };
+  for (const auto& f : failures) expectThrowMessage<StandardException>([&] { merge(f.first, 0); }, f.second);
+  // A hop of no frames would never move on.
   const auto overlapping = models::signature({ramp("A", 10, 1, {{"groupFrames", 2}, {"overlapFrames", 2}})});
   expectThrowMessage<StandardException>([&] { FeatureAdaptation::mergeFeatures(*overlapping, {"A"}, 0); },
-                                        kMerge + "overlapFrames must be below groupFrames");
-}
+                                        origin + "overlapFrames must be below groupFrames");
+  // No frames still make one group, which the feature cannot fill.
+  expectThrowMessage<std::string>([&] { FeatureAdaptation::mergeFeatures(*models::signature({ramp("Z", 0, 1)}), {"Z"}, 0); },
+                                  "util::appendMatrixCols() matrix rows dont fit: 1 vs. 0");
 
-TEST(FeatureAdaptation, MergeUnwrapsACopy) {
   // 100 rows at 10 ms next to 49 groups of 4 frames, 2 apart, at 20 ms: both
-  // become 100 rows, then floor((100 - 2) / 2) = 49 groups.
-  const auto signature =
+  // are unwrapped to 100 rows, then grouped again; the signature keeps its own.
+  const auto mixed =
       models::signature({ramp("F", 100, 1), ramp("G", 49, 1, {{"groupFrames", 4}, {"overlapFrames", 2}}, 20.0f)});
-  EXPECT_EQ(FeatureAdaptation::mergeFeatures(*signature, {"F", "G"}, 0).rows, 49u);
-  EXPECT_EQ(signature->getSignData()->getFeature("G")->getMatrix().rows, 49u);
+  EXPECT_EQ(FeatureAdaptation::mergeFeatures(*mixed, {"F", "G"}, 0).rows, 49u);
+  EXPECT_EQ(mixed->getSignData()->getFeature("G")->getMatrix().rows, 49u);
 }
 
 TEST(FeatureAdaptation, AdaptGroupsTransformsAndNormalises) {
   const auto signature = models::signature({models::object("A", {{1, 2}, {3, 4}, {5, 6}, {7, 8}})});
-  const Texts names = {{"features", "A"}};
-  const Integers pairs = {{"groupframes", 2}, {"hopframes", 2}, {"usevar", 0}};
-  const Rows stats = {{4, 6}, {2, 4}};
-  const Rows final = {{1, 1}, {0, 1}};
+  const Rows stats = {{4, 6}, {2, 4}}, final = {{1, 1}, {0, 1}}, two = models::identity(2);
+  const auto adapt = [&](Model m) { return rowsOf(FeatureAdaptation::adapt(*signature, m.settings())); };
   // Groups [2, 3], [6, 7]; doubled by the first matrix: [4, 6], [12, 14];
   // normalised: [0, 0], [4, 2]; transformed: [0, 0], [4, 6].
-  Model doubling = model(names, pairs, stats, final, {{2, 0}, {0, 2}});
-  EXPECT_EQ(rowsOf(FeatureAdaptation::adapt(*signature, doubling.settings())), (Rows{{0, 0}, {4, 6}}));
-  // An identity first matrix is skipped: [-1, -0.75], [1, 0.25] -> [-1, -1.75], [1, 1.25].
-  Model identity = model(names, pairs, stats, final, models::identity(2));
-  EXPECT_EQ(rowsOf(FeatureAdaptation::adapt(*signature, identity.settings())), (Rows{{-1, -1.75f}, {1, 1.25f}}));
+  EXPECT_EQ(adapt(model("A", kPairs, stats, final, {{2, 0}, {0, 2}})), (Rows{{0, 0}, {4, 6}}));
+  // A first matrix whose diagonal has the mean 1.0 is skipped, identity or not:
+  // [-1, -0.75], [1, 0.25] -> [-1, -1.75], [1, 1.25].
+  EXPECT_EQ(adapt(model("A", kPairs, stats, final, {{2, 5}, {7, 0}})), (Rows{{-1, -1.75f}, {1, 1.25f}}));
 
-  Model wide = model(names, pairs, {{0, 0, 0}, {1, 1, 1}}, models::identity(3), models::identity(2));
-  expectThrowMessage<StandardException>(
-      [&] { FeatureAdaptation::adapt(*signature, wide.settings()); },
-      "FeatureAdaptation::adapt() feature matrix and feature statistic matrix don't fit");
+  const std::string misfit = "FeatureAdaptation::adapt() feature matrix and feature statistic matrix don't fit";
+  expectThrowMessage<StandardException>([&] { adapt(model("A", kPairs, {{0, 0, 0}, {1, 1, 1}}, final, two)); }, misfit);
+  expectThrowMessage<StandardException>([&] { adapt(model("A", kPairs, {{0, 0}}, final, two)); }, misfit);
+  expectThrowMessage<VMTLException>([&] { adapt(model("A", kPairs, stats, models::identity(3), two)); },
+                                    "Unequal matrix dimension");
   expectThrowMessage<StandardException>([&] { FeatureAdaptation::adapt(*signature, FeatureAdaptationSettings()); },
                                         "FeatureAdaptation::adapt() no adaptation matrices for classifier: ");
 }

@@ -38,8 +38,8 @@ inline std::unique_ptr<CAudioSignMulti> signature(const std::vector<CFeatureObje
   return std::make_unique<CAudioSignMulti>(data.release());
 }
 
-// Writes the signature of features to path (in the test's working folder)
-// and returns the path.
+// Writes the signature of features to path and returns the path (a
+// testfiles::tempPath, so that tests running side by side never share it).
 inline std::string file(const std::string& path, const std::vector<CFeatureObjectBase*>& features) {
   std::ofstream out(path, std::ios::binary);
   signature(features)->write(out);

@@ -3,13 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "tests/similarity/model_files.h"
 #include "tests/support/expect_message.h"
+#include "tests/support/temp_files.h"
 
 namespace {
 
@@ -22,126 +23,122 @@ const std::string kClassify = "RhythmicPatternClassifier::classify() ";
 // bound the window to lags 20 .. 59.
 const Integers kBounds = {{"loBPM", 100}, {"hiBPM", 300}, {"groupFrames", 1}, {"overlapFrames", 0}};
 
-// length values with a triangle of height 1 and half-width 10 at index peak.
-std::vector<float> triangle(unsigned length, unsigned peak) {
+// length values with a triangle of the given height and half-width 10 at index peak.
+std::vector<float> triangle(unsigned length, unsigned peak, float height = 1.0f) {
   std::vector<float> values(length);
-  for (unsigned k = 0; k < length; ++k) values[k] = std::max(0.0f, 1.0f - std::fabs(float(k) - float(peak)) / 10.0f);
+  for (unsigned k = 0; k < length; ++k)
+    values[k] = height * std::max(0.0f, 1.0f - std::fabs(float(k) - float(peak)) / 10.0f);
   return values;
 }
 
-CFeatureObject<float>* aspectObject(const char* id, const models::Rows& patterns, const std::string& peaks) {
-  return object(id, patterns, {{"peaks", peaks}, {"tempi", "120"}});
+std::string modelFile(const std::string& path, const std::vector<std::pair<const char*, models::Rows>>& aspects,
+                      const std::vector<std::string>& peaks) {
+  std::vector<CFeatureObjectBase*> objects;
+  for (size_t i = 0; i < aspects.size(); ++i)
+    objects.push_back(object(aspects[i].first, aspects[i].second, {{"peaks", peaks[i]}, {"tempi", "120"}}));
+  return models::file(testfiles::tempPath(path), objects);
 }
 
-Entries classify(const std::string& file, const models::Rows& rows, const Integers& parameters = kBounds) {
+Entries classify(const std::string& file, const models::Rows& rows, const Integers& parameters = kBounds,
+                 const char* feature = "MSE_ACF_EXC") {
   RhythmicPatternClassifier classifier("rp", file, 0);
   ClassifyResult result;
-  classifier.classify(*models::signature({object("MSE_ACF_EXC", rows, {}, parameters)}), result);
+  classifier.classify(*models::signature({object(feature, rows, {}, parameters)}), result);
   return Entries(result.begin(), result.end());
 }
 
 TEST(RhythmicPatternClassifier, VotesOfTheRows) {
-  // "fast" holds the query's shape, peak at lag 30; "slow" a pattern peaking at lag 36.
-  const std::string file = models::file(
-      "rp.sig", {aspectObject("fast", {triangle(60, 30)}, "30"), aspectObject("slow", {triangle(60, 36)}, " 36 ")});
-  const std::vector<float> atLag30 = triangle(40, 10);
-  EXPECT_EQ(classify(file, {atLag30, atLag30}), (Entries{{1.0f, "rp.fast"}}));
-  // A row peaking at lag 55 fits neither pattern's tempo (ratios 0.55, 0.65): no vote.
-  EXPECT_EQ(classify(file, {atLag30, triangle(40, 35)}), (Entries{{0.5f, "rp.fast"}}));
-  EXPECT_EQ(classify(file, {}), Entries{});
+  // Rows of the window (lag 20 on) peaking at lags 30 and 55.
+  const std::vector<float> at30 = triangle(40, 10), at55 = triangle(40, 35);
+  const std::string two = modelFile("rp.sig", {{"fast", {triangle(60, 30)}}, {"slow", {triangle(60, 36)}}}, {"30", " 36 "});
+  // "near" peaks at lag 36 and fits only once the row is stretched onto it;
+  // "flat" (a lower copy of the row) is nearer to the row as it is.
+  const std::string stretch =
+      modelFile("stretch.sig", {{"near", {triangle(60, 36)}}, {"flat", {triangle(60, 30, 0.5f)}}}, {"36", "30"});
+  // Peak ratios of exactly 0.7 and 1.3 are out of bounds; an aspect without patterns takes no part.
+  const std::string edges =
+      modelFile("edges.sig", {{"e", {triangle(60, 21), triangle(60, 39)}}, {"f", {}}}, {"21,39", ""});
+  // Equally near patterns: the first aspect (in name order) wins.
+  const std::string equal = modelFile("equal.sig", {{"b", {triangle(60, 31)}}, {"a", {triangle(60, 31)}}}, {"31", "31"});
+  const std::tuple<std::string, models::Rows, Entries> cases[] = {
+      {two, {at30, at30}, {{1.0f, "rp.fast"}}},
+      {two, {at30, at55}, {{0.5f, "rp.fast"}}},  // ratios 0.55 and 0.65 for lag 55: no vote
+      {two, {}, {}},
+      {stretch, {at30}, {{1.0f, "rp.near"}}},
+      {edges, {at30}, {}},
+      {equal, {at30}, {{1.0f, "rp.a"}}},
+  };
+  for (const auto& [file, rows, expected] : cases) EXPECT_EQ(classify(file, rows), expected) << file << " " << rows.size();
 
-  // Peak ratios of exactly 0.7 and 1.3 are out of bounds.
-  const std::string edges = models::file("edges.sig", {aspectObject("e", {triangle(60, 21), triangle(60, 39)}, "21,39")});
-  EXPECT_EQ(classify(edges, {atLag30}), Entries{});
-  // Equally near patterns: the first aspect wins.
-  const std::string equal = models::file(
-      "equal.sig", {aspectObject("b", {triangle(60, 31)}, "31"), aspectObject("a", {triangle(60, 31)}, "31")});
-  EXPECT_EQ(classify(equal, {atLag30}), (Entries{{1.0f, "rp.a"}}));
-
-  RhythmicPatternClassifier classifier("rp", file, 2);
+  RhythmicPatternClassifier classifier("rp", two, 2);
   EXPECT_EQ(classifier.getKind(), 3);
   EXPECT_EQ(classifier.getModelFile(), nullptr);
-  EXPECT_EQ(classifier.getLowerRatio(), 0.7f);
-  EXPECT_EQ(classifier.getUpperRatio(), 1.3f);
   const auto& model = classifier.getAspects()[1]->model<RhythmicPatternModel>();
-  EXPECT_EQ(model.peaks[0] * 1000 + model.tempi[0], 36120u);
-  ClassifyResult result;
-  expectThrowMessage<StandardException>(
-      [&] { classifier.classify(BaseMatrix<float>(), result); },
-      "RhythmicPatternClassifier::classify(const BaseMatrix<float>&, ClassifyResult&) Error this method should not be "
-      "invoked from anywhere");
+  EXPECT_EQ(model.peaks[0] * 1000 + model.tempi[0], 36120u);  // parts trimmed
 }
 
 TEST(RhythmicPatternClassifier, PeakSearchAndStretching) {
-  const struct {
-    std::vector<float> row;
-    unsigned lag;
-  } peaks[] = {
-      {{0, 1, 0}, 6}, {{}, 5}, {{2, 1}, 5}, {{0, 3, 0, 5, 0}, 8}, {{0, 5, 0, 3, 0}, 6}, {{0, 2, 2, 0}, 5}, {{0, -1, -2}, 5},
+  const std::pair<std::vector<float>, unsigned> peaks[] = {
+      {{0, 1, 0}, 6},          {{}, 5}, {{2, 1}, 5}, {{0, 3, 0, 5, 0}, 8}, {{0, 5, 0, 3, 0}, 6}, {{0, 2, 2, 0}, 5},
+      {{0, -1, -2}, 5},
   };
-  for (const auto& p : peaks)
-    EXPECT_EQ(mainPeakLag(BaseVector<float>(const_cast<float*>(p.row.data()), unsigned(p.row.size())), 5), p.lag);
+  for (const auto& [row, lag] : peaks)
+    EXPECT_EQ(mainPeakLag(BaseVector<float>(const_cast<float*>(row.data()), unsigned(row.size())), 5), lag);
 
+  // Lags 2 .. 5; positions outside them read 0.
   std::vector<float> window = {1, 2, 3, 4};
-  const struct {
-    float ratio;
-    std::vector<float> stretched;
-  } stretches[] = {{2.0f, {0, 0.5f, 1, 1.5f}}, {0.5f, {3, 0, 0, 0}}, {1.0f, {1, 2, 3, 4}}};
-  for (const auto& s : stretches) {
+  const std::pair<float, std::vector<float>> stretches[] = {
+      {2.0f, {0, 0.5f, 1, 1.5f}}, {0.5f, {3, 0, 0, 0}}, {1.0f, {1, 2, 3, 4}}};
+  for (const auto& [ratio, stretched] : stretches) {
     std::vector<float> out(4);
     BaseVector<float> view(out.data(), 4);
-    stretchWindow(BaseVector<float>(window.data(), 4), 2, s.ratio, view);
-    EXPECT_EQ(out, s.stretched) << s.ratio;
+    stretchWindow(BaseVector<float>(window.data(), 4), 2, ratio, view);
+    EXPECT_EQ(out, stretched) << ratio;
   }
 }
 
 TEST(RhythmicPatternClassifier, ModelAndQueryFailures) {
   const std::string ctor = "RhythmicPatternClassifier::RhythmicPatternClassifier() ";
-  std::ofstream("garbage.ryt") << "not a signature";
-  expectThrowMessage<StandardException>([] { RhythmicPatternClassifier("rp", "missing.ryt", 0); },
-                                        ctor + "Signature not found missing.ryt");
-  expectThrowMessage<StandardException>([] { RhythmicPatternClassifier("rp", "garbage.ryt", 0); },
-                                        ctor + "Signature invalid garbage.ryt");
-  const struct {
-    CFeatureObject<float>* object;
-    std::string message;
-  } broken[] = {
-      {object("p", {{1}}, {{"tempi", "1"}}), "RhythmicPatternModel::set() Parameter 'peaks' not found in class: p"},
-      {object("t", {{1}}, {{"peaks", "1"}}), "RhythmicPatternModel::set() Parameter 'tempi' not found in class: t"},
-      {aspectObject("f", {{1}, {2}}, "4"), "RhythmicPatternModel::set() fewer peaks than patterns in class: f"},
-  };
-  for (const auto& m : broken) {
-    const std::string file = models::file("bad.ryt", {m.object});
-    expectThrowMessage<StandardException>([&] { RhythmicPatternClassifier("rp", file, 0); }, m.message);
-  }
-  const auto unrelated = models::signature({object("x", {{1}})});
-  expectThrowMessage<StandardException>([&] { RhythmicPatternModel().set(*unrelated, "y"); },
-                                        "RhythmicPatternModel::set() aspect-id not found in class: y");
-
-  const std::string file = models::file("rp.sig", {aspectObject("fast", {triangle(60, 30)}, "30")});
-  const std::string shortFile = models::file("short.sig", {aspectObject("short", {triangle(59, 30)}, "30")});
+  const std::string garbage = testfiles::writeFile("garbage.ryt", "not a signature");
+  const std::string file = modelFile("rp.sig", {{"fast", {triangle(60, 30)}}}, {"30"});
   const models::Rows row = {triangle(40, 10)};
-  for (const char* name : {"loBPM", "hiBPM", "groupFrames", "overlapFrames"}) {
-    Integers missing = kBounds;
-    missing.erase(name);
-    expectThrowMessage<StandardException>(
-        [&] { classify(file, row, missing); },
-        kClassify + name + " Parameter missing in MSE_ACF_EXC of query signature");
-  }
+  const auto broken = [](const char* id, const models::Texts& texts) {
+    return models::file(testfiles::tempPath(std::string(id) + ".ryt"), {object(id, {{1}, {2}}, texts)});
+  };
   Integers noTempo = kBounds, reversed = kBounds;
   noTempo["hiBPM"] = 0;
   reversed["hiBPM"] = 50;
-  for (const Integers& bounds : {noTempo, reversed})
-    expectThrowMessage<StandardException>([&] { classify(file, row, bounds); },
-                                          kClassify + "tempo bounds of MSE_ACF_EXC give no lag window");
-  expectThrowMessage<StandardException>([&] { classify(file, {triangle(39, 10)}); },
-                                        kClassify + "MSE_ACF_EXC rows are shorter than the lag window");
-  expectThrowMessage<StandardException>([&] { classify(shortFile, row); },
-                                        kClassify + "patterns of rp.short end before the lag window");
-  RhythmicPatternClassifier classifier("rp", file, 0);
-  ClassifyResult result;
-  expectThrowMessage<StandardException>([&] { classifier.classify(*models::signature({object("ACF", row)}), result); },
+  const std::tuple<std::string, models::Rows, Integers, std::string> failures[] = {
+      {"missing.ryt", row, kBounds, ctor + "Signature not found missing.ryt"},
+      {garbage, row, kBounds, ctor + "Signature invalid " + garbage},
+      {broken("p", {{"tempi", "1"}}), row, kBounds, "RhythmicPatternModel::set() Parameter 'peaks' not found in class: p"},
+      {broken("t", {{"peaks", "1"}}), row, kBounds, "RhythmicPatternModel::set() Parameter 'tempi' not found in class: t"},
+      {broken("f", {{"peaks", "1"}, {"tempi", ""}}), row, kBounds,
+       "RhythmicPatternModel::set() fewer peaks than patterns in class: f"},
+      {file, row, noTempo, kClassify + "tempo bounds of MSE_ACF_EXC give no lag window"},
+      {file, row, reversed, kClassify + "tempo bounds of MSE_ACF_EXC give no lag window"},
+      {file, {triangle(39, 10)}, kBounds, kClassify + "MSE_ACF_EXC rows are shorter than the lag window"},
+      {modelFile("short.ryt", {{"short", {triangle(59, 30)}}}, {"30"}), row, kBounds,
+       kClassify + "patterns of rp.short end before the lag window"},
+  };
+  for (const auto& f : failures)
+    expectThrowMessage<StandardException>([&] { classify(std::get<0>(f), std::get<1>(f), std::get<2>(f)); },
+                                          std::get<3>(f));
+  for (const char* name : {"loBPM", "hiBPM", "groupFrames", "overlapFrames"}) {
+    Integers missing = kBounds;
+    missing.erase(name);
+    expectThrowMessage<StandardException>([&] { classify(file, row, missing); },
+                                          kClassify + name + " Parameter missing in MSE_ACF_EXC of query signature");
+  }
+  expectThrowMessage<StandardException>([&] { classify(file, row, kBounds, "ACF"); },
                                         kClassify + "could not find MSE_ACF_EXC feature in query signature");
+  expectThrowMessage<StandardException>([&] { RhythmicPatternModel().set(*models::signature({object("x", {{1}})}), "y"); },
+                                        "RhythmicPatternModel::set() aspect-id not found in class: y");
+  ClassifyResult result;
+  expectThrowMessage<StandardException>(
+      [&] { RhythmicPatternClassifier("rp", file, 0).classify(BaseMatrix<float>(), result); },
+      "RhythmicPatternClassifier::classify(const BaseMatrix<float>&, ClassifyResult&) Error this method should not be "
+      "invoked from anywhere");
 }
 
 }  // namespace
