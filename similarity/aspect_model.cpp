@@ -1,5 +1,6 @@
 #include "similarity/aspect_model.h"
 
+#include <cmath>
 #include <vector>
 
 #include "metadata/sources/common/string_util.h"
@@ -46,7 +47,20 @@ void AspectModelNN::set(const CAudioSignMulti& modelFile, const std::string& asp
 void AspectModelGMM::set(const CAudioSignMulti& modelFile, const std::string& aspectId) {
   CFeatureObject<float>* object = aspectObject(modelFile, aspectId);
   if (object == nullptr) throw StandardException("AspectModelGMM::set() aspect-id not found in afp: " + aspectId);
-  gmm.set(object->getMatrix());
+  const HeapMatrix<float>& mixture = object->getMatrix();
+  // Means and inverse variances must come in pairs behind the log constant.
+  if (mixture.rows == 0 || mixture.cols < 3 || mixture.cols % 2 == 0)
+    throw StandardException("AspectModelGMM::set() mixture matrix is not components x (1 + 2 x dimension) in class " +
+                            aspectId);
+  const unsigned dimension = (mixture.cols - 1) / 2;
+  for (unsigned i = 0; i < mixture.rows; ++i) {
+    const float* inverseVariances = mixture.getRow(i).data + 1 + dimension;
+    for (unsigned j = 0; j < dimension; ++j) {
+      if (!(inverseVariances[j] > 0.0f) || !std::isfinite(inverseVariances[j]))
+        throw StandardException("AspectModelGMM::set() inverse variances must be positive in class " + aspectId);
+    }
+  }
+  gmm.set(mixture);
 }
 
 Aspect::Aspect(AspectModel* model, const CAudioSignMulti& modelFile, const std::string& classifierName,

@@ -34,8 +34,6 @@ class AspectModelNN : public AspectModel {
 };
 
 // One Gaussian mixture; the aspect's matrix is the mixture matrix (gmm.h).
-// A matrix without a whole component is taken as it is: the mixture stays
-// empty and its first evaluation fails, not the loading of the model.
 class AspectModelGMM : public AspectModel {
  public:
   void set(const CAudioSignMulti& modelFile, const std::string& aspectId) override;

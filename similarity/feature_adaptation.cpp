@@ -60,14 +60,22 @@ FeatureAdaptationSettings::FeatureAdaptationSettings(CFeatureObject<float>& ftm,
   hopframes = requiredInteger(ftm, "hopframes");
   usevar = requiredInteger(ftm, "usevar");
 
-  // A zero divisor would turn every adapted signature into infinities: such a
-  // model is refused when it is loaded. A statistics matrix without a row of
-  // divisors fails when a signature is adapted.
-  if (statistics->rows >= 2) {
-    const BaseVector<float> divisors = statistics->getRow(1);
-    if (std::find(divisors.begin(), divisors.end(), 0.0f) != divisors.end())
-      throw StandardException(kSettingsOrigin + "zero divisor in statistics matrix for classifier: " + name);
-  }
+  // The checks of a model file from outside: each of these would otherwise
+  // fail only later, for every signature, or divide by zero.
+  if (groupframes < 1 || hopframes < 1)
+    throw StandardException(kSettingsOrigin + "groupframes and hopframes must be positive for classifier: " + name);
+  const BaseMatrix<float>& stats = *statistics;
+  if (stats.rows < 2)
+    throw StandardException(kSettingsOrigin + "statistics matrix needs a row of offsets and a row of divisors for " +
+                            "classifier: " + name);
+  const BaseVector<float> divisors = stats.getRow(1);
+  if (std::find(divisors.begin(), divisors.end(), 0.0f) != divisors.end())
+    throw StandardException(kSettingsOrigin + "zero divisor in statistics matrix for classifier: " + name);
+  if (transformation->rows != stats.cols)
+    throw StandardException(kSettingsOrigin + "transformation matrix doesn't fit statistics matrix for classifier: " +
+                            name);
+  if (first->empty() || (FeatureAdaptation::firstMatrixApplies(*first) && first->cols != stats.cols))
+    throw StandardException(kSettingsOrigin + "first matrix doesn't fit statistics matrix for classifier: " + name);
 }
 
 FeatureAdaptationSettings::FeatureAdaptationSettings(FeatureAdaptationSettings&&) noexcept = default;

@@ -24,9 +24,9 @@ class FeatureAdaptationSettings {
   // No features and no matrices: the settings of a classifier without a model.
   FeatureAdaptationSettings();
   // Reads FTM's parameters and keeps views of the three matrices, which
-  // belong to the model file and must outlive the settings. A zero divisor in
-  // the statistics is refused here; matrices that do not fit the adapted
-  // features fail when a signature is adapted.
+  // belong to the model file and must outlive the settings. The matrices'
+  // shapes are checked against each other here, so that a model that could
+  // never adapt a signature is refused when it is loaded.
   FeatureAdaptationSettings(CFeatureObject<float>& ftm, CFeatureObject<float>& fsm, CFeatureObject<float>& fdm,
                             const std::string& classifierName, const CFeatureObject<float>* quantizerSource);
   FeatureAdaptationSettings(FeatureAdaptationSettings&&) noexcept;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <utility>
 
@@ -19,9 +20,12 @@ TEST(AspectModel, ModelChecks) {
       object("few", {{0, 0}, {1, 1}}, {{"rejectvalue", "5"}, {"relevance", "1"}}),
       object("norv", {{0, 0}}, {{"relevance", "1"}}),
       object("norel", {{0, 0}}, {{"rejectvalue", "1"}}),
+      object("even", {{-1, 0, 1, 2}}),
       object("narrow", {{-1, 0}}),
       object("none", {}),
+      object("zero", {{-1, 0, 1, 2, 0}}),
       object("negative", {{-1, 0, 1, -2, 3}}),
+      object("infinite", {{-1, 0, 1, 2, INFINITY}}),
   });
   const std::pair<const char*, std::string> failures[] = {
       {"x", "AspectModelNN::set() aspect-id not found in afp: x"},
@@ -33,9 +37,14 @@ TEST(AspectModel, ModelChecks) {
     expectThrowMessage<StandardException>([&] { AspectModelNN().set(*file, f.first); }, f.second);
   expectThrowMessage<StandardException>([&] { AspectModelGMM().set(*file, "x"); },
                                         "AspectModelGMM::set() aspect-id not found in afp: x");
-  // A mixture matrix is taken as it is; one without a whole component fails
-  // when it is first evaluated (gmm_test), not here.
-  for (const char* id : {"narrow", "none", "negative"}) EXPECT_NO_THROW(AspectModelGMM().set(*file, id)) << id;
+  // A mixture from outside must have whole components and usable inverse
+  // variances: it is refused when loaded rather than failing song by song.
+  const std::string shape = "AspectModelGMM::set() mixture matrix is not components x (1 + 2 x dimension) in class ";
+  const std::string variances = "AspectModelGMM::set() inverse variances must be positive in class ";
+  for (const char* id : {"even", "narrow", "none"})
+    expectThrowMessage<StandardException>([&] { AspectModelGMM().set(*file, id); }, shape + id);
+  for (const char* id : {"zero", "negative", "infinite"})
+    expectThrowMessage<StandardException>([&] { AspectModelGMM().set(*file, id); }, variances + id);
 }
 
 TEST(Aspect, NameAndTypedModel) {

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "metadata/sources/common/standard_exception.h"
-#include "metadata/sources/vmtl/vmtl_exception.h"
 #include "tests/similarity/model_files.h"
 #include "tests/support/expect_message.h"
 
@@ -57,21 +56,28 @@ TEST(FeatureAdaptationSettings, ParametersAndRefusedModels) {
     EXPECT_EQ(settings.features, names) << text;
     EXPECT_EQ(settings.groupframes * 100 + settings.hopframes * 10 + settings.usevar, 211);
   }
-  // Shapes are not judged here: a model that cannot adapt fails when it adapts.
-  EXPECT_NO_THROW(model("A", {{"groupframes", 0}, {"hopframes", 0}, {"usevar", 0}}, {{0}}, two, {}).settings());
 
-  const std::tuple<std::string, Integers, Rows, std::string> failures[] = {
-      {"-", kPairs, stats, "no featurenames in afp specified for: cls"},
-      {"", kPairs, stats, "no featurenames for adaptation found for classifier: cls"},
-      {"A", {{"hopframes", 1}, {"usevar", 0}}, stats, "groupframes parameter missing in signature"},
-      {"A", {{"groupframes", 1}, {"usevar", 0}}, stats, "hopframes parameter missing in signature"},
-      {"A", {{"groupframes", 1}, {"hopframes", 1}}, stats, "usevar parameter missing in signature"},
-      {"A", kPairs, {{0, 0}, {1, 0}}, "zero divisor in statistics matrix for classifier: cls"},
+  // A model file comes from outside: a model that could never adapt a
+  // signature is refused when it is loaded, not song by song afterwards.
+  const Rows three = models::identity(3);
+  const std::tuple<std::string, Integers, Rows, Rows, Rows, std::string> failures[] = {
+      {"-", kPairs, stats, two, two, "no featurenames in afp specified for: cls"},
+      {"", kPairs, stats, two, two, "no featurenames for adaptation found for classifier: cls"},
+      {"A", {{"hopframes", 1}, {"usevar", 0}}, stats, two, two, "groupframes parameter missing in signature"},
+      {"A", {{"groupframes", 1}, {"usevar", 0}}, stats, two, two, "hopframes parameter missing in signature"},
+      {"A", {{"groupframes", 1}, {"hopframes", 1}}, stats, two, two, "usevar parameter missing in signature"},
+      {"A", {{"groupframes", 0}, {"hopframes", 1}, {"usevar", 0}}, stats, two, two,
+       "groupframes and hopframes must be positive for classifier: cls"},
+      {"A", kPairs, {{0, 0}}, two, two, "statistics matrix needs a row of offsets and a row of divisors for classifier: cls"},
+      {"A", kPairs, {{0, 0}, {1, 0}}, two, two, "zero divisor in statistics matrix for classifier: cls"},
+      {"A", kPairs, stats, three, two, "transformation matrix doesn't fit statistics matrix for classifier: cls"},
+      {"A", kPairs, stats, two, {{2, 0, 0}, {0, 2, 0}}, "first matrix doesn't fit statistics matrix for classifier: cls"},
+      {"A", kPairs, stats, two, {}, "first matrix doesn't fit statistics matrix for classifier: cls"},
   };
   for (const auto& f : failures)
     expectThrowMessage<StandardException>(
-        [&] { model(std::get<0>(f), std::get<1>(f), std::get<2>(f), two, two).settings(); },
-        "FeatureAdaptationSettings::FeatureAdaptationSettings() " + std::get<3>(f));
+        [&] { model(std::get<0>(f), std::get<1>(f), std::get<2>(f), std::get<3>(f), std::get<4>(f)).settings(); },
+        "FeatureAdaptationSettings::FeatureAdaptationSettings() " + std::get<5>(f));
 }
 
 TEST(FeatureAdaptation, MergeShapesAndFailures) {
@@ -122,11 +128,10 @@ TEST(FeatureAdaptation, AdaptGroupsTransformsAndNormalises) {
   // [-1, -0.75], [1, 0.25] -> [-1, -1.75], [1, 1.25].
   EXPECT_EQ(adapt(model("A", kPairs, stats, final, {{2, 5}, {7, 0}})), (Rows{{-1, -1.75f}, {1, 1.25f}}));
 
-  const std::string misfit = "FeatureAdaptation::adapt() feature matrix and feature statistic matrix don't fit";
-  expectThrowMessage<StandardException>([&] { adapt(model("A", kPairs, {{0, 0, 0}, {1, 1, 1}}, final, two)); }, misfit);
-  expectThrowMessage<StandardException>([&] { adapt(model("A", kPairs, {{0, 0}}, final, two)); }, misfit);
-  expectThrowMessage<VMTLException>([&] { adapt(model("A", kPairs, stats, models::identity(3), two)); },
-                                    "Unequal matrix dimension");
+  // A model for three columns loads, and fails on a signature of two.
+  expectThrowMessage<StandardException>(
+      [&] { adapt(model("A", kPairs, {{0, 0, 0}, {1, 1, 1}}, models::identity(3), models::identity(3))); },
+      "FeatureAdaptation::adapt() feature matrix and feature statistic matrix don't fit");
   expectThrowMessage<StandardException>([&] { FeatureAdaptation::adapt(*signature, FeatureAdaptationSettings()); },
                                         "FeatureAdaptation::adapt() no adaptation matrices for classifier: ");
 }
