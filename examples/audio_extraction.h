@@ -29,11 +29,17 @@ class Held {
     if (object) object->release();
   }
   T* operator->() const { return object; }
+  T& operator*() const { return *object; }
   T* get() const { return object; }
 
  private:
   T* object;
 };
+
+// A sample configuration shipped with kivet (config/NAME): the one installed
+// beside the program (share/kivet/ of its prefix), else the one of the source
+// tree, for a program run from the build tree.
+std::string sampleConfiguration(const std::string& name);
 
 // A song fed whole to its signature object, which is not finished yet.
 struct ExtractedSong {
