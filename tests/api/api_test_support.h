@@ -1,5 +1,6 @@
 #pragma once
-// Helpers of the programming-interface tests: coded-exception assertions,
+// Helpers of the programming-interface tests: interface objects held as a host
+// holds them, coded-exception assertions,
 // temporary files, configuration texts, PCM signals and access to the
 // feature matrices of a signature.
 
@@ -7,6 +8,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,6 +19,16 @@
 #include "tests/support/temp_files.h"
 
 namespace apitest {
+
+// Owns an interface object the way a host does: through release().
+struct Releaser {
+  template <typename T>
+  void operator()(T* object) const {
+    object->release();
+  }
+};
+template <typename T>
+using Held = std::unique_ptr<T, Releaser>;
 
 template <typename Call>
 void expectCode(Call&& call, int code) {

@@ -4,26 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "api/kivet.h"
 #include "examples/demo_clips.h"
+#include "tests/api/api_test_support.h"
 
 using namespace vemra_kivet;
+using apitest::Held;
 
 namespace {
-
-struct Releaser {
-  template <typename T>
-  void operator()(T* object) const {
-    object->release();
-  }
-};
-template <typename T>
-using Held = std::unique_ptr<T, Releaser>;
 
 constexpr int kRate = 22050;
 
@@ -48,12 +41,6 @@ std::vector<unsigned> ranked(vraIResultList* results) {
   return ids;
 }
 
-size_t rankOf(const std::vector<unsigned>& ids, unsigned id) {
-  for (size_t i = 0; i < ids.size(); ++i)
-    if (ids[i] == id) return i;
-  return ids.size();
-}
-
 }  // namespace
 
 TEST(VraSessionEndToEnd, EverySongIsStoredAndFoundNextToItsNoisyCopy) {
@@ -76,8 +63,9 @@ TEST(VraSessionEndToEnd, EverySongIsStoredAndFoundNextToItsNoisyCopy) {
     EXPECT_EQ(Held<vraISong>(session->getSong(id))->getTitle(false), title);
   }
   const std::vector<unsigned> found = ranked(session->queryById(ids["A minor chord"], 20));
-  EXPECT_LT(rankOf(found, ids["A minor chord, noisy"]), rankOf(found, ids["Noise swell"]));
-  EXPECT_LT(rankOf(found, ids["A minor chord, noisy"]), rankOf(found, ids["Click track"]));
+  const auto rank = [&](const char* title) { return std::find(found.begin(), found.end(), ids[title]) - found.begin(); };
+  EXPECT_LT(rank("A minor chord, noisy"), rank("Noise swell"));
+  EXPECT_LT(rank("A minor chord, noisy"), rank("Click track"));
 
   // A query by a signature that is not stored finds its original first.
   demo::Clip other = clips[1];

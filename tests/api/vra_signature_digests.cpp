@@ -164,10 +164,6 @@ std::string hex(uint64_t value) {
   return text;
 }
 
-struct Releaser {
-  void operator()(vraISignature* signature) const { signature->release(); }
-};
-
 }  // namespace
 
 TEST(VraSignatureDigest, SignaturesOfGeneratedAudio) {
@@ -176,7 +172,7 @@ TEST(VraSignatureDigest, SignaturesOfGeneratedAudio) {
                              std::to_string(c.milliseconds) + " ms";
     SCOPED_TRACE(name);
     const std::vector<short> samples = pcm(c.signal, c.rate, c.milliseconds);
-    std::unique_ptr<vraISignature, Releaser> signature(
+    apitest::Held<vraISignature> signature(
         CreateSignature((std::string(KIVET_CONFIG_DIR) + "/" + c.config).c_str(), c.rate));
     vraISong* song = signature->getSong();
     song->setTitle(c.signal);
