@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "api/held.h"
 #include "api/session_file_header.h"
 #include "api/text_encoding.h"
 #include "api/vra_id_list.h"
@@ -30,15 +31,6 @@ constexpr uint32_t kRiffVersion = 0x00020006;
 constexpr uint32_t kRiffPlaceholder = 24;
 constexpr std::streamoff kRiffSizeOffset = 4;
 constexpr std::streamoff kRiffDataSizeOffset = 28;
-
-struct Releaser {
-  template <typename Object>
-  void operator()(Object* object) const {
-    object->release();
-  }
-};
-template <typename Object>
-using Held = std::unique_ptr<Object, Releaser>;
 
 std::unique_ptr<SLManager> makeManager() {
   auto handler = std::make_unique<SLManagerDefaultEventHandler>();

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "api/held.h"
 #include "api/vra_session.h"
 #include "api/vra_signature.h"
 #include "signature/audio_sign_tag_writer.h"
@@ -38,15 +39,6 @@ namespace {
 constexpr unsigned kRate = 22050;
 constexpr unsigned kSeconds = 3;
 constexpr int kQueries = 20;
-
-struct Releaser {
-  template <typename T>
-  void operator()(T* object) const {
-    object->release();
-  }
-};
-template <typename T>
-using Held = std::unique_ptr<T, Releaser>;
 
 // Bytes allocated, large blocks (mapped on their own) included.
 size_t heapInUse() {

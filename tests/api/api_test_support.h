@@ -8,11 +8,11 @@
 
 #include <cmath>
 #include <cstdint>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "api/held.h"
 #include "api/vra_kivet_exception.h"
 #include "signature/audio_sign_multi.h"
 #include "signature/feature_object.h"
@@ -20,15 +20,7 @@
 
 namespace apitest {
 
-// Owns an interface object the way a host does: through release().
-struct Releaser {
-  template <typename T>
-  void operator()(T* object) const {
-    object->release();
-  }
-};
-template <typename T>
-using Held = std::unique_ptr<T, Releaser>;
+using vemra_kivet::Held;
 
 template <typename Call>
 void expectCode(Call&& call, int code) {
