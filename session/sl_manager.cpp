@@ -103,18 +103,21 @@ void SLManager::loadConfiguration(const std::string& path) {
   const Source source{"file " + path, "\nError during parsing: '" + path + "'\n",
                       "\nDOM Error during parsing: '" + path + "'\n",
                       "\nUnexpected exception during parsing: '" + path + "'\n"};
-  parseAndRead(source, [&](DomParser& parser) -> xercesc::DOMDocument& { return parser.parseFile(path); });
+  // The bytes just kept are the ones parsed: the file is read once, as the
+  // system names it (the parser would resolve some paths as relative URIs).
+  uint32_t size = 0;
+  const char* text = store->getGlobals().getText("XML", size);
+  parseAndRead(source, text != nullptr ? text : "", size);
 }
 
 void SLManager::loadConfiguration(const char* text, unsigned size) {
   static const Source source{"the stored configuration", "\nError during parsing memory config\n",
                              "\nDOM Error during parsing memory config\n",
                              "\nUnexpected exception during parsing memory config\n"};
-  parseAndRead(source, [&](DomParser& parser) -> xercesc::DOMDocument& { return parser.parseMemory(text, size); });
+  parseAndRead(source, text, size);
 }
 
-template <typename Parse>
-void SLManager::parseAndRead(const Source& source, Parse&& parse) {
+void SLManager::parseAndRead(const Source& source, const char* text, unsigned size) {
   std::unique_ptr<DomParser> parser;
   try {
     parser = std::make_unique<DomParser>();
@@ -127,7 +130,7 @@ void SLManager::parseAndRead(const Source& source, Parse&& parse) {
   const xercesc::DOMDocument* document = nullptr;
   std::string failure;
   try {
-    document = &parse(*parser);
+    document = &parser->parseMemory(text, size);
   } catch (const DomParseError& e) {
     std::cerr << source.domError << "DOMException code is:  " << e.code << std::endl;
     failure = e.report();

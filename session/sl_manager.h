@@ -102,8 +102,7 @@ class SLManager {
   // The texts of the parse failure reports of one source.
   struct Source;
 
-  template <typename Parse>
-  void parseAndRead(const Source& source, Parse&& parse);
+  void parseAndRead(const Source& source, const char* text, unsigned size);
   void readConfiguration(const xercesc::DOMDocument& document);
   template <typename Run>
   void runQuery(SimilarityList& out, const QueryParameters& params, bool reportRelevances, Run&& run);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,6 +53,12 @@ std::string ranked(vraIResultList* list) {
   std::string ids;
   for (unsigned i = 0; i < results->size(); ++i) ids += std::to_string(results->getResult(i).id) + " ";
   return ids;
+}
+
+// A text file as the platform's text files read: lines end in "\n".
+std::string readText(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string title(vraISession& s, unsigned id) { return Held<vraISong>(s.getSong(id))->getTitle(false); }
@@ -217,7 +224,7 @@ TEST(VraSession, HostCallbackSuppliesTextsAndOutlivesItsSession) {
   }
   // The session is gone; the host's callback is still the host's.
   callback.onIdChanged(1, 2);
-  const std::string text = readFile(path);
+  const std::string text = readText(path);
   EXPECT_EQ(text.substr(text.find(";\n") + 2),
             "1;\"A\"\"1\";\"T1\";1;\"1.wav\";\"\";-1;0;\n3;\"A\"\"3\";\"T3\";4;\"3.wav\";\"\";-3;0;\n");
   EXPECT_EQ(callback.log, "33% 100% 1>2 ");
@@ -362,6 +369,6 @@ TEST(VraSessionExport, RiffAndText) {
   EXPECT_EQ(expected.bytes[32 + 4 * 16], 1u);
 
   s->exportText(path.c_str(), 0);
-  EXPECT_EQ(readFile(path), "#SESSION-ID=" + std::string(s->getSessionId()) +
+  EXPECT_EQ(readText(path), "#SESSION-ID=" + std::string(s->getSessionId()) +
                                 ";\n1;;;;;;;;\n2;;;;;;;;\n3;;;;;;;;\n4;;;;;;;;\n16777217;;;;;;;;\n");
 }
