@@ -261,7 +261,8 @@ int query(const Options& o) {
   Held<vraISession> session = openSession(o, false);
   Held<vraIResultList> results;
   if (o.id) {
-    results = Held<vraIResultList>(step("song " + std::to_string(*o.id), [&] { return session->queryById(*o.id, o.count); }));
+    const std::string what = "song " + std::to_string(*o.id);
+    results = Held<vraIResultList>(step(what, [&] { return session->queryById(*o.id, o.count); }));
   } else {
     const AudioExtraction extraction(o.config);
     ExtractedSong song = signatureOf(o.inputs.front(), extraction);

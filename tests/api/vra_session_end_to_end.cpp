@@ -63,7 +63,9 @@ TEST(VraSessionEndToEnd, EverySongIsStoredAndFoundNextToItsNoisyCopy) {
     EXPECT_EQ(Held<vraISong>(session->getSong(id))->getTitle(false), title);
   }
   const std::vector<unsigned> found = ranked(session->queryById(ids["A minor chord"], 20));
-  const auto rank = [&](const char* title) { return std::find(found.begin(), found.end(), ids[title]) - found.begin(); };
+  const auto rank = [&](const char* title) {
+    return std::find(found.begin(), found.end(), ids[title]) - found.begin();
+  };
   EXPECT_LT(rank("A minor chord, noisy"), rank("Noise swell"));
   EXPECT_LT(rank("A minor chord, noisy"), rank("Click track"));
 

@@ -136,10 +136,23 @@ TEST(VraSession, Codes) {
       {[&] { noTexts->checkMetadataSource(true, true, true, true); }, 16},
       {[&] { noTexts->getSongByFileName("1.wav"); }, 16},
       {[&] { three->exportSimilarityRiff(riff.c_str(), 3); }, 27},
+      // Refused before the song it would replace goes.
+      {[&] { three->replaceSignature(1, nullptr); }, 6},
   };
   for (const auto& [call, code] : cases) expectCode(call, code);
   EXPECT_EQ(none->getWeightCount(), 0u);
   EXPECT_FALSE(std::filesystem::exists(riff));
+  // More onset bands than the method takes: the song is reported, and neither
+  // stored nor described.
+  Held<vraSignature> unfit = song(0, 1.0f, "unfit");
+  unfit->toMultiSignature()->getSignData()->insert(songs::constantFeature("MSE", 8, std::vector<float>(15, 1.0f)));
+  testing::internal::CaptureStdout();
+  const unsigned id = three->addSignature(unfit.get());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "OverallSimilarity::createOnsetMask() MSE has 15 bands, more than the 14 onset thresholds\n");
+  EXPECT_EQ(std::to_string(id) + std::to_string(three->getSongCount()) +
+                std::to_string(three->getManager().session().getMetadata().size()),
+            "433");
 }
 
 TEST(VraSession, IdsAndSessionIds) {
@@ -270,7 +283,8 @@ TEST(VraSessionFile, SaveLoadAndMerge) {
   EXPECT_EQ(readFile(path).substr(0, head.size()), head);
   Held<vraSession> loaded = session();
   loaded->loadSession(path.c_str());
-  EXPECT_EQ(std::string(loaded->getSessionId()) + std::to_string(loaded->getLastId()), std::string(saved->getSessionId()) + "4");
+  EXPECT_EQ(std::string(loaded->getSessionId()) + std::to_string(loaded->getLastId()),
+            std::string(saved->getSessionId()) + "4");
   for (unsigned id = 1; id <= 4; ++id) {
     EXPECT_EQ(ranked(loaded->queryById(id, 10)), ranked(saved->queryById(id, 10)));
     EXPECT_EQ(title(*loaded, id), "title " + std::to_string(id));

@@ -47,7 +47,8 @@ std::string methods(const SLManager& m) {
 }  // namespace
 
 TEST(SLManager, ReadsMethodsParameterizationAndSemanticLayer) {
-  const std::string overall = "<similaritymethod module=\"overallsimilarity\"><classifier name=\"a\"/></similaritymethod>";
+  const std::string overall =
+      "<similaritymethod module=\"overallsimilarity\"><classifier name=\"a\"/></similaritymethod>";
   const std::string layer = "<semanticlayer><class id=\"s\"><cfy id=\"a\"/></class></semanticlayer>";
   const std::string noLayer = "SLManager::loadConfiguration() more than one or no semantic layer given!\n";
   const struct {
