@@ -6,8 +6,10 @@
 #   include/kivet/                              KIVET_HOST_HEADERS
 #   lib/cmake/kivet/                            find_package(kivet): kivet::kivet
 #   lib/pkgconfig/kivet.pc                      pkg-config kivet
-#   share/kivet/                                the sample configurations
-#   bin/                                        the example hosts (examples/)
+#   share/kivet/                                the sample configurations: default.xml and
+#                                               mfcc.xml (extraction), similarity.xml (sessions)
+#   bin/                                        the example hosts (examples/CMakeLists.txt):
+#                                               kivet-extract, kivet-inspect, kivet-session, kivet-synth
 #
 # Every file refers to the others relative to itself, so an installed tree
 # still works after it is moved or copied elsewhere.

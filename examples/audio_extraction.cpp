@@ -1,8 +1,11 @@
 #include "examples/audio_extraction.h"
 
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <vector>
@@ -78,6 +81,18 @@ uint64_t framesNeeded(const ConfigTreeNode& node) {
 }
 
 }  // namespace
+
+std::string sampleConfiguration(const std::string& name) {
+  char program[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", program, sizeof program);
+  if (length > 0 && static_cast<size_t>(length) < sizeof program) {
+    // KIVET_INSTALLED_CONFIG_DIR is relative to the program's folder.
+    std::string path(program, static_cast<size_t>(length));
+    path = path.substr(0, path.rfind('/') + 1) + KIVET_INSTALLED_CONFIG_DIR + "/" + name;
+    if (access(path.c_str(), R_OK) == 0) return std::filesystem::path(path).lexically_normal().string();
+  }
+  return KIVET_SOURCE_CONFIG_DIR "/" + name;
+}
 
 AudioExtraction::AudioExtraction(std::string configPath) : path(std::move(configPath)) {
   // A file that cannot be opened is the library's to report.

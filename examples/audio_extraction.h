@@ -13,27 +13,15 @@
 #include <string>
 #include <utility>
 
+#include "api/held.h"
 #include "api/kivet.h"
 
-// Releases an interface object when it goes out of scope.
-template <typename T>
-class Held {
- public:
-  explicit Held(T* object = nullptr) : object(object) {}
-  Held(Held&& other) noexcept : object(std::exchange(other.object, nullptr)) {}
-  Held& operator=(Held other) noexcept {
-    std::swap(object, other.object);
-    return *this;
-  }
-  ~Held() {
-    if (object) object->release();
-  }
-  T* operator->() const { return object; }
-  T* get() const { return object; }
+using vemra_kivet::Held;
 
- private:
-  T* object;
-};
+// A sample configuration shipped with kivet (config/NAME): the one installed
+// beside the program (share/kivet/ of its prefix), else the one of the source
+// tree, for a program run from the build tree.
+std::string sampleConfiguration(const std::string& name);
 
 // A song fed whole to its signature object, which is not finished yet.
 struct ExtractedSong {

@@ -15,10 +15,7 @@
 // (examples/audio_extraction.h); the others are still processed, and the exit
 // status is 1.
 
-#include <unistd.h>
-
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -32,21 +29,8 @@
 
 namespace {
 
-// The configuration installed with the program (KIVET_INSTALLED_CONFIG is
-// relative to the program's folder), else the one of the source tree.
-std::string defaultConfig() {
-  char program[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", program, sizeof program);
-  if (length > 0 && static_cast<size_t>(length) < sizeof program) {
-    std::string path(program, static_cast<size_t>(length));
-    path = path.substr(0, path.rfind('/') + 1) + KIVET_INSTALLED_CONFIG;
-    if (access(path.c_str(), R_OK) == 0) return path;
-  }
-  return KIVET_DEFAULT_CONFIG;
-}
-
 struct Options {
-  std::string config = defaultConfig();
+  std::string config = sampleConfiguration("default.xml");
   std::string outputDir;
   std::vector<std::string> inputs;
 };

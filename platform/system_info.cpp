@@ -33,6 +33,13 @@ OsVersion osVersionFromRelease(const char* release) {
 
 #ifdef _WIN32
 
+std::tm localTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local = {};
+  localtime_s(&local, &now);
+  return local;
+}
+
 uint32_t tickCount() { return GetTickCount(); }
 
 OsVersion osVersion() {
@@ -46,6 +53,13 @@ OsVersion osVersion() {
 }
 
 #else
+
+std::tm localTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local = {};
+  localtime_r(&now, &local);
+  return local;
+}
 
 uint32_t tickCount() {
   timespec now = {};

@@ -1,10 +1,16 @@
 #pragma once
-// Facts about the running system that session ids are made of: a millisecond
-// tick count and the operating system's version numbers.
+// Facts about the running system that session ids are made of: the local
+// date and time, a millisecond tick count and the operating system's version
+// numbers.
 
 #include <cstdint>
+#include <ctime>
 
 namespace platform {
+
+// The local calendar time of the moment, read through the reentrant call of
+// the platform (the C library's shared result would race with the host).
+std::tm localTime();
 
 // Milliseconds since the system started, wrapping around in 32 bits (after
 // about 49.7 days) as Windows' GetTickCount does. Elsewhere it is read from the

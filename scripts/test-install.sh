@@ -75,7 +75,8 @@ check_symbols() {
   [ -z "$unexpected" ] || fail "exported beyond the host interface:"$'\n'"$unexpected"
   local wanted
   for wanted in 'vemra_kivet::GetMainVersion()' 'vemra_kivet::GetSubVersion()' \
-    'vemra_kivet::CreateSignature(char const*, unsigned int)' 'vemra_kivet::vraKivetException::what() const' \
+    'vemra_kivet::CreateSignature(char const*, unsigned int)' 'vemra_kivet::CreateSession(char const*, bool)' \
+    'vemra_kivet::vraKivetException::what() const' \
     'typeinfo for vemra_kivet::vraKivetException'; do
     grep -qxF "$wanted" <<<"$symbols" || fail "not exported: $wanted"
   done
@@ -180,6 +181,16 @@ run_examples() {
   fi
   mkdir -p "$work/audio"
   "$prefix/bin/kivet-synth" -d 3 "$work/audio" >/dev/null
+  # A session of two songs with the installed default and similarity
+  # configurations; a broken installed similarity.xml is the one it names.
+  "$prefix/bin/kivet-session" build "$work/s.ses" "$work/audio/chord.wav" "$work/audio/clicks.wav" >/dev/null ||
+    fail "installed kivet-session failed"
+  [ "$("$prefix/bin/kivet-session" info "$work/s.ses" | sed -n 2p)" = "2 songs" ] || fail "installed kivet-session lost songs"
+  echo '<broken' >"$prefix/share/kivet/similarity.xml"
+  local said
+  said=$("$prefix/bin/kivet-session" info "$work/s.ses" 2>&1) && fail "installed kivet-session read a broken configuration"
+  grep -qF "$prefix/share/kivet/similarity.xml" <<<"$said" ||
+    fail "installed kivet-session did not read the installed similarity.xml: $said"
   # With the mel cepstrum configuration as the installed default, only MFCC is
   # written: the program took the installed file, not the source tree's.
   cp "$prefix/share/kivet/mfcc.xml" "$prefix/share/kivet/default.xml"

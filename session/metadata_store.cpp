@@ -15,6 +15,7 @@ namespace {
 constexpr const char* kArtistTag = "TPE1";
 constexpr const char* kTitleTag = "TIT2";
 constexpr const char* kFileNameTag = "FILENAME";
+constexpr const char* kLengthTag = "TLEN";
 
 constexpr const char* kFileStart = "<METAFILE>";
 const std::string kIdOpen = "<TUID>";
@@ -92,6 +93,15 @@ void MetadataRecord::setFromMetaVec(const CMetaVec& frames) {
   for (unsigned i = 0; i < frames.size(); ++i) {
     const SMetaFrame* frame = frames.frame(static_cast<int>(i));
     tags[frameText(frame->tag, frame->tagLen)] = frameText(frame->data, frame->dataLen);
+  }
+}
+
+void MetadataRecord::setFromSongTags(const CMetaVec& frames) {
+  for (unsigned i = 0; i < frames.size(); ++i) {
+    const SMetaFrame* frame = frames.frame(static_cast<int>(i));
+    const std::string tag = frameText(frame->tag, frame->tagLen);
+    if (tag == kTitleTag || tag == kArtistTag || tag == kLengthTag || tag == kFileNameTag)
+      tags[tag] = frameText(frame->data, frame->dataLen);
   }
 }
 

@@ -43,6 +43,10 @@ class MetadataRecord {
   // tags[frame tag] := frame data for every frame in order, both taken as
   // texts up to their first NUL; a later frame of the same tag wins.
   void setFromMetaVec(const CMetaVec& frames);
+  // The same for the song's texts alone: the frames "TIT2", "TPE1", "TLEN"
+  // and "FILENAME". A signature's other frames (its id, binary data) are no
+  // texts of the song.
+  void setFromSongTags(const CMetaVec& frames);
 
   bool operator==(const MetadataRecord& other) const { return tags == other.tags; }
   bool operator!=(const MetadataRecord& other) const { return tags != other.tags; }

@@ -1,5 +1,6 @@
 #pragma once
-// Helpers of the programming-interface tests: coded-exception assertions,
+// Helpers of the programming-interface tests: interface objects held as a host
+// holds them, coded-exception assertions,
 // temporary files, configuration texts, PCM signals and access to the
 // feature matrices of a signature.
 
@@ -11,12 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "api/held.h"
 #include "api/vra_kivet_exception.h"
 #include "signature/audio_sign_multi.h"
 #include "signature/feature_object.h"
 #include "tests/support/temp_files.h"
 
 namespace apitest {
+
+using vemra_kivet::Held;
 
 template <typename Call>
 void expectCode(Call&& call, int code) {

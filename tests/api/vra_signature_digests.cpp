@@ -164,10 +164,6 @@ std::string hex(uint64_t value) {
   return text;
 }
 
-struct Releaser {
-  void operator()(vraISignature* signature) const { signature->release(); }
-};
-
 }  // namespace
 
 TEST(VraSignatureDigest, SignaturesOfGeneratedAudio) {
@@ -176,7 +172,7 @@ TEST(VraSignatureDigest, SignaturesOfGeneratedAudio) {
                              std::to_string(c.milliseconds) + " ms";
     SCOPED_TRACE(name);
     const std::vector<short> samples = pcm(c.signal, c.rate, c.milliseconds);
-    std::unique_ptr<vraISignature, Releaser> signature(
+    apitest::Held<vraISignature> signature(
         CreateSignature((std::string(KIVET_CONFIG_DIR) + "/" + c.config).c_str(), c.rate));
     vraISong* song = signature->getSong();
     song->setTitle(c.signal);
@@ -204,12 +200,34 @@ TEST(VraSignatureDigest, SignaturesOfGeneratedAudio) {
   }
 }
 
-// Every configuration shipped in config/ is pinned, and every case names one
-// that exists.
+namespace {
+
+// The name of a document's root element, past its declaration and comments.
+std::string rootElement(const std::string& text) {
+  for (size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
+    if (text.compare(at, 4, "<!--") == 0) at = text.find("-->", at);
+    if (at == std::string::npos) break;
+    if (text[at] == '<' && text[at + 1] != '?' && text[at + 1] != '!')
+      return text.substr(at + 1, text.find_first_of(" \t\r\n/>", at) - at - 1);
+  }
+  return "";
+}
+
+}  // namespace
+
+// Every extraction configuration shipped in config/ (a "featex" document; the
+// similarity-engine configuration is another kind) is pinned, and every case
+// names one that exists.
 TEST(VraSignatureDigest, EveryConfigurationHasCases) {
   std::set<std::string> shipped;
-  for (const auto& entry : std::filesystem::directory_iterator(KIVET_CONFIG_DIR))
-    if (entry.path().extension() == ".xml") shipped.insert(entry.path().filename().string());
+  std::set<std::string> roots;
+  for (const auto& entry : std::filesystem::directory_iterator(KIVET_CONFIG_DIR)) {
+    if (entry.path().extension() != ".xml") continue;
+    const std::string root = rootElement(apitest::readFile(entry.path().string()));
+    roots.insert(root);
+    if (root == "featex") shipped.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(roots, (std::set<std::string>{"featex", "similarity"}));
   std::set<std::string> pinned;
   for (const DigestCase& c : kCases) pinned.insert(c.config);
   EXPECT_EQ(pinned, shipped);

@@ -18,14 +18,7 @@ using apitest::writeFile;
 
 namespace {
 
-// Owns an interface object the way a host does: through release().
-struct Releaser {
-  template <typename T>
-  void operator()(T* object) const {
-    object->release();
-  }
-};
-using SignaturePtr = std::unique_ptr<vraSignature, Releaser>;
+using SignaturePtr = apitest::Held<vraSignature>;
 
 SignaturePtr rawSignature(unsigned rate = 44100) {
   SignaturePtr signature(new vraSignature);

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "api/session_file_header.h"
 #include "metadata/sources/common/byte_stream.h"
 #include "metadata/sources/vmtl/heap_matrix.h"
 #include "session/metadata_store.h"
@@ -37,6 +38,7 @@
 #include "similarity/session_globals.h"
 #include "similarity/session_utils.h"
 #include "tests/support/session_blocks.h"
+#include "tests/support/similarity_songs.h"
 
 namespace {
 
@@ -601,20 +603,12 @@ void databaseSeeds() {
 
 // ---------------------------------------------------------------- session files
 
-// The header the session object writes in front of the store's body: the
-// session id and the last id as tag entries.
-void writeSessionHeader(std::ostream& out, const std::string& sessionId, uint32_t lastId) {
-  std::ostringstream tags;
-  writeUInt32LE(writeString(writeString(tags, "TAG:"), "VRA_SESID"), static_cast<uint32_t>(sessionId.size()) + 4);
-  writeString(tags, sessionId);
-  writeUInt32LE(writeUInt32LE(writeString(writeString(tags, "TAG:"), "VRA_LSTID"), 4), lastId);
-  writeUInt32LE(writeString(out, "SES"), static_cast<uint32_t>(tags.str().size())) << tags.str();
-}
-
-void sessionSeed(const std::string& what, Session& session, const std::string& sessionId, uint32_t lastId) {
-  const std::string path = seedPath("session_file_fuzz", what);
+// A session file as the session object writes it: its header, then the store.
+void sessionSeed(const std::string& target, const std::string& what, Session& session, const std::string& sessionId,
+                 uint32_t lastId) {
+  const std::string path = seedPath(target, what);
   std::ofstream out(path, std::ios::binary);
-  writeSessionHeader(out, sessionId, lastId);
+  vemra_kivet::SessionFileHeader{sessionId, lastId}.write(out);
   session.save(out, path, false);
   if (out.fail()) {
     std::cerr << "cannot write " << path << "\n";
@@ -634,11 +628,22 @@ void sessionSeeds() {
                          tableMapOf({{"ov", HeapMatrix<float>(2, 2, 1.0f)}}) + "XML" + textBlock(config) + "END");
   songs.getDatabase()->add(adaptedSignature(3, {{"ov", {0.25f, 0.75f}}, {"rhythm", {1.0f, 2.0f}}}).release());
   songs.getDatabase()->add(adaptedSignature(9, {{"ov", {0.5f, 1.5f}}, {"rhythm", {4.0f, 5.0f}}}).release());
-  sessionSeed("songs", songs, "0911d7320000006010001234", 9);
+  sessionSeed("session_file_fuzz", "songs", songs, "0911d7320000006010001234", 9);
 
   Session empty;
   readGlobals(empty, std::string(1, '\0') + "XML" + textBlock(config) + "END");
-  sessionSeed("empty", empty, "", 0);
+  sessionSeed("session_file_fuzz", "empty", empty, "", 0);
+
+  // For the session object: the configuration of its own sessions, under
+  // which these songs can be queried.
+  Session configured;
+  readGlobals(configured, std::string(1, '\0') + "XML" + textBlock(songs::kConfiguration) + "END");
+  for (uint32_t id : {1u, 2u, 5u})
+    configured.getDatabase()->add(
+        adaptedSignature(id, {{"far", {float(id)}}, {"idle", {float(id)}}, {"near", {float(id)}}}).release());
+  sessionSeed("vra_session_fuzz", "songs", configured, "0911d7320000006011234", 5);
+  Session bare;
+  sessionSeed("vra_session_fuzz", "empty", bare, "0911d7320000006011234", 0);
 }
 
 }  // namespace

@@ -140,6 +140,9 @@ TEST(MetadataRecord, TagsAndMetadataFrames) {
                                   {std::string("ta\0g", 4), "v"}})
     frames.add(static_cast<unsigned>(tag.size()), tag.data(), static_cast<unsigned>(data.size()),
                reinterpret_cast<const unsigned char*>(data.data()));
+  MetadataRecord song;
+  song.setFromSongTags(frames);
+  EXPECT_EQ(song.tags, (Tags{{"TIT2", "second"}, {"TLEN", "12"}}));
   record.setFromMetaVec(frames);
   EXPECT_EQ(record.tags,
             (Tags{{"TPE1", "A"}, {"TIT2", "second"}, {"FILENAME", ""}, {"TLEN", "12"}, {"Tuid", ""}, {"ta", "v"}}));
