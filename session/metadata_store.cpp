@@ -7,6 +7,7 @@
 #include <locale>
 #include <utility>
 
+#include "metadata/sources/common/byte_stream.h"
 #include "signature/audio_sign_multi.h"
 #include "signature/meta_vec.h"
 
@@ -138,8 +139,9 @@ void MetadataStore::write(const char* path) const {
 }
 
 unsigned MetadataStore::read(const char* path, bool merge) {
+  // A folder is no file, though some systems open one as a stream.
   std::ifstream in;
-  if (path) in.open(path, std::ios::binary);
+  if (path && fileExists(path)) in.open(path, std::ios::binary);
   if (!in.is_open()) throw AudioSignException("Cannot open Metadata File for reading !");
   std::string line;
   if (readLine(in, line)) {

@@ -31,7 +31,9 @@ void Session::save(std::ofstream& out, const std::string& path, bool writeMeta) 
 void Session::load(const std::string& path, const std::string& metaPath) {
   database.reset();
   metadata.clear();
-  std::ifstream file(path, std::ios::in | std::ios::binary);
+  // A folder is no session file, though some systems open one as a stream.
+  std::ifstream file;
+  if (fileExists(path)) file.open(path, std::ios::in | std::ios::binary);
   if (!file.is_open()) throw StandardException("Session::load() Could not open session: " + path);
   readStore(file);
   file.close();

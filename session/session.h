@@ -35,8 +35,9 @@ class Session {
   // Writes the globals block and the database image behind the header the
   // caller has written, and closes out: a failed close leaves out failed. With
   // writeMeta, and at least one metadata record, then writes the metadata
-  // file beside path. Without a database (after a failed load) nothing is
-  // written and the call fails with "Session::save() no database".
+  // file beside path (MetadataStore::write's failures pass on). Without a
+  // database (after a failed load) nothing is written and the call fails with
+  // "Session::save() no database".
   void save(std::ofstream& out, const std::string& path, bool writeMeta);
 
   // Reads a whole session file, replacing the database and the metadata; the
@@ -44,7 +45,7 @@ class Session {
   // signatures then receive the globals' linearisation and normalisation
   // (similarity/session_utils.h), and the metadata file at metaPath, unless
   // it is empty, is read. Failures:
-  //   "Session::load() Could not open session: " + path
+  //   "Session::load() Could not open session: " + path (a folder too)
   //   "Session::load() corrupted session format": no "SES", or the file ends
   //     or breaks before the database image (the tag entries or the globals
   //     block cut short or damaged); the store then has no database and no

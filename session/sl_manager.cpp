@@ -1,12 +1,12 @@
 #include "session/sl_manager.h"
 
-#include <fstream>
 #include <iostream>
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMException.hpp>
 #include <xercesc/dom/DOMNodeList.hpp>
 #include <xercesc/util/XMLException.hpp>
 
+#include "metadata/sources/common/byte_stream.h"
 #include "metadata/sources/common/standard_exception.h"
 #include "session/event_handler.h"
 #include "signature/audio_sign_multi.h"
@@ -97,7 +97,8 @@ AdaptedFeatureDb& SLManager::database() const {
 }
 
 void SLManager::loadConfiguration(const std::string& path) {
-  if (!std::ifstream(path, std::ios::binary).is_open())
+  // A folder is no file on any system, though some open one as a stream.
+  if (!fileExists(path))
     throw StandardException("SLManager::loadConfiguration() file not found: " + path);
   store->getGlobals().setTextFromFile("XML", path);
   const Source source{"file " + path, "\nError during parsing: '" + path + "'\n",

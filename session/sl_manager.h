@@ -50,9 +50,9 @@ class SLManager {
   virtual ~SLManager();
 
   // Reads the configuration file at path and keeps its bytes in the session
-  // globals as "XML", so that a saved session carries it. A missing file
-  // fails with "SLManager::loadConfiguration() file not found: " + path and
-  // changes nothing. A file that is not well-formed XML is reported on the
+  // globals as "XML", so that a saved session carries it. A missing file (a
+  // folder too) fails with "SLManager::loadConfiguration() file not found: " +
+  // path and changes nothing. A file that is not well-formed XML is reported on the
   // standard error stream and then fails with a StandardException naming the
   // file and the parser's line, column and message: a session must not go on
   // silently without methods. Failures inside the elements (an unknown
