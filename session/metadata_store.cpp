@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "metadata/sources/common/byte_stream.h"
+#include "metadata/sources/common/standard_exception.h"
 #include "signature/audio_sign_multi.h"
 #include "signature/meta_vec.h"
 
@@ -136,6 +137,10 @@ void MetadataStore::write(const char* path) const {
     out << "</ITEM>\n" << std::flush;
   }
   out << "</DATA></METAFILE>\n";
+  // A file cut short by a full disk would lose the texts of the songs behind
+  // the cut at the next load, silently.
+  out.close();
+  if (out.fail()) throw StandardException(std::string("MetadataStore::write() could not write file: ") + path);
 }
 
 unsigned MetadataStore::read(const char* path, bool merge) {

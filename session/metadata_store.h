@@ -78,7 +78,9 @@ class MetadataStore {
   const RecordMap& all() const { return records; }
 
   // Writes the metadata file at path, replacing any file there. Throws
-  // AudioSignException "Cannot open output file !" when it cannot be opened.
+  // AudioSignException "Cannot open output file !" when it cannot be opened,
+  // and StandardException "MetadataStore::write() could not write file: " +
+  // path when the writing or closing fails.
   // A "<", ">" or line feed in a tag or value is written as a blank, so that
   // every record stays on its own line and reads back.
   void write(const char* path) const;
