@@ -1,9 +1,9 @@
 #include "session/metadata_store.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <istream>
-#include <limits>
 #include <locale>
 #include <utility>
 
@@ -46,25 +46,10 @@ bool readLine(std::istream& in, std::string& line) {
   return true;
 }
 
-bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // The signed decimal number at pos as the C runtime reads one: leading white
 // space skipped, an optional sign, then digits up to the first other
-// character; 0 without digits. A number beyond the 64-bit range gives the
-// nearest end of the range.
-int64_t signedDecimal(const std::string& text, std::size_t pos) {
-  while (pos < text.size() && isSpace(text[pos])) ++pos;
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
-  const uint64_t limit = negative ? uint64_t(1) << 63 : uint64_t(std::numeric_limits<int64_t>::max());
-  uint64_t magnitude = 0;
-  for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-    const unsigned digit = static_cast<unsigned>(text[pos] - '0');
-    magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
-  }
-  // Two's complement wrap of the magnitude gives the negative value, -2^63 included.
-  return static_cast<int64_t>(negative ? 0 - magnitude : magnitude);
-}
+// character; 0 without digits, the nearest end of the 64-bit range beyond it.
+int64_t signedDecimal(const std::string& text, std::size_t pos) { return std::strtoll(text.c_str() + pos, nullptr, 10); }
 
 // The text as written into the file: brackets would be read as marks and a
 // line feed would end the record's line.
