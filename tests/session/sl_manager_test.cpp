@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "metadata/sources/common/byte_stream.h"
 #include "metadata/sources/common/standard_exception.h"
 #include "session/event_handler.h"
 #include "tests/support/expect_message.h"
@@ -17,17 +18,17 @@ namespace {
 // Songs of the values 0, 1, ... under ids 1, 2, ..., with the methods attached.
 std::unique_ptr<SLManager> manager(unsigned songCount, const std::string& configuration = songs::kConfiguration) {
   auto m = std::make_unique<SLManager>(new SLManagerDefaultEventHandler);
-  m->loadConfiguration(configuration.data(), static_cast<unsigned>(configuration.size()));
+  m->loadConfiguration(testfiles::writeFile("c.xml", configuration));
   for (unsigned i = 0; i < songCount; ++i) m->adaptAndStore(*songs::song(i + 1, static_cast<float>(i)));
   m->initMethods();
   return m;
 }
 
-// "name:size" of every list of the chain at head; the ids of the first.
-std::string lists(const SimilarityList& head, bool withIds = false) {
+// The ids of the fused list, or "name:size" of every list of the chain.
+std::string lists(const SimilarityList& head, bool fused) {
   std::string text;
-  for (const auto& entry : head) text += withIds ? std::to_string(entry.second.id) + " " : "";
-  for (const SimilarityList* list = &head; !withIds && list != nullptr; list = list->nextList())
+  for (const auto& entry : head) text += fused ? std::to_string(entry.second.id) + " " : "";
+  for (const SimilarityList* list = &head; !fused && list != nullptr; list = list->nextList())
     text += list->name + ":" + std::to_string(list->size()) + " ";
   return text;
 }
@@ -44,25 +45,25 @@ std::string methods(const SLManager& m) {
   return names;
 }
 
+const std::string kOverall = "<similaritymethod module=\"overallsimilarity\"><classifier name=\"a\"/></similaritymethod>";
+
 }  // namespace
 
 TEST(SLManager, ReadsMethodsParameterizationAndSemanticLayer) {
-  const std::string overall =
-      "<similaritymethod module=\"overallsimilarity\"><classifier name=\"a\"/></similaritymethod>";
   const std::string layer = "<semanticlayer><class id=\"s\"><cfy id=\"a\"/></class></semanticlayer>";
   const std::string noLayer = "SLManager::loadConfiguration() more than one or no semantic layer given!\n";
   const struct {
     std::string body, methods, printed;
   } cases[] = {
-      {overall + "<similaritymethod module=\"aspectsimilarity\"/>" + layer + layer,
+      {kOverall + "<similaritymethod module=\"aspectsimilarity\"/>" + layer + layer,
        "aspectsimilarity() overallsimilarity(a,) ", noLayer},
-      {overall + "<similaritymethod module=\"other\"/><similaritymethod name=\"x\"/><similaritymethod/>" + layer,
+      {kOverall + "<similaritymethod module=\"other\"/><similaritymethod name=\"x\"/><similaritymethod/>" + layer,
        "overallsimilarity(a,) ", ""},
-      {overall + "<similaritymethod module=\"overallsimilarity\"><classifier name=\"b\"/></similaritymethod>",
+      {kOverall + "<similaritymethod module=\"overallsimilarity\"><classifier name=\"b\"/></similaritymethod>",
        "overallsimilarity(a,) ", noLayer},
       // A classifier outside any method still names one for the parameterisation.
-      {overall + "<classifier name=\"loose\"/><parameterization min=\"0\" max=\"1\"><parameter name=\"p\" value=\"0\">"
-                 "<cfy name=\"loose\"/></parameter></parameterization>" + layer,
+      {kOverall + "<classifier name=\"loose\"/><parameterization min=\"0\" max=\"1\"><parameter name=\"p\" value=\"0\">"
+                  "<cfy name=\"loose\"/></parameter></parameterization>" + layer,
        "overallsimilarity(a,) ", ""},
   };
   for (const auto& c : cases) {
@@ -70,14 +71,12 @@ TEST(SLManager, ReadsMethodsParameterizationAndSemanticLayer) {
     EXPECT_EQ(methods(*manager(0, "<r>" + c.body + "</r>")), c.methods) << c.body;
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed) << c.body;
   }
-  const std::unique_ptr<SLManager> m = manager(0);
-  EXPECT_EQ(m->getDefaultExcluded(), std::set<std::string>{"idle"});
-  EXPECT_EQ(m->getSemanticLayer().classes.at("all"), (std::set<std::string>{"far", "near"}));
 }
 
 TEST(SLManager, ConfigurationFileIsKeptAndParseFailuresAreReportedAndRaised) {
   const std::string good = testfiles::writeFile("good.xml", songs::kConfiguration);
   const std::string bad = testfiles::writeFile("bad.xml", "<r>\n<similaritymethod></r>");
+  const std::string folder = ::testing::TempDir();
   SLManager m(nullptr);
   m.loadConfiguration(good);
   const struct {
@@ -85,6 +84,7 @@ TEST(SLManager, ConfigurationFileIsKeptAndParseFailuresAreReportedAndRaised) {
     std::string reported, raised;
   } cases[] = {
       {[&] { m.loadConfiguration(good + "x"); }, "", "SLManager::loadConfiguration() file not found: " + good + "x"},
+      {[&] { m.loadConfiguration(folder); }, "", "SLManager::loadConfiguration() file not found: " + folder},
       {[&] { m.loadConfiguration(bad); }, "\nDOM Error during parsing: '" + bad + "'\nDOMException code is:  81\n",
        "SLManager::loadConfiguration() file " + bad + " is not well-formed XML: line 2, column 21: "},
       {[&] { m.loadConfiguration("<r>", 3); }, "\nDOM Error during parsing memory config\nDOMException code is:  81\n",
@@ -173,4 +173,36 @@ TEST(SLManager, AdaptationFailuresAreReportedAndNoMethodsFailQueries) {
   SimilarityList out("", 1000);
   expectThrowMessage<StandardException>([&] { SLManager(nullptr).query(uint64_t(1), out, QueryParameters()); },
                                         "SLManager::query() no similarity methods specified or enabled");
+}
+
+TEST(SLManager, LoadsTheConfigurationKeptInTheSessionAndAttachesTheMethods) {
+  const std::string path = testfiles::tempPath("s.ses");
+  std::ofstream out(path, std::ios::binary);
+  writeUInt32LE(writeString(out, "SES"), 0);
+  manager(3)->session().save(out, path, false);
+  const std::string whole = testfiles::readFile(path);
+  // The last entry cut short: the others load and answer, then the failure is raised.
+  const std::string cut = testfiles::writeFile("cut.ses", whole.substr(0, whole.size() - 4));
+  for (const std::string& file : {path, cut}) {
+    SLManager m(nullptr);
+    testing::internal::CaptureStdout();
+    std::string raised;
+    try {
+      m.loadSession(file, "");
+    } catch (const StandardException& e) {
+      raised = e.what();
+    }
+    testing::internal::GetCapturedStdout();
+    QueryParameters params;
+    params.resultCount = 5;
+    SimilarityList list("", 1000);
+    m.query(uint64_t(1), list, params);
+    EXPECT_EQ(raised + lists(list, true), file == path ? "1 2 3 " : std::string(Session::kCorruptedStream) + "1 2 ");
+  }
+  // A method of a name already held stays; the parameterisation is read again.
+  testing::internal::CaptureStdout();
+  const std::unique_ptr<SLManager> m = manager(0, "<r>" + kOverall + "</r>");
+  m->loadSession(path, "");
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(methods(*m) + std::to_string(m->getDefaultExcluded().size()), "overallsimilarity(a,) 1");
 }
