@@ -49,7 +49,9 @@ bool readLine(std::istream& in, std::string& line) {
 // The signed decimal number at pos as the C runtime reads one: leading white
 // space skipped, an optional sign, then digits up to the first other
 // character; 0 without digits, the nearest end of the 64-bit range beyond it.
-int64_t signedDecimal(const std::string& text, std::size_t pos) { return std::strtoll(text.c_str() + pos, nullptr, 10); }
+int64_t signedDecimal(const std::string& text, std::size_t pos) {
+  return std::strtoll(text.c_str() + pos, nullptr, 10);
+}
 
 // The text as written into the file: brackets would be read as marks and a
 // line feed would end the record's line.

@@ -17,7 +17,9 @@ std::vector<std::string> seen;
 
 class RecordingHandler : public SLManagerDefaultEventHandler {
  public:
-  void updateEvent(const std::string& event, int value) override { seen.push_back(event + "=" + std::to_string(value)); }
+  void updateEvent(const std::string& event, int value) override {
+    seen.push_back(event + "=" + std::to_string(value));
+  }
 };
 
 void listener(const std::string& event, int value, void* data) {

@@ -80,7 +80,8 @@ TEST(MetadataStore, ReadsMetadataFilesAndTabLists) {
       {kHead + std::string("<TUID>4</TUID><a>x\0y</a>\n", 25), {{4, {{"a", std::string("x\0y", 3)}}}}},
       {kHead + "<TUID>4</TUID><T>" + longTitle + "</T></ITEM>\n<TUID>5</TUID><a>b</a></ITEM>\n",
        {{4, {{"T", longTitle}}}, {5, {{"a", "b"}}}}},
-      {kHead + "<TUID>4</TUID><a>b</a></ITEM>\r\n<TUID>5</TUID><a>c\r</a>\r\n", {{4, {{"a", "b"}}}, {5, {{"a", "c\r"}}}}},
+      {kHead + "<TUID>4</TUID><a>b</a></ITEM>\r\n<TUID>5</TUID><a>c\r</a>\r\n",
+       {{4, {{"a", "b"}}}, {5, {{"a", "c\r"}}}}},
       // The two lines after the start are never records; a file may end anywhere.
       {"<METAFILE>\n<TUID>1</TUID>\n<TUID>2</TUID>\n<TUID>3</TUID><a>b</a>", {{3, {{"a", "b"}}}}},
       {"", {}},

@@ -93,14 +93,16 @@ TEST(Session, FileCutShortAtEveryByteFailsAndLeavesTheStoreAsDocumented) {
   for (std::size_t cut = 0; cut < file.size(); ++cut) {
     const std::string path = testfiles::writeFile("cut.ses", file.substr(0, cut));
     const bool inImage = cut >= body.size();
-    expectThrowMessage<StandardException>([&] { load(s, path, metaPath); }, inImage ? Session::kCorruptedStream : kFormat);
+    expectThrowMessage<StandardException>([&] { load(s, path, metaPath); },
+                                          inImage ? Session::kCorruptedStream : kFormat);
     ASSERT_EQ(s.getDatabase() != nullptr, inImage) << cut;
     EXPECT_LT(s.songCount(), 2) << cut;
     EXPECT_EQ(s.getMetadata().size(), inImage ? 1u : 0u) << cut;
     EXPECT_EQ(s.getFileName(), inImage ? path : whole) << cut;
   }
   for (const std::string& missing : {metaPath + ".absent", ::testing::TempDir()})
-    expectThrowMessage<StandardException>([&] { s.load(missing, ""); }, "Session::load() Could not open session: " + missing);
+    expectThrowMessage<StandardException>([&] { s.load(missing, ""); },
+                                          "Session::load() Could not open session: " + missing);
   std::ofstream unused;
   expectThrowMessage<StandardException>([&] { s.save(unused, "x", false); }, "Session::save() no database");
 }
@@ -131,8 +133,8 @@ TEST(Session, SavesTheBodyBehindTheHeaderAndTheMetadataFileBesideIt) {
 
   // Beside a session without songs there is nothing for a metadata file to describe.
   const std::string absent = path + ".absent";
-  load(again, testfiles::writeFile("e.ses", header("", 0) + globalsBlock(false, false) + ByteBuilder().u32le(0).image()),
-       absent);
+  const std::string empty = header("", 0) + globalsBlock(false, false) + ByteBuilder().u32le(0).image();
+  load(again, testfiles::writeFile("e.ses", empty), absent);
   EXPECT_EQ(again.songCount(), 0);
   expectThrowMessage<AudioSignException>([&] { load(again, path, absent); }, "Cannot open Metadata File for reading !");
   EXPECT_EQ(again.songCount(), 2);

@@ -5,6 +5,8 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "metadata/sources/common/byte_stream.h"
 #include "metadata/sources/common/standard_exception.h"
@@ -45,7 +47,8 @@ std::string methods(const SLManager& m) {
   return names;
 }
 
-const std::string kOverall = "<similaritymethod module=\"overallsimilarity\"><classifier name=\"a\"/></similaritymethod>";
+const std::string kOverall =
+    "<similaritymethod module=\"overallsimilarity\"><classifier name=\"a\"/></similaritymethod>";
 
 }  // namespace
 
@@ -146,6 +149,27 @@ TEST(SLManager, ClassifiersTakePartByDefaultOrRelevanceAndListsAreFusedAndCut) {
   m->query(*songs::song(0, 3.6f), out, params);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "0.5 idle\n");
   EXPECT_EQ(lists(out, true), "5 4 ");
+
+  // Restricted to candidates, one given twice. An unknown id, among them or
+  // queried, fails; the candidate map ends with the query either way.
+  const std::string unknown = "AdaptedFeatureDb::entry() signature id does not exist in database: 99";
+  using Restriction = std::tuple<uint64_t, std::vector<uint64_t>, std::string>;
+  for (const auto& [id, candidates, found] :
+       {Restriction{1, {5, 3, 5}, "3 5 "}, Restriction{1, {3, 99}, unknown}, Restriction{99, {3}, unknown}}) {
+    QueryParameters restricted;
+    restricted.candidateIds = candidates;
+    restricted.resultCount = 10;
+    SimilarityList some("", 1000);
+    std::string result;
+    try {
+      m->query(id, some, restricted);
+      result = lists(some, true);
+    } catch (const StandardException& e) {
+      result = e.what();
+    }
+    EXPECT_EQ(result, found);
+    EXPECT_EQ(restricted.candidates, nullptr);
+  }
 
   std::vector<SimilarityCandidates> classes;
   m->applySemanticLayer(3, classes, params);
