@@ -5,7 +5,6 @@
 #include <functional>
 #include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "metadata/sources/common/byte_stream.h"
@@ -112,11 +111,14 @@ TEST(SLManager, ConfigurationFileIsKeptAndParseFailuresAreReportedAndRaised) {
 
 TEST(SLManager, ClassifiersTakePartByDefaultOrRelevanceAndListsAreFusedAndCut) {
   const std::unique_ptr<SLManager> m = manager(7);
+  const std::string unknown = "AdaptedFeatureDb::entry() signature id does not exist in database: 99";
   const struct {
     std::map<std::string, float> parameters;
     bool fused;
     uint32_t resultCount;
     std::string found, printed;
+    uint64_t id = 1;
+    std::vector<uint64_t> candidates = {};
   } cases[] = {
       // An excluded classifier's list stays empty and nameless; when it is
       // the first, the next classifier writes into it.
@@ -130,16 +132,29 @@ TEST(SLManager, ClassifiersTakePartByDefaultOrRelevanceAndListsAreFusedAndCut) {
       // that reaches a fifth of their sum 21 (0 + 1 + 2 + 3).
       {{}, true, 0, "1 2 3 4 ", ""},
       {{}, true, 3, "1 2 3 ", ""},
+      // Restricted to candidates, one given twice. An unknown id, among them
+      // or queried, fails; the candidate map ends with the query either way.
+      {{}, true, 10, "3 5 ", "", 1, {5, 3, 5}},
+      {{}, true, 10, unknown, "", 1, {3, 99}},
+      {{}, true, 10, unknown, "", 99, {3}},
   };
   for (const auto& c : cases) {
     QueryParameters params(c.parameters);
     params.noFusion = !c.fused;
     params.resultCount = c.resultCount;
+    params.candidateIds = c.candidates;
     SimilarityList out("", 1000);
     testing::internal::CaptureStdout();
-    m->query(uint64_t(1), out, params);
+    std::string found;
+    try {
+      m->query(c.id, out, params);
+      found = lists(out, c.fused);
+    } catch (const StandardException& e) {
+      found = e.what();
+    }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
-    EXPECT_EQ(lists(out, c.fused), c.found);
+    EXPECT_EQ(found, c.found);
+    EXPECT_EQ(params.candidates, nullptr);
   }
   // By signature, adapted by each method: no relevance report.
   QueryParameters params({{"q", 0.5f}});
@@ -149,27 +164,6 @@ TEST(SLManager, ClassifiersTakePartByDefaultOrRelevanceAndListsAreFusedAndCut) {
   m->query(*songs::song(0, 3.6f), out, params);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "0.5 idle\n");
   EXPECT_EQ(lists(out, true), "5 4 ");
-
-  // Restricted to candidates, one given twice. An unknown id, among them or
-  // queried, fails; the candidate map ends with the query either way.
-  const std::string unknown = "AdaptedFeatureDb::entry() signature id does not exist in database: 99";
-  using Restriction = std::tuple<uint64_t, std::vector<uint64_t>, std::string>;
-  for (const auto& [id, candidates, found] :
-       {Restriction{1, {5, 3, 5}, "3 5 "}, Restriction{1, {3, 99}, unknown}, Restriction{99, {3}, unknown}}) {
-    QueryParameters restricted;
-    restricted.candidateIds = candidates;
-    restricted.resultCount = 10;
-    SimilarityList some("", 1000);
-    std::string result;
-    try {
-      m->query(id, some, restricted);
-      result = lists(some, true);
-    } catch (const StandardException& e) {
-      result = e.what();
-    }
-    EXPECT_EQ(result, found);
-    EXPECT_EQ(restricted.candidates, nullptr);
-  }
 
   std::vector<SimilarityCandidates> classes;
   m->applySemanticLayer(3, classes, params);
