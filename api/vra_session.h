@@ -109,14 +109,15 @@ class vraSession : public vraISession {
   CAudioSignMulti& ownSignature(vraISignature* signature);
   AdaptedFeatureDb& database() const;
   MetadataStore& metadataStore() const;
-  uint32_t allocateId(bool scan);
+  uint32_t allocateId();
   uint32_t largestStoredId() const;
-  void storeSignature(CAudioSignMulti& signature, uint32_t id);
+  void storeSignature(CAudioSignMulti& signature, uint32_t id, bool replacing);
   uint32_t idAt(unsigned index);
   vraSong* makeSong(uint32_t id);
   void fillFromCallback(vraSong& song, bool allTexts);
   vraResultList* fillResultList(uint32_t id) const;
   bool hasTextSource() const { return metadata || callback != nullptr; }
+  std::unique_ptr<SLManager> managerLikeThis() const;
   void loadFresh(const std::string& path, const std::string& metaPath);
   void merge(const std::string& path, const std::string& metaPath);
   void writeTextExport(std::ostream& out, unsigned fieldMask);
