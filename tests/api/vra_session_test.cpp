@@ -112,6 +112,7 @@ TEST(VraSession, Codes) {
   orphan->init(gone.c_str(), true);
   std::filesystem::remove(gone);
   EXPECT_THROW(orphan->reinitialize(), StandardException);
+  EXPECT_THROW(CreateSession(gone.c_str(), true), StandardException);
   Held<vraIDList> ids19(new vraIDList);
   ids19->add(1), ids19->add(9);
   struct ForeignList : vraIIDList {
@@ -394,7 +395,10 @@ TEST(VraSessionExport, RiffAndText) {
   } songs[] = {{1, 0, {1, 2, 3}}, {2, 1, {2, 1, 3}}, {3, 3, {3, 2, 1}}, {4, 7, {4, 3, 2}}, {big, 15, {big, 4, 3}}};
   for (const auto& song : songs) s->addSignature(::song(song.id, song.value).get());
   const std::string path = tempPath("s.riff");
+  HostCallback callback;
+  s->setCallback(&callback);
   s->exportSimilarityRiff(path.c_str(), 3);
+  EXPECT_EQ(callback.log, "20% 40% 60% 80% 100% ");
 
   // Five songs of three results and an end mark each: 5 x 4 x 4 bytes.
   ByteBuilder expected;
