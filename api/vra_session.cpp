@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "api/held.h"
 #include "api/session_file_header.h"
@@ -16,6 +17,7 @@
 #include "api/vra_signature.h"
 #include "api/vra_song.h"
 #include "metadata/sources/common/byte_stream.h"
+#include "metadata/sources/common/saturating_cast.h"
 #include "metadata/sources/common/standard_exception.h"
 #include "session/event_handler.h"
 
@@ -152,12 +154,9 @@ uint32_t vraSession::largestStoredId() const {
   return largest;
 }
 
-uint32_t vraSession::allocateId(bool scan) {
-  if (scan) {
-    lastId = std::max(lastId, largestStoredId());
-    return ++lastId;
-  }
-  // 0 means "no id": after a wrap-around it is passed over.
+// The next id above the last one that no song holds. 0 means "no id": after
+// a wrap-around it is passed over.
+uint32_t vraSession::allocateId() {
   do {
     ++lastId;
   } while (lastId == 0 || database().contains(lastId));
@@ -166,14 +165,15 @@ uint32_t vraSession::allocateId(bool scan) {
 
 // Adapts and stores the signature under id, which it carries from then on
 // (a high word is cleared: a song is found by its 32-bit id alone), and
-// records its texts.
-void vraSession::storeSignature(CAudioSignMulti& signature, uint32_t id) {
+// records its texts. The methods meet the database when its first song
+// arrives; a replacement leaves them as they are.
+void vraSession::storeSignature(CAudioSignMulti& signature, uint32_t id, bool replacing) {
   if (signature.getTuid() != CSignatureID(id, 0)) signature.setTuid(CSignatureID(id, 0));
   manager->adaptAndStore(signature);
   // A signature the methods could not adapt was reported and is not stored:
   // it gets no metadata either.
   if (!database().contains(id)) return;
-  if (database().size() == 1) manager->initMethods();
+  if (!replacing && database().size() == 1) manager->initMethods();
   if (!metadata) return;
   MetadataRecord record;
   record.setFromSongTags(signature.getSignData()->getMetaVec());
@@ -187,15 +187,18 @@ unsigned vraSession::addSignature(vraISignature* signature) {
   const uint32_t given = data.getTuid().getLow();
   uint32_t id = given;
   if (given == 0) {
-    id = allocateId(false);
+    id = allocateId();
   } else if (database().contains(given)) {
-    id = allocateId(false);
+    // Even above the last id, which a loaded file's header may put below its
+    // songs: storing the song under a taken id would fail and lose it.
+    id = allocateId();
+    // The host that hears of the change finds the signature carrying it.
     data.setTuid(CSignatureID(id, 0));
     if (callback != nullptr) callback->onIdChanged(given, id);
   } else if (given > lastId) {
     lastId = given;
   }
-  storeSignature(data, id);
+  storeSignature(data, id, false);
   return id;
 }
 
@@ -205,7 +208,7 @@ void vraSession::replaceSignature(unsigned id, vraISignature* signature) {
   if (!database().contains(id)) throw vraKivetException(VRA_SIGNATURE_ID_DOES_NOT_EXIST);
   CAudioSignMulti& data = ownSignature(signature);
   removeSong(id);
-  storeSignature(data, id);
+  storeSignature(data, id, true);
 }
 
 void vraSession::removeSongAt(unsigned index) {
@@ -333,8 +336,24 @@ vraSong* vraSession::makeSong(uint32_t id) {
   song->setTitle(record.title().c_str());
   song->setArtist(record.artist().c_str());
   song->setFileName(record.fileName().c_str());
-  song->setLength(static_cast<int>(std::strtol(record.value("TLEN").c_str(), nullptr, 10)));
+  // A length beyond the int range saturates, as the C library's reading
+  // does where long has 32 bits.
+  song->setLength(toIntSaturated(static_cast<double>(std::strtoll(record.value("TLEN").c_str(), nullptr, 10))));
   return song.release();
+}
+
+// The texts of the song's id from the host: all of them for a listing, the
+// title, the artist and the length for a song found by its file name.
+void vraSession::fillFromCallback(vraSong& song, bool allTexts) {
+  const uint32_t id = song.getId();
+  song.setTitle(hostText(callback->getTitle(id)));
+  song.setArtist(hostText(callback->getArtist(id)));
+  if (allTexts) {
+    song.setExtraText(hostText(callback->getExtraText(id)));
+    song.setFileName(hostText(callback->getFileName(id)));
+    song.setExtraNumber(callback->getExtraNumber(id));
+  }
+  song.setLength(callback->getLength(id));
 }
 
 vraISong* vraSession::getSongByFileName(const char* fileName) {
@@ -345,14 +364,9 @@ vraISong* vraSession::getSongByFileName(const char* fileName) {
   const unsigned count = database().size();
   for (unsigned i = 0; i < count; ++i) {
     Held<vraSong> song(makeSong(idAt(i)));
-    const uint32_t id = song->getId();
-    if (!metadata) song->setFileName(hostText(callback->getFileName(id)));
+    if (!metadata) song->setFileName(hostText(callback->getFileName(song->getId())));
     if (wanted != song->getFileName(false)) continue;
-    if (!metadata) {
-      song->setTitle(hostText(callback->getTitle(id)));
-      song->setArtist(hostText(callback->getArtist(id)));
-      song->setLength(callback->getLength(id));
-    }
+    if (!metadata) fillFromCallback(*song, false);
     return song.release();
   }
   return nullptr;
@@ -401,16 +415,33 @@ void vraSession::loadSession(const char* path) {
     merge(path, metaPath);
 }
 
+// A manager that stands where this session's does: the same global blocks
+// and the methods of the same configuration.
+std::unique_ptr<SLManager> vraSession::managerLikeThis() const {
+  std::unique_ptr<SLManager> like = makeManager();
+  std::stringstream blocks;
+  manager->session().getGlobals().write(blocks);
+  SessionGlobals& globals = like->session().getGlobals();
+  globals.read(blocks);
+  uint32_t size = 0;
+  if (const char* text = globals.getText("XML", size)) like->loadConfiguration(text, size);
+  return like;
+}
+
 // Everything is read into a manager of its own, which becomes the session's
 // only once the file has loaded: a file that fails leaves the session as it
-// was, with its methods, rather than without any.
+// was, with its methods, rather than without any. That manager starts as a
+// copy of the session's, so the file is taken as if loaded in place: its
+// blocks replace those of the tags it carries, and a method the session has
+// already keeps its settings over the file's method of the same name.
 void vraSession::loadFresh(const std::string& path, const std::string& metaPath) {
   std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) throw vraKivetException(VRA_FAILED_TO_OPEN_FILE);
+  // A folder opens as a stream on some systems; it is no file on any.
+  if (!in.is_open() || !fileExists(path)) throw vraKivetException(VRA_FAILED_TO_OPEN_FILE);
   const SessionFileHeader header = SessionFileHeader::read(in);
   in.close();
 
-  std::unique_ptr<SLManager> loaded = makeManager();
+  std::unique_ptr<SLManager> loaded = managerLikeThis();
   bool corrupted = false;
   try {
     loaded->loadSession(path, metaPath);
@@ -422,8 +453,7 @@ void vraSession::loadFresh(const std::string& path, const std::string& metaPath)
   list->clear();
   cursor.valid = false;
   sessionId = header.sessionId;
-  lastId = header.lastId;
-  if (lastId == 0) lastId = allocateId(true) - 1;
+  lastId = header.lastId != 0 ? header.lastId : largestStoredId();
   if (corrupted) throw vraKivetException(VRA_CORRUPTED_SESSION);
 }
 
@@ -446,7 +476,7 @@ void vraSession::merge(const std::string& path, const std::string& metaPath) {
     const auto oldId = static_cast<uint32_t>(storedId);
     uint32_t id = oldId;
     if (id == 0 || target.contains(id)) {
-      id = allocateId(false);
+      id = allocateId();
       if (callback != nullptr) callback->onIdChanged(oldId, id);
     }
     signature->setTuid(CSignatureID(id, 0));
@@ -478,17 +508,9 @@ void vraSession::writeTextExport(std::ostream& out, unsigned fieldMask) {
   for (unsigned i = 0; i < count; ++i) {
     try {
       Held<vraSong> song(whitelist != nullptr ? makeSong(whitelist->getId(i)) : makeSong(idAt(i)));
-      const uint32_t id = song->getId();
-      if (!metadata) {
-        song->setTitle(hostText(callback->getTitle(id)));
-        song->setArtist(hostText(callback->getArtist(id)));
-        song->setExtraText(hostText(callback->getExtraText(id)));
-        song->setFileName(hostText(callback->getFileName(id)));
-        song->setExtraNumber(callback->getExtraNumber(id));
-        song->setLength(callback->getLength(id));
-      }
+      if (!metadata) fillFromCallback(*song, true);
       const auto seconds = static_cast<int>(std::floor(song->getLength() * 0.001));
-      out << std::to_string(static_cast<int32_t>(id)) << ';' << field(1, quoted(song->getArtist(false))) << ';'
+      out << std::to_string(static_cast<int32_t>(song->getId())) << ';' << field(1, quoted(song->getArtist(false))) << ';'
           << field(2, quoted(song->getTitle(false))) << ';' << field(4, std::to_string(seconds)) << ';'
           << field(8, quoted(song->getFileName(false))) << ';' << field(16, quoted(song->getExtraText(false)))
           << ';' << field(32, std::to_string(song->getExtraNumber())) << ';'

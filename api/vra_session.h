@@ -34,11 +34,14 @@ class vraSession : public vraISession {
   vraSession& operator=(const vraSession&) = delete;
 
   void release() override;
-  // Fresh load into a session without songs, merge into one with songs.
-  // Codes 2 (cannot open) and 5 (not a session file) on a fresh load, 16
-  // (merge without metadata or callback), 29 (entries of the file could not
-  // be read; the readable ones are loaded). Other failures of the store pass
-  // on; a fresh load that fails leaves the session as it was.
+  // Fresh load into a session without songs, merge into one with songs. A
+  // fresh load takes the file's songs, session id and last id; its blocks
+  // replace the session's of the same tags, and the session's methods stay
+  // (the file's configuration adds those of other names). Codes 2 (cannot
+  // open) and 5 (not a session file) on a fresh load, 16 (merge without
+  // metadata or callback), 29 (entries of the file could not be read; the
+  // readable ones are loaded). Other failures of the store pass on; a fresh
+  // load that fails leaves the session as it was.
   void loadSession(const char* path) override;
   // Code 3 when the file cannot be written, 1 for any other failure.
   void saveSession(const char* path) override;
@@ -109,14 +112,15 @@ class vraSession : public vraISession {
   CAudioSignMulti& ownSignature(vraISignature* signature);
   AdaptedFeatureDb& database() const;
   MetadataStore& metadataStore() const;
-  uint32_t allocateId(bool scan);
+  uint32_t allocateId();
   uint32_t largestStoredId() const;
-  void storeSignature(CAudioSignMulti& signature, uint32_t id);
+  void storeSignature(CAudioSignMulti& signature, uint32_t id, bool replacing);
   uint32_t idAt(unsigned index);
   vraSong* makeSong(uint32_t id);
   void fillFromCallback(vraSong& song, bool allTexts);
   vraResultList* fillResultList(uint32_t id) const;
   bool hasTextSource() const { return metadata || callback != nullptr; }
+  std::unique_ptr<SLManager> managerLikeThis() const;
   void loadFresh(const std::string& path, const std::string& metaPath);
   void merge(const std::string& path, const std::string& metaPath);
   void writeTextExport(std::ostream& out, unsigned fieldMask);

@@ -173,21 +173,22 @@ void add(vraISession& session, const std::string& input, const AudioExtraction& 
     throw Failure(input + ": the similarity configuration cannot compare this song (see the library's line above)");
 }
 
-// The library's naming rule: the session path up to the last "." of its file
-// name, then ".meta".
-std::string metadataPathOf(const std::string& path) {
+// Where the extension of the path's file name begins: at its last "." (the
+// end of the path when the name has none).
+size_t extensionStart(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   const size_t dot = path.find_last_of('.');
-  const bool inName = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  return path.substr(0, inName ? dot : path.size()) + ".meta";
+  return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
 }
+
+// The library's naming rule: the session path without its extension, then
+// ".meta".
+std::string metadataPathOf(const std::string& path) { return path.substr(0, extensionStart(path)) + ".meta"; }
 
 // Saved beside the target under a name of its own, then renamed over it: a
 // reader never meets a half-written session or metadata file.
 void saveWhole(vraISession& session, const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  const size_t cut = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
+  const size_t cut = extensionStart(path);
   const std::string temporary = path.substr(0, cut) + "-partial-" + std::to_string(getpid()) + path.substr(cut);
   step("saving " + path, [&] {
     try {

@@ -20,7 +20,8 @@ namespace {
 
 constexpr int kRate = 22050;
 
-Held<vraISignature> extract(const demo::Clip& clip) {
+Held<vraISignature> extract(demo::Clip clip, double noise = 0.0) {
+  if (noise > 0.0) demo::addNoise(clip, noise, 99);
   Held<vraISignature> signature(CreateSignature(KIVET_CONFIG_DIR "/default.xml", kRate));
   std::vector<short> pcm = demo::toPcm(clip);
   if (clip.channels.size() == 2) {
@@ -29,7 +30,7 @@ Held<vraISignature> extract(const demo::Clip& clip) {
     pcm.swap(mono);
   }
   signature->addSamples(pcm.data(), static_cast<unsigned>(pcm.size()));
-  Held<vraISong>(signature->getSong())->setTitle(clip.title.c_str());
+  Held<vraISong>(signature->getSong())->setTitle((clip.title + (noise > 0.0 ? ", noisy" : "")).c_str());
   return signature;
 }
 
@@ -44,35 +45,24 @@ std::vector<unsigned> ranked(vraIResultList* results) {
 }  // namespace
 
 TEST(VraSessionEndToEnd, EverySongIsStoredAndFoundNextToItsNoisyCopy) {
-  std::vector<demo::Clip> clips = demo::clips(kRate, 3.0);
-  demo::Clip noisy = clips[3];
-  demo::addNoise(noisy, 0.03, 99);
-  noisy.title = "A minor chord, noisy";
-  clips.push_back(noisy);
-
+  const std::vector<demo::Clip> clips = demo::clips(kRate, 3.0);
   Held<vraISession> session(CreateSession(KIVET_CONFIG_DIR "/similarity.xml", true));
   std::map<std::string, unsigned> ids;
   for (const demo::Clip& clip : clips) ids[clip.title] = session->addSignature(extract(clip).get());
+  ids["A minor chord, noisy"] = session->addSignature(extract(clips[3], 0.03).get());
   // A song that could not be adapted would be missing here.
-  ASSERT_EQ(session->getSongCount(), clips.size());
+  ASSERT_EQ(session->getSongCount(), clips.size() + 1);
 
   for (const auto& [title, id] : ids) {
     const std::vector<unsigned> found = ranked(session->queryById(id, 20));
-    ASSERT_FALSE(found.empty()) << title;
-    EXPECT_EQ(found.front(), id) << title;
+    EXPECT_EQ(found.empty() ? 0u : found.front(), id) << title;
     EXPECT_EQ(Held<vraISong>(session->getSong(id))->getTitle(false), title);
   }
   const std::vector<unsigned> found = ranked(session->queryById(ids["A minor chord"], 20));
-  const auto rank = [&](const char* title) {
-    return std::find(found.begin(), found.end(), ids[title]) - found.begin();
-  };
-  EXPECT_LT(rank("A minor chord, noisy"), rank("Noise swell"));
-  EXPECT_LT(rank("A minor chord, noisy"), rank("Click track"));
+  const auto rank = [&](const char* title) { return std::find(found.begin(), found.end(), ids[title]) - found.begin(); };
+  EXPECT_LT(rank("A minor chord, noisy"), std::min(rank("Noise swell"), rank("Click track")));
 
   // A query by a signature that is not stored finds its original first.
-  demo::Clip other = clips[1];
-  demo::addNoise(other, 0.01, 7);
-  const std::vector<unsigned> bySignature = ranked(session->queryBySignature(extract(other).get(), 5, false));
-  ASSERT_FALSE(bySignature.empty());
-  EXPECT_EQ(bySignature.front(), ids["Gliding tone"]);
+  const std::vector<unsigned> bySignature = ranked(session->queryBySignature(extract(clips[1], 0.01).get(), 5, false));
+  EXPECT_EQ(bySignature.empty() ? 0u : bySignature.front(), ids["Gliding tone"]);
 }

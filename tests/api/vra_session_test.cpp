@@ -7,6 +7,7 @@
 #include <functional>
 #include <iterator>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -63,11 +64,13 @@ std::string readText(const std::string& path) {
 
 std::string title(vraISession& s, unsigned id) { return Held<vraISong>(s.getSong(id))->getTitle(false); }
 
-// Texts made of the id; knows no song 2 when asked for its title.
+// Texts made of the id; knows no song 2 when asked for its title, and fails
+// on song 4 in a way of its own.
 class HostCallback final : public vraICallback {
  public:
   const char* getTitle(unsigned id) override {
     if (id == 2) throw vraKivetException(VRA_CALLBACK_UNKNOWN_ID);
+    if (id == 4) throw std::runtime_error("host failure");
     return keep("T" + std::to_string(id));
   }
   const char* getArtist(unsigned id) override { return keep("A\"" + std::to_string(id)); }
@@ -102,6 +105,14 @@ TEST(VraSession, Codes) {
   Held<vraSession> none(new vraSession);
   Held<vraSession> three = session({0, 1, 2});
   Held<vraSession> noTexts = session({0}, false);
+  // A session whose configuration is gone cannot be made again: it is left
+  // not initialised rather than half configured.
+  const std::string gone = writeFile("gone.xml", songs::kConfiguration);
+  Held<vraSession> orphan(new vraSession);
+  orphan->init(gone.c_str(), true);
+  std::filesystem::remove(gone);
+  EXPECT_THROW(orphan->reinitialize(), StandardException);
+  EXPECT_THROW(CreateSession(gone.c_str(), true), StandardException);
   Held<vraIDList> ids19(new vraIDList);
   ids19->add(1), ids19->add(9);
   struct ForeignList : vraIIDList {
@@ -116,9 +127,8 @@ TEST(VraSession, Codes) {
   const std::string riff = tempPath("small.riff");
   const std::pair<std::function<void()>, int> cases[] = {
       {[&] { none->loadSession("x"); }, 20},
-      {[&] { none->addSignature(song(0, 1).get()); }, 20},
-      {[&] { none->getSongCount(); }, 20},
       {[&] { none->setWhitelist(ids19.get()); }, 20},
+      {[&] { orphan->getSongCount(); }, 20},
       {[&] { none->setWeight(1, 100); }, 14},
       {[&] { none->getWeight(1); }, 14},
       {[&] { none->getWeightName(0); }, 14},
@@ -135,6 +145,7 @@ TEST(VraSession, Codes) {
       {[&] { three->queryById(2, 1); }, 25},
       {[&] { noTexts->checkMetadataSource(true, true, true, true); }, 16},
       {[&] { noTexts->getSongByFileName("1.wav"); }, 16},
+      {[&] { noTexts->exportText(riff.c_str(), 1); }, 16},
       {[&] { three->exportSimilarityRiff(riff.c_str(), 3); }, 27},
       // Refused before the song it would replace goes.
       {[&] { three->replaceSignature(1, nullptr); }, 6},
@@ -161,7 +172,6 @@ TEST(VraSession, IdsAndSessionIds) {
     std::string stored, changes;
     uint32_t lastId;
   } cases[] = {
-      {{0, 0, 0}, "1 2 3 ", "", 3},
       {{0, 0, 0, 7, 0}, "1 2 3 7 8 ", "", 8},
       {{0, 0, 2}, "1 2 3 ", "2>3 ", 3},
       // An id below the last id that is free is kept.
@@ -205,6 +215,15 @@ TEST(VraSession, SongsQueriesAndWhitelist) {
   EXPECT_EQ(std::string(one->getTitle(false)) + one->getArtist(false) + std::to_string(one->getLength()),
             "OneArtist61500");
   EXPECT_EQ(s->getSongByFileName("none.wav"), nullptr);
+  // A length beyond the int range, as a metadata file may hold, saturates; a
+  // song titled as the store's empty answer is still a song; one without a
+  // record is none.
+  MetadataStore& records = s->getManager().session().getMetadata();
+  records.findOrCreate(2).tags["TLEN"] = "99999999999";
+  records.findOrCreate(3).tags["TIT2"] = MetadataStore::kNoEntry;
+  records.remove(4);
+  EXPECT_EQ(std::to_string(Held<vraISong>(s->getSong(2))->getLength()) + title(*s, 3), "2147483647no entry");
+  expectCode([&] { s->getSong(4); }, 11);
   EXPECT_EQ(ranked(s->queryById(1, 10)) + "/" + ranked(s->queryById(2, 2)) + "/" + ranked(s->queryById(5, 3)),
             "1 2 3 4 5 /2 1 /5 4 3 ");
   Held<vraIDList> whitelist(new vraIDList);
@@ -219,9 +238,16 @@ TEST(VraSession, SongsQueriesAndWhitelist) {
   s->replaceSignature(6, song(0, 9.0f, "Six").get());
   EXPECT_EQ(title(*s, 6), "Six");
   EXPECT_FALSE(s->containsId(1));
-  EXPECT_EQ(s->getManager().session().getMetadata().size(), 5u);
+  EXPECT_EQ(records.size(), 4u);
   s->reinitialize();
   EXPECT_EQ(s->getSongCount(), 0u);
+
+  // Replacing the only song leaves the methods attached as they were: a
+  // partition tree that cannot be read is not read again.
+  Held<vraSession> single = session({1});
+  single->getManager().session().getGlobals().setTextFromFile("TRE", writeFile("tree.xml", "no tree"));
+  single->replaceSignature(1, song(0, 2.0f, "again").get());
+  EXPECT_EQ(title(*single, 1), "again");
 }
 
 TEST(VraSession, HostCallbackSuppliesTextsAndOutlivesItsSession) {
@@ -234,13 +260,15 @@ TEST(VraSession, HostCallbackSuppliesTextsAndOutlivesItsSession) {
     EXPECT_EQ(std::string(third->getTitle(false)) + third->getArtist(false) + std::to_string(third->getLength()),
               "T3A\"34500");
     s->exportText(path.c_str(), 127);
+    s->addSignature(song(0, 3).get());
+    expectCode([&] { s->exportText(tempPath("failed.txt").c_str(), 0); }, 17);
   }
   // The session is gone; the host's callback is still the host's.
   callback.onIdChanged(1, 2);
   const std::string text = readText(path);
   EXPECT_EQ(text.substr(text.find(";\n") + 2),
             "1;\"A\"\"1\";\"T1\";1;\"1.wav\";\"\";-1;0;\n3;\"A\"\"3\";\"T3\";4;\"3.wav\";\"\";-3;0;\n");
-  EXPECT_EQ(callback.log, "33% 100% 1>2 ");
+  EXPECT_EQ(callback.log, "33% 100% 25% 75% 1>2 ");
   auto* heap = new HostCallback;
   session({0}, false)->setCallback(heap);
   delete heap;
@@ -280,7 +308,8 @@ TEST(VraSessionFile, SaveLoadAndMerge) {
   const std::string path = tempPath("s.ses");
   saved->saveSession(path.c_str());
   const std::string head = header(saved->getSessionId(), 4);
-  EXPECT_EQ(readFile(path).substr(0, head.size()), head);
+  const std::string file = readFile(path);
+  EXPECT_EQ(file.substr(0, head.size()), head);
   Held<vraSession> loaded = session();
   loaded->loadSession(path.c_str());
   EXPECT_EQ(std::string(loaded->getSessionId()) + std::to_string(loaded->getLastId()),
@@ -289,6 +318,14 @@ TEST(VraSessionFile, SaveLoadAndMerge) {
     EXPECT_EQ(ranked(loaded->queryById(id, 10)), ranked(saved->queryById(id, 10)));
     EXPECT_EQ(title(*loaded, id), "title " + std::to_string(id));
   }
+  // A header whose last id lies below the stored songs: a song of a stored id
+  // still gets a free one.
+  writeFile("low.ses", header(saved->getSessionId(), 1) + file.substr(head.size()));
+  writeFile("low.meta", readFile(tempPath("s.meta")));
+  Held<vraSession> low = session();
+  low->loadSession(tempPath("low.ses").c_str());
+  EXPECT_EQ(low->getLastId(), 1u);
+  EXPECT_EQ(low->addSignature(song(3, 1.0f).get()), 5u);
 
   // Into a session holding song 1: the file's songs 1 and 2 become 2 and 3.
   const std::string two = tempPath("two.ses");
@@ -303,24 +340,27 @@ TEST(VraSessionFile, SaveLoadAndMerge) {
   expectCode([&] { bare->loadSession(two.c_str()); }, 16);
   EXPECT_EQ(bare->getSongCount(), 1u);
 
-  // A fresh load that fails leaves the session as it was, methods and all.
+  // A fresh load that fails leaves the session as it was, methods and all;
+  // one of a file saved without a configuration keeps the session's methods.
   Held<vraSession> fresh = session();
   expectCode([&] { fresh->loadSession(tempPath("missing.ses").c_str()); }, 2);
+  expectCode([&] { fresh->loadSession(testing::TempDir().c_str()); }, 2);
   expectCode([&] { fresh->loadSession(writeFile("x.ses", "not a session").c_str()); }, 5);
+  Held<vraSession> unconfigured(new vraSession);
+  unconfigured->init(nullptr, true);
+  unconfigured->saveSession(tempPath("none.ses").c_str());
+  fresh->loadSession(tempPath("none.ses").c_str());
   for (float value : {1.0f, 2.0f}) fresh->addSignature(song(0, value).get());
   EXPECT_EQ(ranked(fresh->queryById(1, 10)), "1 2 ");
 }
 
 TEST(VraSessionFile, EveryTruncationFailsCleanly) {
-  const std::string path = tempPath("full.ses");
-  session({0, 1})->saveSession(path.c_str());
-  const std::string full = readFile(path);
-  const std::string cut = writeFile("cut.ses", "");
+  session({0, 1})->saveSession(tempPath("full.ses").c_str());
+  const std::string full = readFile(tempPath("full.ses")), cut = tempPath("cut.ses");
   writeFile("cut.meta", readFile(tempPath("full.meta")));
   // Keeps the XML platform set up between the many loads.
   const DomParser platform;
-  Held<vraSignature> first = song(0, 5.0f, "t");
-  Held<vraSignature> added = song(0, 9.0f);
+  Held<vraSignature> first = song(0, 5.0f, "t"), added = song(0, 9.0f);
   for (size_t n = 0; n < full.size(); ++n) {
     writeFile("cut.ses", full.substr(0, n));
     for (bool merge : {false, true}) {
@@ -361,7 +401,10 @@ TEST(VraSessionExport, RiffAndText) {
   } songs[] = {{1, 0, {1, 2, 3}}, {2, 1, {2, 1, 3}}, {3, 3, {3, 2, 1}}, {4, 7, {4, 3, 2}}, {big, 15, {big, 4, 3}}};
   for (const auto& song : songs) s->addSignature(::song(song.id, song.value).get());
   const std::string path = tempPath("s.riff");
+  HostCallback callback;
+  s->setCallback(&callback);
   s->exportSimilarityRiff(path.c_str(), 3);
+  EXPECT_EQ(callback.log, "20% 40% 60% 80% 100% ");
 
   // Five songs of three results and an end mark each: 5 x 4 x 4 bytes.
   ByteBuilder expected;
@@ -385,4 +428,11 @@ TEST(VraSessionExport, RiffAndText) {
   s->exportText(path.c_str(), 0);
   EXPECT_EQ(readText(path), "#SESSION-ID=" + std::string(s->getSessionId()) +
                                 ";\n1;;;;;;;;\n2;;;;;;;;\n3;;;;;;;;\n4;;;;;;;;\n16777217;;;;;;;;\n");
+  // A whitelist gives the songs listed, in its order.
+  Held<vraIDList> whitelist(new vraIDList);
+  for (unsigned id : {big, 3u}) whitelist->add(id);
+  s->setWhitelist(whitelist.get());
+  s->exportText(path.c_str(), 4);
+  const std::string text = readText(path);
+  EXPECT_EQ(text.substr(text.find(";\n") + 2), "16777217;;;0;;;;;\n3;;;0;;;;;\n");
 }
