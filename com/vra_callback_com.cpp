@@ -29,13 +29,7 @@ TextHolder fileNameHolder;
 // Runs a call of the host: coded exceptions pass, any other becomes code 17.
 template <typename Call>
 auto callHost(Call&& call) -> decltype(call()) {
-  try {
-    return call();
-  } catch (const vraKivetException&) {
-    throw;
-  } catch (...) {
-    throw vraKivetException(VRA_CALLBACK_INTERFACE_ERROR);
-  }
+  return withErrorCode(VRA_CALLBACK_INTERFACE_ERROR, call);
 }
 
 void checkGetterResult(HRESULT result) {

@@ -68,6 +68,17 @@ std::shared_ptr<RegistryKey> keyOf(Registry& reg, HKEY handle, LONG& status) {
   return status == ERROR_SUCCESS ? key : nullptr;
 }
 
+// Runs `work` (registry, key) on the key of an open handle, under the
+// registry's lock; the reason when the handle has no key.
+template <typename Work>
+LONG onKey(HKEY handle, Work&& work) {
+  Registry& reg = registry();
+  std::lock_guard<std::mutex> guard(reg.lock);
+  LONG status;
+  std::shared_ptr<RegistryKey> key = keyOf(reg, handle, status);
+  return key == nullptr ? status : work(reg, key);
+}
+
 // The names of a '\'-separated path; false for an empty name inside it.
 bool splitPath(LPCSTR path, std::vector<std::string>& names) {
   if (path == nullptr || *path == '\0') return true;
@@ -86,25 +97,22 @@ bool splitPath(LPCSTR path, std::vector<std::string>& names) {
 
 LONG openPath(HKEY handle, LPCSTR subKey, PHKEY result, bool create) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  Registry& reg = registry();
-  std::lock_guard<std::mutex> guard(reg.lock);
-  LONG status;
-  std::shared_ptr<RegistryKey> key = keyOf(reg, handle, status);
-  if (key == nullptr) return status;
-  std::vector<std::string> names;
-  if (!splitPath(subKey, names)) return ERROR_INVALID_PARAMETER;
-  for (const std::string& name : names) {
-    auto found = key->subKeys.find(name);
-    if (found == key->subKeys.end()) {
-      if (!create) return ERROR_FILE_NOT_FOUND;
-      found = key->subKeys.emplace(name, std::make_shared<RegistryKey>()).first;
+  return onKey(handle, [&](Registry& reg, std::shared_ptr<RegistryKey> key) {
+    std::vector<std::string> names;
+    if (!splitPath(subKey, names)) return ERROR_INVALID_PARAMETER;
+    for (const std::string& name : names) {
+      auto found = key->subKeys.find(name);
+      if (found == key->subKeys.end()) {
+        if (!create) return ERROR_FILE_NOT_FOUND;
+        found = key->subKeys.emplace(name, std::make_shared<RegistryKey>()).first;
+      }
+      key = found->second;
     }
-    key = found->second;
-  }
-  auto* opened = new HKEY__{key};
-  reg.openHandles.insert(opened);
-  *result = opened;
-  return ERROR_SUCCESS;
+    auto* opened = new HKEY__{key};
+    reg.openHandles.insert(opened);
+    *result = opened;
+    return ERROR_SUCCESS;
+  });
 }
 
 std::string valueName(LPCSTR name) { return name == nullptr ? std::string() : std::string(name); }
@@ -116,26 +124,23 @@ LONG RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) { return openPath(key,
 LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) { return openPath(key, subKey, result, false); }
 
 LONG RegDeleteKeyA(HKEY handle, LPCSTR subKey) {
-  Registry& reg = registry();
-  std::lock_guard<std::mutex> guard(reg.lock);
-  LONG status;
-  std::shared_ptr<RegistryKey> parent = keyOf(reg, handle, status);
-  if (parent == nullptr) return status;
-  std::vector<std::string> names;
-  if (!splitPath(subKey, names) || names.empty()) return ERROR_INVALID_PARAMETER;
-  const std::string leaf = names.back();
-  names.pop_back();
-  for (const std::string& name : names) {
-    auto found = parent->subKeys.find(name);
+  return onKey(handle, [&](Registry&, std::shared_ptr<RegistryKey> parent) {
+    std::vector<std::string> names;
+    if (!splitPath(subKey, names) || names.empty()) return ERROR_INVALID_PARAMETER;
+    const std::string leaf = names.back();
+    names.pop_back();
+    for (const std::string& name : names) {
+      auto found = parent->subKeys.find(name);
+      if (found == parent->subKeys.end()) return ERROR_FILE_NOT_FOUND;
+      parent = found->second;
+    }
+    auto found = parent->subKeys.find(leaf);
     if (found == parent->subKeys.end()) return ERROR_FILE_NOT_FOUND;
-    parent = found->second;
-  }
-  auto found = parent->subKeys.find(leaf);
-  if (found == parent->subKeys.end()) return ERROR_FILE_NOT_FOUND;
-  if (!found->second->subKeys.empty()) return ERROR_ACCESS_DENIED;
-  found->second->deleted = true;
-  parent->subKeys.erase(found);
-  return ERROR_SUCCESS;
+    if (!found->second->subKeys.empty()) return ERROR_ACCESS_DENIED;
+    found->second->deleted = true;
+    parent->subKeys.erase(found);
+    return ERROR_SUCCESS;
+  });
 }
 
 LONG RegCloseKey(HKEY handle) {
@@ -149,32 +154,26 @@ LONG RegCloseKey(HKEY handle) {
 
 LONG RegSetValueExA(HKEY handle, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
   if (data == nullptr && size > 0) return ERROR_INVALID_PARAMETER;
-  Registry& reg = registry();
-  std::lock_guard<std::mutex> guard(reg.lock);
-  LONG status;
-  std::shared_ptr<RegistryKey> key = keyOf(reg, handle, status);
-  if (key == nullptr) return status;
-  key->values[valueName(name)] = Value{type, std::vector<BYTE>(data, data + size)};
-  return ERROR_SUCCESS;
+  return onKey(handle, [&](Registry&, const std::shared_ptr<RegistryKey>& key) {
+    key->values[valueName(name)] = Value{type, std::vector<BYTE>(data, data + size)};
+    return ERROR_SUCCESS;
+  });
 }
 
 LONG RegQueryValueExA(HKEY handle, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
   if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
-  Registry& reg = registry();
-  std::lock_guard<std::mutex> guard(reg.lock);
-  LONG status;
-  std::shared_ptr<RegistryKey> key = keyOf(reg, handle, status);
-  if (key == nullptr) return status;
-  const auto found = key->values.find(valueName(name));
-  if (found == key->values.end()) return ERROR_FILE_NOT_FOUND;
-  const Value& value = found->second;
-  const auto stored = static_cast<DWORD>(value.data.size());
-  if (type != nullptr) *type = value.type;
-  if (data != nullptr && *size < stored) {
-    *size = stored;
-    return ERROR_MORE_DATA;
-  }
-  if (data != nullptr && stored > 0) std::memcpy(data, value.data.data(), stored);
-  if (size != nullptr) *size = stored;
-  return ERROR_SUCCESS;
+  return onKey(handle, [&](Registry&, const std::shared_ptr<RegistryKey>& key) {
+    const auto found = key->values.find(valueName(name));
+    if (found == key->values.end()) return ERROR_FILE_NOT_FOUND;
+    const Value& value = found->second;
+    const auto stored = static_cast<DWORD>(value.data.size());
+    if (type != nullptr) *type = value.type;
+    if (data != nullptr && *size < stored) {
+      *size = stored;
+      return ERROR_MORE_DATA;
+    }
+    if (data != nullptr && stored > 0) std::memcpy(data, value.data.data(), stored);
+    if (size != nullptr) *size = stored;
+    return ERROR_SUCCESS;
+  });
 }

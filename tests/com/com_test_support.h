@@ -1,71 +1,14 @@
 #pragma once
-// Helpers of the COM server tests: owned BSTRs and interface references, BSTR
-// texts as 16-bit units (OLECHAR is wchar_t on Windows, char16_t elsewhere),
-// and a fixture that checks every test leaves no object of the server alive.
+// The fixture of the COM server tests, which checks that every test leaves no
+// object of the server alive, with the owned BSTRs and references of
+// com_objects.h.
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "com/server_entry_points.h"
-#include "platform/com_platform.h"
+#include "tests/com/com_objects.h"
 
 namespace comtest {
-
-// The units of a BSTR, by its length prefix.
-inline std::u16string units(BSTR text) {
-  return std::u16string(text, text + SysStringLen(text));
-}
-
-// A BSTR owned by the test.
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(const std::u16string& value)
-      : text(SysAllocStringLen(nullptr, static_cast<UINT>(value.size()))) {
-    for (size_t i = 0; i < value.size(); ++i) text[i] = static_cast<OLECHAR>(value[i]);
-  }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  ~Bstr() { SysFreeString(text); }
-
-  BSTR get() const { return text; }
-  // For an out argument: frees what is held first.
-  BSTR* out() {
-    SysFreeString(text);
-    text = nullptr;
-    return &text;
-  }
-  std::u16string str() const { return units(text); }
-
- private:
-  BSTR text = nullptr;
-};
-
-// One reference to an interface, released at the end of its scope.
-template <typename Interface>
-class ComRef {
- public:
-  ComRef() = default;
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  ~ComRef() { reset(); }
-
-  Interface* get() const { return object; }
-  Interface* operator->() const { return object; }
-  Interface** out() {
-    reset();
-    return &object;
-  }
-  void** outVoid() { return reinterpret_cast<void**>(out()); }
-  void reset() {
-    if (object) object->Release();
-    object = nullptr;
-  }
-
- private:
-  Interface* object = nullptr;
-};
 
 // Every test starts and ends with no lock held and no object alive: a
 // reference count left unbalanced shows as a failure of its test.

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "com/kivet_local.h"
+#include "tests/com/com_objects.h"
 
 namespace {
 
@@ -45,69 +46,42 @@ void checkResult(HRESULT result, HRESULT expected, const std::string& what) {
   check(result == expected, what + ": " + hex(result) + ", expected " + hex(expected));
 }
 
-// A BSTR of an ANSI text, freed with its scope.
-class Text {
- public:
-  explicit Text(const std::string& text) {
-    const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    bstr = SysAllocStringLen(nullptr, static_cast<UINT>(units));
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bstr, units);
-  }
-  Text() = default;
-  Text(const Text&) = delete;
-  Text& operator=(const Text&) = delete;
-  ~Text() { SysFreeString(bstr); }
+using comtest::Bstr;
+using comtest::ComRef;
 
-  BSTR get() const { return bstr; }
-  BSTR* out() {
-    SysFreeString(bstr);
-    bstr = nullptr;
-    return &bstr;
-  }
-  std::string ansi() const {
-    const int length = static_cast<int>(SysStringLen(bstr));
-    if (length == 0) return std::string();
-    std::string text(WideCharToMultiByte(CP_ACP, 0, bstr, length, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_ACP, 0, bstr, length, &text[0], static_cast<int>(text.size()), nullptr, nullptr);
-    return text;
-  }
+// A BSTR of an ANSI text.
+Bstr ansiBstr(const std::string& text) {
+  const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::u16string converted(static_cast<size_t>(units), u'\0');
+  std::vector<OLECHAR> wide(static_cast<size_t>(units) + 1);
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
+  for (int i = 0; i < units; ++i) converted[static_cast<size_t>(i)] = static_cast<char16_t>(wide[static_cast<size_t>(i)]);
+  return Bstr(converted);
+}
 
- private:
-  BSTR bstr = nullptr;
-};
-
-// One reference, released with its scope.
-template <typename Interface>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() {
-    if (object) object->Release();
-  }
-  Interface* operator->() const { return object; }
-  Interface* get() const { return object; }
-  Interface** out() { return &object; }
-  void** outVoid() { return reinterpret_cast<void**>(&object); }
-
- private:
-  Interface* object = nullptr;
-};
+// The ANSI text of a BSTR.
+std::string ansi(const Bstr& text) {
+  const int length = static_cast<int>(SysStringLen(text.get()));
+  if (length == 0) return std::string();
+  std::string converted(WideCharToMultiByte(CP_ACP, 0, text.get(), length, nullptr, 0, nullptr, nullptr), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.get(), length, &converted[0], static_cast<int>(converted.size()), nullptr,
+                      nullptr);
+  return converted;
+}
 
 struct Context {
   std::string config;
   std::string workDir;
-  Ref<IKivetLocal> local;
+  ComRef<IKivetLocal> local;
   // A signature saved by the steps, for those that load one.
   std::string savedPath;
 };
 
 // The message GetErrorMessage gives for a result.
 std::string messageOf(Context& context, HRESULT result) {
-  Text message;
+  Bstr message;
   if (FAILED(context.local->GetErrorMessage(result, message.out()))) return "<no message>";
-  return message.ansi();
+  return ansi(message);
 }
 
 // A few seconds of a chord of sines with a click track: mono 16-bit PCM.
@@ -135,7 +109,7 @@ bool createRoot(Context& context) {
   checkResult(CoCreateInstance(CLSID_KivetLocal, nullptr, CLSCTX_INPROC_SERVER, IID_IKivetLocal,
                                context.local.outVoid()),
               S_OK, "CoCreateInstance of IKivetLocal");
-  Ref<IUnknown> unknown;
+  ComRef<IUnknown> unknown;
   checkResult(CoCreateInstance(CLSID_KivetLocal, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unknown.outVoid()),
               E_NOINTERFACE, "CoCreateInstance of IUnknown");
   return context.local.get() != nullptr;
@@ -148,25 +122,25 @@ bool versionsAndMessages(Context& context) {
   check(messageOf(context, static_cast<HRESULT>(0x80040200u)) == "No error", "message of 0x80040200");
   check(messageOf(context, static_cast<HRESULT>(0x80040205u)) == "Session format missmatch",
         "message of 0x80040205");
-  Text message;
+  Bstr message;
   checkResult(context.local->GetErrorMessage(E_FAIL, message.out()), static_cast<HRESULT>(0x8004020Eu),
               "GetErrorMessage of E_FAIL");
-  Text name;
+  Bstr name;
   checkResult(context.local->GetEventName(1, name.out()), S_OK, "GetEventName 1");
-  check(name.ansi() == "Newer file version", "event name 1");
+  check(ansi(name) == "Newer file version", "event name 1");
   checkResult(context.local->GetEventName(2, name.out()), static_cast<HRESULT>(0x8004020Eu), "GetEventName 2");
   return true;
 }
 
 bool signatureFromPcm(Context& context) {
-  Ref<ISignature> signature;
-  checkResult(context.local->CreateSignature(Text(context.config).get(), 44100, signature.out()), S_OK,
+  ComRef<ISignature> signature;
+  checkResult(context.local->CreateSignature(ansiBstr(context.config).get(), 44100, signature.out()), S_OK,
               "CreateSignature");
   if (!signature.get()) return false;
-  Ref<ISong> song;
+  ComRef<ISong> song;
   checkResult(signature->GetSong(song.out()), S_OK, "GetSong");
-  checkResult(song->SetTitle(Text("Caf\xE9").get()), S_OK, "SetTitle");
-  checkResult(song->SetArtist(Text("Kivet").get()), S_OK, "SetArtist");
+  checkResult(song->SetTitle(ansiBstr("Caf\xE9").get()), S_OK, "SetTitle");
+  checkResult(song->SetArtist(ansiBstr("Kivet").get()), S_OK, "SetArtist");
 
   // In pieces that do not line up with the frames; the length grows by each
   // piece's whole milliseconds.
@@ -177,28 +151,28 @@ bool signatureFromPcm(Context& context) {
     checkResult(signature->AddSamples(samples.data() + at, count), S_OK, "AddSamples");
     expectedLength += static_cast<int>(count * 1000ull / 44100);
   }
-  Text title;
+  Bstr title;
   checkResult(song->GetTitleLatin1(title.out()), S_OK, "GetTitleLatin1");
-  check(title.ansi() == "Caf\xE9", "Latin-1 title");
+  check(ansi(title) == "Caf\xE9", "Latin-1 title");
   int length = 0;
   checkResult(song->GetLength(&length), S_OK, "GetLength");
   check(length == expectedLength && length == 2988, "song length " + std::to_string(length));
 
   context.savedPath = context.workDir + "\\chord.sig";
-  checkResult(signature->Save(Text(context.savedPath).get()), S_OK, "Save");
+  checkResult(signature->Save(ansiBstr(context.savedPath).get()), S_OK, "Save");
   check(fileStart(context.savedPath, 4) == "AUID", "saved file is a signature stream");
   return true;
 }
 
 bool stereoAndFailures(Context& context) {
-  Ref<ISignature> signature;
-  checkResult(context.local->CreateSignature(Text(context.workDir + "\\missing.xml").get(), 44100,
+  ComRef<ISignature> signature;
+  checkResult(context.local->CreateSignature(ansiBstr(context.workDir + "\\missing.xml").get(), 44100,
                                              signature.out()),
               static_cast<HRESULT>(0x80040204u), "CreateSignature of a missing configuration");
   check(signature.get() == nullptr, "no signature for a missing configuration");
   check(messageOf(context, static_cast<HRESULT>(0x80040204u)) == "File doesn't exist", "message of 0x80040204");
 
-  checkResult(context.local->CreateSignature(Text(context.config).get(), 22050, signature.out()), S_OK,
+  checkResult(context.local->CreateSignature(ansiBstr(context.config).get(), 22050, signature.out()), S_OK,
               "CreateSignature at 22050 Hz");
   if (!signature.get()) return false;
   const short stereo[] = {1, 2, -1, -2, 100, -300};
@@ -210,14 +184,14 @@ bool stereoAndFailures(Context& context) {
 
   const std::vector<short> samples = music(22050, 1);
   checkResult(signature->AddSamples(samples.data(), static_cast<unsigned>(samples.size())), S_OK, "AddSamples");
-  const HRESULT unsaved = signature->Save(Text(context.workDir + "\\no such folder\\x.sig").get());
+  const HRESULT unsaved = signature->Save(ansiBstr(context.workDir + "\\no such folder\\x.sig").get());
   checkResult(unsaved, static_cast<HRESULT>(0x80040203u), "Save into a missing folder");
   check(messageOf(context, unsaved) == "Failed to save file", "message of a failed save");
-  checkResult(signature->Load(Text(context.workDir + "\\missing.sig").get()), static_cast<HRESULT>(0x80040202u),
+  checkResult(signature->Load(ansiBstr(context.workDir + "\\missing.sig").get()), static_cast<HRESULT>(0x80040202u),
               "Load of a missing file");
-  checkResult(signature->Load(Text(context.savedPath).get()), S_OK, "Load of the saved signature");
+  checkResult(signature->Load(ansiBstr(context.savedPath).get()), S_OK, "Load of the saved signature");
   const std::string again = context.workDir + "\\again.sig";
-  checkResult(signature->Save(Text(again).get()), S_OK, "Save of the loaded signature");
+  checkResult(signature->Save(ansiBstr(again).get()), S_OK, "Save of the loaded signature");
   check(fileStart(again, 4096) == fileStart(context.savedPath, 4096), "loaded signature saved unchanged");
   return true;
 }
