@@ -11,6 +11,18 @@ using namespace vemra_kivet;
 
 namespace {
 
+// Length of a GUID's text without braces.
+constexpr size_t kGuidTextLength = 36;
+
+// The text of a GUID as registry key names hold it: without braces,
+// upper-case hexadecimal ("6C1C399F-29ED-49C1-A2BD-C54B5528AE6F").
+void guidText(REFGUID id, char (&text)[kGuidTextLength + 1]) {
+  std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
+                static_cast<unsigned>(id.Data1), static_cast<unsigned>(id.Data2), static_cast<unsigned>(id.Data3),
+                id.Data4[0], id.Data4[1], id.Data4[2], id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6],
+                id.Data4[7]);
+}
+
 // The file registered as the server, without a directory: hosts find it on
 // their library search path. Written without its terminating zero.
 constexpr char kServerFile[] = "KivetLocal.dll";
@@ -26,17 +38,6 @@ void classKey(char (&key)[N], const char* suffix) {
 HRESULT registryResult(LONG status) { return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status); }
 
 }  // namespace
-
-namespace vemra_kivet {
-
-void guidText(REFGUID id, char (&text)[kGuidTextLength + 1]) {
-  std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
-                static_cast<unsigned>(id.Data1), static_cast<unsigned>(id.Data2), static_cast<unsigned>(id.Data3),
-                id.Data4[0], id.Data4[1], id.Data4[2], id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6],
-                id.Data4[7]);
-}
-
-}  // namespace vemra_kivet
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 

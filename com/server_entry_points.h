@@ -23,14 +23,3 @@ STDAPI DllRegisterServer();
 
 // Deletes the two keys that DllRegisterServer writes, reporting as it does.
 STDAPI DllUnregisterServer();
-
-namespace vemra_kivet {
-
-// Length of a GUID's text without braces.
-inline constexpr size_t kGuidTextLength = 36;
-
-// The text of a GUID without braces, upper-case hexadecimal
-// ("6C1C399F-29ED-49C1-A2BD-C54B5528AE6F") with a terminating zero.
-void guidText(REFGUID id, char (&text)[kGuidTextLength + 1]);
-
-}  // namespace vemra_kivet

