@@ -30,55 +30,48 @@ class CoKivetLocal : public comtest::ComServerTest {
   IKivetLocal* local = nullptr;
 };
 
-HRESULT hr(uint32_t value) { return static_cast<HRESULT>(value); }
+uint32_t u32(HRESULT result) { return static_cast<uint32_t>(result); }
 
 }  // namespace
 
 TEST(ComResult, ExceptionsBecomeHresults) {
-  EXPECT_EQ(comCall([] {}), S_OK);
   const struct {
     void (*work)();
     uint32_t result;
   } cases[] = {
+      {[] {}, 0},
       {[] { throw vraKivetException(VRA_SIGNATURE_ID_DOES_NOT_EXIST); }, 0x8004020Bu},
       {[] { throw vraKivetException(VRA_NO_ERROR); }, 0x80040200u},
       {[] { throw vraKivetException(VRA_CORRUPTED_SESSION); }, 0x8004021Du},
-      {[] { throw std::length_error("too long"); }, 0x80040201u},
       {[] { throw std::bad_alloc(); }, 0x80040201u},
       {[] { throw std::string("plain text"); }, 0x80040201u},
       {[] { throw -3; }, 0x80040201u},
   };
-  for (const auto& c : cases) EXPECT_EQ(static_cast<uint32_t>(comCall(c.work)), c.result);
-  EXPECT_EQ(codeOfHresult(hr(0x8004021Du)), 29);
-  EXPECT_EQ(codeOfHresult(hr(0x80004005u)), 5 - 0x200);
+  for (const auto& c : cases) EXPECT_EQ(u32(comCall(c.work)), c.result);
 }
 
 TEST_F(CoKivetLocal, ErrorMessagesOfHresults) {
   const struct {
     uint32_t asked;
     uint32_t result;
-    const char16_t* message;
+    const char16_t* message;  // null: none given
   } cases[] = {
       {0x80040200u, 0, u"No error"},
-      {0x80040201u, 0, u"Unknown Error"},
       {0x80040205u, 0, u"Session format missmatch"},
-      {0x80040213u, 0, u"Callback error: Unknown ID"},
       {0x80040215u, 0, u""},  // code 21 has no message
       {0x8004021Du, 0, u"Corrupted Session"},
-      // Only the low 12 bits count.
-      {0x00000205u, 0, u"Session format missmatch"},
+      {0x00000205u, 0, u"Session format missmatch"},  // only the low 12 bits count
       {0x80004005u, 0x8004020Eu, nullptr},
       {0x8004021Eu, 0x8004020Eu, nullptr},
       {0x800401FFu, 0x8004020Eu, nullptr},
-      {0u, 0x8004020Eu, nullptr},
   };
   for (const auto& c : cases) {
     Bstr message;
-    EXPECT_EQ(static_cast<uint32_t>(local->GetErrorMessage(hr(c.asked), message.out())), c.result) << c.asked;
-    if (c.message)
+    EXPECT_EQ(u32(local->GetErrorMessage(static_cast<HRESULT>(c.asked), message.out())), c.result) << c.asked;
+    EXPECT_EQ(message.get() == nullptr, c.message == nullptr);
+    if (c.message) {
       EXPECT_EQ(message.str(), c.message) << c.asked;
-    else
-      EXPECT_EQ(message.get(), nullptr);
+    }
   }
   // Every code's HRESULT gives back the code's message.
   for (int code = 1; code < kVraErrorCodeCount; ++code) {
@@ -87,44 +80,34 @@ TEST_F(CoKivetLocal, ErrorMessagesOfHresults) {
     const std::string expected = errorMessage(code);
     EXPECT_EQ(message.str(), std::u16string(expected.begin(), expected.end())) << code;
   }
-  EXPECT_EQ(local->GetErrorMessage(hr(0x80040200u), nullptr), E_POINTER);
+  EXPECT_EQ(local->GetErrorMessage(0, nullptr), E_POINTER);
 }
 
 TEST_F(CoKivetLocal, VersionAndEventNames) {
   unsigned mainVersion = 7, subVersion = 7;
   EXPECT_EQ(local->GetVersion(&mainVersion, &subVersion), S_OK);
-  EXPECT_EQ(mainVersion, 0u);
-  EXPECT_EQ(subVersion, 91u);
+  EXPECT_EQ(mainVersion * 1000 + subVersion, 91u);
   EXPECT_EQ(local->GetVersion(&mainVersion, nullptr), E_POINTER);
-
   Bstr name;
-  EXPECT_EQ(local->GetEventName(0, name.out()), S_OK);
-  EXPECT_EQ(name.str(), u"General Notification");
   EXPECT_EQ(local->GetEventName(1, name.out()), S_OK);
   EXPECT_EQ(name.str(), u"Newer file version");
-  EXPECT_EQ(static_cast<uint32_t>(local->GetEventName(2, name.out())), 0x8004020Eu);
+  EXPECT_EQ(u32(local->GetEventName(2, name.out())), 0x8004020Eu);
   EXPECT_EQ(name.get(), nullptr);
-  EXPECT_EQ(local->GetEventName(0, nullptr), E_POINTER);
 }
 
 TEST_F(CoKivetLocal, CreateSignature) {
-  const std::string config = apitest::writeFile("raw.xml", apitest::rawFramesConfig());
-  const std::string noDuration = apitest::writeFile("none.xml", apitest::rawFramesConfig(""));
   const struct {
     std::string path;
-    unsigned rate;
     uint32_t result;
   } cases[] = {
-      {config, 44100, 0},
-      {apitest::tempPath("missing.xml"), 44100, 0x80040204u},  // code 4
-      {"", 44100, 0x80040204u},
-      {noDuration, 44100, 0x8004020Eu},  // no usable frame length: code 14
+      {apitest::writeFile("raw.xml", apitest::rawFramesConfig()), 0},
+      {apitest::tempPath("missing.xml"), 0x80040204u},  // code 4
+      {apitest::writeFile("none.xml", apitest::rawFramesConfig("")), 0x8004020Eu},  // no frame length: 14
   };
   for (const auto& c : cases) {
     ComRef<ISignature> signature;
     const Bstr path(std::u16string(c.path.begin(), c.path.end()));
-    EXPECT_EQ(static_cast<uint32_t>(local->CreateSignature(path.get(), c.rate, signature.out())), c.result)
-        << c.path;
+    EXPECT_EQ(u32(local->CreateSignature(path.get(), 44100, signature.out())), c.result) << c.path;
     EXPECT_EQ(signature.get() != nullptr, c.result == 0) << c.path;
   }
   EXPECT_EQ(local->CreateSignature(nullptr, 44100, nullptr), E_POINTER);

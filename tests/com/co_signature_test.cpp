@@ -36,13 +36,6 @@ class CoSignature : public comtest::ComServerTest {
   ComRef<ISignature> signature;
 };
 
-CAudioSignMulti readSignature(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  CAudioSignMulti read;
-  read.read(in, nullptr);
-  return read;
-}
-
 }  // namespace
 
 TEST_F(CoSignature, SamplesReachTheSavedSignature) {
@@ -55,7 +48,9 @@ TEST_F(CoSignature, SamplesReachTheSavedSignature) {
   const std::string path = apitest::tempPath("saved.sig");
   ASSERT_EQ(signature->Save(pathBstr(path).get()), S_OK);
 
-  const CAudioSignMulti saved = readSignature(path);
+  CAudioSignMulti saved;
+  std::ifstream in(path, std::ios::binary);
+  saved.read(in, nullptr);
   const HeapMatrix<float>& rows = apitest::featureMatrix(saved, "PCM");
   ASSERT_EQ(rows.rows, 2u);
   ASSERT_EQ(rows.cols, 441u);
@@ -64,9 +59,6 @@ TEST_F(CoSignature, SamplesReachTheSavedSignature) {
   // 44100 Hz are 22 ms.
   EXPECT_EQ(apitest::metaText(saved, "TIT2"), "Caf\xC3\xA9");
   EXPECT_EQ(apitest::metaText(saved, "TLEN"), "22");
-  int length = 0;
-  EXPECT_EQ(song->GetLength(&length), S_OK);
-  EXPECT_EQ(length, 22);
 
   // Loaded back, the file is written out unchanged.
   ASSERT_EQ(signature->Load(pathBstr(path).get()), S_OK);
@@ -97,6 +89,7 @@ TEST_F(CoSignature, FailuresArriveAsHresults) {
 
 TEST_F(CoSignature, DownmixStereo) {
   const short stereo[] = {1, 2, -1, -2, 32767, 32767, -32768, -32767};
+  const std::vector<short> untouched(4, 7);
   const struct {
     const short* stereo;
     unsigned count;
@@ -104,12 +97,9 @@ TEST_F(CoSignature, DownmixStereo) {
     uint32_t result;
     std::vector<short> mono;
   } cases[] = {
-      {stereo, 4, true, 0, {1, -1, 7, 7}},
-      {stereo, 8, true, 0, {1, -1, 32767, -32767}},
-      {stereo, 0, false, 0, {7, 7, 7, 7}},
-      {stereo, 3, true, 0x8004020Eu, {7, 7, 7, 7}},
-      {nullptr, 4, true, 0x8004020Du, {7, 7, 7, 7}},
-      {stereo, 4, false, 0x8004020Du, {7, 7, 7, 7}},
+      {stereo, 8, true, 0, {1, -1, 32767, -32767}}, {stereo, 0, false, 0, untouched},
+      {stereo, 3, true, 0x8004020Eu, untouched},     {nullptr, 4, true, 0x8004020Du, untouched},
+      {stereo, 4, false, 0x8004020Du, untouched},
   };
   for (const auto& c : cases) {
     std::vector<short> mono(4, 7);
@@ -127,12 +117,8 @@ TEST_F(CoSignature, SongKeepsItsSignatureAlive) {
   ASSERT_EQ(signature->GetSong(again.out()), S_OK);
   EXPECT_EQ(song.get(), again.get());
   again.reset();
-  ComRef<IUnknown> unknown;
-  EXPECT_EQ(song->QueryInterface(IID_IUnknown, unknown.outVoid()), S_OK);
-  EXPECT_EQ(static_cast<void*>(unknown.get()), static_cast<void*>(song.get()));
-  unknown.reset();
-  ComRef<ISignature> notASignature;
-  EXPECT_EQ(song->QueryInterface(IID_ISignature, notASignature.outVoid()), E_NOINTERFACE);
+  void* other = nullptr;
+  EXPECT_EQ(song->QueryInterface(IID_ISignature, &other), E_NOINTERFACE);
   EXPECT_EQ(signature->GetSong(nullptr), E_POINTER);
   // Only the server's own signatures answer their private identifier.
   EXPECT_EQ(ownObject<coSignature>(signature.get(), IID_coSignature), signature.get());
@@ -188,6 +174,5 @@ TEST_F(CoSignature, SongTextsCrossTheAnsiCodePage) {
   EXPECT_EQ(song->GetSongValue(&value), S_OK);
   EXPECT_EQ(id, 0u);
   EXPECT_EQ(value, 0);
-  EXPECT_EQ(song->GetId(nullptr), E_POINTER);
   EXPECT_EQ(song->GetLength(nullptr), E_POINTER);
 }
