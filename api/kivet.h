@@ -49,8 +49,10 @@ class KIVET_API vraKivetException : public std::exception {
 
 // Implemented by the host: the library asks it for song texts and numbers of
 // song ids and reports id changes, progress and notifications. Texts returned
-// are copied at once and never freed by the library. The library never
-// destroys a callback object.
+// are copied at once and never freed by the library. A callback object stays
+// the host's however the host made it: the library never destroys or frees
+// one (the interface has no destructor), not even when the session it was
+// given to is released.
 class KIVET_API vraICallback {
  public:
   vraICallback() = default;
@@ -182,6 +184,8 @@ class KIVET_API vraISession {
   virtual vraISong* getSong(unsigned id) = 0;
   // Null when no song has that file name.
   virtual vraISong* getSongByFileName(const char* fileName) = 0;
+  // The callback is borrowed, like the whitelist: it must stay alive while it
+  // is set, and the session never frees it.
   virtual void setCallback(vraICallback* callback) = 0;
   virtual void exportText(const char* path, unsigned fieldMask) = 0;
   virtual void exportSimilarityRiff(const char* path, unsigned count) = 0;

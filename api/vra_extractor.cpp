@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "api/vra_kivet_exception.h"
@@ -64,13 +65,18 @@ void vraExtractor::processFrame(const BaseVector<float>& frame) {
   extractor->computeFeatures(output, &frame, &inputType);
 }
 
+void vraExtractor::setModuleTimer(CFexModuleTimer* timer) {
+  requireExtractor();
+  extractor->setModuleTimer(timer);
+}
+
 CAudioSignMulti vraExtractor::getSignature() {
   requireExtractor();
   CAudioSignMulti result;
   std::vector<SMetaFrame> frames;
   if (extractor->collectMetaFrames(frames, 1) > 0) {
     CFingerprintStream stream;
-    for (const SMetaFrame& frame : frames) stream.add(frame);
+    for (SMetaFrame& frame : frames) stream.add(std::move(frame));
     result.setSignData(new CSignDataMulti(stream, nullptr));
   }
   if (!result.isInitialized()) throw vraKivetException(VRA_INVALID_SIGNATURE);

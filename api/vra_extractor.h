@@ -41,6 +41,10 @@ class vraExtractor {
   // when no leaf delivered one.
   CAudioSignMulti getSignature();
 
+  // Measures each module's frame processing into timer (null stops it); see
+  // FeatureExtractor::setModuleTimer.
+  void setModuleTimer(CFexModuleTimer* timer);
+
   // Deletes the extractor, then the global settings, then the registry.
   void release();
 

@@ -1,19 +1,27 @@
-// Extraction throughput on 60 s of synthetic music-like audio at 44100 Hz, on
-// one core:
-//  1. the default configuration (config/default.xml) through the exported
-//     interface (CreateSignature, addSamples, save), as a multiple of real time;
-//  2. the mel-cepstrum-only configuration (config/mfcc.xml: Hann window,
+// Extraction throughput and memory of the default configuration
+// (config/default.xml) on synthetic music-like audio at 44100 Hz, one core:
+//  1. songs of 60 s, 600 s and 1800 s through the exported interface
+//     (CreateSignature, addSamples, save): the real-time multiple and the
+//     peak memory of a process that extracts the one song;
+//  2. where the time of a 60 s song goes: each module's frame processing
+//     summed over the song, the rest of the frame path (framing, graph walk),
+//     and the end of the song (the signature made from the collected rows);
+//  3. the mel-cepstrum-only configuration (config/mfcc.xml: Hann window,
 //     512-point spectrum, 13 coefficients of 40 mel filters, 441-sample frames)
 //     next to aubio's phase vocoder + MFCC (512-point window, hop 441, 40
 //     filters, 13 coefficients) on the same audio, as a ratio of times.
 //
-// Each measurement is repeated and the fastest run counts. The process is
-// pinned to the core it starts on.
+// Each time is the fastest of several runs. The process is pinned to the core
+// it starts on. Songs longer than 60 s repeat the 60 s of audio; the memory of
+// a song is measured in a process of its own (this program, started again),
+// which holds nothing but the 60 s of audio and the extraction.
 //
-//   extract_bench [RUNS]        (default 7)
+//   extract_bench [RUNS]        (default 7; the long songs run at most 3 times)
 
 #include <aubio/aubio.h>
 #include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,12 +29,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "api/kivet.h"
+#include "api/vra_extractor.h"
+#include "api/vra_signature.h"
+#include "metadata/sources/featex/module_timer.h"
 
 using namespace vemra_kivet;
 
@@ -38,7 +51,11 @@ constexpr unsigned kHop = 441;
 constexpr unsigned kWindow = 512;
 constexpr unsigned kFilters = 40;
 constexpr unsigned kCoefficients = 13;
+constexpr unsigned kBlock = 4096;
 constexpr double kPi = 3.14159265358979323846;
+const unsigned kSongSeconds[] = {60, 600, 1800};
+const std::string kDefaultConfig = KIVET_CONFIG_DIR "/default.xml";
+const std::string kOutput = "extract_bench.sig";
 
 // Chords changing every two seconds over a bass line, with hi-hat noise and
 // a kick drum on every beat at 120 beats per minute.
@@ -66,25 +83,185 @@ std::vector<short> musicLikeAudio() {
   return samples;
 }
 
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // Seconds of the fastest of runs calls of work.
 double fastest(unsigned runs, const std::function<void()>& work) {
   double best = std::numeric_limits<double>::max();
   for (unsigned r = 0; r < runs; ++r) {
     const auto start = std::chrono::steady_clock::now();
     work();
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    best = std::min(best, secondsSince(start));
   }
   return best;
 }
 
-// Extraction through the exported interface, finished by saving.
-void extract(const std::string& config, const std::vector<short>& samples, const std::string& output) {
+// A song of the given length through the exported interface, finished by
+// saving; the audio repeats every 60 s. Returns the signature object, which
+// the caller releases.
+vraISignature* extractSong(const std::string& config, const std::vector<short>& audio, uint64_t seconds) {
   vraISignature* signature = CreateSignature(config.c_str(), kRate);
-  constexpr unsigned kBlock = 4096;
-  for (size_t at = 0; at < samples.size(); at += kBlock)
-    signature->addSamples(samples.data() + at, static_cast<unsigned>(std::min<size_t>(kBlock, samples.size() - at)));
-  signature->save(output.c_str());
+  const uint64_t total = seconds * kRate;
+  for (uint64_t at = 0; at < total;) {
+    const size_t offset = static_cast<size_t>(at % audio.size());
+    const auto count = static_cast<unsigned>(std::min<uint64_t>({kBlock, total - at, audio.size() - offset}));
+    signature->addSamples(audio.data() + offset, count);
+    at += count;
+  }
+  signature->save(kOutput.c_str());
+  return signature;
+}
+
+// Resident memory of this process in bytes, now.
+uint64_t residentNow() {
+  long pages = 0, resident = 0;
+  FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm) {
+    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(statm);
+  }
+  return static_cast<uint64_t>(resident) * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+uint64_t residentPeak() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<uint64_t>(usage.ru_maxrss) * 1024;
+}
+
+// The child's part of the memory measurement: one song, then on the standard
+// output the resident memory before it, the peak, and the bytes of the
+// song's features as floats.
+int measureMemory(unsigned seconds) {
+  const std::vector<short> audio = musicLikeAudio();
+  const uint64_t before = residentNow();
+  vraISignature* signature = extractSong(kDefaultConfig, audio, seconds);
+  uint64_t featureBytes = 0;
+  for (const auto& [name, feature] : *static_cast<vraSignature*>(signature)->toMultiSignature()->getSignData()) {
+    FeatureDataInfo info;
+    feature->getDataInfo(info);
+    featureBytes += uint64_t(info.rows) * info.cols * sizeof(float);
+  }
   signature->release();
+  std::printf("%llu %llu %llu\n", static_cast<unsigned long long>(before),
+              static_cast<unsigned long long>(residentPeak()), static_cast<unsigned long long>(featureBytes));
+  return 0;
+}
+
+struct Memory {
+  double before = 0, peak = 0, features = 0;  // MB
+};
+
+Memory memoryOfSong(unsigned seconds) {
+  Memory memory;
+  // popen runs a shell, whose /proc/self is the shell: resolve the path first.
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return memory;
+  path[length] = '\0';
+  FILE* child = popen((std::string("'") + path + "' --memory " + std::to_string(seconds)).c_str(), "r");
+  if (!child) return memory;
+  unsigned long long before = 0, peak = 0, features = 0;
+  if (std::fscanf(child, "%llu %llu %llu", &before, &peak, &features) == 3) {
+    memory = {before / 1e6, peak / 1e6, features / 1e6};
+  }
+  pclose(child);
+  return memory;
+}
+
+void reportSongs(unsigned runs, const std::vector<short>& audio) {
+  std::printf("default configuration, %u Hz, one core (the fastest of the runs)\n", kRate);
+  std::printf("  %8s  %8s  %10s  %12s  %12s  %12s\n", "song", "runs", "real time", "peak memory", "extraction",
+              "features");
+  for (unsigned seconds : kSongSeconds) {
+    const unsigned songRuns = seconds == kSeconds ? runs : std::min(runs, 3u);
+    const double time =
+        fastest(songRuns, [&] { extractSong(kDefaultConfig, audio, seconds)->release(); });
+    const Memory memory = memoryOfSong(seconds);
+    std::printf("  %6u s  %8u  %9.0fx  %9.1f MB  %9.1f MB  %9.1f MB\n", seconds, songRuns, seconds / time,
+                memory.peak, memory.peak - memory.before, memory.features);
+  }
+  std::printf("  (peak memory: the whole process; extraction: its growth over the song; features: the\n"
+              "   song's feature matrices as floats)\n\n");
+}
+
+// The frames of a 60 s song as the signature object cuts them, through the
+// extraction front end; the seconds they took.
+double runFrames(vraExtractor& extractor, const std::vector<short>& audio) {
+  HeapVector<float> frame(kHop);
+  const auto start = std::chrono::steady_clock::now();
+  for (size_t at = 0; at + kHop <= audio.size(); at += kHop) {
+    for (unsigned i = 0; i < kHop; ++i) frame.data[i] = audio[at + i] * 3.0517578e-05f;
+    extractor.processFrame(frame);
+  }
+  return secondsSince(start);
+}
+
+// What the timer adds to each interval it measures: the clock read between
+// the two ends of an empty interval.
+double timerOverhead() {
+  CFexModuleTimer timer;
+  const unsigned entry = timer.enroll("", "");
+  constexpr unsigned kReads = 1000000;
+  for (unsigned i = 0; i < kReads; ++i) {
+    const CFexModuleTimer::Clock::time_point start = CFexModuleTimer::Clock::now();
+    timer.add(entry, CFexModuleTimer::Clock::now() - start);
+  }
+  return std::chrono::duration<double>(timer.total()).count() / kReads;
+}
+
+// Where the time of a 60 s song goes: one untimed run for the frame path as
+// it is, one with the module timer for the share of each module (less the
+// timer's own cost), and the end of the song: the signature made from the
+// collected rows and written as a signature file is written.
+void reportModules(unsigned runs, const std::vector<short>& audio) {
+  double frameTime = std::numeric_limits<double>::max();
+  double endTime = std::numeric_limits<double>::max();
+  for (unsigned r = 0; r < runs; ++r) {
+    vraExtractor extractor;
+    extractor.init(kDefaultConfig.c_str(), kRate);
+    frameTime = std::min(frameTime, runFrames(extractor, audio));
+    const auto end = std::chrono::steady_clock::now();
+    std::ostringstream file;
+    extractor.getSignature().write(file);
+    endTime = std::min(endTime, secondsSince(end));
+  }
+
+  vraExtractor extractor;
+  extractor.init(kDefaultConfig.c_str(), kRate);
+  CFexModuleTimer timer;
+  extractor.setModuleTimer(&timer);
+  runFrames(extractor, audio);
+  const double overhead = timerOverhead();
+  struct Share {
+    std::string instance, type;
+    double seconds;
+  };
+  std::vector<Share> shares;
+  double modules = 0.0;
+  for (const CFexModuleTimer::Entry& entry : timer.getEntries()) {
+    const double seconds =
+        std::max(0.0, std::chrono::duration<double>(entry.spent).count() - overhead * static_cast<double>(entry.frames));
+    shares.push_back({entry.instance, entry.type, seconds});
+    modules += seconds;
+  }
+  std::sort(shares.begin(), shares.end(), [](const Share& a, const Share& b) { return a.seconds > b.seconds; });
+
+  const double frames = static_cast<double>(audio.size() / kHop);
+  const double all = frameTime + endTime;
+  std::printf("where the time of a %u s song goes: %.1f ms, of which %.1f ms for the %.0f frames\n", kSeconds,
+              all * 1e3, frameTime * 1e3, frames);
+  std::printf("  %-24s %-42s %9s %7s %9s\n", "module", "type", "ms", "share", "us/frame");
+  const auto line = [&](const std::string& what, const std::string& type, double seconds) {
+    std::printf("  %-24s %-42s %9.2f %6.1f%% %9.3f\n", what.c_str(), type.c_str(), seconds * 1e3,
+                seconds / all * 100.0, seconds * 1e6 / frames);
+  };
+  for (const Share& share : shares) line(share.instance, share.type, share.seconds);
+  line("(rest of the frame path)", "framing, graph walk", std::max(0.0, frameTime - modules));
+  line("(end of the song)", "signature made and written", endTime);
+  std::printf("  (each module's time less %.0f ns per frame that the timer itself takes)\n\n", overhead * 1e9);
 }
 
 class AubioMfcc {
@@ -125,6 +302,22 @@ class AubioMfcc {
   fvec_t* out;
 };
 
+void reportMelCepstrum(unsigned runs, const std::vector<short>& samples) {
+  const double frames = static_cast<double>(samples.size() / kHop);
+  const double ours =
+      fastest(runs, [&] { extractSong(KIVET_CONFIG_DIR "/mfcc.xml", samples, kSeconds)->release(); });
+  std::vector<float> audio(samples.size());
+  for (size_t i = 0; i < samples.size(); ++i) audio[i] = samples[i] / 32768.0f;
+  AubioMfcc aubio;
+  double checksum = 0.0;
+  const double theirs = fastest(runs, [&] { checksum += aubio.run(audio); });
+  std::printf("mel cepstrum only:     %.1f ms = %.0fx real time (%.2f us per frame)\n", ours * 1e3,
+              kSeconds / ours, ours / frames * 1e6);
+  std::printf("aubio pvoc + mfcc:     %.1f ms = %.0fx real time (%.2f us per frame; checksum %.3g)\n",
+              theirs * 1e3, kSeconds / theirs, theirs / frames * 1e6, checksum);
+  std::printf("ratio (ours / aubio):  %.2f\n", ours / theirs);
+}
+
 void pinToCurrentCore() {
   const int cpu = sched_getcpu();
   if (cpu < 0) return;
@@ -137,32 +330,18 @@ void pinToCurrentCore() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const unsigned runs = argc > 1 ? static_cast<unsigned>(std::max(1, std::atoi(argv[1]))) : 7;
-  pinToCurrentCore();
-  const std::vector<short> samples = musicLikeAudio();
-  const double frames = static_cast<double>(samples.size() / kHop);
-  const std::string output = "extract_bench.sig";
-
   try {
-    const double all = fastest(runs, [&] { extract(KIVET_CONFIG_DIR "/default.xml", samples, output); });
-    std::printf("default configuration: %u s of audio in %.1f ms = %.0fx real time (%.2f us per 10 ms frame)\n",
-                kSeconds, all * 1e3, kSeconds / all, all / frames * 1e6);
-
-    const double ours = fastest(runs, [&] { extract(KIVET_CONFIG_DIR "/mfcc.xml", samples, output); });
-    std::vector<float> audio(samples.size());
-    for (size_t i = 0; i < samples.size(); ++i) audio[i] = samples[i] / 32768.0f;
-    AubioMfcc aubio;
-    double checksum = 0.0;
-    const double theirs = fastest(runs, [&] { checksum += aubio.run(audio); });
-    std::printf("mel cepstrum only:     %.1f ms = %.0fx real time (%.2f us per frame)\n", ours * 1e3,
-                kSeconds / ours, ours / frames * 1e6);
-    std::printf("aubio pvoc + mfcc:     %.1f ms = %.0fx real time (%.2f us per frame; checksum %.3g)\n",
-                theirs * 1e3, kSeconds / theirs, theirs / frames * 1e6, checksum);
-    std::printf("ratio (ours / aubio):  %.2f\n", ours / theirs);
+    if (argc == 3 && std::strcmp(argv[1], "--memory") == 0) return measureMemory(std::atoi(argv[2]));
+    const unsigned runs = argc > 1 ? static_cast<unsigned>(std::max(1, std::atoi(argv[1]))) : 7;
+    pinToCurrentCore();
+    const std::vector<short> audio = musicLikeAudio();
+    reportSongs(runs, audio);
+    reportModules(runs, audio);
+    reportMelCepstrum(runs, audio);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "extract_bench: %s\n", e.what());
     return 1;
   }
-  std::remove(output.c_str());
+  std::remove(kOutput.c_str());
   return 0;
 }

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# The demo: builds the library and its example hosts, synthesises a few
-# seconds of test audio (rising tones, a chord, a noise swell, a click track
-# and a stereo mix of them), extracts a signature from every file with the
-# default configuration (config/default.xml) and prints what one signature
-# holds.
+# The demo: kivet's main job, "which songs are most like this one".
+#
+# Builds the library and its example hosts, synthesises a small varied
+# collection of test audio (a dozen clips in five families: tones, chords,
+# noise, rhythms and mixes), builds a session of it with the default
+# extraction configuration (config/default.xml) and the similarity
+# configuration (config/similarity.xml), lists the session, then asks for the
+# nearest neighbours of one stored clip and of a noisy copy of another, which
+# the session has never seen.
 #
 #   scripts/demo.sh            installs what is missing (as root), builds
-#                              build/demo, writes build/demo/audio and
-#                              build/demo/signatures
+#                              build/demo and writes build/demo/audio,
+#                              build/demo/noisy and build/demo/songs.ses
 #   KIVET_JOBS=N               parallel build jobs (default: cores)
 set -euo pipefail
 
@@ -19,19 +23,31 @@ install_packages cmake ninja-build g++ pkg-config libexpat1-dev libxerces-c-dev 
 jobs=${KIVET_JOBS:-$(nproc)}
 tree="$root/build/demo"
 audio="$tree/audio"
-signatures="$tree/signatures"
+noisy="$tree/noisy"
+session="$tree/songs.ses"
+hosts="$tree/examples"
+configs=(-c "$root/config/default.xml" -s "$root/config/similarity.xml")
 
 step "build (build/demo)"
 cmake -S "$root" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIVET_BUILD_TESTS=OFF >/dev/null
-cmake --build "$tree" -j "$jobs" --target kivet-synth kivet-extract kivet-inspect
+cmake --build "$tree" -j "$jobs" --target kivet-synth kivet-session
 
-step "synthesise test audio (build/demo/audio)"
-mkdir -p "$audio" "$signatures"
-"$tree/examples/kivet-synth" -d 5 "$audio"
+step "synthesise a dozen clips (build/demo/audio) and noisy copies of them (build/demo/noisy)"
+rm -rf "$audio" "$noisy" "$session" "${session%.ses}.meta"
+mkdir -p "$audio" "$noisy"
+"$hosts/kivet-synth" -d 6 "$audio" >/dev/null
+"$hosts/kivet-synth" -d 6 -n 0.01 "$noisy" >/dev/null
+ls "$audio"
 
-step "extract signatures with config/default.xml (build/demo/signatures)"
-"$tree/examples/kivet-extract" -c "$root/config/default.xml" -o "$signatures" \
-  "$audio/tones.wav" "$audio/chord.wav" "$audio/noise.flac" "$audio/clicks.wav" "$audio/mix.wav"
+step "build the session build/demo/songs.ses"
+"$hosts/kivet-session" build "${configs[@]}" "$session" "$audio"/*
 
-step "inspect build/demo/signatures/mix.sig"
-"$tree/examples/kivet-inspect" -n 2 "$signatures/mix.sig"
+step "what the session holds"
+"$hosts/kivet-session" info -s "$root/config/similarity.xml" "$session"
+
+id=$("$hosts/kivet-session" info -s "$root/config/similarity.xml" "$session" | awk -F '\t' '$4 == "A minor chord" { print $1 }')
+step "the songs most like song $id, the A minor chord"
+"$hosts/kivet-session" query "${configs[@]}" "$session" --id "$id" -n 5
+
+step "the songs most like a noisy copy of the gliding tone, which the session has never seen"
+"$hosts/kivet-session" query "${configs[@]}" "$session" "$noisy/glide.wav" -n 5

@@ -57,6 +57,20 @@ build_tree() {
   cmake --build "$tree" -j "$jobs"
   i686-w64-mingw32-objdump -f "$tree/KivetLocal.dll" 2>/dev/null | grep -q 'file format pei-i386' \
     || fail "KivetLocal.dll is missing or no 32-bit Windows DLL"
+  check_install
+}
+
+# The install rules give a Windows prefix the DLL, its import library, the
+# headers and the package files.
+check_install() {
+  local prefix="$tree/install-check" file
+  rm -rf "$prefix"
+  cmake --install "$tree" --prefix "$prefix" >/dev/null
+  for file in bin/KivetLocal.dll lib/libKivetLocal.dll.a include/kivet/kivet.h \
+    lib/cmake/kivet/kivetConfig.cmake lib/pkgconfig/kivet.pc; do
+    [ -f "$prefix/$file" ] || fail "cmake --install did not install $file"
+  done
+  rm -rf "$prefix"
 }
 
 is_win32_prefix() { [ -f "$WINEPREFIX/system.reg" ] && grep -qx '#arch=win32' "$WINEPREFIX/system.reg"; }

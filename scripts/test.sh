@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds kivet and runs the whole test suite: a warnings-as-errors tree, then a
+# Builds kivet and runs the whole test suite: a warnings-as-errors tree, which
+# is then installed and used by a host project (scripts/test-install.sh), a
 # tree built with AddressSanitizer and UndefinedBehaviorSanitizer, then the
 # 32-bit Windows cross build under Wine (scripts/test-windows.sh).
 #
@@ -32,6 +33,7 @@ run_tree() {
 
 start=$SECONDS
 run_tree release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVET_BUILD_BENCH=ON
+bash "$root/scripts/test-install.sh" "$root/build/release"
 run_tree asan -DCMAKE_BUILD_TYPE=Debug -DKIVET_SANITIZE=ON
 if [ "${KIVET_SKIP_FUZZ:-0}" != 1 ]; then
   # A loaded machine may slow the instrumented readers: the time limit per input

@@ -74,6 +74,15 @@ void CAudioSignMulti::append(const CAudioSignMulti& other) {
   data->append(*other.data);
 }
 
+void CAudioSignMulti::append(CAudioSignMulti&& other) {
+  if (!other.data) return;
+  if (!data) {
+    data = std::move(other.data);
+    return;
+  }
+  data->append(*other.data);
+}
+
 void CAudioSignMulti::reset() { data.reset(); }
 
 SCompareResult CAudioSignMulti::compare(const CAudioSignMulti& other) const {

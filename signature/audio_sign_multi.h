@@ -78,6 +78,8 @@ class CAudioSignMulti {
   // Takes other's features: a deep copy when this holds no data, the rows of
   // its features otherwise; nothing when other holds no data.
   void append(const CAudioSignMulti& other);
+  // The same, but other's data is taken over, not copied, when this holds none.
+  void append(CAudioSignMulti&& other);
   // Deletes the data.
   void reset();
 

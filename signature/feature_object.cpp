@@ -9,24 +9,10 @@
 #include <ostream>
 #include <type_traits>
 
+#include "metadata/sources/common/saturating_cast.h"
 #include "metadata/sources/common/string_util.h"
 
 namespace {
-
-// Conversions of values that may come from a stored stream: whatever the
-// value (NaN, infinite, out of range), the result is defined.
-unsigned toUnsignedSaturated(double value) {
-  if (!(value > 0.0)) return 0;
-  if (value >= static_cast<double>(UINT32_MAX)) return UINT32_MAX;
-  return static_cast<unsigned>(value);
-}
-
-int toIntSaturated(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
-  if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
-  return static_cast<int>(value);
-}
 
 // The integer at the start of text, as atoi reads it; values beyond the int
 // range saturate.
@@ -81,7 +67,13 @@ CFeatureObject<T>::CFeatureObject(const CFeatureObject& other, bool copyData)
       intParams(other.intParams),
       quantFlag(false),
       quantBlob(other.quantBlob) {
-  if (copyData) data = other.data;
+  if (!copyData) return;
+  data = other.data;
+  // The copy rebuilds the same quantizer from the same block or feature type.
+  if (other.storedCodesCurrent) {
+    storedCodes = other.storedCodes;
+    storedCodesCurrent = true;
+  }
 }
 
 template <typename T>
@@ -106,6 +98,8 @@ bool CFeatureObject<T>::isEmpty() const {
 
 template <typename T>
 FeatureDataInfo& CFeatureObject<T>::getDataInfo(FeatureDataInfo& info) {
+  // The elements are handed out for writing.
+  storedCodesCurrent = false;
   info.elementTypeTag = elementTypeTag();
   info.rows = data.rows;
   info.cols = data.cols;
@@ -177,6 +171,8 @@ void CFeatureObject<T>::clear() {
   defaultQuant.reset();
   quantModule.reset();
   data.resize(0, 0);
+  storedCodes = HeapMatrix<unsigned char>();
+  storedCodesCurrent = false;
 }
 
 // ---------------------------------------------------------------- parameters
@@ -274,6 +270,7 @@ unsigned CFeatureObject<T>::skip(unsigned ms) {
   if (msPerRow == 0.0f) return 0;
   const unsigned rows = toUnsignedSaturated(static_cast<float>(ms) / msPerRow);
   if (rows == 0) return 0;
+  storedCodesCurrent = false;
   data.removeFirstRows(rows);
   return toUnsignedSaturated(std::floor(static_cast<double>(rows) * msPerRow + 0.5));
 }
@@ -283,6 +280,10 @@ unsigned CFeatureObject<T>::append(const CFeatureObjectBase& other) {
   const auto* same = dynamic_cast<const CFeatureObject<T>*>(&other);
   if (same == nullptr || !isCompatible(other))
     throw FeatureObjException("different settings, cannot append feature object");
+  storedCodesCurrent = false;
+  // A signature extended piece by piece grows its matrices by a share of what
+  // they hold, not by exactly the new rows each time.
+  if (data.cols == same->data.cols) data.reserveMoreRows(same->data.rows);
   data.appendRows(same->data);
   return data.rows;
 }
@@ -306,6 +307,7 @@ void CFeatureObject<T>::setQuantModule(CQuantModule<float>* module) {
   // The default module may be handed back to be adopted: it changes owner.
   if (module != nullptr && module == defaultQuant.get()) defaultQuant.release();
   std::unique_ptr<CQuantModule<float>> incoming(module);
+  storedCodesCurrent = false;
   // The block is made before anything changes, so that a module the block
   // cannot describe leaves the object as it was.
   std::vector<unsigned char> block(quantBlockSize(module));
@@ -318,6 +320,8 @@ template <typename T>
 unsigned CFeatureObject<T>::buildDefaultQuantizer(bool flag) {
   const unsigned cols = data.cols;
   if (cols == 0 || quantModule || !quantBlob.empty()) return 0;
+  // A default quantizer of another flag may code differently.
+  if (flag != quantFlag) storedCodesCurrent = false;
   defaultQuant.reset();
   std::unique_ptr<CQuantModule<float>> module;
   if (featureType == 2) {

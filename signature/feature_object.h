@@ -139,7 +139,11 @@ class CFeatureObject : public CFeatureObjectBase {
   // returns its total width, 0 when none is built.
   unsigned buildDefaultQuantizer(bool flag);
 
-  HeapMatrix<T>& getMatrix() { return data; }
+  // The matrix for changing: the codes it was read from no longer stand for it.
+  HeapMatrix<T>& getMatrix() {
+    storedCodesCurrent = false;
+    return data;
+  }
   const HeapMatrix<T>& getMatrix() const { return data; }
   // The quantizer that write and read use: the adopted or rebuilt module,
   // else the default one; null when there is none yet.
@@ -175,6 +179,12 @@ class CFeatureObject : public CFeatureObjectBase {
   HeapMatrix<T> data;
   std::unique_ptr<CQuantModule<float>> defaultQuant;
   std::unique_ptr<CQuantModule<float>> quantModule;
+  // The codes a float matrix was read from, kept while the matrix and the
+  // quantizer are unchanged: writing it again then takes its codes from them
+  // (through the quantizer's round-trip tables) instead of quantizing every
+  // value anew. Everything that may change the matrix or the quantizer drops them.
+  HeapMatrix<unsigned char> storedCodes;
+  bool storedCodesCurrent = false;
 };
 
 template <typename T>

@@ -72,15 +72,6 @@ void checkMapLimits(const Map& map) {
     if (entry.first.size() > kMaxByteField) failLimits();
 }
 
-// Copies one row of codes or values into a matrix row of cols elements: the
-// module's row may be shorter or longer than the matrix's.
-template <typename E>
-void copyRow(E* destination, unsigned cols, const BaseVector<E>& source) {
-  const unsigned count = std::min(cols, source.size);
-  std::copy_n(source.data, count, destination);
-  std::fill(destination + count, destination + cols, E(0));
-}
-
 }  // namespace
 
 template <typename T>
@@ -162,12 +153,19 @@ unsigned CFeatureObject<T>::write(unsigned char* buf, unsigned capacity) {
   const unsigned left = capacity - static_cast<unsigned>(out.position() - buf);
   CQuantModule<float>* quantizer = std::is_same_v<T, float> ? getQuantizer() : nullptr;
   if (quantizer != nullptr && data.elementCount() != 0) {
-    HeapMatrix<unsigned char> codes(data.rows, data.cols, 0);
-    if constexpr (std::is_same_v<T, float>)
-      for (unsigned r = 0; r < data.rows; ++r)
-        copyRow(codes.data + static_cast<size_t>(r) * data.cols, data.cols, quantizer->quantize(data.getRow(r)));
-    if (left < kMatrixHeaderSize + codes.elementCount()) throw FeatureObjException("stream buffer overflow");
-    out.advance(codes.writeToBuffer(out.position(), kMatrixHeaderSize + codes.elementCount(), "bin"));
+    // The codes go straight into the block, row by row.
+    if (left < kMatrixHeaderSize + static_cast<uint64_t>(data.elementCount()))
+      throw FeatureObjException("stream buffer overflow");
+    vmtl::block::writeBinaryHeader<unsigned char>(out.position(), data.rows, data.cols);
+    unsigned char* codes = out.position() + kMatrixHeaderSize;
+    const bool fromStoredCodes = storedCodesCurrent && storedCodes.rows == data.rows && storedCodes.cols == data.cols;
+    if constexpr (std::is_same_v<T, float>) {
+      if (fromStoredCodes)
+        quantizer->requantize(storedCodes, codes, data.cols);
+      else
+        quantizer->quantize(data, codes, data.cols);
+    }
+    out.advance(kMatrixHeaderSize + data.elementCount());
   } else if (quantizer != nullptr) {
     // Quantized, but without elements: the empty float block.
     const HeapMatrix<float> empty;
@@ -231,7 +229,7 @@ unsigned CFeatureObject<T>::readMatrixBlock(const unsigned char* block, unsigned
   } else {
     if (!complete || blockTagIs("flt")) return data.readFromBuffer(block, length);
     if (!blockTagIs("uch")) throw FeatureObjException("feature type mismatch");
-    HeapMatrix<unsigned char> codes;
+    HeapMatrix<unsigned char>& codes = storedCodes;
     const unsigned consumed = codes.readFromBuffer(block, length);
     if (codes.elementCount() == 0) return consumed;
     data.resize(codes.rows, codes.cols);
@@ -240,8 +238,8 @@ unsigned CFeatureObject<T>::readMatrixBlock(const unsigned char* block, unsigned
     if (!quantModule) buildDefaultQuantizer(quantFlag);
     CQuantModule<float>* quantizer = getQuantizer();
     if (quantizer == nullptr) throw FeatureObjException("feature type conversion requieres a quantizer");
-    for (unsigned r = 0; r < codes.rows; ++r)
-      copyRow(data.data + static_cast<size_t>(r) * data.cols, data.cols, quantizer->dequantize(codes.getRow(r)));
+    quantizer->dequantize(codes, data.data, data.cols);
+    storedCodesCurrent = true;
     return consumed;
   }
 }

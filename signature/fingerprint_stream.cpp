@@ -8,6 +8,7 @@
 #include <string>
 
 #include "metadata/sources/common/byte_stream.h"
+#include "metadata/sources/common/saturating_cast.h"
 #include "metadata/sources/vmtl/vmtl_exception.h"
 #include "signature/auid_chunk_reader.h"
 #include "signature/feature_object.h"
@@ -45,15 +46,6 @@ void putBytes(std::ostream& out, const std::vector<unsigned char>& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// The integer part (toward zero) of a number read from a file; NaN gives 0
-// and values beyond the int range saturate.
-int integerPart(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
-  if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
-  return static_cast<int>(value);
-}
-
 bool sameBytes(const unsigned char* bytes, uint32_t length, const std::vector<unsigned char>& other) {
   if (length != other.size()) return false;
   return length == 0 || std::memcmp(bytes, other.data(), length) == 0;
@@ -72,8 +64,8 @@ std::unique_ptr<CFeatureObject<T>> chunkFeature(const CAuidChunkReader& reader, 
   }
   if (const SFeatPara* parameters = reader.getFeatPara()) {
     object->setParameter("sr", static_cast<int>(parameters->samplingRate));
-    object->setParameter("lf", integerPart(parameters->lowerFrequency));
-    object->setParameter("uf", integerPart(parameters->upperFrequency));
+    object->setParameter("lf", toIntSaturated(parameters->lowerFrequency));
+    object->setParameter("uf", toIntSaturated(parameters->upperFrequency));
   }
   return object;
 }
@@ -237,7 +229,7 @@ void CFingerprintStream::convertChunkFile(const CAuidChunkReader& reader) {
   // The element tag of the first feature data chunk's matrix block decides
   // the kind of object; a file without feature data has none.
   std::unique_ptr<CFeatureObjectBase> object;
-  const unsigned short featureType = static_cast<unsigned short>(integerPart(reader.getVersionF()));
+  const unsigned short featureType = static_cast<unsigned short>(toIntSaturated(reader.getVersionF()));
   const SDataChunk* first = reader.dataChunkCount() > 0 ? reader.getDataChunk(0) : nullptr;
   if (first != nullptr && first->length >= 8) {
     const unsigned char* tag = first->data.data() + 4;
@@ -259,7 +251,7 @@ void CFingerprintStream::convertChunkFile(const CAuidChunkReader& reader) {
   unsigned char tuid[8];
   encodeUInt64BE(tuid, reader.getTuid());
   add(4, metaTagName(META_TAG_TUID), sizeof tuid, tuid);
-  const uint32_t cuid = writeUInt32BE(static_cast<uint32_t>(integerPart(reader.getVersionC())));
+  const uint32_t cuid = writeUInt32BE(static_cast<uint32_t>(toIntSaturated(reader.getVersionC())));
   add(4, metaTagName(META_TAG_CUID), 4, reinterpret_cast<const unsigned char*>(&cuid));
   const int signatureFrame = find(metaTagName(META_TAG_DSIG), 4);
   if (signatureFrame >= 0) remove(signatureFrame);

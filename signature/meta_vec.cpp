@@ -138,6 +138,11 @@ int CMetaVec::add(const SMetaFrame& frame) {
   return 1;
 }
 
+int CMetaVec::add(SMetaFrame&& frame) {
+  frames.push_back(std::move(frame));
+  return 1;
+}
+
 int CMetaVec::add(unsigned tagLen, const char* tag, unsigned dataLen, const unsigned char* data) {
   if (tag != nullptr && tagLen > 0 && tagLen < 255) frames.emplace_back(tagLen, dataLen, tag, data);
   return 1;

@@ -48,6 +48,8 @@ class CMetaVec {
 
   // Appends a copy; returns 1.
   int add(const SMetaFrame& frame);
+  // Appends the frame itself, its data not copied; returns 1.
+  int add(SMetaFrame&& frame);
   // Appends (tag, data) when tag is given and 0 < tagLen < 255; returns 1
   // whether or not it appended.
   int add(unsigned tagLen, const char* tag, unsigned dataLen, const unsigned char* data);

@@ -20,11 +20,12 @@ constexpr unsigned kTopByteCode = 255;
 // ---------------------------------------------------------------- CQuant
 
 CQuant::CQuant(float min, float max, int steps, bool flag)
-    : min(min), max(max), steps(steps), flag(flag ? 1 : 0), stepWidth(0.0f) {
+    : min(min), max(max), steps(steps), flag(flag ? 1 : 0), stepWidth(0.0f), reciprocalStepWidth(0.0) {
   // Written as "max <= min" so that a NaN bound passes, as it always has.
   if (max <= min) throw StandardException("Quant: max<minval");
   if (steps < 1) throw StandardException("Quant: steps<1");
   stepWidth = flag ? (max - min) / static_cast<float>(steps - 1) : (max - min) / static_cast<float>(steps);
+  reciprocalStepWidth = 1.0 / static_cast<double>(stepWidth);
 }
 
 CQuant::~CQuant() = default;
@@ -32,20 +33,9 @@ CQuant::~CQuant() = default;
 float CQuant::getRising1() const { return 1.0f; }
 float CQuant::getRising2() const { return 1.0f; }
 
-unsigned char CQuant::toCode(double flooredValue) const {
-  if (!(flooredValue >= 0.0)) return 0;
-  const double top = steps - 1 < static_cast<int>(kTopByteCode) ? steps - 1 : kTopByteCode;
-  if (flooredValue > top) return static_cast<unsigned char>(top);
-  return static_cast<unsigned char>(flooredValue);
-}
-
-void CQuant::checkCode(unsigned char code) const {
-  if (code >= steps) throw -3;
-}
-
 unsigned char* CQuant::quantize(unsigned char* out, const float* in, unsigned n) const {
-  const double reciprocal = reciprocalStepWidth();
-  const unsigned char top = toCode(steps - 1);
+  const double reciprocal = reciprocalStepWidth;
+  const unsigned char top = topCode();
   for (unsigned i = 0; i < n; ++i) {
     const float x = in[i];
     if (x <= min)
@@ -53,7 +43,7 @@ unsigned char* CQuant::quantize(unsigned char* out, const float* in, unsigned n)
     else if (x >= max)
       out[i] = top;
     else
-      out[i] = toCode(std::floor(static_cast<double>(x - min) * reciprocal));
+      out[i] = codeOf(static_cast<double>(x - min) * reciprocal, top);
   }
   return out;
 }
@@ -76,8 +66,8 @@ CQuant_log::CQuant_log(float min, float max, int steps, bool flag)
     : CQuant(min, max, steps, flag), floor(std::pow(10.0f, min)) {}
 
 unsigned char* CQuant_log::quantize(unsigned char* out, const float* in, unsigned n) const {
-  const double reciprocal = reciprocalStepWidth();
-  const unsigned char top = toCode(steps - 1);
+  const double reciprocal = reciprocalStepWidth;
+  const unsigned char top = topCode();
   for (unsigned i = 0; i < n; ++i) {
     const float x = in[i];
     if (x <= floor) {
@@ -90,21 +80,30 @@ unsigned char* CQuant_log::quantize(unsigned char* out, const float* in, unsigne
     else if (l <= min)
       out[i] = 0;
     else
-      out[i] = toCode(std::floor(static_cast<double>(l - min) * reciprocal));
+      out[i] = codeOf(static_cast<double>(l - min) * reciprocal, top);
   }
   return out;
 }
 
 float* CQuant_log::dequantize(float* out, const unsigned char* in, unsigned n) const {
+  const float* value = codeValues();
   for (unsigned i = 0; i < n; ++i) {
     const unsigned char code = in[i];
     checkCode(code);
-    if (flag && code == 0)
-      out[i] = floor;
-    else
-      out[i] = static_cast<float>(std::pow(10.0, min + (code + 0.5) * stepWidth));
+    out[i] = value[code];
   }
   return out;
+}
+
+const float* CQuant_log::codeValues() const {
+  if (!values.empty()) return values.data();
+  // Codes at or above the step count are refused before they are looked up.
+  values.resize(steps < static_cast<int>(kTopByteCode) + 1 ? static_cast<size_t>(steps) : kTopByteCode + 1);
+  for (size_t c = 0; c < values.size(); ++c) {
+    const unsigned char code = static_cast<unsigned char>(c);
+    values[c] = flag && code == 0 ? floor : static_cast<float>(std::pow(10.0, min + (code + 0.5) * stepWidth));
+  }
+  return values.data();
 }
 
 // ---------------------------------------------------------------- CQuant_sin
@@ -113,7 +112,7 @@ CQuant_sin::CQuant_sin(float min, float max, int steps, bool flag) : CQuant(min,
 
 unsigned char* CQuant_sin::quantize(unsigned char* out, const float* in, unsigned n) const {
   const float halfPeriod = 2.0f * std::fabs(max - min);
-  const unsigned char top = toCode(steps - 1);
+  const unsigned char top = topCode();
   for (unsigned i = 0; i < n; ++i) {
     const float x = in[i];
     if (x <= min) {
@@ -122,7 +121,7 @@ unsigned char* CQuant_sin::quantize(unsigned char* out, const float* in, unsigne
       out[i] = top;
     } else {
       const float s = std::sin(kPi * (x - min) / halfPeriod);
-      out[i] = toCode(std::floor(static_cast<double>(steps) * s * s));
+      out[i] = codeOf(static_cast<double>(steps) * s * s, top);
     }
   }
   return out;
@@ -192,7 +191,7 @@ float CQuant_polynomial::getRising2() const { return rising2; }
 unsigned char* CQuant_polynomial::quantize(unsigned char* out, const float* in, unsigned n) const {
   const float range = std::fabs(max - min);
   const double scale = flag ? steps - 1 : steps;
-  const unsigned char top = toCode(steps - 1);
+  const unsigned char top = topCode();
   for (unsigned i = 0; i < n; ++i) {
     const float x = in[i];
     if (x <= min)
@@ -200,7 +199,7 @@ unsigned char* CQuant_polynomial::quantize(unsigned char* out, const float* in, 
     else if (x >= max)
       out[i] = top;
     else
-      out[i] = toCode(std::floor(static_cast<double>(polynomial((x - min) / range)) * scale));
+      out[i] = codeOf(static_cast<double>(polynomial((x - min) / range)) * scale, top);
   }
   return out;
 }

@@ -40,21 +40,31 @@ class CQuant {
   const std::vector<float>& getTable() const { return table; }
 
  protected:
-  // Turns a floored, non-negative code value into a code: it stays below the
-  // step count (rounding at the top of the range must not reach it) and within
-  // one byte. NaN gives 0.
-  unsigned char toCode(double flooredValue) const;
-  // The reciprocal of the step width, in double precision, that the linear
-  // and logarithmic kinds multiply by.
-  double reciprocalStepWidth() const { return 1.0 / static_cast<double>(stepWidth); }
+  // The highest code: one below the step count, and within one byte.
+  unsigned char topCode() const { return static_cast<unsigned char>(steps - 1 < 255 ? steps - 1 : 255); }
+  // The code of a value measured in steps from the bottom of the range: its
+  // floor, kept at or below top (rounding at the top of the range must not
+  // reach the step count). Negative values and NaN give 0. For a non-negative
+  // value the floor is its integer part, so no rounding call is needed.
+  static unsigned char codeOf(double steps, unsigned char top) {
+    if (!(steps >= 0.0)) return 0;
+    if (steps >= top + 1.0) return top;
+    return static_cast<unsigned char>(steps);
+  }
+
   // Throws the integer -3 for a code at or above the step count.
-  void checkCode(unsigned char code) const;
+  void checkCode(unsigned char code) const {
+    if (code >= steps) throw -3;
+  }
 
   float min;
   float max;
   int steps;
   unsigned char flag;
   float stepWidth;
+  // 1 / stepWidth in double precision, which the linear and logarithmic kinds
+  // multiply by.
+  double reciprocalStepWidth;
   std::vector<float> table;
 };
 
@@ -68,6 +78,12 @@ class CQuant_log : public CQuant {
 
  protected:
   float floor;  // 10^min
+
+ private:
+  // The value of every code, made at the first dequantize: the power of ten
+  // is the costly part, and a code always gives the same value.
+  const float* codeValues() const;
+  mutable std::vector<float> values;
 };
 
 // Codes follow sin² over the range; flag and step width play no part.

@@ -40,33 +40,94 @@ unsigned CQuantModule<T>::totalWidth() const {
 
 // The widths need not add up to the column count (a module may be handed
 // quantizers covering more or fewer columns than it has): each quantizer gets
-// the part of its range that lies inside both the module and the row, and the
-// columns left over get a defined 0.
+// the part of its range that lies inside the module, the rows given and the
+// rows written, and the places left over get a defined 0. The work goes
+// quantizer by quantizer over all rows, so that each quantizer is set up once
+// per block rather than once per row.
 template <typename T>
-const HeapVector<unsigned char>& CQuantModule<T>::quantize(const BaseVector<T>& row) {
-  codeRow.resize(columns);
-  const unsigned limit = std::min(columns, row.size);
+template <typename Out, typename Code>
+void CQuantModule<T>::bySegments(unsigned rows, unsigned inCols, Out* out, unsigned outCols, Code code) const {
+  const unsigned limit = std::min({columns, inCols, outCols});
   unsigned offset = 0;
   for (size_t i = 0; i < quantizers.size() && offset < limit; ++i) {
     const unsigned count = std::min(widths[i], limit - offset);
-    quantizers[i]->quantize(codeRow.data + offset, row.data + offset, count);
+    code(i, offset, count);
     offset += count;
   }
-  std::fill(codeRow.data + offset, codeRow.data + columns, static_cast<unsigned char>(0));
+  for (unsigned r = 0; r < rows; ++r) std::fill(out + size_t(r) * outCols + offset, out + size_t(r + 1) * outCols, Out(0));
+}
+
+template <typename T>
+void CQuantModule<T>::quantize(const BaseMatrix<T>& values, unsigned char* out, unsigned outCols) const {
+  bySegments(values.rows, values.cols, out, outCols, [&](size_t i, unsigned offset, unsigned count) {
+    const CQuant& quantizer = *quantizers[i];
+    for (unsigned r = 0; r < values.rows; ++r)
+      quantizer.quantize(out + size_t(r) * outCols + offset, values.data + size_t(r) * values.cols + offset, count);
+  });
+}
+
+template <typename T>
+void CQuantModule<T>::dequantize(const BaseMatrix<unsigned char>& codes, T* out, unsigned outCols) const {
+  bySegments(codes.rows, codes.cols, out, outCols, [&](size_t i, unsigned offset, unsigned count) {
+    const CQuant& quantizer = *quantizers[i];
+    for (unsigned r = 0; r < codes.rows; ++r)
+      quantizer.dequantize(out + size_t(r) * outCols + offset, codes.data + size_t(r) * codes.cols + offset, count);
+  });
+}
+
+template <typename T>
+void CQuantModule<T>::requantize(const BaseMatrix<unsigned char>& codes, unsigned char* out, unsigned outCols) const {
+  if (roundTrips.size() != quantizers.size()) {
+    roundTrips.assign(quantizers.size(), std::vector<unsigned char>(256, 0));
+    for (size_t i = 0; i < quantizers.size(); ++i) {
+      for (unsigned c = 0; c < 256; ++c) {
+        const auto code = static_cast<unsigned char>(c);
+        float value;
+        try {
+          quantizers[i]->dequantize(&value, &code, 1);
+        } catch (int) {
+          continue;  // a code out of range, which no stored row holds
+        }
+        quantizers[i]->quantize(&roundTrips[i][c], &value, 1);
+      }
+    }
+  }
+  bySegments(codes.rows, codes.cols, out, outCols, [&](size_t i, unsigned offset, unsigned count) {
+    const unsigned char* table = roundTrips[i].data();
+    for (unsigned r = 0; r < codes.rows; ++r) {
+      const unsigned char* from = codes.data + size_t(r) * codes.cols + offset;
+      unsigned char* to = out + size_t(r) * outCols + offset;
+      for (unsigned k = 0; k < count; ++k) to[k] = table[from[k]];
+    }
+  });
+}
+
+template <typename T>
+void CQuantModule<T>::quantize(const BaseVector<T>& row, unsigned char* out, unsigned outSize) const {
+  quantize(BaseMatrix<T>(row.data, 1, row.size), out, outSize);
+}
+
+template <typename T>
+void CQuantModule<T>::dequantize(const BaseVector<unsigned char>& codes, T* out, unsigned outSize) const {
+  dequantize(BaseMatrix<unsigned char>(codes.data, 1, codes.size), out, outSize);
+}
+
+template <typename T>
+void CQuantModule<T>::requantize(const BaseVector<unsigned char>& codes, unsigned char* out, unsigned outSize) const {
+  requantize(BaseMatrix<unsigned char>(codes.data, 1, codes.size), out, outSize);
+}
+
+template <typename T>
+const HeapVector<unsigned char>& CQuantModule<T>::quantize(const BaseVector<T>& row) {
+  codeRow.resize(columns);
+  quantize(row, codeRow.data, columns);
   return codeRow;
 }
 
 template <typename T>
 const HeapVector<T>& CQuantModule<T>::dequantize(const BaseVector<unsigned char>& codes) {
   valueRow.resize(columns);
-  const unsigned limit = std::min(columns, codes.size);
-  unsigned offset = 0;
-  for (size_t i = 0; i < quantizers.size() && offset < limit; ++i) {
-    const unsigned count = std::min(widths[i], limit - offset);
-    quantizers[i]->dequantize(valueRow.data + offset, codes.data + offset, count);
-    offset += count;
-  }
-  std::fill(valueRow.data + offset, valueRow.data + columns, T(0));
+  dequantize(codes, valueRow.data, columns);
   return valueRow;
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "metadata/sources/vmtl/base_matrix.h"
 #include "metadata/sources/vmtl/base_vector.h"
 #include "signature/quant.h"
 
@@ -35,6 +36,21 @@ class CQuantModule {
   // The values of codes, columns long; columns without a quantizer or a code
   // get 0. Throws the integer -3 for a code out of a quantizer's range.
   const HeapVector<T>& dequantize(const BaseVector<unsigned char>& codes);
+  // The same into a row of outSize places: what the forms above give, cut
+  // or padded with 0 to that length.
+  void quantize(const BaseVector<T>& row, unsigned char* out, unsigned outSize) const;
+  void dequantize(const BaseVector<unsigned char>& codes, T* out, unsigned outSize) const;
+  // The codes that the values of codes quantize to again: what a stored row
+  // becomes when it is read (dequantized) and written (quantized) once more.
+  // Each quantizer answers from a table of its 256 codes, made at the first
+  // call, instead of computing both ways for every value. codes must have
+  // been dequantized without error.
+  void requantize(const BaseVector<unsigned char>& codes, unsigned char* out, unsigned outSize) const;
+  // The three forms for all rows of a matrix at once, into rows of outCols
+  // places (rows × outCols in all), each row as the row forms give it.
+  void quantize(const BaseMatrix<T>& values, unsigned char* out, unsigned outCols) const;
+  void dequantize(const BaseMatrix<unsigned char>& codes, T* out, unsigned outCols) const;
+  void requantize(const BaseMatrix<unsigned char>& codes, unsigned char* out, unsigned outCols) const;
 
   unsigned getColumns() const { return columns; }
   unsigned quantizerCount() const { return static_cast<unsigned>(quantizers.size()); }
@@ -42,11 +58,19 @@ class CQuantModule {
   unsigned getWidth(unsigned index) const { return widths[index]; }
 
  private:
+  // Calls code(quantizer index, first column, column count) for the columns
+  // of each quantizer that lie inside the module, inCols and outCols, then
+  // sets the other places of the rows rows of out to 0.
+  template <typename Out, typename Code>
+  void bySegments(unsigned rows, unsigned inCols, Out* out, unsigned outCols, Code code) const;
+
   unsigned columns;
   std::vector<CQuant*> quantizers;
   std::vector<unsigned> widths;
   HeapVector<unsigned char> codeRow;
   HeapVector<T> valueRow;
+  // Per quantizer, the code that each code comes back as; made by requantize.
+  mutable std::vector<std::vector<unsigned char>> roundTrips;
 };
 
 // The block type code of quantizer index, by its dynamic type.

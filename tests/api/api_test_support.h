@@ -1,23 +1,26 @@
 #pragma once
-// Helpers of the programming-interface tests: coded-exception assertions,
-// configuration files written by the test, PCM signals and access to the
+// Helpers of the programming-interface tests: interface objects held as a host
+// holds them, coded-exception assertions,
+// temporary files, configuration texts, PCM signals and access to the
 // feature matrices of a signature.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "api/held.h"
 #include "api/vra_kivet_exception.h"
 #include "signature/audio_sign_multi.h"
 #include "signature/feature_object.h"
+#include "tests/support/temp_files.h"
 
 namespace apitest {
+
+using vemra_kivet::Held;
 
 template <typename Call>
 void expectCode(Call&& call, int code) {
@@ -29,23 +32,9 @@ void expectCode(Call&& call, int code) {
   }
 }
 
-// A file of the running test's own in the temporary directory: tests that
-// run side by side never share one.
-inline std::string tempPath(const std::string& name) {
-  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  return ::testing::TempDir() + "kivet_api_" + test->test_suite_name() + "_" + test->name() + "_" + name;
-}
-
-inline std::string writeFile(const std::string& name, const std::string& text) {
-  const std::string path = tempPath(name);
-  std::ofstream(path, std::ios::binary) << text;
-  return path;
-}
-
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testfiles::readFile;
+using testfiles::tempPath;
+using testfiles::writeFile;
 
 // A configuration whose only leaf collects the raw frames as the feature
 // "PCM" (unquantised): each row is one frame exactly as the graph got it.

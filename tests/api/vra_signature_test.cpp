@@ -18,14 +18,7 @@ using apitest::writeFile;
 
 namespace {
 
-// Owns an interface object the way a host does: through release().
-struct Releaser {
-  template <typename T>
-  void operator()(T* object) const {
-    object->release();
-  }
-};
-using SignaturePtr = std::unique_ptr<vraSignature, Releaser>;
+using SignaturePtr = apitest::Held<vraSignature>;
 
 SignaturePtr rawSignature(unsigned rate = 44100) {
   SignaturePtr signature(new vraSignature);
@@ -317,22 +310,23 @@ TEST(VraSignatureEndToEnd, DefaultConfigurationSavesAndLoadsTheSameFeatures) {
   const CSignDataMulti& b = *loaded->toMultiSignature()->getSignData();
   std::vector<std::string> names;
   for (const auto& [name, feature] : a) names.push_back(name);
-  const std::vector<std::string> expectedNames = {"ASE",           "LogLoudness",   "MFCC",
-                                                  "ModulationHigh", "ModulationLow", "ModulationMid",
-                                                  "NormLoudness",  "SFM",           "SpectralCentroid",
-                                                  "SpectralCrest", "ZCR"};
+  const std::vector<std::string> expectedNames = {"ASE",           "LogLoudness",      "MFCC",
+                                                  "MSE",           "ModulationHigh",   "ModulationLow",
+                                                  "ModulationMid", "NormLoudness",     "SFM",
+                                                  "SpectralCentroid", "SpectralCrest", "ZCR"};
   EXPECT_EQ(names, expectedNames);
   ASSERT_EQ(b.size(), a.size());
 
-  // 300 frames of 10 ms; the flatness rows are 30 ms apart; the modulation
-  // features come at frames 128, 192 and 256.
+  // 300 frames of 10 ms; the onset bands start with frame 3; the flatness
+  // rows are 30 ms apart; the modulation features come at frames 128, 192
+  // and 256.
   const struct {
     const char* name;
     unsigned rows;
     unsigned cols;
   } shapes[] = {{"ZCR", 300, 1},        {"MFCC", 300, 13},         {"LogLoudness", 300, 6},
                 {"NormLoudness", 300, 6}, {"SpectralCentroid", 300, 6}, {"SpectralCrest", 300, 8},
-                {"SFM", 100, 32},       {"ModulationLow", 3, 8}};
+                {"SFM", 100, 32},       {"ModulationLow", 3, 8},   {"MSE", 298, 14}};
   for (const auto& shape : shapes) {
     const HeapMatrix<float>& m = featureMatrix(*extracted->toMultiSignature(), shape.name);
     EXPECT_EQ(m.rows, shape.rows) << shape.name;

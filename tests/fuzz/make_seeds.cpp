@@ -17,10 +17,14 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "api/session_file_header.h"
 #include "metadata/sources/common/byte_stream.h"
 #include "metadata/sources/vmtl/heap_matrix.h"
+#include "session/metadata_store.h"
+#include "session/session.h"
 #include "signature/audio_sign_multi.h"
 #include "signature/feature_object.h"
 #include "signature/fingerprint_stream.h"
@@ -29,6 +33,12 @@
 #include "signature/quant_module.h"
 #include "signature/rsa_object.h"
 #include "signature/sign_data_multi.h"
+#include "similarity/adapted_feature_db.h"
+#include "similarity/generic_container_base.h"
+#include "similarity/session_globals.h"
+#include "similarity/session_utils.h"
+#include "tests/support/session_blocks.h"
+#include "tests/support/similarity_songs.h"
 
 namespace {
 
@@ -43,9 +53,14 @@ void makeFolder(const std::string& path) {
   }
 }
 
-void seed(const std::string& target, const std::string& what, const Bytes& bytes) {
+// The path of a seed, its target's folder made.
+std::string seedPath(const std::string& target, const std::string& what) {
   makeFolder(corpus + "/" + target);
-  const std::string path = corpus + "/" + target + "/seed-" + what;
+  return corpus + "/" + target + "/seed-" + what;
+}
+
+void seed(const std::string& target, const std::string& what, const Bytes& bytes) {
+  const std::string path = seedPath(target, what);
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) {
@@ -339,6 +354,51 @@ void configSeeds() {
        "<param a=\"&#65;\" b='&lt;&amp;'/></module></other><param channels=\"1\"/></config>\n");
 }
 
+void similarityConfigSeeds() {
+  const std::string target = "similarity_config_fuzz";
+  seed(target, "configuration",
+       "<?xml version=\"1.0\"?>\n"
+       "<config>\n"
+       "  <similaritymethod module=\"overallsimilarity\">\n"
+       "    <classifier name=\"mfcc\" version=\"1\"><param key=\"metric\" value=\"l2norm\"/></classifier>\n"
+       "    <classifier name=\"rhythm\" version=\"2\"/>\n"
+       "  </similaritymethod>\n"
+       "  <parameterization min=\"0\" max=\"1\">\n"
+       "    <parameter name=\"tempo\" value=\"0.5\"><cfy name=\"rhythm\"/></parameter>\n"
+       "    <parameter name=\"timbre\" value=\"0\"><cfy name=\"mfcc\"/><cfy name=\"rhythm\"/></parameter>\n"
+       "  </parameterization>\n"
+       "  <semanticlayer>\n"
+       "    <class id=\"sound\"><cfy id=\"mfcc\"/></class>\n"
+       "    <class id=\"groove\"><cfy id=\"rhythm\"/><cfy id=\"mfcc\"/></class>\n"
+       "  </semanticlayer>\n"
+       "</config>\n");
+  seed(target, "entities",
+       "<!DOCTYPE c [<!ENTITY one \"1\"><!ATTLIST parameter value CDATA \"0.25\">]>"
+       "<c><classifier name=\"a\"/><parameterization min=\"0\" max=\"&one;\">"
+       "<parameter name=\"p\"><cfy name=\"a\"/></parameter></parameterization></c>");
+}
+
+void partitionTreeSeeds() {
+  const std::string target = "adapted_partition_tree_fuzz";
+  seed(target, "tree",
+       "<?xml version=\"1.0\"?>\n"
+       "<trees>\n"
+       "  <subtree id=\"aspectsimilarity\"><node id=\"genre\">1 2</node></subtree>\n"
+       "  <subtree id=\"overallsimilarity\">\n"
+       "    <node id=\"c\">1 2 3 4 5 6\n"
+       "      <centroid>1.5 0</centroid>\n"
+       "      <centroid>5 0.25</centroid>\n"
+       "      <node>1 2 3<centroid>1</centroid><centroid>2.5</centroid><node>1</node><node/><node>2 3</node></node>\n"
+       "      <node>4 5 6</node>\n"
+       "    </node>\n"
+       "    <node id=\"*\">7\t8\n4294967297</node>\n"
+       "  </subtree>\n"
+       "</trees>\n");
+  seed(target, "entities",
+       "<!DOCTYPE t [<!ENTITY ids \"1 2 3\"><!ATTLIST node id CDATA \"c\">]>"
+       "<t><node>&ids;<centroid>0</centroid><node>&ids;<![CDATA[4]]></node><!-- x --></node></t>");
+}
+
 // ---------------------------------------------------------------- signature streams
 
 // Signs with a fixed key and a fixed signature of even length (which the
@@ -402,6 +462,190 @@ void signatureSeeds() {
   seed(target, "chunk-v2", auidChunk(2, subChunks(2, codes, 250.0f, 4000.0f)) + metaChunkWithSignature());
 }
 
+// ---------------------------------------------------------------- metadata files
+
+void metadataSeeds() {
+  const std::string target = "metadata_file_fuzz";
+  MetadataStore store;
+  store.put(5, MetadataRecord("Artist", "Title"));
+  MetadataRecord& song = store.findOrCreate(12);
+  song.tags = {{"TPE1", "B"}, {"TIT2", "<Live>"}, {"FILENAME", "/music/b.wav"}, {"TLEN", "215000"}};
+  store.findOrCreate(7);
+  store.put(UINT64_MAX, MetadataRecord("", "last"));
+  store.write(seedPath(target, "songs").c_str());
+  MetadataStore().write(seedPath(target, "empty").c_str());
+  // Tab lists have no writer.
+  seed(target, "tab-list", "id\tartist\ttitle\n1\tArtist\tTitle\n2\tB\tC\n");
+}
+
+// ---------------------------------------------------------------- classifier models
+
+CFeatureObject<float>* modelObject(const std::string& name, const HeapMatrix<float>& matrix,
+                                   const std::vector<std::pair<std::string, std::string>>& texts = {}) {
+  auto* object = new CFeatureObject<float>(name, 0);
+  object->getMatrix() = matrix;
+  object->setDefaultMsPerRow();
+  for (const auto& text : texts) object->setParameter(text.first.c_str(), text.second);
+  return object;
+}
+
+float identity(unsigned r, unsigned c) { return r == c ? 1.0f : 0.0f; }
+float statistics(unsigned r, unsigned c) { return r == 0 ? 0.1f * static_cast<float>(c) : 1.0f + static_cast<float>(c); }
+float mixture(unsigned r, unsigned c) { return c == 0 ? -1.0f - static_cast<float>(r) : c > 2 ? 1.0f : 0.5f * static_cast<float>(r); }
+float rhythm(unsigned r, unsigned c) { return 1.0f / (1.0f + static_cast<float>((c + 3 * r) % 30)); }
+
+// A model file over two "MFCC" columns: the adaptation objects, then the
+// aspects.
+std::string modelFile(std::vector<CFeatureObject<float>*> aspects) {
+  auto data = std::make_unique<CSignDataMulti>();
+  CFeatureObject<float>* ftm = modelObject("FTM", matrixOf<float>(2, 2, identity), {{"features", "MFCC"}});
+  ftm->setParameter("groupframes", 2);
+  ftm->setParameter("hopframes", 1);
+  ftm->setParameter("usevar", 0);
+  data->insert(ftm);
+  data->insert(modelObject("FSM", matrixOf<float>(2, 2, statistics)));
+  data->insert(modelObject("FDM", matrixOf<float>(2, 2, identity)));
+  data->insert(modelObject("FQM", matrixOf<float>(1, 1, identity)));
+  for (CFeatureObject<float>* aspect : aspects) data->insert(aspect);
+  std::ostringstream out;
+  CAudioSignMulti(data.release()).write(out);
+  return out.str();
+}
+
+void modelSeeds() {
+  const std::string target = "aspect_classifier_fuzz";
+  seed(target, "nn", modelFile({modelObject("1", matrixOf<float>(2, 2, ramp), {{"rejectvalue", "0.5,2"}, {"relevance", "1,1"}}),
+                                modelObject("2", matrixOf<float>(1, 2, unitRange), {{"rejectvalue", "1"}, {"relevance", "1"}})}));
+  seed(target, "gmm", modelFile({modelObject("1", matrixOf<float>(3, 5, mixture)), modelObject("2", matrixOf<float>(1, 5, mixture))}));
+  auto data = std::make_unique<CSignDataMulti>();
+  data->insert(modelObject("fast", matrixOf<float>(2, 64, rhythm), {{"peaks", "30, 27"}, {"tempi", "120,133"}}));
+  data->insert(modelObject("slow", matrixOf<float>(1, 64, rhythm), {{"peaks", "40"}, {"tempi", "90"}}));
+  std::ostringstream out;
+  CAudioSignMulti(data.release()).write(out);
+  seed(target, "rhythm", out.str());
+}
+
+// ---------------------------------------------------------------- session globals and feature database
+
+using Table = GenericPair<std::string, HeapMatrix<float>>;
+
+// A table map as the globals store it: ten buckets, each table in the bucket
+// its name hashes to. Maps are filled only from streams; their encoding is
+// that of their vector of bucket vectors.
+std::string tableMapOf(const std::vector<Table>& tables) {
+  const GenericHash hash;
+  GenericVector<GenericVector<Table>> buckets;
+  buckets.setSize(10);
+  for (const Table& table : tables) buckets[hash(table.key) % 10].pushBack(table);
+  std::ostringstream out;
+  buckets.write(out);
+  return out.str();
+}
+
+std::string textBlock(const std::string& value) {
+  std::ostringstream out;
+  writeUInt32LE(out, static_cast<uint32_t>(value.size())) << value;
+  return out.str();
+}
+
+std::string globalsOf(const std::string& block) {
+  SessionGlobals globals;
+  std::istringstream in(block);
+  globals.read(in);
+  std::ostringstream out;
+  globals.write(out);
+  return out.str();
+}
+
+void globalsSeeds() {
+  const std::string target = "session_globals_fuzz";
+  const HeapMatrix<float> lookup = matrixOf<float>(4, 3, unitRange);
+  const HeapMatrix<float> scale = matrixOf<float>(2, 3, ramp);
+  const std::string config = "<similarity><similaritymethod module=\"overallsimilarity\"/></similarity>";
+  seed(target, "all-blocks",
+       globalsOf(std::string(1, '\0') + "LLT" + tableMapOf({{"ov", lookup}, {"AB", lookup}, {"BA", scale}}) + "NRM" +
+                 tableMapOf({{"ov", scale}}) + "TRE" + textBlock("<subtree/>") + "XML" + textBlock(config) + "END"));
+  seed(target, "xml-only", globalsOf(std::string(1, '\0') + "XML" + textBlock(config) + "END"));
+  seed(target, "empty", globalsOf(std::string(1, '\0') + "END"));
+  // The older form has no writer any more: a bare count and the text.
+  seed(target, "untagged", textBlock(config));
+}
+
+std::string imageOf(const AdaptedFeatureDb& db) {
+  std::ostringstream out;
+  db.saveImage(out);
+  return out.str();
+}
+
+void databaseSeeds() {
+  const std::string target = "adapted_feature_db_fuzz";
+  AdaptedFeatureDb db("Database");
+  db.add(adaptedSignature(7, {{"ov", {0.25f, 0.75f}}, {"rhythm", {1.0f, 2.0f, 3.0f}}}).release());
+  db.add(adaptedSignature(uint64_t{1} << 33 | 3, {{"ov", {0.5f, 1.5f}}, {"rhythm", {4.0f, 5.0f, 6.0f}}}).release());
+  seed(target, "named", imageOf(db));
+
+  // Without the name: the count, then the signatures at once.
+  std::ostringstream nameless;
+  writeUInt32LE(nameless, db.size());
+  for (const auto& entry : db) entry.second->write(nameless);
+  seed(target, "nameless", nameless.str());
+
+  // Signatures that carry the flag frame of the transforms they received.
+  SessionGlobals globals;
+  std::istringstream tables(globalsOf(std::string(1, '\0') + "LLT" +
+                                      tableMapOf({{"ov", matrixOf<float>(4, 2, unitRange)}}) + "NRM" +
+                                      tableMapOf({{"ov", HeapMatrix<float>(2, 2, 1.0f)}}) + "END"));
+  globals.read(tables);
+  SessionUtils::applyLinearizationLookup(db, globals);
+  SessionUtils::applyNormalization(db, globals);
+  seed(target, "flagged", imageOf(db));
+}
+
+// ---------------------------------------------------------------- session files
+
+// A session file as the session object writes it: its header, then the store.
+void sessionSeed(const std::string& target, const std::string& what, Session& session, const std::string& sessionId,
+                 uint32_t lastId) {
+  const std::string path = seedPath(target, what);
+  std::ofstream out(path, std::ios::binary);
+  vemra_kivet::SessionFileHeader{sessionId, lastId}.write(out);
+  session.save(out, path, false);
+  if (out.fail()) {
+    std::cerr << "cannot write " << path << "\n";
+    std::exit(1);
+  }
+}
+
+void readGlobals(Session& session, const std::string& block) {
+  std::istringstream in(block);
+  session.getGlobals().read(in);
+}
+
+void sessionSeeds() {
+  const std::string config = "<similarity><similaritymethod module=\"overallsimilarity\"/></similarity>";
+  Session songs;
+  readGlobals(songs, std::string(1, '\0') + "LLT" + tableMapOf({{"ov", matrixOf<float>(4, 2, unitRange)}}) + "NRM" +
+                         tableMapOf({{"ov", HeapMatrix<float>(2, 2, 1.0f)}}) + "XML" + textBlock(config) + "END");
+  songs.getDatabase()->add(adaptedSignature(3, {{"ov", {0.25f, 0.75f}}, {"rhythm", {1.0f, 2.0f}}}).release());
+  songs.getDatabase()->add(adaptedSignature(9, {{"ov", {0.5f, 1.5f}}, {"rhythm", {4.0f, 5.0f}}}).release());
+  sessionSeed("session_file_fuzz", "songs", songs, "0911d7320000006010001234", 9);
+
+  Session empty;
+  readGlobals(empty, std::string(1, '\0') + "XML" + textBlock(config) + "END");
+  sessionSeed("session_file_fuzz", "empty", empty, "", 0);
+
+  // For the session object: the configuration of its own sessions, under
+  // which these songs can be queried.
+  Session configured;
+  readGlobals(configured, std::string(1, '\0') + "XML" + textBlock(songs::kConfiguration) + "END");
+  for (uint32_t id : {1u, 2u, 5u})
+    configured.getDatabase()->add(
+        adaptedSignature(id, {{"far", {float(id)}}, {"idle", {float(id)}}, {"near", {float(id)}}}).release());
+  sessionSeed("vra_session_fuzz", "songs", configured, "0911d7320000006011234", 5);
+  Session bare;
+  sessionSeed("vra_session_fuzz", "empty", bare, "0911d7320000006011234", 0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -417,6 +661,13 @@ int main(int argc, char** argv) {
   metaSeeds();
   chunkSeeds();
   configSeeds();
+  similarityConfigSeeds();
+  partitionTreeSeeds();
   signatureSeeds();
+  metadataSeeds();
+  modelSeeds();
+  globalsSeeds();
+  databaseSeeds();
+  sessionSeeds();
   return 0;
 }

@@ -443,3 +443,64 @@ TEST(FeatureObjectStreamTest, WriterChecksCapacityAndLimits) {
   EXPECT_TRUE(back.getParameter(text, "254", false));
   EXPECT_EQ(text, std::string(300, 'v'));
 }
+
+// A float object read from a quantized stream writes its stored codes through
+// the round-trip tables: the same bytes as quantizing its values anew, which
+// it does again once its matrix or quantizer may have changed.
+TEST(FeatureObjectStreamTest, RereadObjectsWriteWhatTheirValuesQuantizeTo) {
+  std::vector<float> values;
+  for (unsigned i = 0; i < 3 * 5; ++i) values.push_back(static_cast<float>(std::pow(10.0, -9.5 + 0.61 * i)));
+  for (const bool ownQuantizer : {false, true}) {
+    SCOPED_TRACE(ownQuantizer ? "block of its own" : "logarithmic default");
+    CFeatureObject<float> original("Env", 3);
+    setRows(original.getMatrix(), 3, 5, values);
+    if (ownQuantizer) {
+      auto* module = new CQuantModule<float>(5);
+      module->add(new CQuant(0.0f, 0.5f, 256, false), 2);
+      module->add(new CQuant_log(-8.0f, 0.0f, 256, false), 3);
+      original.setQuantModule(module);
+    }
+    const std::vector<unsigned char> written = streamOf(original);
+
+    CFeatureObject<float> reread;
+    readExact(reread, written);
+    std::unique_ptr<CFeatureObjectBase> copy(reread.clone(0, 0));
+    EXPECT_EQ(streamOf(reread), written);
+    EXPECT_EQ(streamOf(static_cast<CFeatureObject<float>&>(*copy)), written);
+
+    // Values that are only looked at through the changing accessors are
+    // quantized anew, to the same codes.
+    CFeatureObject<float> touched;
+    readExact(touched, written);
+    touched.getMatrix();
+    EXPECT_EQ(streamOf(touched), written);
+
+    // A changed value: its code follows it.
+    CFeatureObject<float> changed;
+    readExact(changed, written);
+    changed.getMatrix()(1, 1) = 0.4f;
+    const std::vector<unsigned char> rewritten = streamOf(changed);
+    ASSERT_EQ(rewritten.size(), written.size());
+    const size_t at = written.size() - 15 + 1 * 5 + 1;
+    EXPECT_EQ(rewritten[at], ownQuantizer ? 204 : 255);
+    EXPECT_EQ(written[at], ownQuantizer ? 0 : 101);  // 10^-5.84: (9 - 5.84) / 8 * 256 = 101.1
+    for (size_t i = 0; i < written.size(); ++i) {
+      if (i == at) continue;
+      EXPECT_EQ(rewritten[i], written[i]) << "byte " << i;
+    }
+
+    // Another quantizer codes the values it holds.
+    CFeatureObject<float> requantized;
+    readExact(requantized, written);
+    auto* linear = new CQuantModule<float>(5);
+    linear->add(new CQuant(0.0f, 1.0f, 4, false), 5);
+    requantized.setQuantModule(linear);
+    const std::vector<unsigned char> coded = streamOf(requantized);
+    CFeatureObject<float> fresh("Env", 3);
+    setRows(fresh.getMatrix(), 3, 5, std::vector<float>(requantized.getMatrix().data, requantized.getMatrix().data + 15));
+    auto* sameLinear = new CQuantModule<float>(5);
+    sameLinear->add(new CQuant(0.0f, 1.0f, 4, false), 5);
+    fresh.setQuantModule(sameLinear);
+    EXPECT_EQ(coded, streamOf(fresh));
+  }
+}

@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "signature/audio_sign_multi.h"
@@ -418,6 +419,18 @@ TEST(AudioSignMulti, OperationsAndTheirFailures) {
   none.append(second);
   none.append(CAudioSignMulti());
   EXPECT_EQ(matrixOf<float>(*none.getSignData(), "ab").rows, 2u);
+
+  // A signature handed over: its data is taken, not copied, when there is
+  // none; otherwise its rows are appended.
+  CAudioSignMulti taken;
+  CAudioSignMulti given(new CSignDataMulti(*first.getSignData(), 0, 0, nullptr));
+  const CSignDataMulti* givenData = given.getSignData();
+  taken.append(std::move(given));
+  EXPECT_EQ(taken.getSignData(), givenData);
+  EXPECT_FALSE(given.isInitialized());
+  taken.append(CAudioSignMulti(new CSignDataMulti(*second.getSignData(), 0, 0, nullptr)));
+  EXPECT_EQ(taken.getSignData(), givenData);
+  EXPECT_EQ(matrixOf<float>(*taken.getSignData(), "ab").rows, 2u);
 
   none.setSignData(none.getSignData());  // the held data: kept
   EXPECT_EQ(none.getSignData()->size(), 1u);

@@ -194,3 +194,64 @@ TEST(QuantModuleTest, BlockRefusesFieldsBeyondSixteenBits) {
   expectFeatureObjException([&] { writeQuantBlock(module, buffer.data()); },
                             "quantizer module too large for a quantizer block");
 }
+
+// The forms that write into a caller's row give what the row forms give, cut
+// or padded with 0; requantize gives for every code what quantizing its value
+// again gives, for each kind of quantizer.
+TEST(QuantModuleTest, RowsIntoPlacesAndRequantizedCodes) {
+  CQuantModule<float> module(8);  // the last column has no quantizer
+  module.add(new CQuant(0.0f, 1.0f, 256, false), 2);
+  module.add(new CQuant_log(-9.0f, -1.0f, 256, true), 2);
+  module.add(new CQuant_sin(0.0f, 2.0f, 256, false), 1);
+  module.add(new CQuant_polynomial(0.0f, 1.0f, 256, false, 1.0f, 3.0f), 1);
+  const float thresholds[] = {0.1f, 0.5f, 0.9f};
+  module.add(new CQuant_Individual(thresholds, 3, 0.0f, 1.0f), 1);
+
+  std::vector<float> values = {0.3f, 0.7f, 1e-5f, 0.02f, 1.2f, 0.4f, 0.6f, 0.5f};
+  const HeapVector<unsigned char>& rowCodes = module.quantize(BaseVector<float>(values.data(), 8));
+  std::vector<unsigned char> codes(rowCodes.begin(), rowCodes.end());
+  std::vector<unsigned char> into(10, 0xAA);
+  module.quantize(BaseVector<float>(values.data(), 8), into.data(), 10);
+  std::vector<unsigned char> padded = codes;
+  padded.resize(10, 0);
+  EXPECT_EQ(into, padded);
+  std::vector<unsigned char> cut(3, 0xAA);
+  module.quantize(BaseVector<float>(values.data(), 8), cut.data(), 3);
+  EXPECT_EQ(cut, std::vector<unsigned char>(codes.begin(), codes.begin() + 3));
+
+  const HeapVector<float>& rowValues = module.dequantize(BaseVector<unsigned char>(codes.data(), 8));
+  std::vector<float> restored(rowValues.begin(), rowValues.end());
+  std::vector<float> valuesInto(9, -1.0f);
+  module.dequantize(BaseVector<unsigned char>(codes.data(), 8), valuesInto.data(), 9);
+  restored.push_back(0.0f);
+  EXPECT_EQ(valuesInto, restored);
+
+  // A block of rows at once, into wider rows: each row as the row form gives it.
+  std::vector<float> block;
+  for (unsigned r = 0; r < 3; ++r)
+    for (float v : values) block.push_back(v * (0.5f + 0.5f * r));
+  std::vector<unsigned char> blockCodes(3 * 9, 0xAA);
+  module.quantize(BaseMatrix<float>(block.data(), 3, 8), blockCodes.data(), 9);
+  std::vector<float> blockValues(3 * 9, -1.0f);
+  module.dequantize(BaseMatrix<unsigned char>(blockCodes.data(), 3, 9), blockValues.data(), 9);
+  for (unsigned r = 0; r < 3; ++r) {
+    std::vector<unsigned char> rowInto(9, 0xAA);
+    module.quantize(BaseVector<float>(block.data() + 8 * r, 8), rowInto.data(), 9);
+    EXPECT_EQ(std::vector<unsigned char>(blockCodes.begin() + 9 * r, blockCodes.begin() + 9 * (r + 1)), rowInto);
+    std::vector<float> rowValues(9, -1.0f);
+    module.dequantize(BaseVector<unsigned char>(rowInto.data(), 9), rowValues.data(), 9);
+    EXPECT_EQ(std::vector<float>(blockValues.begin() + 9 * r, blockValues.begin() + 9 * (r + 1)), rowValues);
+  }
+
+  for (unsigned c = 0; c < 256; ++c) {
+    std::vector<unsigned char> same(8, static_cast<unsigned char>(c));
+    const HeapVector<float>& back = module.dequantize(BaseVector<unsigned char>(same.data(), 8));
+    std::vector<float> backValues(back.begin(), back.end());
+    const HeapVector<unsigned char>& again = module.quantize(BaseVector<float>(backValues.data(), 8));
+    std::vector<unsigned char> expected(again.begin(), again.end());
+    expected.push_back(0);
+    std::vector<unsigned char> requantized(9, 0xAA);
+    module.requantize(BaseVector<unsigned char>(same.data(), 8), requantized.data(), 9);
+    ASSERT_EQ(requantized, expected) << "code " << c;
+  }
+}

@@ -302,3 +302,21 @@ TEST(QuantTest, CharacteristicOwnsItsCopy) {
   EXPECT_EQ(characteristic.getMatrix()(1, 2), 1.5f);
   EXPECT_NE(characteristic.getMatrix().data, source.data);
 }
+
+// The values of the logarithmic kind come from a table made once; each is the
+// power of ten of the code's middle, as computed for a single value.
+TEST(QuantTest, LogarithmicValuesOfEveryCode) {
+  for (const bool flag : {false, true}) {
+    const CQuant_log q(-9.0f, -1.0f, 256, flag);
+    const double width = flag ? static_cast<double>(8.0f / 255.0f) : 8.0 / 256.0;
+    for (int c = 0; c < 256; ++c) {
+      const float expected =
+          flag && c == 0 ? std::pow(10.0f, -9.0f) : static_cast<float>(std::pow(10.0, -9.0 + (c + 0.5) * width));
+      ASSERT_EQ(valueOf(q, static_cast<unsigned char>(c)), expected) << "flag " << flag << " code " << c;
+    }
+  }
+  // Fewer steps: the codes beyond them still throw.
+  const CQuant_log few(-2.0f, 0.0f, 4, false);
+  EXPECT_EQ(valueOf(few, 3), static_cast<float>(std::pow(10.0, -2.0 + 3.5 * 0.5)));
+  EXPECT_THROW(valueOf(few, 4), int);
+}

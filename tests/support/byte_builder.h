@@ -43,10 +43,25 @@ class ByteBuilder {
     while (n > 1) u8(groups[--n] | 0x80);
     return u8(groups[0]);
   }
+  // The session-side formats: 4-byte little-endian integers, and strings as
+  // such a length followed by the bytes.
+  ByteBuilder& u32le(uint32_t value) {
+    return u8(value & 0xFF).u8(value >> 8 & 0xFF).u8(value >> 16 & 0xFF).u8(value >> 24);
+  }
+  ByteBuilder& str(const std::string& t) { return u32le(static_cast<uint32_t>(t.size())).text(t); }
+  // A binary float matrix block as the stream writer makes it.
+  ByteBuilder& matrix(uint32_t rows, uint32_t cols, std::initializer_list<float> values) {
+    text("MAT\n").text("flt\n").text("bin\n").u32(rows).u32(cols);
+    for (float v : values) f32(v);
+    return *this;
+  }
   ByteBuilder& append(const std::vector<unsigned char>& more) {
     bytes.insert(bytes.end(), more.begin(), more.end());
     return *this;
   }
+
+  // The bytes as a string, for string streams.
+  std::string image() const { return std::string(bytes.begin(), bytes.end()); }
 
   std::vector<unsigned char> bytes;
 };

@@ -180,11 +180,22 @@ void networkToHostFloats(float* values, uint32_t count) {
   }
 }
 
+std::ostream& writeUInt32LE(std::ostream& out, uint32_t value) {
+  const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+                         static_cast<char>(value >> 24)};
+  return out.write(bytes, 4);
+}
+
+bool readUInt32LE(std::istream& in, uint32_t& value) {
+  unsigned char bytes[4];
+  if (!in.read(reinterpret_cast<char*>(bytes), 4)) return false;
+  value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  return true;
+}
+
 std::ostream& writeString(std::ostream& out, const std::string& text) {
-  uint32_t length = static_cast<uint32_t>(text.size());
-  const char lengthBytes[4] = {static_cast<char>(length), static_cast<char>(length >> 8),
-                               static_cast<char>(length >> 16), static_cast<char>(length >> 24)};
-  out.write(lengthBytes, 4);
+  writeUInt32LE(out, static_cast<uint32_t>(text.size()));
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   return out;
 }
@@ -200,11 +211,19 @@ bool readBytes(std::istream& in, uint64_t count, std::vector<unsigned char>& byt
   return true;
 }
 
+bool skipBytes(std::istream& in, uint64_t count) {
+  // Pieces keep every count within the stream size of a 32-bit target.
+  while (count > 0 && in) {
+    const auto piece = static_cast<std::streamsize>(std::min<uint64_t>(count, kReadPiece));
+    if (in.ignore(piece).gcount() != piece) in.setstate(std::ios::failbit);
+    count -= static_cast<uint64_t>(piece);
+  }
+  return static_cast<bool>(in);
+}
+
 std::string readString(std::istream& in) {
-  unsigned char lengthBytes[4];
-  if (!in.read(reinterpret_cast<char*>(lengthBytes), 4)) return std::string();
-  const uint32_t length = static_cast<uint32_t>(lengthBytes[0]) | static_cast<uint32_t>(lengthBytes[1]) << 8 |
-                          static_cast<uint32_t>(lengthBytes[2]) << 16 | static_cast<uint32_t>(lengthBytes[3]) << 24;
+  uint32_t length;
+  if (!readUInt32LE(in, length)) return std::string();
   std::vector<unsigned char> bytes;
   if (!readBytes(in, length, bytes)) return std::string();
   const auto nul = std::find(bytes.begin(), bytes.end(), 0);

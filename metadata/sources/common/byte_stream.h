@@ -52,6 +52,12 @@ int64_t readInt64BE(std::istream& in);
 // Turns count big-endian float patterns into host floats in place.
 void networkToHostFloats(float* values, uint32_t count);
 
+// The session-side formats (session globals, feature-database image, session
+// file) store every integer as 4 bytes little-endian.
+std::ostream& writeUInt32LE(std::ostream& out, uint32_t value);
+// False (the stream failed, value untouched) when fewer than 4 bytes arrive.
+bool readUInt32LE(std::istream& in, uint32_t& value);
+
 // A string is stored as a u32 length, little-endian, then that many bytes
 // without a terminator.
 std::ostream& writeString(std::ostream& out, const std::string& text);
@@ -65,6 +71,10 @@ std::string readString(std::istream& in);
 // one piece beyond what is really there. False (the stream failed) when the
 // stream ends first.
 bool readBytes(std::istream& in, uint64_t count, std::vector<unsigned char>& bytes);
+// Moves count bytes forward in in, reading past them without storing them, so
+// that a count taken from stored data costs no memory and no more time than
+// the bytes really there. False (the stream failed) when the stream ends first.
+bool skipBytes(std::istream& in, uint64_t count);
 
 // True when path can be opened as an input file (it is opened and closed at
 // once). A directory is not a file.

@@ -26,6 +26,10 @@ void DspTreeNode::build(ConfigTreeNode& cfg, SettingsBase* global, CFexModuleReg
     }
     instance = cfg.settings.getString("instance");
     module = iface->newInstance(&cfg.settings, global);
+    if (module) {
+      moduleInputType = module->getInputType();
+      moduleOutputType = module->getOutputType();
+    }
   } else {
     registry = nullptr;
   }
@@ -106,22 +110,27 @@ unsigned DspTreeNode::process(const void** input, int* inputType) {
   unsigned size = 0;
   if (iface) {
     if (!module) throw simpleException("CFexModule not loaded.");
-    const int moduleInputType = module->getInputType();
     if (*inputType != moduleInputType && *inputType != FTI_none && moduleInputType != FTI_any)
       throw simpleException("Types missmatch.");
-    module->process(&output, data);
+    if (timer) {
+      const CFexModuleTimer::Clock::time_point start = CFexModuleTimer::Clock::now();
+      module->process(&output, data);
+      timer->add(timerEntry, CFexModuleTimer::Clock::now() - start);
+    } else {
+      module->process(&output, data);
+    }
     if (module->isEndSignaled()) {
       if (endFlag) *endFlag = true;
       clearOutputs();
       return 0;
     }
-    if (children.empty() && output && module->getOutputType() == FTI_bvFlt)
+    if (children.empty() && output && moduleOutputType == FTI_bvFlt)
       size = static_cast<const BaseVector<float>*>(output)->size;
     data = output;
   } else {
     output = nullptr;
   }
-  int childType = module ? module->getOutputType() : *inputType;
+  int childType = module ? moduleOutputType : *inputType;
   for (DspTreeNode* child : children) size += child->process(&data, &childType);
   return size;
 }
@@ -143,7 +152,7 @@ unsigned DspTreeNode::processFrame(HeapVector<float>& out, const void* input, in
 unsigned DspTreeNode::collectOutput(BaseVector<float>& out) {
   unsigned offset = 0;
   for (DspTreeNode* leaf : leaves) {
-    if (!leaf->output || !leaf->module || leaf->module->getOutputType() != FTI_bvFlt) continue;
+    if (!leaf->output || !leaf->module || leaf->moduleOutputType != FTI_bvFlt) continue;
     const auto* values = static_cast<const BaseVector<float>*>(leaf->output);
     const unsigned count = std::min(values->size, out.size - offset);
     std::copy_n(values->data, count, out.data + offset);
@@ -161,6 +170,12 @@ unsigned DspTreeNode::collectMetaFrames(std::vector<SMetaFrame>& frames, int fin
     if (frame.data) frames.push_back(std::move(frame));
   }
   return static_cast<unsigned>(frames.size() - before);
+}
+
+void DspTreeNode::setTimer(CFexModuleTimer* newTimer) {
+  timer = module ? newTimer : nullptr;
+  if (timer) timerEntry = timer->enroll(instance, type);
+  for (DspTreeNode* child : children) child->setTimer(newTimer);
 }
 
 unsigned DspTreeNode::getOutputSize(unsigned inputSize) {

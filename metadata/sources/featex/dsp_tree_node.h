@@ -15,6 +15,7 @@
 #include "metadata/sources/featex/config_tree.h"
 #include "metadata/sources/featex/fex_module.h"
 #include "metadata/sources/featex/fex_module_registry.h"
+#include "metadata/sources/featex/module_timer.h"
 #include "metadata/sources/vmtl/base_vector.h"
 #include "signature/meta_frame.h"
 
@@ -53,6 +54,10 @@ class DspTreeNode {
   // how many were appended.
   unsigned collectMetaFrames(std::vector<SMetaFrame>& frames, int final);
 
+  // Enrolls every module of the subtree with timer, which then receives the
+  // time of each module's frame processing; null stops the measurement.
+  void setTimer(CFexModuleTimer* timer);
+
   unsigned getOutputSize(unsigned inputSize);
   unsigned getSize() const;
   unsigned getDepth() const;
@@ -70,6 +75,12 @@ class DspTreeNode {
   CFexModuleRegistry* registry;
   std::string type;
   bool* endFlag;
+  CFexModuleTimer* timer = nullptr;
+  unsigned timerEntry = 0;
+  // The module's data types, asked once when it is made: a frame's pass
+  // reads them at every node.
+  int moduleInputType = FTI_none;
+  int moduleOutputType = FTI_none;
 
  private:
   // Children get the registry given to this node, even when this node, having

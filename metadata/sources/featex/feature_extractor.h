@@ -50,6 +50,10 @@ class FeatureExtractor {
   // its input; such frames are not counted.
   bool computeFeatures(HeapVector<float>& out, const void* input, int* inputType);
 
+  // Measures each module's frame processing into timer from now on (null
+  // stops it); the timer must outlive the measurement.
+  void setModuleTimer(CFexModuleTimer* timer) { dspRoot->setTimer(timer); }
+
   // Appends the meta-sink leaves' metadata frames; returns the number of
   // frames in frames afterwards.
   unsigned collectMetaFrames(std::vector<SMetaFrame>& frames, int final);

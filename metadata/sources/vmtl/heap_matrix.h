@@ -82,6 +82,20 @@ class HeapMatrix : public BaseMatrix<T> {
     cols = newCols;
   }
 
+  // Makes room for n rows after the present ones, keeping them. When the
+  // block must grow it at least doubles (within the 32-bit element count), so
+  // that a matrix collected row by row is copied a few times in all rather
+  // than once per row; addRows, appendRow and appendRows then fit without
+  // reallocating. Pages of the block that no row has reached yet are not
+  // touched.
+  void reserveMoreRows(unsigned n) {
+    if (cols == 0) return;
+    const uint64_t needed = static_cast<uint64_t>(rows) + n;
+    if (needed * cols <= capacity) return;
+    const uint64_t largest = UINT32_MAX / cols;
+    reserveRows(std::max(needed, std::min(2 * static_cast<uint64_t>(rows), largest)));
+  }
+
   // Adds n rows of undefined contents, keeping the existing rows.
   void addRows(unsigned n) {
     if (cols == 0) vmtl::fail("column size is 0", vmtl::kHeapMatrixHeader, 247);
@@ -181,7 +195,7 @@ class HeapMatrix : public BaseMatrix<T> {
   }
 
   // Grows the block to exactly newRows * cols elements when it holds fewer,
-  // keeping the current rows.
+  // keeping the rows.
   void reserveRows(uint64_t newRows) {
     const unsigned count = elementCountOf(newRows, cols);
     if (count <= capacity) return;

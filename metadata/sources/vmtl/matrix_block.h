@@ -53,6 +53,18 @@ inline void putUInt32BE(unsigned char* destination, uint32_t value) {
   std::memcpy(destination, &stored, 4);
 }
 
+// The 20-byte head of a binary block of T: magic, element tag, mode and
+// shape. A writer that produces the elements itself (codes quantized straight
+// into the block) puts them behind it.
+template <typename T>
+void writeBinaryHeader(unsigned char* bytes, uint32_t rows, uint32_t cols) {
+  std::memcpy(bytes, "MAT\n", 4);
+  std::memcpy(bytes + 4, TypeInfo<T>::tag, 4);
+  std::memcpy(bytes + 8, "bin\n", 4);
+  putUInt32BE(bytes + 12, rows);
+  putUInt32BE(bytes + 16, cols);
+}
+
 // Stores count elements in their block form: one byte, or a big-endian 32-bit
 // pattern (a float through its bit pattern, never through a float register).
 template <typename T>
@@ -299,9 +311,7 @@ unsigned writeBlockToBuffer(const BaseMatrix<T>& m, void* buffer, unsigned buffe
   if (block::modeIs(mode, "txt")) throw VMTLException("Not implemented: Write matrix in txt-format into buffer", "", 0);
   if (!block::modeIs(mode, "bin")) fail("unhandled mode (neither txt nor bin)", kBaseMatrixHeader, 775);
 
-  std::memcpy(bytes + 8, "bin\n", 4);
-  block::putUInt32BE(bytes + 12, m.rows);
-  block::putUInt32BE(bytes + 16, m.cols);
+  block::writeBinaryHeader<T>(bytes, m.rows, m.cols);
   block::storeElements(bytes + block::kHeaderSize, m.data, count);
   return static_cast<unsigned>(block::kHeaderSize + count * elementSize);
 }

@@ -1,6 +1,9 @@
 #pragma once
-// Element-wise arithmetic of two vectors, and the product with a scalar. Each
-// operation returns a new vector; the sizes are checked before it is made.
+// Element-wise arithmetic of two vectors, the product with a scalar and the
+// distance of two vectors. Each arithmetic operation returns a new vector; the
+// sizes are checked before anything is made.
+
+#include <cmath>
 
 #include "metadata/sources/vmtl/base_vector.h"
 #include "metadata/sources/vmtl/operations.h"
@@ -36,4 +39,12 @@ HeapVector<T> operator*(const BaseVector<T>& v, vmtl::NonDeduced<T> s) {
   HeapVector<T> out(v.size);
   scalarMultiply(v.data, s, out.data, v.size);
   return out;
+}
+
+// sqrt(sum of (a[i] - b[i])²), summed in double without a vector for the
+// difference; sizes that differ fail as the difference a - b does.
+template <typename T>
+double euclideanDistance(const BaseVector<T>& a, const BaseVector<T>& b) {
+  if (a.size != b.size) vmtl::fail("unequal vector size", vmtl::kVectorOpsHeader, 107);
+  return std::sqrt(squaredEuclideanDistance(a.data, b.data, a.size));
 }

@@ -42,21 +42,24 @@ unsigned AggregateModule::process(void** output, const void* input) {
   const auto& in = *static_cast<const BaseVector<float>*>(input);
   *output = &emptyOutput();
   if (in.size == 0) return 0;
-  if (store.data && in.size != store.cols)
+  if (recent.cols != 0 && in.size != recent.cols)
     throw simpleException("AggregateModule: frame length differs from the first frame");
 
   ++counter;
-  if (counter % kStoreBlockRows == 0) {
-    const unsigned oldRows = store.rows;
-    store.addRows(kStoreBlockRows);
-    std::fill_n(store.data + static_cast<size_t>(oldRows) * store.cols,
-                static_cast<size_t>(kStoreBlockRows) * store.cols, 0.0f);
+  if (recent.rows < groupFrames) {
+    recent.reserveMoreRows(1);
+    recent.appendRow(in);
+  } else {
+    std::copy_n(in.data, in.size, recent.getRow(oldest).data);
+    oldest = oldest + 1 == groupFrames ? 0 : oldest + 1;
   }
-  if (!store.data) store = HeapMatrix<float>(kStoreBlockRows, in.size, 0.0f);
-  std::copy_n(in.data, in.size, store.getRow(counter - 1).data);
 
   if (counter < groupFrames || (counter - groupFrames) % hop != 0) return 0;
-  out = store.getRows(counter - groupFrames, groupFrames);
+  // The ring is full: its rows from the oldest on are the last groupFrames frames.
+  out.resize(groupFrames, recent.cols);
+  const size_t cols = recent.cols;
+  std::copy_n(recent.data + oldest * cols, (groupFrames - oldest) * cols, out.data);
+  std::copy_n(recent.data, oldest * cols, out.data + (groupFrames - oldest) * cols);
   *output = &out;
   return out.rows * out.cols;
 }

@@ -25,8 +25,8 @@ class AggregateModule : public CFexModule {
   KIVET_EXPORT static CFexModule* newInstance(SettingsBase* local, SettingsBase* global);
   KIVET_EXPORT static const CFexModuleInfo* getModuleInfo();
 
-  // Every vector is kept: the store gains 4000 rows at a time. Every vector
-  // must have the length of the first; another length is refused with
+  // Only the last groupFrames vectors are ever handed on, so only they are
+  // kept, in a ring. Every vector must have the length of the first; another length is refused with
   // simpleException. An empty vector (a parent that has nothing this frame)
   // is not a frame: it is not counted and gives the shared empty matrix.
   unsigned process(void** output, const void* input) override;
@@ -41,12 +41,13 @@ class AggregateModule : public CFexModule {
   static HeapMatrix<float>& emptyOutput();
 
  private:
-  static constexpr unsigned kStoreBlockRows = 4000;
-
   uint32_t groupFrames;
   int32_t overlapFrames;
   uint32_t hop;
   uint32_t counter = 0;
-  HeapMatrix<float> store;
+  // The last frames, up to groupFrames of them; once full, the next frame
+  // replaces the oldest, at row oldest.
+  HeapMatrix<float> recent;
+  uint32_t oldest = 0;
   HeapMatrix<float> out;
 };

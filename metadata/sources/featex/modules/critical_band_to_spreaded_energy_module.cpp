@@ -39,15 +39,18 @@ unsigned criticalBandToSpreadedEnergyModule::processRR(void** output, const void
   if (!input) throw simpleException("input == 0.");
   if (!out.data) throw simpleException("m_spreadOut == 0");
   const auto& x = *static_cast<const BaseVector<float>*>(input);
-  for (unsigned j = 0; j < out.size; ++j) {
-    // Convolution index m = j + 3; the input values reaching it are those
-    // within 22 below m.
-    const unsigned m = j + kOwnTap;
-    const unsigned lowest = m >= kTapCount - 1 ? m - (kTapCount - 1) : 0;
-    const unsigned highest = std::min(m + 1, x.size);
-    float sum = 0.0f;
-    for (unsigned i = lowest; i < highest; ++i) sum += taps[m - i] * x[i];
-    out[j] = sum;
+  // out[j] (convolution index m = j + 3) takes the input values within 22
+  // below m, in rising order. Going through the input once and adding each
+  // value's share to every output it reaches adds to each output in that same
+  // order, with the outputs side by side.
+  std::fill(out.begin(), out.end(), 0.0f);
+  const unsigned reached = std::min(x.size, out.size + kOwnTap);
+  for (unsigned i = 0; i < reached; ++i) {
+    const float value = x[i];
+    const unsigned first = i > kOwnTap ? i - kOwnTap : 0;
+    const unsigned end = std::min(out.size, i + kTapCount - kOwnTap);
+    const float* tap = taps + (first + kOwnTap - i);
+    for (unsigned j = first; j < end; ++j) out[j] += *tap++ * value;
   }
   if (x.size > 0) out[0] = x[0];
   *output = &out;

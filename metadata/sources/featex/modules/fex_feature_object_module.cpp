@@ -14,8 +14,6 @@ const CFexFeatureObjectModuleInfo moduleInfo;
 
 // Every quantiser of the feature has 256 steps: one byte per value.
 constexpr int kQuantSteps = 256;
-// Rows reserved at a time, so that collecting does not reallocate per frame.
-constexpr unsigned kRowsReserved = 256;
 
 // A setting read as a double and truncated toward zero as the 32-bit target
 // converts: a value beyond the int range, or NaN, gives INT32_MIN.
@@ -127,10 +125,9 @@ unsigned CFexFeatureObjectModule::process(void** output, const void* input) {
         rangeSet ? static_cast<uint32_t>(endColumn) - static_cast<uint32_t>(startColumn) + 1u : in.size;
     collected.resize(0, columns);
   }
-  if (collected.capacity <= (static_cast<uint64_t>(collected.rows) + 1) * collected.cols) {
-    collected.addRows(kRowsReserved);
-    collected.rows -= kRowsReserved;
-  }
+  // Growing by a share of what is there keeps the cost of a song linear in
+  // its length.
+  collected.reserveMoreRows(1);
   collected.appendRow(rangeSet ? in.subvector(static_cast<uint32_t>(startColumn), collected.cols) : in);
   return 0;
 }
@@ -143,8 +140,7 @@ unsigned CFexFeatureObjectModule::getOutputSize(unsigned inputSize) {
   return 0;
 }
 
-void CFexFeatureObjectModule::divisionColumns(unsigned i, unsigned& start, unsigned& end) const {
-  const unsigned columns = collected.cols;
+void CFexFeatureObjectModule::divisionColumns(unsigned columns, unsigned i, unsigned& start, unsigned& end) const {
   const unsigned width = columns / nrOfDivisions;
   start = width * i;
   end = width * (i + 1);
@@ -155,21 +151,22 @@ void CFexFeatureObjectModule::divisionColumns(unsigned i, unsigned& start, unsig
   if (i + 1 == nrOfDivisions) end = columns;
 }
 
-std::unique_ptr<CQuantModule<float>> CFexFeatureObjectModule::makeQuantModule() const {
+std::unique_ptr<CQuantModule<float>> CFexFeatureObjectModule::makeQuantModule(const HeapMatrix<float>& rows) const {
   if (quantLine.empty()) return nullptr;
-  auto block = std::make_unique<CQuantModule<float>>(collected.cols);
+  auto block = std::make_unique<CQuantModule<float>>(rows.cols);
   const bool autoRange = quantMin == -1.0f && quantMax == -1.0f;
   for (unsigned i = 0; i < nrOfDivisions; ++i) {
     unsigned start, end;
-    divisionColumns(i, start, end);
+    divisionColumns(rows.cols, i, start, end);
     float lo = quantMin;
     float hi = quantMax;
     if (autoRange) {
       lo = FLT_MAX;
       hi = -FLT_MAX;
-      for (unsigned r = 0; r < collected.rows; ++r) {
+      for (unsigned r = 0; r < rows.rows; ++r) {
+        const float* row = rows.data + static_cast<size_t>(r) * rows.cols;
         for (unsigned c = start; c < end; ++c) {
-          const float value = collected(r, c);
+          const float value = row[c];
           if (lo > value) lo = value;
           if (hi < value) hi = value;
         }
@@ -198,17 +195,28 @@ void CFexFeatureObjectModule::getMetaFrame(SMetaFrame& frame, int final) {
   CFeatureObject<float> object(*templateObject, true);
   if (nrOfDivisions > collected.cols)
     throw simpleException("not more number of divisions than number of bands are allowed");
-  object.getMatrix().appendRows(collected);
-  if (auf != 0.0f) object.setParameter("auf", auf);
+  // The last delivery hands the rows over instead of copying them; should it
+  // fail, they are given back, as they stay when a delivery fails otherwise.
+  HeapMatrix<float>& rows = object.getMatrix();
+  const bool handOver = final && collected.cols != 0;
+  if (handOver)
+    rows = std::move(collected);
+  else
+    rows.appendRows(collected);
+  try {
+    if (auf != 0.0f) object.setParameter("auf", auf);
 
-  std::unique_ptr<CQuantModule<float>> block = makeQuantModule();
-  if (frameDuration != 0) object.setParameter("msPerRow", rowPeriod());
-  if (block) object.setQuantModule(block.release());
+    std::unique_ptr<CQuantModule<float>> block = makeQuantModule(rows);
+    if (frameDuration != 0) object.setParameter("msPerRow", rowPeriod());
+    if (block) object.setQuantModule(block.release());
 
-  const unsigned size = object.getStreamSize();
-  const char* tag = metaTagName(META_TAG_FEATOBJ);
-  unsigned char* data = frame.set(7, size, tag, nullptr);
-  object.write(data, size);
-
+    const unsigned size = object.getStreamSize();
+    const char* tag = metaTagName(META_TAG_FEATOBJ);
+    unsigned char* data = frame.set(7, size, tag, nullptr);
+    object.write(data, size);
+  } catch (...) {
+    if (handOver) collected = std::move(rows);
+    throw;
+  }
   if (final) collected.resize(0, 0);
 }

@@ -55,11 +55,11 @@ class CFexFeatureObjectModule : public CFexMetaSinkModule {
   bool hasMetaFrame(int) override { return false; }
 
  private:
-  // Builds the quantiser block: one quantiser per division, each over its own
-  // division's columns; null without a quantiser characteristic.
-  std::unique_ptr<CQuantModule<float>> makeQuantModule() const;
-  // The columns [start, end) of division i.
-  void divisionColumns(unsigned i, unsigned& start, unsigned& end) const;
+  // Builds the quantiser block for rows: one quantiser per division, each over
+  // its own division's columns; null without a quantiser characteristic.
+  std::unique_ptr<CQuantModule<float>> makeQuantModule(const HeapMatrix<float>& rows) const;
+  // The columns [start, end) of division i of a row of columns values.
+  void divisionColumns(unsigned columns, unsigned i, unsigned& start, unsigned& end) const;
   // The frame period written with the feature.
   float rowPeriod() const;
 

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "metadata/sources/common/string_util.h"
 #include "metadata/sources/featex/fex_module_registry.h"
@@ -86,8 +89,7 @@ unsigned CMelCepstrum<T>::setParameters(const SignalFormat& format, const char* 
   const double norm = std::sqrt(kFilterCount * 0.5);
   for (uint32_t i = 1; i <= nc; ++i)
     for (unsigned j = 0; j < kFilterCount; ++j)
-      dct[(i - 1) * kFilterCount + j] =
-          static_cast<float>(std::cos(i * (2.0 * j + 1.0) * kPi / (2.0 * kFilterCount)) / norm);
+      dct[j * nc + (i - 1)] = static_cast<float>(std::cos(i * (2.0 * j + 1.0) * kPi / (2.0 * kFilterCount)) / norm);
 
   out.resize(nc);
   std::fill(out.begin(), out.end(), T(0));
@@ -110,28 +112,50 @@ const BaseVector<T>& CMelCepstrum<T>::process(const BaseVector<T>&) {
   throw CModuleException("Error in mel_ceps");
 }
 
+// The filter's weighted sum of the complex bins [first, end): the real and
+// the imaginary sum side by side, each in double precision and bin by bin.
+template <typename T>
+static void filterSum(const std::complex<T>* bins, const float* w, uint32_t first, uint32_t end, double& re,
+                      double& im) {
+#if defined(__SSE2__)
+  __m128d sum = _mm_setzero_pd();
+  for (uint32_t k = first; k < end; ++k, ++w) {
+    const __m128d bin = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bins + k))));
+    sum = _mm_add_pd(sum, _mm_mul_pd(_mm_set1_pd(*w), bin));
+  }
+  re = _mm_cvtsd_f64(sum);
+  im = _mm_cvtsd_f64(_mm_unpackhi_pd(sum, sum));
+#else
+  re = 0.0;
+  im = 0.0;
+  for (uint32_t k = first; k < end; ++k, ++w) {
+    re += static_cast<double>(*w) * bins[k].real();
+    im += static_cast<double>(*w) * bins[k].imag();
+  }
+#endif
+}
+
 template <typename T>
 const BaseVector<T>& CMelCepstrum<T>::processComplex(const BaseVector<std::complex<T>>& in) {
   const uint32_t limit = std::min(transformSize / 2, in.size);
   for (unsigned j = 0; j < kFilterCount; ++j) {
     const FilterSpan& span = spans[j];
-    const float* w = weights.data() + span.offset;
-    const uint32_t end = std::min(span.first + span.count, limit);
     double re = 0.0;
     double im = 0.0;
-    for (uint32_t k = span.first; k < end; ++k, ++w) {
-      re += static_cast<double>(*w) * in[k].real();
-      im += static_cast<double>(*w) * in[k].imag();
-    }
+    filterSum(in.data, weights.data() + span.offset, span.first, std::min(span.first + span.count, limit), re, im);
     const double magnitude = std::sqrt(re * re + im * im);
     logEnergies[j] = magnitude > 1e-10 ? std::log10(magnitude) : -10.0;
   }
-  const float* row = dct.data();
-  for (uint32_t i = 0; i < nc; ++i, row += kFilterCount) {
-    double c = 0.0;
-    for (unsigned j = 0; j < kFilterCount; ++j) c += static_cast<double>(row[j]) * logEnergies[j];
-    out[i] = static_cast<T>(c);
+  // Every coefficient is summed over the filters in their order; going
+  // through the filters once and adding to all coefficients keeps the sums
+  // apart and lets them run side by side.
+  double sums[kMaxCoefficients] = {};
+  const float* column = dct.data();
+  for (unsigned j = 0; j < kFilterCount; ++j, column += nc) {
+    const double energy = logEnergies[j];
+    for (uint32_t i = 0; i < nc; ++i) sums[i] += static_cast<double>(column[i]) * energy;
   }
+  for (uint32_t i = 0; i < nc; ++i) out[i] = static_cast<T>(sums[i]);
   return out;
 }
 

@@ -51,8 +51,8 @@ class CMelCepstrum : public CBaseModule<T> {
   float edges[kEdgeCount] = {};
   FilterSpan spans[kFilterCount] = {};
   std::vector<float> weights;
-  // Rows 1 to nc of the DCT, kFilterCount values each; row 0 is not handed
-  // on and so not kept.
+  // Rows 1 to nc of the DCT, stored by filter: the nc values of filter j
+  // from j * nc on. Row 0 is not handed on and so not kept.
   std::vector<float> dct;
   double logEnergies[kFilterCount] = {};
   HeapVector<T> out;

@@ -6,6 +6,7 @@
 #include "metadata/sources/featex/fex_module_registry.h"
 #include "metadata/sources/featex/modules/allocation_limit.h"
 #include "metadata/sources/vmtl/fft_wrapper.h"
+#include "metadata/sources/vmtl/float_cosine.h"
 #include "metadata/sources/vmtl/vector_func.h"
 
 namespace {
@@ -13,7 +14,8 @@ namespace {
 const ModulationFeatureModuleInfo moduleInfo;
 const std::string kSignalSpace;
 
-// The constants of the window and the DCT, in single precision.
+// The constants of the window and the DCT, in single precision. Their cosines
+// come from floatCosine, so that the tables are the same on every platform.
 constexpr float kTwoPi = 6.2831855f;
 constexpr float kPi = 3.1415927f;
 
@@ -43,7 +45,7 @@ ModulationFeatureModule::ModulationFeatureModule(SettingsBase* local, SettingsBa
   window.resize(groupFrames);
   const float last = static_cast<float>(groupFrames - 1);
   for (uint32_t i = 0; i < groupFrames; ++i)
-    window[i] = 0.5f * (1.0f - std::cos(kTwoPi * static_cast<float>(i) / last));
+    window[i] = 0.5f * (1.0f - vmtl::floatCosine(kTwoPi * static_cast<float>(i) / last));
   history.resize(groupFrames);
   std::fill(history.begin(), history.end(), 0.0f);
   spectrum.resize(groupFrames);
@@ -122,5 +124,5 @@ void ModulationFeatureModule::buildDct() {
   for (uint32_t n = 0; n < half; ++n)
     for (uint32_t k = 0; k < coefficients; ++k)
       dct(n, k) = (k == 0 ? first : others) *
-                  std::cos(static_cast<float>(2 * static_cast<uint64_t>(n) + 1) * static_cast<float>(k) * kPi / (2.0f * l));
+                  vmtl::floatCosine(static_cast<float>(2 * static_cast<uint64_t>(n) + 1) * static_cast<float>(k) * kPi / (2.0f * l));
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -298,6 +299,20 @@ TEST(LengthPrefixedString, TruncatedStreamFailsWithoutTrustingTheLength) {
   EXPECT_EQ(readString(huge), "");
   EXPECT_TRUE(huge.fail());
   EXPECT_LT(largestAllocation.load(), 1024u * 1024u);
+}
+
+TEST(SkipBytes, MovesPastWhatIsThereAndFailsAtTheEnd) {
+  const std::string bytes = std::string(70 * 1024, 'a') + "bc";
+  // Count, then the next byte; counts beyond the stream fail it.
+  const std::pair<uint64_t, int> cases[] = {{0, 'a'},         {70 * 1024, 'b'},         {70 * 1024 + 2, EOF},
+                                            {70 * 1024 + 3, EOF}, {0xFFFFFFFFull, EOF}, {uint64_t{1} << 40, EOF}};
+  for (const auto& [count, next] : cases) {
+    std::istringstream in(bytes, std::ios::binary);
+    EXPECT_EQ(skipBytes(in, count), count <= bytes.size()) << count;
+    EXPECT_EQ(in.fail(), count > bytes.size()) << count;
+    in.clear();
+    EXPECT_EQ(in.peek(), next) << count;
+  }
 }
 
 TEST(FileExists, OnlyFilesThatOpenForReading) {

@@ -172,3 +172,41 @@ TEST_F(FeatureExtractorTest, ConstructionFailuresPropagate) {
                 platform::kSharedLibrarySuffix + " (code=126)");
   EXPECT_EQ(TestModule::live, 0);
 }
+
+TEST_F(FeatureExtractorTest, ModuleTimerCountsEachModulesFrames) {
+  auto extractor = make(
+      "<c>"
+      "<module name='test_module' instance='ender' endAt='3' size='0'/>"
+      "<module instance='untyped'><module name='test_module' instance='ibw' ibwAt='1'>"
+      "<module name='test_module' instance='child' add='1'/></module></module>"
+      "<module name='test_sink' instance='S'/>"
+      "</c>");
+  CFexModuleTimer timer;
+  extractor->setModuleTimer(&timer);
+  HeapVector<float> frame = frameOf({1, 2});
+  HeapVector<float> out;
+  int type = FTI_none;
+  for (int i = 0; i < 5; ++i) extractor->computeFeatures(out, &frame, &type);
+  // Depth first, modules only; a process call that raises is not counted,
+  // nor are the modules that its frame's pass skipped.
+  const struct {
+    const char* instance;
+    const char* type;
+    uint64_t frames;
+  } expected[] = {{"ender", "test_module", 5}, {"ibw", "test_module", 4}, {"child", "test_module", 4},
+                  {"S", "test_sink", 4}};
+  ASSERT_EQ(timer.getEntries().size(), 4u);
+  CFexModuleTimer::Clock::duration sum(0);
+  for (size_t i = 0; i < 4; ++i) {
+    const CFexModuleTimer::Entry& entry = timer.getEntries()[i];
+    EXPECT_EQ(entry.instance, expected[i].instance);
+    EXPECT_EQ(entry.type, expected[i].type);
+    EXPECT_EQ(entry.frames, expected[i].frames) << entry.instance;
+    sum += entry.spent;
+  }
+  EXPECT_EQ(timer.total(), sum);
+
+  extractor->setModuleTimer(nullptr);
+  extractor->computeFeatures(out, &frame, &type);
+  EXPECT_EQ(timer.getEntries()[0].frames, 5u);
+}

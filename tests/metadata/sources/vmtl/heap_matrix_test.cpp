@@ -176,3 +176,38 @@ TEST(HeapMatrix, ShapesBeyond32BitCountsAreRefused) {
 }
 
 }  // namespace
+
+TEST(HeapMatrix, ReserveMoreRowsGrowsByAShareOfWhatIsThere) {
+  HeapMatrix<float> m;
+  m.reserveMoreRows(5);  // no columns yet: nothing to make room for
+  EXPECT_EQ(m.capacity, 0u);
+
+  // Row by row: the block moves a few times in all, never holds more than
+  // twice the rows, and keeps every row.
+  HeapVector<float> row(3);
+  unsigned moves = 0;
+  const float* block = nullptr;
+  for (unsigned r = 0; r < 100000; ++r) {
+    std::fill(row.begin(), row.end(), static_cast<float>(r));
+    m.reserveMoreRows(1);
+    m.appendRow(row);
+    if (m.data != block) ++moves;
+    block = m.data;
+    ASSERT_LE(m.capacity, 2u * m.rows * m.cols) << "row " << r;
+  }
+  EXPECT_LE(moves, 18u);
+  for (unsigned r = 0; r < m.rows; ++r) ASSERT_EQ(m(r, 2), static_cast<float>(r));
+
+  // Room that is there already is not made again; more than twice the rows
+  // gives exactly what was asked.
+  const unsigned capacity = m.capacity;
+  m.reserveMoreRows(capacity / 3 - m.rows);
+  EXPECT_EQ(m.capacity, capacity);
+  HeapMatrix<float> small = numbered(2, 3);
+  small.reserveMoreRows(10);
+  EXPECT_EQ(small.capacity, 36u);
+  EXPECT_EQ(small.rows, 2u);
+  EXPECT_EQ(elements(small), (std::vector<float>{0, 1, 2, 10, 11, 12}));
+  small.reserveMoreRows(1);
+  EXPECT_EQ(small.capacity, 36u);
+}

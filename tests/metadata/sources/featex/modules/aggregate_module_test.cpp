@@ -36,8 +36,10 @@ TEST(AggregateModule, EmitsTheLastGroupEveryHop) {
   EXPECT_EQ(emissions(3, 1, 8), (std::vector<unsigned>{3, 5, 7}));
   EXPECT_EQ(emissions(3, -1, 12), (std::vector<unsigned>{3, 7, 11}));  // absent: hop groupFrames + 1
   EXPECT_EQ(emissions(1, 0, 3), (std::vector<unsigned>{1, 2, 3}));
-  // The store grows by 4000 rows after frames 4000 and 8000 and keeps every
-  // frame.
+  // The kept frames wrap around in their ring at every place; a long group
+  // is kept whole.
+  EXPECT_EQ(emissions(4, 1, 20), (std::vector<unsigned>{4, 7, 10, 13, 16, 19}));
+  EXPECT_EQ(emissions(5, 0, 23), (std::vector<unsigned>{5, 10, 15, 20}));
   EXPECT_EQ(emissions(5000, 4000, 9000), (std::vector<unsigned>{5000, 6000, 7000, 8000, 9000}));
 }
 

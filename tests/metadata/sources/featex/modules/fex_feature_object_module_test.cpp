@@ -274,6 +274,21 @@ TEST(FexFeatureObjectModule, FinalDeliveryStartsANewCollection) {
   sink.deliver(1);
   EXPECT_EQ(sink.rows(), (Rows{{5, 6, 7}}));
   fextest::expectSimpleException([&] { sink.deliver(1); }, "not more number of divisions than number of bands are allowed");
+
+  // A long collection grows through many steps; the final delivery hands
+  // over the same rows that a delivery before it copied.
+  Rows many;
+  for (unsigned r = 0; r < 5000; ++r) many.push_back({static_cast<float>(r), -static_cast<float>(r)});
+  Sink longer(feature());
+  longer.feed(many);
+  longer.deliver(0);
+  EXPECT_EQ(longer.rows(), many);
+  const std::vector<unsigned char> copied(longer.frame.data, longer.frame.data + longer.frame.dataLen);
+  longer.deliver(1);
+  EXPECT_EQ(std::vector<unsigned char>(longer.frame.data, longer.frame.data + longer.frame.dataLen), copied);
+  longer.feed({{1, 2}});
+  longer.deliver(1);
+  EXPECT_EQ(longer.rows(), (Rows{{1, 2}}));
 }
 
 }  // namespace

@@ -1,0 +1,542 @@
+#include "api/vra_session.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "api/held.h"
+#include "api/session_file_header.h"
+#include "api/text_encoding.h"
+#include "api/vra_id_list.h"
+#include "api/vra_kivet_exception.h"
+#include "api/vra_result_list.h"
+#include "api/vra_signature.h"
+#include "api/vra_song.h"
+#include "metadata/sources/common/byte_stream.h"
+#include "metadata/sources/common/standard_exception.h"
+#include "session/event_handler.h"
+
+namespace vemra_kivet {
+
+namespace {
+
+// A query by id asks every method for this many candidates before fusion.
+constexpr uint32_t kQueryByIdResults = 250;
+constexpr unsigned kRiffMinimumSongs = 5;
+constexpr uint32_t kRiffVersion = 0x00020006;
+// The RIFF size and the data size before they are patched at the end.
+constexpr uint32_t kRiffPlaceholder = 24;
+constexpr std::streamoff kRiffSizeOffset = 4;
+constexpr std::streamoff kRiffDataSizeOffset = 28;
+
+std::unique_ptr<SLManager> makeManager() {
+  auto handler = std::make_unique<SLManagerDefaultEventHandler>();
+  auto manager = std::make_unique<SLManager>(handler.get());
+  // The manager deletes a handler of this name.
+  handler.release();
+  return manager;
+}
+
+// A host's callback may answer a null text: it reads as empty.
+const char* hostText(const char* text) { return text != nullptr ? text : ""; }
+
+bool isCorruptedStream(const StandardException& e) { return std::string(e.what()) == Session::kCorruptedStream; }
+
+std::string quoted(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + '"';
+}
+
+// (B << 24) + id, B the low 8 bits of floor(score x 255), summed in 32 bits:
+// an id of 2^24 or more carries into B's byte.
+uint32_t riffWord(uint32_t id, float score) {
+  const double scaled = std::floor(static_cast<double>(score) * 255.0);
+  // A score outside any sensible range (or not a number) packs as 0.
+  const auto level = std::isfinite(scaled) && std::fabs(scaled) < 2147483648.0 ? static_cast<int64_t>(scaled) : 0;
+  return (static_cast<uint32_t>(level & 0xFF) << 24) + id;
+}
+
+}  // namespace
+
+std::string sessionIdText(const std::tm& local, platform::OsVersion os, uint32_t tickCount) {
+  char date[16] = {};
+  char clock[16] = {};
+  std::strftime(date, sizeof date, "%m%d%y", &local);
+  std::strftime(clock, sizeof clock, "%H%M%S", &local);
+  char text[64];
+  // Windows' version numbers are below 100 anyway; the id keeps two digits each.
+  std::snprintf(text, sizeof text, "%u%u%05lx%05lx%02u%02u%04u", GetMainVersion(), GetSubVersion(),
+                std::strtoul(date, nullptr, 10), std::strtoul(clock, nullptr, 10), os.majorVersion % 100,
+                os.minorVersion % 100, static_cast<unsigned>(tickCount % 10000));
+  return text;
+}
+
+vraISession* CreateSession(const char* configPath, bool metadata) {
+  auto* session = new vraSession;
+  try {
+    session->init(configPath, metadata);
+  } catch (...) {
+    session->release();
+    throw;
+  }
+  return session;
+}
+
+vraSession::vraSession() = default;
+
+// The manager (with its store) and the working list go; the host's callback
+// is the host's: the session neither destroys nor frees it.
+vraSession::~vraSession() = default;
+
+void vraSession::release() {
+  if (--refCount == 0) delete this;
+}
+
+void vraSession::addRef() { ++refCount; }
+
+const char* vraSession::getSessionId() { return sessionId.c_str(); }
+
+void vraSession::requireInitialised() const {
+  if (!initialised) throw vraKivetException(VRA_SESSION_NOT_INITIALIZED);
+}
+
+void vraSession::reset() {
+  manager = makeManager();
+  list = std::make_unique<SimilarityList>("", SimilarityList::kDefaultCapacity);
+  weights.clear();
+  whitelist = nullptr;
+  lastId = 0;
+  cursor.valid = false;
+}
+
+int vraSession::init(const char* path, bool withMetadata) {
+  initialised = false;
+  reset();
+  metadata = withMetadata;
+  configPath = path != nullptr ? path : "";
+  if (path != nullptr) manager->loadConfiguration(path);
+  sessionId = sessionIdText(platform::localTime(), platform::osVersion(), platform::tickCount());
+  initialised = true;
+  return 0;
+}
+
+void vraSession::reinitialize() {
+  requireInitialised();
+  init(configPath.empty() ? nullptr : configPath.c_str(), metadata);
+}
+
+// Only a store whose load failed has no database, and such a store never
+// becomes the session's.
+AdaptedFeatureDb& vraSession::database() const { return *manager->session().getDatabase(); }
+
+MetadataStore& vraSession::metadataStore() const { return manager->session().getMetadata(); }
+
+CAudioSignMulti& vraSession::ownSignature(vraISignature* signature) {
+  auto* own = dynamic_cast<vraSignature*>(signature);
+  if (own == nullptr) throw vraKivetException(VRA_INVALID_SIGNATURE);
+  CAudioSignMulti* data = own->toMultiSignature();
+  if (!data->isInitialized()) throw vraKivetException(VRA_INVALID_SIGNATURE);
+  return *data;
+}
+
+uint32_t vraSession::largestStoredId() const {
+  uint32_t largest = 0;
+  for (const auto& entry : database()) largest = std::max(largest, static_cast<uint32_t>(entry.first));
+  return largest;
+}
+
+uint32_t vraSession::allocateId(bool scan) {
+  if (scan) {
+    lastId = std::max(lastId, largestStoredId());
+    return ++lastId;
+  }
+  // 0 means "no id": after a wrap-around it is passed over.
+  do {
+    ++lastId;
+  } while (lastId == 0 || database().contains(lastId));
+  return lastId;
+}
+
+// Adapts and stores the signature under id, which it carries from then on
+// (a high word is cleared: a song is found by its 32-bit id alone), and
+// records its texts.
+void vraSession::storeSignature(CAudioSignMulti& signature, uint32_t id) {
+  if (signature.getTuid() != CSignatureID(id, 0)) signature.setTuid(CSignatureID(id, 0));
+  manager->adaptAndStore(signature);
+  // A signature the methods could not adapt was reported and is not stored:
+  // it gets no metadata either.
+  if (!database().contains(id)) return;
+  if (database().size() == 1) manager->initMethods();
+  if (!metadata) return;
+  MetadataRecord record;
+  record.setFromSongTags(signature.getSignData()->getMetaVec());
+  // A record left from an earlier song of this id must not lend it its texts.
+  metadataStore().findOrCreate(id).tags = std::move(record.tags);
+}
+
+unsigned vraSession::addSignature(vraISignature* signature) {
+  requireInitialised();
+  CAudioSignMulti& data = ownSignature(signature);
+  const uint32_t given = data.getTuid().getLow();
+  uint32_t id = given;
+  if (given == 0) {
+    id = allocateId(false);
+  } else if (database().contains(given)) {
+    id = allocateId(false);
+    data.setTuid(CSignatureID(id, 0));
+    if (callback != nullptr) callback->onIdChanged(given, id);
+  } else if (given > lastId) {
+    lastId = given;
+  }
+  storeSignature(data, id);
+  return id;
+}
+
+void vraSession::replaceSignature(unsigned id, vraISignature* signature) {
+  requireInitialised();
+  // Checked before the old song goes: a bad signature loses nothing.
+  if (!database().contains(id)) throw vraKivetException(VRA_SIGNATURE_ID_DOES_NOT_EXIST);
+  CAudioSignMulti& data = ownSignature(signature);
+  removeSong(id);
+  storeSignature(data, id);
+}
+
+void vraSession::removeSongAt(unsigned index) {
+  requireInitialised();
+  removeSong(Held<vraISong>(getSongAt(index))->getId());
+}
+
+void vraSession::removeSong(unsigned id) {
+  requireInitialised();
+  if (!database().contains(id)) throw vraKivetException(VRA_SIGNATURE_ID_DOES_NOT_EXIST);
+  database().remove(id);
+  if (metadata) metadataStore().remove(id);
+}
+
+unsigned vraSession::getWeightCount() { return static_cast<unsigned>(weights.size()); }
+
+unsigned vraSession::getWeightName(unsigned index) {
+  if (index >= weights.size()) throw vraKivetException(VRA_INVALID_PARAMETER);
+  return std::next(weights.begin(), index)->first;
+}
+
+void vraSession::setWeight(unsigned key, unsigned value) {
+  const auto entry = weights.find(key);
+  if (value != 100 || entry == weights.end()) throw vraKivetException(VRA_INVALID_PARAMETER);
+  entry->second = value;
+}
+
+unsigned vraSession::getWeight(unsigned key) {
+  const auto entry = weights.find(key);
+  if (entry == weights.end()) throw vraKivetException(VRA_INVALID_PARAMETER);
+  return entry->second;
+}
+
+vraResultList* vraSession::fillResultList(uint32_t id) const {
+  Held<vraResultList> results(new vraResultList);
+  for (const auto& entry : *list) results->append(static_cast<uint32_t>(entry.second.id), entry.second.weight);
+  if (results->size() > 0) {
+    const uint32_t first = results->getResult(0).id;
+    if (first != id) results->moveToFront(first, id);
+  }
+  return results.release();
+}
+
+vraIResultList* vraSession::queryById(unsigned id, unsigned count) {
+  requireInitialised();
+  makeSong(id)->release();
+  QueryParameters params;
+  params.resultCount = kQueryByIdResults;
+  if (whitelist != nullptr) {
+    if (!whitelist->contains(id)) throw vraKivetException(VRA_ID_NOT_IN_WHITELIST);
+    for (unsigned i = 0; i < whitelist->size(); ++i) params.candidateIds.push_back(whitelist->getId(i));
+  }
+  list->clear();
+  manager->query(static_cast<uint64_t>(id), *list, params);
+  if (list->size() > count) list->truncate(static_cast<int>(count));
+  return fillResultList(id);
+}
+
+vraIResultList* vraSession::queryBySignature(vraISignature* signature, unsigned count, bool add) {
+  requireInitialised();
+  const CAudioSignMulti& data = ownSignature(signature);
+  list->clear();
+  manager->query(data, *list, QueryParameters());
+  if (list->size() > count) list->truncate(static_cast<int>(count));
+  const uint32_t id = add ? addSignature(signature) : 0;
+  return fillResultList(id);
+}
+
+int vraSession::checkMetadataSource(bool, bool, bool, bool) {
+  requireInitialised();
+  if (!hasTextSource()) throw vraKivetException(VRA_NO_METADATA_CALLBACK);
+  return 0;
+}
+
+unsigned vraSession::getSongCount() {
+  requireInitialised();
+  return database().size();
+}
+
+vraIIDList* vraSession::getAllIds() {
+  requireInitialised();
+  Held<vraIDList> ids(new vraIDList);
+  for (const auto& entry : database()) ids->appendDistinct(static_cast<uint32_t>(entry.first));
+  return ids.release();
+}
+
+bool vraSession::containsId(unsigned id) {
+  requireInitialised();
+  return database().contains(id);
+}
+
+uint32_t vraSession::idAt(unsigned index) {
+  const AdaptedFeatureDb& db = database();
+  if (index >= db.size()) throw vraKivetException(VRA_INDEX_EXCEEDS_DIMENSION);
+  if (!cursor.valid || cursor.revision != db.getRevision() || index < cursor.index) {
+    cursor.revision = db.getRevision();
+    cursor.index = 0;
+    cursor.at = db.getEntries().begin();
+    cursor.valid = true;
+  }
+  std::advance(cursor.at, index - cursor.index);
+  cursor.index = index;
+  return static_cast<uint32_t>(cursor.at->first);
+}
+
+vraISong* vraSession::getSongAt(unsigned index) {
+  requireInitialised();
+  return makeSong(idAt(index));
+}
+
+vraISong* vraSession::getSong(unsigned id) {
+  requireInitialised();
+  return makeSong(id);
+}
+
+vraSong* vraSession::makeSong(uint32_t id) {
+  if (!database().contains(id)) throw vraKivetException(VRA_SIGNATURE_ID_DOES_NOT_EXIST);
+  Held<vraSong> song(new vraSong);
+  song->setId(id);
+  if (!metadata) return song.release();
+  const auto& records = metadataStore().all();
+  const auto entry = records.find(id);
+  if (entry == records.end()) throw vraKivetException(VRA_SIGNATURE_ID_DOES_NOT_EXIST);
+  const MetadataRecord& record = entry->second;
+  song->setTitle(record.title().c_str());
+  song->setArtist(record.artist().c_str());
+  song->setFileName(record.fileName().c_str());
+  song->setLength(static_cast<int>(std::strtol(record.value("TLEN").c_str(), nullptr, 10)));
+  return song.release();
+}
+
+vraISong* vraSession::getSongByFileName(const char* fileName) {
+  requireInitialised();
+  if (!hasTextSource()) throw vraKivetException(VRA_NO_METADATA_CALLBACK);
+  if (fileName == nullptr) throw vraKivetException(VRA_INVALID_PARAMETER);
+  const std::string wanted = isUtf8(fileName) ? std::string(fileName) : latin1ToUtf8(fileName);
+  const unsigned count = database().size();
+  for (unsigned i = 0; i < count; ++i) {
+    Held<vraSong> song(makeSong(idAt(i)));
+    const uint32_t id = song->getId();
+    if (!metadata) song->setFileName(hostText(callback->getFileName(id)));
+    if (wanted != song->getFileName(false)) continue;
+    if (!metadata) {
+      song->setTitle(hostText(callback->getTitle(id)));
+      song->setArtist(hostText(callback->getArtist(id)));
+      song->setLength(callback->getLength(id));
+    }
+    return song.release();
+  }
+  return nullptr;
+}
+
+void vraSession::setCallback(vraICallback* host) { callback = host; }
+
+void vraSession::setWhitelist(vraIIDList* ids) {
+  if (ids == nullptr) {
+    whitelist = nullptr;
+    return;
+  }
+  if (dynamic_cast<vraIDList*>(ids) == nullptr) throw vraKivetException(VRA_INVALID_OBJECT);
+  whitelist = ids;
+  const unsigned count = ids->size();
+  if (count > 0) requireInitialised();
+  for (unsigned i = 0; i < count; ++i)
+    if (!database().contains(ids->getId(i))) throw vraKivetException(VRA_INVALID_WHITELIST);
+}
+
+void vraSession::clearWhitelist() { whitelist = nullptr; }
+
+void vraSession::saveSession(const char* path) {
+  requireInitialised();
+  try {
+    std::ofstream out;
+    if (path != nullptr) out.open(path, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    SessionFileHeader{sessionId, lastId}.write(out);
+    manager->session().save(out, path, metadata);
+    if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+  } catch (const vraKivetException&) {
+    throw;
+  } catch (...) {
+    throw vraKivetException(VRA_UNKNOWN_ERROR);
+  }
+}
+
+void vraSession::loadSession(const char* path) {
+  requireInitialised();
+  if (path == nullptr) throw vraKivetException(VRA_FAILED_TO_OPEN_FILE);
+  const std::string metaPath = metadata ? Session::metadataPath(path) : std::string();
+  if (database().empty())
+    loadFresh(path, metaPath);
+  else
+    merge(path, metaPath);
+}
+
+// Everything is read into a manager of its own, which becomes the session's
+// only once the file has loaded: a file that fails leaves the session as it
+// was, with its methods, rather than without any.
+void vraSession::loadFresh(const std::string& path, const std::string& metaPath) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) throw vraKivetException(VRA_FAILED_TO_OPEN_FILE);
+  const SessionFileHeader header = SessionFileHeader::read(in);
+  in.close();
+
+  std::unique_ptr<SLManager> loaded = makeManager();
+  bool corrupted = false;
+  try {
+    loaded->loadSession(path, metaPath);
+  } catch (const StandardException& e) {
+    if (!isCorruptedStream(e)) throw;
+    corrupted = true;
+  }
+  manager = std::move(loaded);
+  list->clear();
+  cursor.valid = false;
+  sessionId = header.sessionId;
+  lastId = header.lastId;
+  if (lastId == 0) lastId = allocateId(true) - 1;
+  if (corrupted) throw vraKivetException(VRA_CORRUPTED_SESSION);
+}
+
+void vraSession::merge(const std::string& path, const std::string& metaPath) {
+  Session loaded;
+  bool corrupted = false;
+  try {
+    loaded.load(path, metaPath);
+  } catch (const StandardException& e) {
+    if (!isCorruptedStream(e)) throw;
+    corrupted = true;
+  }
+  if (!hasTextSource()) throw vraKivetException(VRA_NO_METADATA_CALLBACK);
+
+  AdaptedFeatureDb& target = database();
+  const auto& records = loaded.getMetadata().all();
+  // The songs come adapted already and go in as they are, under new ids
+  // where theirs are taken.
+  for (const auto& [storedId, signature] : *loaded.getDatabase()) {
+    const auto oldId = static_cast<uint32_t>(storedId);
+    uint32_t id = oldId;
+    if (id == 0 || target.contains(id)) {
+      id = allocateId(false);
+      if (callback != nullptr) callback->onIdChanged(oldId, id);
+    }
+    signature->setTuid(CSignatureID(id, 0));
+    target.add(*signature);
+    if (!metadata) continue;
+    const auto record = records.find(storedId);
+    if (record != records.end()) metadataStore().findOrCreate(id).tags = record->second.tags;
+  }
+  lastId = largestStoredId();
+  if (corrupted) throw vraKivetException(VRA_CORRUPTED_SESSION);
+}
+
+void vraSession::exportText(const char* path, unsigned fieldMask) {
+  requireInitialised();
+  if (!hasTextSource()) throw vraKivetException(VRA_NO_METADATA_CALLBACK);
+  // Text mode: lines end as the platform's text files do.
+  std::ofstream out;
+  if (path != nullptr) out.open(path);
+  if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+  writeTextExport(out, fieldMask);
+  out.close();
+  if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+}
+
+void vraSession::writeTextExport(std::ostream& out, unsigned fieldMask) {
+  out << "#SESSION-ID=" << sessionId << ";\n";
+  const unsigned count = whitelist != nullptr ? whitelist->size() : database().size();
+  const auto field = [&](unsigned bit, const std::string& text) { return (fieldMask & bit) != 0 ? text : ""; };
+  for (unsigned i = 0; i < count; ++i) {
+    try {
+      Held<vraSong> song(whitelist != nullptr ? makeSong(whitelist->getId(i)) : makeSong(idAt(i)));
+      const uint32_t id = song->getId();
+      if (!metadata) {
+        song->setTitle(hostText(callback->getTitle(id)));
+        song->setArtist(hostText(callback->getArtist(id)));
+        song->setExtraText(hostText(callback->getExtraText(id)));
+        song->setFileName(hostText(callback->getFileName(id)));
+        song->setExtraNumber(callback->getExtraNumber(id));
+        song->setLength(callback->getLength(id));
+      }
+      const auto seconds = static_cast<int>(std::floor(song->getLength() * 0.001));
+      out << std::to_string(static_cast<int32_t>(id)) << ';' << field(1, quoted(song->getArtist(false))) << ';'
+          << field(2, quoted(song->getTitle(false))) << ';' << field(4, std::to_string(seconds)) << ';'
+          << field(8, quoted(song->getFileName(false))) << ';' << field(16, quoted(song->getExtraText(false)))
+          << ';' << field(32, std::to_string(song->getExtraNumber())) << ';'
+          << field(64, std::to_string(song->getExtraNumber2())) << ";\n";
+      if (callback != nullptr) callback->reportProgress(static_cast<float>(i + 1) / static_cast<float>(count));
+    } catch (const vraKivetException& e) {
+      // A song the host does not know is left out.
+      if (e.getCode() == VRA_CALLBACK_UNKNOWN_ID) continue;
+      throw;
+    } catch (...) {
+      throw vraKivetException(VRA_CALLBACK_INTERFACE_ERROR);
+    }
+  }
+}
+
+void vraSession::exportSimilarityRiff(const char* path, unsigned count) {
+  requireInitialised();
+  const unsigned songs = whitelist != nullptr ? whitelist->size() : database().size();
+  // Checked first: a session too small leaves an existing file as it was.
+  if (songs < kRiffMinimumSongs) throw vraKivetException(VRA_SESSION_TOO_SMALL);
+  std::ofstream out;
+  if (path != nullptr) out.open(path, std::ios::binary | std::ios::trunc);
+  if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+  out << "RIFF";
+  writeUInt32LE(out, kRiffPlaceholder) << "PLDXVERS";
+  writeUInt32LE(writeUInt32LE(out, 4), kRiffVersion) << "SIM1";
+  writeUInt32LE(out, kRiffPlaceholder);
+  uint32_t words = 0;
+  for (unsigned i = 0; i < songs; ++i) {
+    Held<vraISong> song(getSongAt(i));
+    const uint32_t id = whitelist != nullptr ? whitelist->getId(i) : song->getId();
+    song.reset();
+    Held<vraIResultList> results(queryById(id, count));
+    for (unsigned r = 0; r < results->size(); ++r, ++words) {
+      const vraResult result = results->getResult(r);
+      writeUInt32LE(out, riffWord(result.id, result.score));
+    }
+    writeUInt32LE(out, 0);
+    ++words;
+    if (callback != nullptr) callback->reportProgress(static_cast<float>(i + 1) / static_cast<float>(songs));
+  }
+  const uint32_t dataSize = 4 * words;
+  out.seekp(kRiffSizeOffset);
+  writeUInt32LE(out, dataSize + 24);
+  out.seekp(kRiffDataSizeOffset);
+  writeUInt32LE(out, dataSize);
+  out.close();
+  if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+}
+
+}  // namespace vemra_kivet

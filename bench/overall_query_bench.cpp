@@ -1,0 +1,116 @@
+// One query of the overall similarity over 100 000 and 1 000 000 adapted
+// signatures, each holding one 40-value vector of one classifier (l2norm of
+// the means), built in memory. Reports the memory each song takes in the
+// feature database and in the method's copy of the reference vectors, the
+// first query (which makes that copy), the milliseconds per query after it,
+// and for comparison a plain walk of the database's map of signatures.
+//
+//   overall_query_bench [songs ...]        default: 100000 1000000
+
+#include <malloc.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "metadata/sources/vmtl/vector_ops.h"
+#include "similarity/adapted_feature_db.h"
+#include "similarity/dom_support.h"
+#include "similarity/overall_similarity.h"
+#include "similarity/session_globals.h"
+#include "tests/support/session_blocks.h"
+
+namespace {
+
+constexpr unsigned kValues = 40;
+constexpr int kQueries = 20;
+
+// Bytes allocated, large blocks (mapped on their own) included.
+size_t heapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::vector<float> randomVector(uint32_t& state) {
+  std::vector<float> values(kValues);
+  for (float& value : values) {
+    state = state * 1664525u + 1013904223u;
+    value = static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
+  }
+  return values;
+}
+
+// Milliseconds per query with the given result count (0: the head cut).
+double timeQueries(OverallSimilarity& method, const CAudioSignMulti& query, uint32_t resultCount) {
+  QueryParameters params;
+  params.resultCount = resultCount;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kQueries; ++i) {
+    SimilarityList out("", 1000);
+    method.process(query, out, params);
+  }
+  return millisecondsSince(start) / kQueries;
+}
+
+// The same distances read through the database's map, feature by name.
+double timeMapWalk(const AdaptedFeatureDb& db, const CAudioSignMulti& query) {
+  const BaseVector<float> q = query.getSignData()->getFeature("timbre")->getMatrix().getRow(0);
+  double sum = 0.0;
+  const auto start = std::chrono::steady_clock::now();
+  for (const auto& entry : db) {
+    const BaseVector<float> r = entry.second->getSignData()->getFeature("timbre")->getMatrix().getRow(0);
+    sum += euclideanDistance(r, q);
+  }
+  const double ms = millisecondsSince(start);
+  if (sum < 0.0) std::puts("");  // keeps the loop
+  return ms;
+}
+
+void run(unsigned songs) {
+  const std::string text =
+      "<similaritymethod><classifier name=\"timbre\" version=\"1\">"
+      "<param key=\"feature\" value=\"MFCC\"/><param key=\"mean\" value=\"1\"/></classifier></similaritymethod>";
+  DomParser parser;
+  OverallSimilarity method(*parser.parseMemory(text.data(), text.size()).getDocumentElement(), nullptr);
+
+  uint32_t state = 12345;
+  const size_t empty = heapInUse();
+  AdaptedFeatureDb db("Database");
+  for (unsigned id = 1; id <= songs; ++id) db.add(adaptedSignature(id, {{"timbre", randomVector(state)}}).release());
+  const size_t filled = heapInUse();
+  SessionGlobals globals;
+  method.init(db, globals);
+  const auto query = adaptedSignature(songs + 1, {{"timbre", randomVector(state)}});
+
+  QueryParameters params;
+  params.resultCount = 100;
+  SimilarityList out("", 1000);
+  const auto start = std::chrono::steady_clock::now();
+  method.process(*query, out, params);
+  const double first = millisecondsSince(start);
+  const size_t copied = heapInUse();
+
+  std::printf("%8u songs: database %5.0f bytes/song, reference copy %4.0f bytes/song\n", songs,
+              static_cast<double>(filled - empty) / songs, static_cast<double>(copied - filled) / songs);
+  std::printf("%8s first query (copies the references) %8.2f ms\n", "", first);
+  std::printf("%8s query, 100 results                   %8.2f ms\n", "", timeQueries(method, *query, 100));
+  std::printf("%8s query, head cut (no result count)     %8.2f ms\n", "", timeQueries(method, *query, 0));
+  std::printf("%8s walk of the database map, for scale   %8.2f ms\n", "", timeMapWalk(db, *query));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<unsigned> sizes;
+  for (int i = 1; i < argc; ++i) sizes.push_back(static_cast<unsigned>(std::strtoul(argv[i], nullptr, 10)));
+  if (sizes.empty()) sizes = {100000, 1000000};
+  for (unsigned songs : sizes) run(songs);
+  return 0;
+}

@@ -1,0 +1,61 @@
+# What `cmake --install` puts under the prefix, laid out as Debian lays out a
+# C++ library (GNUInstallDirs):
+#
+#   lib/libkivet.so.0.91.0, .so.0.91, .so       (bin/KivetLocal.dll and
+#                                                lib/libKivetLocal.dll.a on Windows)
+#   include/kivet/                              KIVET_HOST_HEADERS
+#   lib/cmake/kivet/                            find_package(kivet): kivet::kivet
+#   lib/pkgconfig/kivet.pc                      pkg-config kivet
+#   share/kivet/                                the sample configurations: default.xml and
+#                                               mfcc.xml (extraction), similarity.xml (sessions)
+#   bin/                                        the example hosts (examples/CMakeLists.txt):
+#                                               kivet-extract, kivet-inspect, kivet-session, kivet-synth
+#
+# Every file refers to the others relative to itself, so an installed tree
+# still works after it is moved or copied elsewhere.
+
+include(CMakePackageConfigHelpers)
+
+set(KIVET_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/kivet)
+set(KIVET_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/kivet)
+
+install(TARGETS kivet EXPORT kivetTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${KIVET_HOST_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kivet)
+install(DIRECTORY config/ DESTINATION ${KIVET_INSTALL_DATADIR} FILES_MATCHING PATTERN "*.xml")
+
+# The CMake package.
+install(EXPORT kivetTargets NAMESPACE kivet:: DESTINATION ${KIVET_INSTALL_CMAKEDIR})
+# Before 1.0 a sub-version is a different interface (see the SONAME): a request
+# for 0.91 accepts 0.91.x only.
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/kivetConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES cmake/kivetConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/kivetConfigVersion.cmake
+  DESTINATION ${KIVET_INSTALL_CMAKEDIR})
+
+# The pkg-config file finds the prefix from its own place (${pcfiledir}).
+function(kivet_pc_dir var dir)
+  if(IS_ABSOLUTE "${dir}")
+    set(${var} "${dir}" PARENT_SCOPE)
+  else()
+    set(${var} "\${prefix}/${dir}" PARENT_SCOPE)
+  endif()
+endfunction()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(kivet_pc_prefix "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH kivet_pc_prefix /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+  string(REGEX REPLACE "/$" "" kivet_pc_prefix "${kivet_pc_prefix}")
+  set(kivet_pc_prefix "\${pcfiledir}/${kivet_pc_prefix}")
+endif()
+kivet_pc_dir(kivet_pc_libdir "${CMAKE_INSTALL_LIBDIR}")
+kivet_pc_dir(kivet_pc_includedir "${CMAKE_INSTALL_INCLUDEDIR}")
+if(WIN32)
+  set(kivet_pc_libname KivetLocal)
+else()
+  set(kivet_pc_libname kivet)
+endif()
+configure_file(cmake/kivet.pc.in ${CMAKE_CURRENT_BINARY_DIR}/kivet.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kivet.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,181 @@
+#include "examples/audio_extraction.h"
+
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <vector>
+
+#include "api/vra_kivet_exception.h"
+#include "examples/signature_listing.h"
+#include "metadata/sources/featex/config_tree.h"
+#include "metadata/sources/featex/fex_module.h"
+
+using namespace vemra_kivet;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The piece size the library's extractor reads its configuration in.
+constexpr unsigned kConfigPiece = 512;
+// Beyond any song: a configuration asking for more is not worth counting.
+constexpr uint64_t kFramesLimit = uint64_t{1} << 40;
+
+class AudioFile {
+ public:
+  explicit AudioFile(const std::string& path) : file(sf_open(path.c_str(), SFM_READ, &info)) {
+    if (!file) throw std::runtime_error(sf_strerror(nullptr));
+    // Float files are scaled to 16 bits; clip rather than wrap what exceeds
+    // full scale.
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  }
+  AudioFile(const AudioFile&) = delete;
+  AudioFile& operator=(const AudioFile&) = delete;
+  ~AudioFile() { sf_close(file); }
+
+  std::string tag(int which) const {
+    const char* text = sf_get_string(file, which);
+    return text ? text : "";
+  }
+
+  // Up to frames frames; fewer only at the end of the file.
+  sf_count_t read(short* samples, sf_count_t frames) {
+    sf_count_t filled = 0;
+    for (sf_count_t got; filled < frames && (got = sf_readf_short(file, samples + filled * info.channels,
+                                                                   frames - filled)) > 0;)
+      filled += got;
+    return filled;
+  }
+
+  SF_INFO info{};
+
+ private:
+  SNDFILE* file;
+};
+
+// The frames a node of the configuration needs before every leaf below it
+// has a row: a grouping module hands on its first row after a group of
+// frames and then one every hop.
+uint64_t framesNeeded(const ConfigTreeNode& node) {
+  uint64_t rows = 1;
+  for (const ConfigTreeNode* child : node.children) rows = std::max(rows, framesNeeded(*child));
+  const Settings& settings = node.settings;
+  const std::string& type = settings.getString("name");
+  int64_t group = 1;
+  int64_t hop = 1;
+  if (type == "fex_aggregate" || type == "fex_modulation_feature") {
+    group = settings.getLong("groupFrames", -1);
+    // Without an overlap the modules skip one frame between groups.
+    hop = group - settings.getLong("overlapFrames", -1);
+  } else if (type == "fex_statistics") {
+    group = hop = settings.getLong("sr", -1);
+  }
+  // Settings the module refuses fail the extraction on their own.
+  if (group < 1 || hop < 1) return rows;
+  return std::min(kFramesLimit, static_cast<uint64_t>(group) + (rows - 1) * static_cast<uint64_t>(hop));
+}
+
+}  // namespace
+
+std::string sampleConfiguration(const std::string& name) {
+  char program[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", program, sizeof program);
+  if (length > 0 && static_cast<size_t>(length) < sizeof program) {
+    // KIVET_INSTALLED_CONFIG_DIR is relative to the program's folder.
+    std::string path(program, static_cast<size_t>(length));
+    path = path.substr(0, path.rfind('/') + 1) + KIVET_INSTALLED_CONFIG_DIR + "/" + name;
+    if (access(path.c_str(), R_OK) == 0) return std::filesystem::path(path).lexically_normal().string();
+  }
+  return KIVET_SOURCE_CONFIG_DIR "/" + name;
+}
+
+AudioExtraction::AudioExtraction(std::string configPath) : path(std::move(configPath)) {
+  // A file that cannot be opened is the library's to report.
+  if (!std::ifstream(path).is_open()) return;
+  try {
+    ConfigTree tree;
+    const ConfigTreeNode* root = tree.load(path, true, kConfigPiece);
+    const int32_t frameDuration = root->settings.getLong("frameDuration", -1);
+    if (frameDuration > 0) shortestMs = framesNeeded(*root) * static_cast<uint64_t>(frameDuration);
+  } catch (const simpleException& failure) {
+    readerMessage = failure.what();
+  }
+}
+
+ExtractedSong AudioExtraction::extract(const std::string& audioPath) const {
+  AudioFile audio(audioPath);
+  ExtractedSong song;
+  song.samplingRate = audio.info.samplerate;
+  song.channels = audio.info.channels;
+  if (song.channels != 1 && song.channels != 2)
+    throw std::runtime_error(std::to_string(song.channels) + " channels: only mono and stereo are supported");
+
+  run("configuration " + path, song, [&] {
+    song.signature = Held<vraISignature>(CreateSignature(path.c_str(), static_cast<unsigned>(song.samplingRate)));
+  }, false);
+  {
+    Held<vraISong> record(song.signature->getSong());
+    record->setTitle(audio.tag(SF_STR_TITLE).c_str());
+    record->setArtist(audio.tag(SF_STR_ARTIST).c_str());
+    record->setFileName(audioPath.c_str());
+  }
+
+  // The signature adds each call's length rounded down to whole
+  // milliseconds: a second per call keeps the sum exact.
+  const auto second = static_cast<sf_count_t>(song.samplingRate);
+  std::vector<short> block(static_cast<size_t>(second) * song.channels);
+  std::vector<short> mono(static_cast<size_t>(second));
+  uint64_t total = 0;
+  for (sf_count_t frames; (frames = audio.read(block.data(), second)) > 0; total += static_cast<uint64_t>(frames)) {
+    const auto count = static_cast<unsigned>(frames);
+    run("extracting features", song, [&] {
+      if (song.channels == 2) {
+        song.signature->downmixStereo(block.data(), count * 2, mono.data());
+        song.signature->addSamples(mono.data(), count);
+      } else {
+        song.signature->addSamples(block.data(), count);
+      }
+    }, false);
+  }
+  if (total == 0) throw std::runtime_error("the file holds no audio (no samples)");
+  song.milliseconds = total * 1000 / static_cast<uint64_t>(song.samplingRate);
+  return song;
+}
+
+void AudioExtraction::finish(const std::string& what, ExtractedSong& song, const std::function<void()>& call) const {
+  run(what, song, call, true);
+}
+
+void AudioExtraction::run(const std::string& what, ExtractedSong& song, const std::function<void()>& call,
+                          bool finishing) const {
+  const Clock::time_point start = Clock::now();
+  try {
+    call();
+  } catch (...) {
+    throw std::runtime_error(what + ": " + explainCurrentFailure(song, finishing));
+  }
+  song.libraryTime += Clock::now() - start;
+}
+
+// Finishing a signature fails with the unknown error when a feature has no
+// row at all, as when the song is shorter than the configuration's longest
+// group of frames.
+std::string AudioExtraction::explainCurrentFailure(const ExtractedSong& song, bool finishing) const {
+  std::string text = describeCurrentException();
+  try {
+    throw;
+  } catch (const vraKivetException& failure) {
+    if (failure.getCode() == VRA_LOADING_SHARED_LIBRARY_FAILED && !readerMessage.empty())
+      text += ": " + readerMessage;
+    else if (finishing && failure.getCode() == VRA_UNKNOWN_ERROR && song.milliseconds < shortestMs)
+      text += ": the song is too short for the configuration (" + std::to_string(song.milliseconds) +
+              " ms; it needs at least " + std::to_string(shortestMs) + " ms)";
+  } catch (...) {
+  }
+  return text;
+}

@@ -1,0 +1,70 @@
+#pragma once
+// What the example hosts share to turn audio files into signatures: reading
+// the audio (anything libsndfile reads, as 16-bit PCM), feeding it to a
+// signature object, and saying what went wrong in a user's terms. The
+// library's error codes stay as they are; the hosts add what a code alone
+// cannot say: the configuration reader's own message for a configuration
+// that is not well-formed XML, that a file holds no audio, and that a song is
+// too short for the configuration.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "api/held.h"
+#include "api/kivet.h"
+
+using vemra_kivet::Held;
+
+// A sample configuration shipped with kivet (config/NAME): the one installed
+// beside the program (share/kivet/ of its prefix), else the one of the source
+// tree, for a program run from the build tree.
+std::string sampleConfiguration(const std::string& name);
+
+// A song fed whole to its signature object, which is not finished yet.
+struct ExtractedSong {
+  Held<vemra_kivet::vraISignature> signature;
+  // The length the signature records ("TLEN").
+  uint64_t milliseconds = 0;
+  int samplingRate = 0;
+  int channels = 0;
+  // Time spent inside the library.
+  std::chrono::steady_clock::duration libraryTime{};
+};
+
+class AudioExtraction {
+ public:
+  // Reads the configuration once with the library's own configuration
+  // reader, for what the library's failures will need to say.
+  explicit AudioExtraction(std::string configPath);
+
+  const std::string& configPath() const { return path; }
+  // The shortest song of which every feature of the configuration gets a
+  // row, in milliseconds; 0 when the configuration cannot be read.
+  uint64_t shortestSongMs() const { return shortestMs; }
+
+  // Reads the audio file and feeds every sample to a new signature object
+  // made with the configuration: mono as it is, stereo downmixed by the
+  // library, one second per call, so that every call adds a whole number of
+  // milliseconds to the length the signature records. Title and artist come
+  // from the file's tags, the file name is audioPath as given. A failure is
+  // thrown as std::runtime_error with a text for the user.
+  ExtractedSong extract(const std::string& audioPath) const;
+
+  // Runs the call that finishes the song's signature (saving it, or adding it
+  // to a session) as library time. A failure is thrown as std::runtime_error:
+  // what, the library's message and, for a song too short for the
+  // configuration, that.
+  void finish(const std::string& what, ExtractedSong& song, const std::function<void()>& call) const;
+
+ private:
+  void run(const std::string& what, ExtractedSong& song, const std::function<void()>& call, bool finishing) const;
+  std::string explainCurrentFailure(const ExtractedSong& song, bool finishing) const;
+
+  std::string path;
+  // The reader's message for a configuration it refuses; empty otherwise.
+  std::string readerMessage;
+  uint64_t shortestMs = 0;
+};

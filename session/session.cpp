@@ -1,0 +1,77 @@
+#include "session/session.h"
+
+#include "metadata/sources/common/byte_stream.h"
+#include "metadata/sources/common/standard_exception.h"
+#include "metadata/sources/vmtl/vmtl_exception.h"
+#include "similarity/session_utils.h"
+
+namespace {
+
+const char kMagic[] = "SES";
+const char kMetadataExtension[] = ".meta";
+
+[[noreturn]] void failFormat() { throw StandardException("Session::load() corrupted session format"); }
+
+}  // namespace
+
+Session::Session() : database(std::make_unique<AdaptedFeatureDb>("Database")) {}
+
+Session::~Session() = default;
+
+int Session::songCount() const { return database ? static_cast<int>(database->size()) : 0; }
+
+void Session::save(std::ofstream& out, const std::string& path, bool writeMeta) {
+  if (!database) throw StandardException("Session::save() no database");
+  globals.write(out);
+  database->saveImage(out);
+  out.close();
+  if (writeMeta && metadata.size() > 0) metadata.write(metadataPath(path).c_str());
+}
+
+void Session::load(const std::string& path, const std::string& metaPath) {
+  database.reset();
+  metadata.clear();
+  std::ifstream file(path, std::ios::in | std::ios::binary);
+  if (!file.is_open()) throw StandardException("Session::load() Could not open session: " + path);
+  readStore(file);
+  file.close();
+
+  // Before anyone sees the entries; each pass leaves alone the signatures
+  // that already carry it, as those of a session saved after a load do.
+  SessionUtils::applyLinearizationLookup(*database, globals);
+  SessionUtils::applyNormalization(*database, globals);
+
+  // A session saved without songs has no metadata file.
+  if (!metaPath.empty() && (!database->empty() || fileExists(metaPath))) metadata.read(metaPath.c_str(), false);
+  fileName = path;
+  if (database->isCorrupted()) {
+    database->clearCorrupted();
+    throw StandardException(kCorruptedStream);
+  }
+}
+
+void Session::readStore(std::istream& file) {
+  if (readString(file) != kMagic) failFormat();
+  // The tag entries are the session object's; a size beyond the end of the
+  // file is a file cut short.
+  uint32_t tagBytes = 0;
+  if (!readUInt32LE(file, tagBytes) || !skipBytes(file, tagBytes)) failFormat();
+  try {
+    globals.read(file);
+  } catch (const StandardException&) {
+    failFormat();
+  } catch (const VMTLException&) {
+    failFormat();
+  }
+  // The image reader keeps what it can read and marks the rest as corrupted.
+  database = std::make_unique<AdaptedFeatureDb>(file);
+}
+
+std::string Session::metadataPath(const std::string& sessionPath) {
+  // Only a point in the file name counts: one in a folder name would put the
+  // metadata of every session in that folder into one file beside it.
+  const std::size_t nameStart = sessionPath.find_last_of("/\\");
+  const std::size_t point = sessionPath.find_last_of('.');
+  const bool inName = point != std::string::npos && (nameStart == std::string::npos || point > nameStart);
+  return sessionPath.substr(0, inName ? point : sessionPath.size()) + kMetadataExtension;
+}

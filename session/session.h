@@ -1,0 +1,79 @@
+#pragma once
+// What a session consists of: the feature database of adapted signatures, the
+// session's global blocks and the song metadata; and the session file that
+// holds them (integers 4 bytes little-endian, str = u32 length + bytes):
+//
+//   str "SES", u32 S, S bytes of tag entries   the header, written by the session object
+//   the globals block                          similarity/session_globals.h
+//   the database image                         similarity/adapted_feature_db.h
+//
+// The song metadata goes to a file of its own beside it (metadataPath).
+
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "session/metadata_store.h"
+#include "similarity/adapted_feature_db.h"
+#include "similarity/session_globals.h"
+
+class Session {
+ public:
+  // The failure of a load that kept every readable entry of a damaged
+  // database image: its owners compare the text and carry on.
+  static constexpr const char* kCorruptedStream = "Session::load: corrupted stream";
+
+  // An empty database named "Database", empty globals and metadata.
+  Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  virtual ~Session();
+
+  // The number of stored songs; 0 without a database.
+  int songCount() const;
+
+  // Writes the globals block and the database image behind the header the
+  // caller has written, and closes out: a failed close leaves out failed. With
+  // writeMeta, and at least one metadata record, then writes the metadata
+  // file beside path. Without a database (after a failed load) nothing is
+  // written and the call fails with "Session::save() no database".
+  void save(std::ofstream& out, const std::string& path, bool writeMeta);
+
+  // Reads a whole session file, replacing the database and the metadata; the
+  // global blocks the file carries replace those of the same tags. The
+  // signatures then receive the globals' linearisation and normalisation
+  // (similarity/session_utils.h), and the metadata file at metaPath, unless
+  // it is empty, is read. Failures:
+  //   "Session::load() Could not open session: " + path
+  //   "Session::load() corrupted session format": no "SES", or the file ends
+  //     or breaks before the database image (the tag entries or the globals
+  //     block cut short or damaged); the store then has no database and no
+  //     metadata, and the globals are unchanged.
+  //   kCorruptedStream, at the very end: entries of the database image could
+  //     not be read (an image cut short among them); the readable ones, the
+  //     metadata and the file name are all loaded.
+  // A missing metadata file fails as MetadataStore::read does, except beside
+  // a session without songs, which has nothing it could describe.
+  void load(const std::string& path, const std::string& metaPath);
+
+  // The metadata file of a session file: the path up to the last "." of its
+  // file name, followed by ".meta" (the whole path when the name has none).
+  static std::string metadataPath(const std::string& sessionPath);
+
+  // Null after a load that failed before the database image.
+  AdaptedFeatureDb* getDatabase() const { return database.get(); }
+  SessionGlobals& getGlobals() { return globals; }
+  const SessionGlobals& getGlobals() const { return globals; }
+  MetadataStore& getMetadata() { return metadata; }
+  const MetadataStore& getMetadata() const { return metadata; }
+  // Empty until a load succeeds, then the path loaded.
+  const std::string& getFileName() const { return fileName; }
+
+ private:
+  void readStore(std::istream& file);
+
+  std::unique_ptr<AdaptedFeatureDb> database;
+  SessionGlobals globals;
+  std::string fileName;
+  MetadataStore metadata;
+};

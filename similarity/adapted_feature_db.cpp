@@ -1,0 +1,175 @@
+#include "similarity/adapted_feature_db.h"
+
+#include <algorithm>
+#include <atomic>
+#include <iostream>
+#include <memory>
+
+#include "metadata/sources/common/byte_stream.h"
+#include "metadata/sources/common/standard_exception.h"
+#include "metadata/sources/common/string_util.h"
+#include "metadata/sources/vmtl/vmtl_exception.h"
+
+namespace {
+
+const char kSubmatrix[] = "AdaptedFeatureDbMatrix::submatrix()";
+const char kAssign[] = "AdaptedFeatureDbMatrix::assign()";
+
+// A stream that has failed or reached its end has no further entry to give.
+bool hasData(std::istream& in) { return in && in.peek() != std::istream::traits_type::eof(); }
+
+void report(const std::string& line) { std::cout << line << std::endl; }
+
+uint64_t nextRevision() {
+  static std::atomic<uint64_t> sequence{0};
+  return ++sequence;
+}
+
+}  // namespace
+
+AdaptedFeatureDb::AdaptedFeatureDb(const std::string& name) : name(name), revision(nextRevision()) {}
+
+AdaptedFeatureDb::AdaptedFeatureDb(std::istream& in) : name("similaritymethod"), revision(nextRevision()) {
+  loadImage(in);
+}
+
+AdaptedFeatureDb::~AdaptedFeatureDb() {
+  for (auto& [id, sig] : entries) delete sig;
+}
+
+bool AdaptedFeatureDb::contains(const uint64_t& id) const { return entries.count(id) != 0; }
+
+CAudioSignMulti* AdaptedFeatureDb::entry(const uint64_t& id) const {
+  const auto found = entries.find(id);
+  if (found == entries.end())
+    throw StandardException("AdaptedFeatureDb::entry() signature id does not exist in database: " + uint64ToString(id));
+  return found->second;
+}
+
+std::pair<AdaptedFeatureDb::iterator, bool> AdaptedFeatureDb::add(const CAudioSignMulti& sig) {
+  auto copy = std::make_unique<CAudioSignMulti>(sig);
+  auto result = add(copy.get());
+  copy.release();
+  return result;
+}
+
+std::pair<AdaptedFeatureDb::iterator, bool> AdaptedFeatureDb::add(CAudioSignMulti* sig) {
+  if (sig == nullptr) throw StandardException("AdaptedFeatureDb::add() invalid signature");
+  const uint64_t id = sig->getTuid().toUInt64();
+  if (contains(id))
+    throw StandardException("AdaptedFeatureDb::add() signature id already exists in database: " + uint64ToString(id));
+  markChanged();
+  return entries.emplace(id, sig);
+}
+
+void AdaptedFeatureDb::remove(const uint64_t& id) {
+  const auto found = entries.find(id);
+  if (found == entries.end()) return;
+  markChanged();
+  delete found->second;
+  entries.erase(found);
+}
+
+void AdaptedFeatureDb::markChanged() { revision = nextRevision(); }
+
+void AdaptedFeatureDb::saveImage(std::ostream& out) const {
+  writeUInt32LE(out, size());
+  out.put(0);
+  writeString(out, name);
+  for (const auto& [id, sig] : entries) sig->write(out);
+}
+
+void AdaptedFeatureDb::loadImage(std::istream& in) {
+  uint32_t count = 0;
+  bool complete = readUInt32LE(in, count);
+  if (complete && in.peek() == 0) {
+    in.get();
+    const std::string stored = readString(in);
+    complete = static_cast<bool>(in);
+    if (complete) name = stored;
+  }
+  // The count is not trusted: every entry takes at least one byte of the
+  // stream, so a forged count ends with the data.
+  for (uint32_t i = 0; complete && i < count; ++i) {
+    complete = hasData(in);
+    if (complete) loadEntry(in);
+  }
+  if (!complete) {
+    corrupted = true;
+    report("AdaptedFeatureDb::loadImage() unexpected end of stream");
+  }
+}
+
+void AdaptedFeatureDb::loadEntry(std::istream& in) {
+  try {
+    auto sig = std::make_unique<CAudioSignMulti>(in, nullptr);
+    // A signature without features (a signed stream read without its
+    // verifier) could not be written back into an image.
+    if (!sig->isInitialized() || sig->getSignData()->empty())
+      throw StandardException("AdaptedFeatureDb::loadImage() invalid signature in image");
+    add(sig.get());
+    sig.release();
+    return;
+  } catch (const std::string& text) {
+    report(text);
+  } catch (const StandardException& error) {
+    report(error.what());
+  } catch (...) {
+    std::cout << "Unknown error adding signature!\n";
+  }
+  corrupted = true;
+}
+
+AdaptedFeatureDbMatrix::AdaptedFeatureDbMatrix(AdaptedFeatureDb& db) : database(&db) {
+  if (db.empty()) return;
+  const CSignDataMulti* first = db.begin()->second->getSignData();
+  std::vector<unsigned> lengths;
+  for (const auto& [name, object] : *first) {
+    FeatureDataInfo info;
+    lengths.push_back(object->getDataInfo(info).cols);
+    featureNames.push_back(name);
+  }
+  offsets.resize(static_cast<unsigned>(lengths.size()));
+  unsigned sum = 0;
+  for (unsigned k = 0; k < offsets.size; ++k) offsets[k] = sum += lengths[k];
+}
+
+AdaptedFeatureDbMatrix::~AdaptedFeatureDbMatrix() = default;
+
+unsigned AdaptedFeatureDbMatrix::featureLength(const std::string& feature, const char* origin) const {
+  for (unsigned k = 0; k < featureNames.size(); ++k)
+    if (featureNames[k] == feature) return offsets[k] - (k == 0 ? 0 : offsets[k - 1]);
+  throw StandardException(std::string(origin) + " feature not found: " + feature);
+}
+
+std::vector<BaseVector<float>> AdaptedFeatureDbMatrix::featureRows(const std::string& feature,
+                                                                   const char* origin) const {
+  const unsigned length = featureLength(feature, origin);
+  std::vector<BaseVector<float>> rows;
+  rows.reserve(database->size());
+  for (const auto& [id, sig] : *database) {
+    CFeatureObject<float>* object = sig->getSignData()->getFeature(feature.c_str());
+    if (object == nullptr) throw StandardException(std::string(origin) + " feature not found: " + feature);
+    const HeapMatrix<float>& m = object->getMatrix();
+    // A feature without rows offers an empty first row.
+    const BaseVector<float> row(m.data, m.rows == 0 ? 0 : m.cols);
+    if (row.size != length) vmtl::fail("unequal vector size", vmtl::kBaseVectorHeader, 393);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+void AdaptedFeatureDbMatrix::submatrix(const std::string& feature, HeapMatrix<float>& out) const {
+  const std::vector<BaseVector<float>> rows = featureRows(feature, kSubmatrix);
+  out.resize(static_cast<unsigned>(rows.size()), featureLength(feature, kSubmatrix));
+  for (unsigned r = 0; r < rows.size(); ++r) std::copy(rows[r].begin(), rows[r].end(), out.getRow(r).begin());
+}
+
+void AdaptedFeatureDbMatrix::assign(const HeapMatrix<float>& m, const std::string& feature) {
+  if (m.rows != database->size())
+    throw StandardException("AdaptedFeatureDbMatrix::assign() number of rows does not fit");
+  const std::vector<BaseVector<float>> rows = featureRows(feature, kAssign);
+  if (m.cols != featureLength(feature, kAssign)) vmtl::fail("unequal vector size", vmtl::kBaseVectorHeader, 393);
+  database->markChanged();
+  for (unsigned r = 0; r < rows.size(); ++r) std::copy_n(m.getRow(r).begin(), m.cols, rows[r].begin());
+}

@@ -1,0 +1,118 @@
+#pragma once
+// The session's database of adapted signatures, keyed by the 64-bit signature
+// id (CAudioSignMulti::getTuid), in ascending id order; and
+// AdaptedFeatureDbMatrix, which lays one feature of every entry out as the
+// rows of one matrix and writes such a matrix back.
+//
+// The database image (integers 4 bytes little-endian, str = u32 length + bytes):
+//   u32 count, u8 0 and the name as str (absent in an image without a name),
+//   then count signature streams ("AUID", signature/fingerprint_stream.h) in
+//   ascending id order.
+
+#include <cstdint>
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "metadata/sources/vmtl/base_vector.h"
+#include "metadata/sources/vmtl/heap_matrix.h"
+#include "signature/audio_sign_multi.h"
+#include "similarity/adapted_signature_map.h"
+
+class AdaptedFeatureDb {
+ public:
+  // Adapted signatures by id, owned by the database.
+  using EntryMap = AdaptedSignatureMap;
+  using iterator = EntryMap::iterator;
+  using const_iterator = EntryMap::const_iterator;
+
+  explicit AdaptedFeatureDb(const std::string& name);
+  // Named "similaritymethod", then loadImage(in).
+  explicit AdaptedFeatureDb(std::istream& in);
+  AdaptedFeatureDb(const AdaptedFeatureDb&) = delete;
+  AdaptedFeatureDb& operator=(const AdaptedFeatureDb&) = delete;
+  virtual ~AdaptedFeatureDb();
+
+  bool contains(const uint64_t& id) const;
+  // Fails with "AdaptedFeatureDb::entry() signature id does not exist in database: " + id.
+  CAudioSignMulti* entry(const uint64_t& id) const;
+  // Stores a copy under the signature's id. An id already present fails with
+  // "AdaptedFeatureDb::add() signature id already exists in database: " + id.
+  std::pair<iterator, bool> add(const CAudioSignMulti& sig);
+  // The same, taking ownership of sig; on failure the caller keeps it.
+  std::pair<iterator, bool> add(CAudioSignMulti* sig);
+  // An absent id is no error.
+  void remove(const uint64_t& id);
+
+  // Changes whenever the stored signatures may have changed: with every add,
+  // remove and load, and with markChanged, which whoever changes a stored
+  // signature's values in place (through entry or an iterator) must call.
+  // Revisions come from one process-wide sequence, so no two states of any
+  // databases share one: what was derived from a database at one revision is
+  // current exactly while the database still reports it.
+  uint64_t getRevision() const { return revision; }
+  void markChanged();
+
+  unsigned size() const { return static_cast<unsigned>(entries.size()); }
+  bool empty() const { return entries.empty(); }
+  iterator begin() { return entries.begin(); }
+  iterator end() { return entries.end(); }
+  const_iterator begin() const { return entries.begin(); }
+  const_iterator end() const { return entries.end(); }
+  const EntryMap& getEntries() const { return entries; }
+
+  const std::string& getName() const { return name; }
+  // Set by loadImage when an entry could not be taken.
+  bool isCorrupted() const { return corrupted; }
+  void clearCorrupted() { corrupted = false; }
+
+  void saveImage(std::ostream& out) const;
+  // Adds the image's entries. An entry that cannot be read, holds no
+  // features or repeats an id is left out with a line on the standard output,
+  // and sets the corrupted flag; reading goes on while the stream has data.
+  void loadImage(std::istream& in);
+
+ private:
+  // Reads and stores one signature; a failure is reported and sets corrupted.
+  void loadEntry(std::istream& in);
+
+  std::string name;
+  EntryMap entries;
+  bool corrupted = false;
+  uint64_t revision;
+};
+
+class AdaptedFeatureDbMatrix {
+ public:
+  // The feature layout of the database's first (lowest id) entry.
+  explicit AdaptedFeatureDbMatrix(AdaptedFeatureDb& db);
+  virtual ~AdaptedFeatureDbMatrix();
+
+  // out becomes one row per entry, in ascending id order: row 0 of the entry's
+  // float feature of that name. A feature the first entry lacks fails with
+  // "AdaptedFeatureDbMatrix::submatrix() feature not found: " + name, as does
+  // one that a later entry lacks (or holds with other than float elements); a
+  // row of another length fails with the vector library's "unequal vector
+  // size". A feature without rows has an empty row 0.
+  void submatrix(const std::string& feature, HeapMatrix<float>& out) const;
+  // Row r of m becomes row 0 of the r-th entry's feature (a change of the
+  // database's values: its revision moves on). Every entry is
+  // checked before any is changed: a row count other than the number of
+  // entries fails with "AdaptedFeatureDbMatrix::assign() number of rows does
+  // not fit", a missing feature ("AdaptedFeatureDbMatrix::assign() feature not
+  // found: ") and a length difference as in submatrix.
+  void assign(const HeapMatrix<float>& m, const std::string& feature);
+
+ private:
+  // Row 0 of every entry's feature, in id order, each checked to have the
+  // feature's length; failures are reported in origin's name.
+  std::vector<BaseVector<float>> featureRows(const std::string& feature, const char* origin) const;
+  // The length of a feature of the first entry.
+  unsigned featureLength(const std::string& feature, const char* origin) const;
+
+  AdaptedFeatureDb* database;
+  HeapVector<unsigned int> offsets;
+  std::vector<std::string> featureNames;
+};

@@ -1,0 +1,28 @@
+#pragma once
+// Fusion of the chain of per-classifier lists of one query into one ranked
+// list. Only rank positions count, not the distance values: a song met in
+// more lists and at better ranks comes first.
+//
+// One process-wide instance serves every query; the similarity-method
+// interface creates it on first use and hands it out.
+
+#include <map>
+#include <string>
+
+#include "similarity/similarity_list.h"
+
+class Aggregator {
+ public:
+  virtual ~Aggregator();
+
+  // Fuses the chain that starts at head into out; head and out may be the
+  // same list (everything is read from the chain before out changes). Fewer
+  // than two non-empty lists throw StandardException and leave out as it was.
+  // A non-empty out is cleared first (capacity 1000, no name, no chain); an
+  // empty one keeps its capacity, name and chain.
+  void aggregate(SimilarityList& head, SimilarityList& out);
+
+  // Relevance per classifier name of the running query, kept for the
+  // manager; fusion does not weight by it.
+  std::map<std::string, float> relevances;
+};

@@ -1,0 +1,170 @@
+#include "similarity/overall_classifier_settings.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "metadata/sources/common/standard_exception.h"
+#include "metadata/sources/common/string_util.h"
+#include "metadata/sources/vmtl/vector_ops.h"
+#include "similarity/dom_support.h"
+#include "similarity/rhythmic_pattern_classifier.h"
+
+using namespace xercesc;
+
+namespace {
+
+const std::string kOrigin = "OverallClassifierSettings::OverallClassifierSettings()";
+
+// Lags are counted in floats on the way: beyond 2^24 they are no longer exact.
+constexpr float kLargestLag = 16777216.0f;
+
+void requireEqualLengths(const BaseVector<float>& a, const BaseVector<float>& b) {
+  if (a.size != b.size) vmtl::fail("unequal vector size", vmtl::kVectorOpsHeader, 107);
+}
+
+// The lag of a tempo in beats per minute, at 100 lags per second.
+float lagOf(int32_t bpm) { return std::floor(60.0f / static_cast<float>(bpm) * 100.0f + 0.5f); }
+
+}  // namespace
+
+int32_t OverallClassifierSettings::lowbpm = -1;
+int32_t OverallClassifierSettings::highbpm = -1;
+
+OverallClassifierSettings::OverallClassifierSettings() : metric(&OverallMetrics::l2norm) {}
+
+OverallClassifierSettings::OverallClassifierSettings(const DOMElement& classifier, unsigned version)
+    : version(version), name(requireAttribute(classifier, "name", kOrigin)), metric(&OverallMetrics::l2norm) {
+  const auto integer = [&](const std::string& key, const std::string& value) {
+    int32_t number = 0;
+    if (!readNumber(value, number))
+      throw StandardException(kOrigin + " param \"" + key + "\" of classifier " + name +
+                              " holds no readable number: \"" + value + "\"");
+    return number;
+  };
+  // Written only once everything has been read: a classifier that fails
+  // leaves the process-wide bounds as they were.
+  int32_t low = lowbpm;
+  int32_t high = highbpm;
+  forEachChildElement(classifier, toXmlString("param"), [&](const DOMElement& param) {
+    const std::string key = attributeText(param, "key");
+    const std::string value = attributeText(param, "value");
+    if (key == "feature") {
+      features = split(value, ',', true);
+    } else if (key == "dropidx") {
+      const std::vector<std::string> parts = split(value, ',', true);
+      HeapVector<int> indices(static_cast<unsigned>(parts.size()));
+      for (unsigned i = 0; i < indices.size; ++i) indices[i] = integer(key, parts[i]);
+      dropidx = std::move(indices);
+    } else if (key == "concat") {
+      concat = integer(key, value);
+    } else if (key == "variance") {
+      variance = integer(key, value);
+    } else if (key == "mean") {
+      mean = integer(key, value) != 0;
+    } else if (key == "derivative") {
+      derivative = integer(key, value);
+    } else if (key == "pruning") {
+      pruning = integer(key, value) != 0;
+    } else if (key == "normalization") {
+      normalization = integer(key, value) != 0;
+    } else if (key == "clustering") {
+      clustering = integer(key, value) != 0;
+    } else if (key == "metric") {
+      const Metric chosen = OverallMetrics::byName(value);
+      if (chosen == nullptr)
+        throw StandardException(kOrigin + " unknown metric for classifier: " + name + " metric: " + value);
+      metricName = value;
+      metric = chosen;
+    } else if (key == "lowbpm") {
+      low = integer(key, value);
+    } else if (key == "highbpm") {
+      high = integer(key, value);
+    }
+  });
+  lowbpm = low;
+  highbpm = high;
+}
+
+OverallClassifierSettings::~OverallClassifierSettings() = default;
+
+namespace OverallMetrics {
+
+float l2norm(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch&) {
+  return static_cast<float>(euclideanDistance(reference, query));
+}
+
+float l1norm(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch&) {
+  requireEqualLengths(reference, query);
+  double sum = 0.0;
+  for (unsigned i = 0; i < reference.size; ++i)
+    sum += std::fabs(static_cast<double>(reference[i]) - static_cast<double>(query[i]));
+  return static_cast<float>(sum);
+}
+
+float dotproduct(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch&) {
+  requireEqualLengths(reference, query);
+  double difference = 0.0;
+  double rr = 0.0;
+  double qq = 0.0;
+  double rq = 0.0;
+  for (unsigned i = 0; i < reference.size; ++i) {
+    const double r = reference[i];
+    const double q = query[i];
+    difference += std::fabs(r - q);
+    rr += r * r;
+    qq += q * q;
+    rq += r * q;
+  }
+  // Equal vectors give exactly 1, which rounding might miss.
+  if (difference == 0.0) return 1.0f;
+  return static_cast<float>(rq / (std::sqrt(rr) * std::sqrt(qq)));
+}
+
+float combinednorm(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch& scratch) {
+  const float distance = l2norm(reference, query, scratch);
+  // Parallel vectors can have a cosine a rounding step above 1, whose acos
+  // would be NaN rather than the angle 0.
+  const float cosine = std::clamp(dotproduct(reference, query, scratch), -1.0f, 1.0f);
+  const float angle = static_cast<float>(std::acos(static_cast<double>(cosine)) * 0.31831926);
+  return distance * angle;
+}
+
+float melodicnorm(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch& scratch) {
+  const unsigned n = reference.size / 2;
+  const unsigned m = query.size / 2;
+  const float intervals = scratch.alignment.align(reference.data, n, query.data, m, 2.0f, 2.0f, 2.0f, 0.0f);
+  const float lengths = scratch.alignment.align(reference.data + n, n, query.data + m, m, 2.0f, 2.0f, 2.0f, 0.0f);
+  return (intervals + lengths) * 0.5f;
+}
+
+float acfsimilarity(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch& scratch) {
+  const float distance = l2norm(reference, query, scratch);
+  const float lagLow = lagOf(OverallClassifierSettings::highbpm);
+  const float lagHigh = lagOf(OverallClassifierSettings::lowbpm);
+  // Unset bounds (-1), a zero tempo or bounds the wrong way round give no lag
+  // window to stretch in.
+  if (!(lagLow >= 0.0f && lagLow <= lagHigh && lagHigh <= kLargestLag)) return distance;
+  // Element k of either vector is lag lagLow + k: the peaks are compared as
+  // lags, and the query window, from lag lagLow on, is stretched by their
+  // ratio as the rhythm classifier stretches its rows.
+  const unsigned start = static_cast<unsigned>(lagLow);
+  const float ratio = static_cast<float>(mainPeakLag(reference, start)) / static_cast<float>(mainPeakLag(query, start));
+  if (!(ratio >= 0.9f && ratio <= 1.1f)) return distance;
+  scratch.stretched.resize(query.size);
+  stretchWindow(query, start, ratio, scratch.stretched);
+  return std::min(distance, l2norm(reference, scratch.stretched, scratch));
+}
+
+Metric byName(const std::string& name) {
+  static const struct {
+    const char* name;
+    Metric metric;
+  } kMetrics[] = {{"l1norm", &l1norm},           {"l2norm", &l2norm},
+                  {"dotproduct", &dotproduct},   {"combinednorm", &combinednorm},
+                  {"melodicnorm", &melodicnorm}, {"acfsimilarity", &acfsimilarity}};
+  for (const auto& entry : kMetrics)
+    if (name == entry.name) return entry.metric;
+  return nullptr;
+}
+
+}  // namespace OverallMetrics

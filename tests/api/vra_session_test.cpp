@@ -1,0 +1,388 @@
+#include "api/vra_session.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "api/session_file_header.h"
+#include "api/vra_id_list.h"
+#include "api/vra_signature.h"
+#include "metadata/sources/common/standard_exception.h"
+#include "similarity/dom_support.h"
+#include "tests/api/api_test_support.h"
+#include "tests/support/byte_builder.h"
+#include "tests/support/similarity_songs.h"
+
+using namespace vemra_kivet;
+using apitest::expectCode;
+using apitest::Held;
+using testfiles::readFile;
+using testfiles::tempPath;
+using testfiles::writeFile;
+
+namespace {
+
+// A signature object holding a song of the test configuration, as loaded
+// from a signature file.
+Held<vraSignature> song(uint32_t id, float value, const std::string& title = "") {
+  std::ostringstream bytes;
+  songs::song(id, value, title)->write(bytes);
+  Held<vraSignature> signature(new vraSignature);
+  signature->load(writeFile("song.sig", bytes.str()).c_str());
+  return signature;
+}
+
+// Songs of the given values under ids 1, 2, ..., titled "title 1", ...
+Held<vraSession> session(const std::vector<float>& values = {}, bool metadata = true) {
+  static const std::string config = writeFile("config.xml", songs::kConfiguration);
+  Held<vraSession> s(new vraSession);
+  s->init(config.c_str(), metadata);
+  for (size_t i = 0; i < values.size(); ++i)
+    s->addSignature(song(0, values[i], "title " + std::to_string(i + 1)).get());
+  return s;
+}
+
+std::string ranked(vraIResultList* list) {
+  Held<vraIResultList> results(list);
+  std::string ids;
+  for (unsigned i = 0; i < results->size(); ++i) ids += std::to_string(results->getResult(i).id) + " ";
+  return ids;
+}
+
+// A text file as the platform's text files read: lines end in "\n".
+std::string readText(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string title(vraISession& s, unsigned id) { return Held<vraISong>(s.getSong(id))->getTitle(false); }
+
+// Texts made of the id; knows no song 2 when asked for its title.
+class HostCallback final : public vraICallback {
+ public:
+  const char* getTitle(unsigned id) override {
+    if (id == 2) throw vraKivetException(VRA_CALLBACK_UNKNOWN_ID);
+    return keep("T" + std::to_string(id));
+  }
+  const char* getArtist(unsigned id) override { return keep("A\"" + std::to_string(id)); }
+  const char* getExtraText(unsigned) override { return nullptr; }
+  const char* getFileName(unsigned id) override { return keep(std::to_string(id) + ".wav"); }
+  int getLength(unsigned id) override { return static_cast<int>(id) * 1500; }
+  int getExtraNumber(unsigned id) override { return -static_cast<int>(id); }
+  int getExtraNumber2(unsigned) override { return 99; }
+  int onIdChanged(unsigned from, unsigned to) override {
+    log += std::to_string(from) + ">" + std::to_string(to) + " ";
+    return 0;
+  }
+  void reportProgress(float progress) override { log += std::to_string(static_cast<int>(progress * 100)) + "% "; }
+  void notify(int) override {}
+  std::string log;
+
+ private:
+  const char* keep(const std::string& text) { return (held = text).c_str(); }
+  std::string held;
+};
+
+// The head as the session object writes it, from the format's table.
+std::string header(const std::string& sessionId, uint32_t lastId) {
+  const auto length = static_cast<uint32_t>(sessionId.size());
+  return ByteBuilder().str("SES").u32le(58 + length).str("TAG:").str("VRA_SESID").u32le(length + 4).str(sessionId)
+      .str("TAG:").str("VRA_LSTID").u32le(4).u32le(lastId).image();
+}
+
+}  // namespace
+
+TEST(VraSession, Codes) {
+  Held<vraSession> none(new vraSession);
+  Held<vraSession> three = session({0, 1, 2});
+  Held<vraSession> noTexts = session({0}, false);
+  Held<vraIDList> ids19(new vraIDList);
+  ids19->add(1), ids19->add(9);
+  struct ForeignList : vraIIDList {
+    void release() override {}
+    unsigned size() override { return 0; }
+    unsigned getId(unsigned) override { return 0; }
+    unsigned getId(unsigned) const override { return 0; }
+    void add(unsigned) override {}
+    void remove(unsigned) override {}
+    bool contains(unsigned) override { return false; }
+  } foreign;
+  const std::string riff = tempPath("small.riff");
+  const std::pair<std::function<void()>, int> cases[] = {
+      {[&] { none->loadSession("x"); }, 20},
+      {[&] { none->addSignature(song(0, 1).get()); }, 20},
+      {[&] { none->getSongCount(); }, 20},
+      {[&] { none->setWhitelist(ids19.get()); }, 20},
+      {[&] { none->setWeight(1, 100); }, 14},
+      {[&] { none->getWeight(1); }, 14},
+      {[&] { none->getWeightName(0); }, 14},
+      {[&] { three->getSongAt(3); }, 10},
+      {[&] { three->getSong(9); }, 11},
+      {[&] { three->removeSong(9); }, 11},
+      {[&] { three->replaceSignature(9, song(0, 1).get()); }, 11},
+      {[&] { three->queryById(9, 1); }, 11},
+      {[&] { three->addSignature(nullptr); }, 6},
+      {[&] { three->queryBySignature(Held<vraSignature>(new vraSignature).get(), 1, false); }, 8},
+      {[&] { three->setWhitelist(&foreign); }, 23},
+      {[&] { three->setWhitelist(ids19.get()); }, 26},
+      // The list stays set.
+      {[&] { three->queryById(2, 1); }, 25},
+      {[&] { noTexts->checkMetadataSource(true, true, true, true); }, 16},
+      {[&] { noTexts->getSongByFileName("1.wav"); }, 16},
+      {[&] { three->exportSimilarityRiff(riff.c_str(), 3); }, 27},
+      // Refused before the song it would replace goes.
+      {[&] { three->replaceSignature(1, nullptr); }, 6},
+  };
+  for (const auto& [call, code] : cases) expectCode(call, code);
+  EXPECT_EQ(none->getWeightCount(), 0u);
+  EXPECT_FALSE(std::filesystem::exists(riff));
+  // More onset bands than the method takes: the song is reported, and neither
+  // stored nor described.
+  Held<vraSignature> unfit = song(0, 1.0f, "unfit");
+  unfit->toMultiSignature()->getSignData()->insert(songs::constantFeature("MSE", 8, std::vector<float>(15, 1.0f)));
+  testing::internal::CaptureStdout();
+  const unsigned id = three->addSignature(unfit.get());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "OverallSimilarity::createOnsetMask() MSE has 15 bands, more than the 14 onset thresholds\n");
+  EXPECT_EQ(std::to_string(id) + std::to_string(three->getSongCount()) +
+                std::to_string(three->getManager().session().getMetadata().size()),
+            "433");
+}
+
+TEST(VraSession, IdsAndSessionIds) {
+  const struct {
+    std::vector<uint32_t> given;
+    std::string stored, changes;
+    uint32_t lastId;
+  } cases[] = {
+      {{0, 0, 0}, "1 2 3 ", "", 3},
+      {{0, 0, 0, 7, 0}, "1 2 3 7 8 ", "", 8},
+      {{0, 0, 2}, "1 2 3 ", "2>3 ", 3},
+      // An id below the last id that is free is kept.
+      {{5, 3, 3}, "3 5 6 ", "3>6 ", 6},
+  };
+  for (const auto& c : cases) {
+    Held<vraSession> s = session();
+    HostCallback callback;
+    s->setCallback(&callback);
+    for (uint32_t id : c.given) {
+      Held<vraSignature> signature = song(id, 1.0f);
+      EXPECT_EQ(signature->toMultiSignature()->getTuid(), CSignatureID(s->addSignature(signature.get()), 0));
+    }
+    Held<vraIIDList> ids(s->getAllIds());
+    std::string stored;
+    for (unsigned i = 0; i < ids->size(); ++i) stored += std::to_string(ids->getId(i)) + " ";
+    EXPECT_EQ(stored + callback.log + std::to_string(s->getLastId()), c.stored + c.changes + std::to_string(c.lastId));
+  }
+  std::tm december{};
+  december.tm_mday = 6, december.tm_mon = 11, december.tm_year = 126;
+  std::tm late = december;
+  late.tm_mday = 31, late.tm_year = 99, late.tm_hour = 23, late.tm_min = 59, late.tm_sec = 59;
+  EXPECT_EQ(sessionIdText(december, {6, 1}, 1234), "0911d7320000006011234");
+  EXPECT_EQ(sessionIdText(late, {10, 0}, 123456789), "0911e13f399b710006789");
+  const std::string id = session()->getSessionId();
+  EXPECT_EQ(std::to_string(id.size()) + id.substr(0, 3), "21091");
+  EXPECT_EQ(std::string(Held<vraSession>(new vraSession)->getSessionId()), "Uninitialized");
+}
+
+TEST(VraSession, SongsQueriesAndWhitelist) {
+  Held<vraSession> s = session();
+  Held<vraSignature> first = song(0, 0.0f, "One");
+  CAudioSignTagWriter tags;
+  tags.setSignature(first->toMultiSignature());
+  tags.setTag("TPE1", "Artist"), tags.setTag("FILENAME", "Caf\xC3\xA9.wav"), tags.setTag("TLEN", "61500");
+  s->addSignature(first.get());
+  // Song 2 is as near to song 1 as song 1 itself: a query by 2 brings it first.
+  for (float value : {0.0f, 1.0f, 2.0f, 3.0f}) s->addSignature(song(0, value, "x").get());
+  Held<vraISong> one(s->getSongByFileName("Caf\xE9.wav"));
+  ASSERT_TRUE(one);
+  EXPECT_EQ(std::string(one->getTitle(false)) + one->getArtist(false) + std::to_string(one->getLength()),
+            "OneArtist61500");
+  EXPECT_EQ(s->getSongByFileName("none.wav"), nullptr);
+  EXPECT_EQ(ranked(s->queryById(1, 10)) + "/" + ranked(s->queryById(2, 2)) + "/" + ranked(s->queryById(5, 3)),
+            "1 2 3 4 5 /2 1 /5 4 3 ");
+  Held<vraIDList> whitelist(new vraIDList);
+  for (unsigned id : {5u, 1u, 3u}) whitelist->add(id);
+  s->setWhitelist(whitelist.get());
+  EXPECT_EQ(ranked(s->queryById(3, 10)), "3 1 5 ");
+  s->clearWhitelist();
+  // Added after the query: the new song is not among its results.
+  EXPECT_EQ(ranked(s->queryBySignature(song(0, 2.6f).get(), 2, true)), "5 4 ");
+  EXPECT_EQ(s->getSongCount(), 6u);
+  s->removeSongAt(0);
+  s->replaceSignature(6, song(0, 9.0f, "Six").get());
+  EXPECT_EQ(title(*s, 6), "Six");
+  EXPECT_FALSE(s->containsId(1));
+  EXPECT_EQ(s->getManager().session().getMetadata().size(), 5u);
+  s->reinitialize();
+  EXPECT_EQ(s->getSongCount(), 0u);
+}
+
+TEST(VraSession, HostCallbackSuppliesTextsAndOutlivesItsSession) {
+  HostCallback callback;
+  const std::string path = tempPath("texts.txt");
+  {
+    Held<vraSession> s = session({0, 1, 2}, false);
+    s->setCallback(&callback);
+    Held<vraISong> third(s->getSongByFileName("3.wav"));
+    EXPECT_EQ(std::string(third->getTitle(false)) + third->getArtist(false) + std::to_string(third->getLength()),
+              "T3A\"34500");
+    s->exportText(path.c_str(), 127);
+  }
+  // The session is gone; the host's callback is still the host's.
+  callback.onIdChanged(1, 2);
+  const std::string text = readText(path);
+  EXPECT_EQ(text.substr(text.find(";\n") + 2),
+            "1;\"A\"\"1\";\"T1\";1;\"1.wav\";\"\";-1;0;\n3;\"A\"\"3\";\"T3\";4;\"3.wav\";\"\";-3;0;\n");
+  EXPECT_EQ(callback.log, "33% 100% 1>2 ");
+  auto* heap = new HostCallback;
+  session({0}, false)->setCallback(heap);
+  delete heap;
+}
+
+TEST(VraSessionFile, HeaderTagsAreReadOrPassedOver) {
+  const std::string id = "0911d7320000006011234";
+  const std::string bytes = header(id, 7);
+  ASSERT_EQ(bytes.substr(7, 4) + bytes.substr(32, 4), std::string("\x4f\0\0\0\x19\0\0\0", 8));
+  const std::string tags = bytes.substr(11);
+  const std::string unknown = ByteBuilder().str("TAG:").str("OTHER").u32le(8).u32le(1).u32le(2).image();
+  const auto section = [](size_t size) { return ByteBuilder().str("SES").u32le(static_cast<uint32_t>(size)).image(); };
+  const std::pair<std::string, std::string> cases[] = {
+      {bytes + "body", id + " 7 body"},
+      {section(unknown.size() + tags.size()) + unknown + tags, id + " 7 "},
+      {section(0), " 0 "},
+      {ByteBuilder().str("SEX").image() + bytes.substr(7), "code 5"},
+      {section(unknown.size() - 1) + unknown, "code 5"},
+      {section(tags.size()) + "TAG!" + tags.substr(4), "code 5"},
+      {bytes.substr(0, 60), "code 5"},
+  };
+  for (const auto& [file, read] : cases) {
+    std::istringstream in(file);
+    try {
+      const SessionFileHeader head = SessionFileHeader::read(in);
+      std::string rest;
+      in >> rest;
+      EXPECT_EQ(head.sessionId + " " + std::to_string(head.lastId) + " " + rest, read);
+    } catch (const vraKivetException& e) {
+      EXPECT_EQ("code " + std::to_string(e.getCode()), read);
+    }
+  }
+}
+
+TEST(VraSessionFile, SaveLoadAndMerge) {
+  Held<vraSession> saved = session({0, 1, 2, 3});
+  const std::string path = tempPath("s.ses");
+  saved->saveSession(path.c_str());
+  const std::string head = header(saved->getSessionId(), 4);
+  EXPECT_EQ(readFile(path).substr(0, head.size()), head);
+  Held<vraSession> loaded = session();
+  loaded->loadSession(path.c_str());
+  EXPECT_EQ(std::string(loaded->getSessionId()) + std::to_string(loaded->getLastId()),
+            std::string(saved->getSessionId()) + "4");
+  for (unsigned id = 1; id <= 4; ++id) {
+    EXPECT_EQ(ranked(loaded->queryById(id, 10)), ranked(saved->queryById(id, 10)));
+    EXPECT_EQ(title(*loaded, id), "title " + std::to_string(id));
+  }
+
+  // Into a session holding song 1: the file's songs 1 and 2 become 2 and 3.
+  const std::string two = tempPath("two.ses");
+  session({5, 6})->saveSession(two.c_str());
+  Held<vraSession> one = session({7});
+  HostCallback callback;
+  one->setCallback(&callback);
+  one->loadSession(two.c_str());
+  EXPECT_EQ(callback.log + std::to_string(one->getLastId()) + title(*one, 3), "1>2 2>3 3title 2");
+  EXPECT_EQ(ranked(one->queryById(3, 10)), "3 1 2 ");
+  Held<vraSession> bare = session({7}, false);
+  expectCode([&] { bare->loadSession(two.c_str()); }, 16);
+  EXPECT_EQ(bare->getSongCount(), 1u);
+
+  // A fresh load that fails leaves the session as it was, methods and all.
+  Held<vraSession> fresh = session();
+  expectCode([&] { fresh->loadSession(tempPath("missing.ses").c_str()); }, 2);
+  expectCode([&] { fresh->loadSession(writeFile("x.ses", "not a session").c_str()); }, 5);
+  for (float value : {1.0f, 2.0f}) fresh->addSignature(song(0, value).get());
+  EXPECT_EQ(ranked(fresh->queryById(1, 10)), "1 2 ");
+}
+
+TEST(VraSessionFile, EveryTruncationFailsCleanly) {
+  const std::string path = tempPath("full.ses");
+  session({0, 1})->saveSession(path.c_str());
+  const std::string full = readFile(path);
+  const std::string cut = writeFile("cut.ses", "");
+  writeFile("cut.meta", readFile(tempPath("full.meta")));
+  // Keeps the XML platform set up between the many loads.
+  const DomParser platform;
+  Held<vraSignature> first = song(0, 5.0f, "t");
+  Held<vraSignature> added = song(0, 9.0f);
+  for (size_t n = 0; n < full.size(); ++n) {
+    writeFile("cut.ses", full.substr(0, n));
+    for (bool merge : {false, true}) {
+      SCOPED_TRACE(std::to_string(n) + (merge ? " merge" : " fresh"));
+      Held<vraSession> s = session();
+      if (merge) s->addSignature(first.get());
+      std::string outcome = "loaded";
+      testing::internal::CaptureStdout();
+      try {
+        s->loadSession(cut.c_str());
+      } catch (const vraKivetException& e) {
+        outcome = "code " + std::to_string(e.getCode());
+      } catch (const StandardException& e) {
+        outcome = e.what();
+      }
+      testing::internal::GetCapturedStdout();
+      // The header ends at byte 90; a fresh load reads it first.
+      if (!merge && n < 90) {
+        EXPECT_EQ(outcome, "code 5");
+      } else if (outcome != "code 29") {
+        EXPECT_EQ(outcome, "Session::load() corrupted session format");
+      }
+      EXPECT_LE(s->getSongCount(), merge ? 3u : 2u);
+      // Whatever was read, the session goes on working.
+      const unsigned id = s->addSignature(added.get());
+      EXPECT_EQ(ranked(s->queryById(id, 1)), std::to_string(id) + " ");
+    }
+  }
+}
+
+TEST(VraSessionExport, RiffAndText) {
+  Held<vraSession> s = session();
+  const uint32_t big = 16777217;
+  const struct {
+    uint32_t id;
+    float value;
+    std::vector<uint32_t> nearest;
+  } songs[] = {{1, 0, {1, 2, 3}}, {2, 1, {2, 1, 3}}, {3, 3, {3, 2, 1}}, {4, 7, {4, 3, 2}}, {big, 15, {big, 4, 3}}};
+  for (const auto& song : songs) s->addSignature(::song(song.id, song.value).get());
+  const std::string path = tempPath("s.riff");
+  s->exportSimilarityRiff(path.c_str(), 3);
+
+  // Five songs of three results and an end mark each: 5 x 4 x 4 bytes.
+  ByteBuilder expected;
+  expected.text("RIFF").u32le(80 + 24).text("PLDXVERS").u32le(4).u32le(0x00020006).text("SIM1").u32le(80);
+  for (const auto& song : songs) {
+    Held<vraIResultList> results(s->queryById(song.id, 3));
+    ASSERT_EQ(results->size(), 3u);
+    // The song itself first, at score 1: 255 in the top byte, into which a
+    // large id carries.
+    expected.u32le(0xFF000000u + song.id);
+    for (unsigned r = 1; r < 3; ++r) {
+      const vraResult result = results->getResult(r);
+      EXPECT_EQ(result.id, song.nearest[r]);
+      expected.u32le(((static_cast<uint32_t>(std::floor(result.score * 255.0)) & 0xFF) << 24) + result.id);
+    }
+    expected.u32le(0);
+  }
+  EXPECT_EQ(readFile(path), expected.image());
+  EXPECT_EQ(expected.bytes[32 + 4 * 16], 1u);
+
+  s->exportText(path.c_str(), 0);
+  EXPECT_EQ(readText(path), "#SESSION-ID=" + std::string(s->getSessionId()) +
+                                ";\n1;;;;;;;;\n2;;;;;;;;\n3;;;;;;;;\n4;;;;;;;;\n16777217;;;;;;;;\n");
+}

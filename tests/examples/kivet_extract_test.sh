@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# What kivet-extract answers to bad input, on generated audio:
+#   kivet_extract_test.sh HOSTS_DIR CONFIG
+# HOSTS_DIR holds kivet-extract, kivet-inspect and kivet-synth; CONFIG is the
+# default configuration, whose modulation features group 128 frames of 10 ms.
+set -euo pipefail
+hosts=$1
+config=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+
+# expect_failure MESSAGE AUDIO: kivet-extract exits with 1 and says exactly that.
+expect_failure() {
+  local status=0
+  "$hosts/kivet-extract" -c "$config" "$2" >/dev/null 2>"$work/said" || status=$?
+  [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: $2: $1" ] || fail "$2: $(cat "$work/said")"
+}
+
+mkdir "$work/short" "$work/long"
+"$hosts/kivet-synth" -d 0.5 "$work/short" >/dev/null
+"$hosts/kivet-synth" -d 6 "$work/long" >/dev/null
+# Mono, 16 bits, 44100 Hz, and an empty data chunk.
+printf 'RIFF\044\0\0\0WAVEfmt \020\0\0\0\001\0\001\0\104\254\0\0\210\130\001\0\002\0\020\0data\0\0\0\0' >"$work/empty.wav"
+printf '<featex><module name="x"></featex>\n' >"$work/bad.xml"
+
+expect_failure "the file holds no audio (no samples)" "$work/empty.wav"
+expect_failure "saving $work/short/tones.sig: Unknown Error (code 1): the song is too short for the configuration\
+ (500 ms; it needs at least 1280 ms)" "$work/short/tones.wav"
+config=$work/bad.xml expect_failure "configuration $work/bad.xml: Loading shared library failed (code 12): mismatched\
+ tag at (line, col) = (0, 26)." "$work/long/tones.wav"
+
+# The missing folder is made with its parents; 6.000 s, mono or stereo, last 6000 ms.
+"$hosts/kivet-extract" -c "$config" -o "$work/out/a" "$work/long/tones.wav" "$work/long/mix.wav" >/dev/null || fail "-o"
+for song in tones mix; do
+  length=$("$hosts/kivet-inspect" -n 0 "$work/out/a/$song.sig" | sed -n 's/^ *TLEN *"\(.*\)"$/\1/p')
+  [ "$length" = 6000 ] || fail "$song.sig has TLEN '$length'"
+done
+[ "$failures" -eq 0 ]

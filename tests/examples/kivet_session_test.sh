@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# kivet-session on generated audio: build, add, query, list and export, and
+# what it answers to bad input.
+#   kivet_session_test.sh HOSTS_DIR
+set -euo pipefail
+hosts=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+session() { "$hosts/kivet-session" "$@" 2>"$work/said"; }
+
+mkdir "$work/audio"
+"$hosts/kivet-synth" -d 2 "$work/audio" >/dev/null
+"$hosts/kivet-extract" -o "$work/sig" "$work/audio/organ.wav" >/dev/null
+session build "$work/s.ses" "$work/audio/tones.wav" "$work/audio/chord.wav" >/dev/null || fail "build"
+# Added to the saved session: an audio file, a signature file and one bad file.
+printf 'not audio' >"$work/bad.wav"
+status=0
+session build "$work/s.ses" "$work/audio/clicks.wav" "$work/sig/organ.sig" "$work/bad.wav" >/dev/null || status=$?
+[ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-session: $work/bad.wav: Format not recognised." ] ||
+  fail "bad input: $status $(cat "$work/said")"
+[ "$(ls "$work")" = "$(printf 'audio\nbad.wav\ns.meta\ns.ses\nsaid\nsig')" ] || fail "files left: $(ls "$work")"
+
+[ "$(session info "$work/s.ses" | tail -n +4 | cut -f 1,4)" = "$(printf '1\tRising tones\n2\tC major chord\n3\tClick track\n4\tHeld G major chord')" ] ||
+  fail "info: $(session info "$work/s.ses")"
+[ "$(session query "$work/s.ses" --id 2 -n 2 | cut -f 1,2)" = "$(printf 'rank\tid\n1\t2\n2\t4')" ] || fail "query by id"
+[ "$(session query "$work/s.ses" "$work/audio/clicks.wav" -n 1 | tail -1 | cut -f 2,3)" = "$(printf '3\t1.000')" ] ||
+  fail "query by audio"
+session export "$work/s.ses" --text "$work/s.txt" --mask 2 >/dev/null && [ "$(tail -1 "$work/s.txt")" = '4;;"Held G major chord";;;;;;' ] ||
+  fail "text export"
+
+status=0
+head -c 120 "$work/s.ses" >"$work/cut.ses"
+session info "$work/cut.ses" >/dev/null || status=$?
+[ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-session: $work/cut.ses: Session::load() corrupted session format" ] ||
+  fail "cut session: $(cat "$work/said")"
+[ "$failures" -eq 0 ]
