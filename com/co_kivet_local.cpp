@@ -1,7 +1,12 @@
 #include "com/co_kivet_local.h"
 
+#include <string>
+
 #include "api/kivet.h"
+#include "api/vra_id_list.h"
 #include "com/bstr_conversion.h"
+#include "com/co_id_list.h"
+#include "com/co_session.h"
 #include "com/co_signature.h"
 
 namespace vemra_kivet {
@@ -14,9 +19,7 @@ HRESULT coKivetLocal::GetVersion(unsigned int* mainVersion, unsigned int* subVer
 }
 
 HRESULT coKivetLocal::GetErrorMessage(HRESULT result, BSTR* message) {
-  if (!isWritable(message)) return E_POINTER;
-  *message = nullptr;
-  return comCall([&] {
+  return comCallOut(message, [&] {
     const int code = codeOfHresult(result);
     if (code < 0 || code >= kVraErrorCodeCount) throw vraKivetException(VRA_INVALID_PARAMETER);
     *message = textToBstr(code == VRA_NO_ERROR ? "No error" : errorMessage(code));
@@ -24,36 +27,31 @@ HRESULT coKivetLocal::GetErrorMessage(HRESULT result, BSTR* message) {
 }
 
 HRESULT coKivetLocal::GetEventName(unsigned int index, BSTR* name) {
-  if (!isWritable(name)) return E_POINTER;
-  *name = nullptr;
-  return comCall([&] { *name = textToBstr(notificationName(index)); });
+  return comCallOut(name, [&] { *name = textToBstr(notificationName(index)); });
 }
 
-HRESULT coKivetLocal::CreateSession(BSTR, LONG, ISession** session) {
-  if (!isWritable(session)) return E_POINTER;
-  *session = nullptr;
-  return E_NOTIMPL;
+// A null path is no path, as for CreateSession of the programming interface:
+// the session reads no configuration and has no similarity methods until it
+// loads a session file, which brings its own. An empty path names no file.
+HRESULT coKivetLocal::CreateSession(BSTR configPath, LONG metadata, ISession** out) {
+  return comCallOut(out, [&] {
+    ComHeld<coSession> session(new coSession);
+    const std::string path = bstrToText(configPath);
+    session->init(configPath != nullptr ? path.c_str() : nullptr, metadata >= 1);
+    *out = session.release();
+  });
 }
 
 HRESULT coKivetLocal::CreateSignature(BSTR configPath, unsigned int samplingRate, ISignature** out) {
-  if (!isWritable(out)) return E_POINTER;
-  *out = nullptr;
-  return comCall([&] {
-    auto* signature = new coSignature;
-    try {
-      signature->init(bstrToText(configPath).c_str(), samplingRate);
-    } catch (...) {
-      signature->Release();
-      throw;
-    }
-    *out = signature;
+  return comCallOut(out, [&] {
+    ComHeld<coSignature> signature(new coSignature);
+    signature->init(bstrToText(configPath).c_str(), samplingRate);
+    *out = signature.release();
   });
 }
 
 HRESULT coKivetLocal::CreateIDList(IIDList** ids) {
-  if (!isWritable(ids)) return E_POINTER;
-  *ids = nullptr;
-  return E_NOTIMPL;
+  return comCallOut(ids, [&] { *ids = new coIDList(new vraIDList); });
 }
 
 }  // namespace vemra_kivet

@@ -7,6 +7,8 @@
 // the same interface (a signature handed back to a session, say) names a
 // private identifier that only its objects answer; ownObject asks for it.
 
+#include <memory>
+
 #include "com/com_result.h"
 #include "com/server_counts.h"
 #include "platform/com_platform.h"
@@ -49,6 +51,13 @@ class coObject : public Interface {
  private:
   ULONG refCount = 1;
 };
+
+// Holds one reference to a COM object, released when the holder lets go.
+struct ComReleaser {
+  void operator()(IUnknown* object) const { object->Release(); }
+};
+template <typename Object>
+using ComHeld = std::unique_ptr<Object, ComReleaser>;
 
 // The server's own object behind an interface pointer, or null for a null
 // pointer or another implementation of the interface. The pointer's owner

@@ -19,9 +19,7 @@ ULONG coSong::AddRef() { return owner != nullptr ? owner->AddRef() : coObject::A
 ULONG coSong::Release() { return owner != nullptr ? owner->Release() : coObject::Release(); }
 
 HRESULT coSong::getText(TextGetter getter, bool latin1, BSTR* out) {
-  if (!isWritable(out)) return E_POINTER;
-  *out = nullptr;
-  return comCall([&] { *out = textToBstr((song->*getter)(latin1)); });
+  return comCallOut(out, [&] { *out = textToBstr((song->*getter)(latin1)); });
 }
 
 HRESULT coSong::setText(TextSetter setter, BSTR text) {
@@ -29,13 +27,11 @@ HRESULT coSong::setText(TextSetter setter, BSTR text) {
 }
 
 HRESULT coSong::getNumber(NumberGetter getter, int* out) {
-  if (!isWritable(out)) return E_POINTER;
-  return comCall([&] { *out = (song->*getter)(); });
+  return comCallOut(out, [&] { *out = (song->*getter)(); });
 }
 
 HRESULT coSong::GetId(unsigned int* id) {
-  if (!isWritable(id)) return E_POINTER;
-  return comCall([&] { *id = song->getId(); });
+  return comCallOut(id, [&] { *id = song->getId(); });
 }
 
 HRESULT coSong::GetTitle(BSTR* title) { return getText(&vraISong::getTitle, false, title); }

@@ -36,4 +36,14 @@ bool isWritable(T* out) {
   return !IsBadWritePtr(out, sizeof(T));
 }
 
+// comCall for a method with one out value: E_POINTER when `out` cannot be
+// written; else it is cleared first, so that a failing method leaves no stale
+// text or object behind for the caller to free or release.
+template <typename T, typename Work>
+HRESULT comCallOut(T* out, Work&& work) noexcept {
+  if (!isWritable(out)) return E_POINTER;
+  *out = T();
+  return comCall(work);
+}
+
 }  // namespace vemra_kivet

@@ -11,17 +11,17 @@
 // A text operation returns the host's text in 8-bit form, held in one of four
 // process-wide holders (one per text operation) until the next call of the
 // same operation, from any adapter; the holders are not synchronised. The
-// adapter takes no reference on the host object and owns nothing, so the
-// session that owns it may free its storage without running a destructor.
-
-#include <type_traits>
+// adapter takes no reference on the host object: the host keeps it alive
+// while a session may call it. A session never frees its callback: the COM
+// session that makes an adapter deletes it, as a vraCallbackCOM (vraICallback
+// has no virtual destructor).
 
 #include "api/kivet.h"
 #include "com/kivet_local.h"
 
 namespace vemra_kivet {
 
-class vraCallbackCOM : public vraICallback {
+class vraCallbackCOM final : public vraICallback {
  public:
   explicit vraCallbackCOM(ICallback* host) : host(host) {}
 
@@ -40,8 +40,5 @@ class vraCallbackCOM : public vraICallback {
  private:
   ICallback* host;
 };
-
-static_assert(std::is_trivially_destructible_v<vraCallbackCOM>,
-              "the session frees an adapter's storage without a destructor call");
 
 }  // namespace vemra_kivet

@@ -106,9 +106,31 @@ TEST_F(CoKivetLocal, CreateSignature) {
   };
   for (const auto& c : cases) {
     ComRef<ISignature> signature;
-    const Bstr path(std::u16string(c.path.begin(), c.path.end()));
-    EXPECT_EQ(u32(local->CreateSignature(path.get(), 44100, signature.out())), c.result) << c.path;
+    EXPECT_EQ(u32(local->CreateSignature(comtest::asciiBstr(c.path).get(), 44100, signature.out())), c.result)
+        << c.path;
     EXPECT_EQ(signature.get() != nullptr, c.result == 0) << c.path;
   }
   EXPECT_EQ(local->CreateSignature(nullptr, 44100, nullptr), E_POINTER);
+}
+
+// A null path reads no configuration; an empty one names a file that is not
+// there, which the configuration reader reports without a code.
+TEST_F(CoKivetLocal, CreateSessionAndIdList) {
+  const std::string config = apitest::writeFile("similarity.xml", "<session/>");
+  const std::string missing = apitest::tempPath("missing.xml"), empty;
+  const std::pair<const std::string*, uint32_t> cases[] = {
+      {&config, 0}, {nullptr, 0}, {&empty, 0x80040201u}, {&missing, 0x80040201u}};
+  for (const auto& [given, result] : cases) {
+    ComRef<ISession> session;
+    const Bstr path = given != nullptr ? comtest::asciiBstr(*given) : Bstr();
+    EXPECT_EQ(u32(local->CreateSession(path.get(), 0, session.out())), result);
+    EXPECT_EQ(session.get() != nullptr, result == 0);
+  }
+  EXPECT_EQ(local->CreateSession(nullptr, 1, nullptr), E_POINTER);
+  ComRef<IIDList> ids;
+  unsigned count = 7;
+  ASSERT_EQ(local->CreateIDList(ids.out()), S_OK);
+  EXPECT_EQ(ids->GetCount(&count), S_OK);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(local->CreateIDList(nullptr), E_POINTER);
 }

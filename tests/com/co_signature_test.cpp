@@ -17,15 +17,13 @@ using comtest::ComRef;
 
 namespace {
 
-Bstr pathBstr(const std::string& path) { return Bstr(std::u16string(path.begin(), path.end())); }
-
 // A signature made the way a host makes one: through the root object.
 class CoSignature : public comtest::ComServerTest {
  protected:
   void SetUp() override {
     ComServerTest::SetUp();
     IKivetLocal* local = new coKivetLocal;
-    const Bstr config = pathBstr(apitest::writeFile("raw.xml", apitest::rawFramesConfig()));
+    const Bstr config = comtest::asciiBstr(apitest::writeFile("raw.xml", apitest::rawFramesConfig()));
     ASSERT_EQ(local->CreateSignature(config.get(), 44100, signature.out()), S_OK);
     local->Release();
   }
@@ -46,7 +44,7 @@ TEST_F(CoSignature, SamplesReachTheSavedSignature) {
   const std::vector<short> samples = apitest::ramp(1000);
   ASSERT_EQ(signature->AddSamples(samples.data(), 1000), S_OK);  // two frames of 441
   const std::string path = apitest::tempPath("saved.sig");
-  ASSERT_EQ(signature->Save(pathBstr(path).get()), S_OK);
+  ASSERT_EQ(signature->Save(comtest::asciiBstr(path).get()), S_OK);
 
   CAudioSignMulti saved;
   std::ifstream in(path, std::ios::binary);
@@ -61,9 +59,9 @@ TEST_F(CoSignature, SamplesReachTheSavedSignature) {
   EXPECT_EQ(apitest::metaText(saved, "TLEN"), "22");
 
   // Loaded back, the file is written out unchanged.
-  ASSERT_EQ(signature->Load(pathBstr(path).get()), S_OK);
+  ASSERT_EQ(signature->Load(comtest::asciiBstr(path).get()), S_OK);
   const std::string again = apitest::tempPath("again.sig");
-  EXPECT_EQ(signature->Save(pathBstr(again).get()), S_OK);
+  EXPECT_EQ(signature->Save(comtest::asciiBstr(again).get()), S_OK);
   EXPECT_EQ(apitest::readFile(again), apitest::readFile(path));
 }
 
@@ -76,13 +74,13 @@ TEST_F(CoSignature, FailuresArriveAsHresults) {
     uint32_t expected;
   } cases[] = {
       // The leaf refuses to make an empty feature: code 1.
-      {"save without samples", signature->Save(pathBstr(apitest::tempPath("empty.sig")).get()), 0x80040201u},
-      {"load of a missing file", signature->Load(pathBstr(apitest::tempPath("missing.sig")).get()), 0x80040202u},
+      {"save without samples", signature->Save(comtest::asciiBstr(apitest::tempPath("empty.sig")).get()), 0x80040201u},
+      {"load of a missing file", signature->Load(comtest::asciiBstr(apitest::tempPath("missing.sig")).get()), 0x80040202u},
       {"load of no path", signature->Load(nullptr), 0x80040202u},
       {"samples without a buffer", signature->AddSamples(nullptr, 4), 0x8004020Du},
       {"no samples", signature->AddSamples(nullptr, 0), 0u},
       {"samples", signature->AddSamples(samples.data(), 441), 0u},
-      {"save into a missing folder", signature->Save(pathBstr(missingDir).get()), 0x80040203u},
+      {"save into a missing folder", signature->Save(comtest::asciiBstr(missingDir).get()), 0x80040203u},
   };
   for (const auto& c : cases) EXPECT_EQ(static_cast<uint32_t>(c.result), c.expected) << c.what;
 }

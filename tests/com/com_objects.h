@@ -35,6 +35,12 @@ class Bstr {
     return &text;
   }
   std::u16string str() const { return units(text); }
+  // Hands the BSTR over to the caller (a host's callback answering a text).
+  BSTR release() {
+    BSTR given = text;
+    text = nullptr;
+    return given;
+  }
 
  private:
   BSTR text = nullptr;
@@ -45,6 +51,9 @@ template <typename Interface>
 class ComRef {
  public:
   ComRef() = default;
+  // Takes over the caller's reference.
+  explicit ComRef(Interface* taken) : object(taken) {}
+  ComRef(ComRef&& other) noexcept : object(other.object) { other.object = nullptr; }
   ComRef(const ComRef&) = delete;
   ComRef& operator=(const ComRef&) = delete;
   ~ComRef() { reset(); }
