@@ -16,29 +16,46 @@
 //
 // The methods of each interface are declared in the order of their table
 // slots, which compiled hosts rely on: never reorder them.
+//
+// Installed as <kivet/kivet_local.h> with KivetLocal.dll; it needs only the
+// system's COM headers and compiles as C++11 and later.
 
+#ifdef _WIN32
+#include <windows.h>
+#include <objbase.h>
+#else
+// The library's own build elsewhere: the stand-ins of the system's names.
 #include "platform/com_platform.h"
+#endif
+
+// One definition in the whole program where the language allows it; an
+// object of its own in each source file of an older host.
+#if __cplusplus >= 201703L
+#define KIVET_LOCAL_GUID inline constexpr
+#else
+#define KIVET_LOCAL_GUID static const
+#endif
 
 // {6C1C399F-29ED-49C1-A2BD-C54B5528AE6F}
-inline constexpr CLSID CLSID_KivetLocal = {
+KIVET_LOCAL_GUID CLSID CLSID_KivetLocal = {
     0x6C1C399F, 0x29ED, 0x49C1, {0xA2, 0xBD, 0xC5, 0x4B, 0x55, 0x28, 0xAE, 0x6F}};
 // {894D387E-8ABD-494E-AA3B-8FE04F2B30E0}
-inline constexpr IID IID_IKivetLocal = {
+KIVET_LOCAL_GUID IID IID_IKivetLocal = {
     0x894D387E, 0x8ABD, 0x494E, {0xAA, 0x3B, 0x8F, 0xE0, 0x4F, 0x2B, 0x30, 0xE0}};
 // {B1ED29EE-0C86-4908-B959-CB5DA00B8DC1}
-inline constexpr IID IID_ISession = {0xB1ED29EE, 0x0C86, 0x4908, {0xB9, 0x59, 0xCB, 0x5D, 0xA0, 0x0B, 0x8D, 0xC1}};
+KIVET_LOCAL_GUID IID IID_ISession = {0xB1ED29EE, 0x0C86, 0x4908, {0xB9, 0x59, 0xCB, 0x5D, 0xA0, 0x0B, 0x8D, 0xC1}};
 // {A511C0FD-2085-4A49-9BED-0195EE7936F7}
-inline constexpr IID IID_ISignature = {
+KIVET_LOCAL_GUID IID IID_ISignature = {
     0xA511C0FD, 0x2085, 0x4A49, {0x9B, 0xED, 0x01, 0x95, 0xEE, 0x79, 0x36, 0xF7}};
 // {1FFF081F-8CEC-4003-A90F-A693C77C1DF7}
-inline constexpr IID IID_ISong = {0x1FFF081F, 0x8CEC, 0x4003, {0xA9, 0x0F, 0xA6, 0x93, 0xC7, 0x7C, 0x1D, 0xF7}};
+KIVET_LOCAL_GUID IID IID_ISong = {0x1FFF081F, 0x8CEC, 0x4003, {0xA9, 0x0F, 0xA6, 0x93, 0xC7, 0x7C, 0x1D, 0xF7}};
 // {D668249A-0027-4E3E-8E78-51BCC58FE14C}
-inline constexpr IID IID_IIDList = {0xD668249A, 0x0027, 0x4E3E, {0x8E, 0x78, 0x51, 0xBC, 0xC5, 0x8F, 0xE1, 0x4C}};
+KIVET_LOCAL_GUID IID IID_IIDList = {0xD668249A, 0x0027, 0x4E3E, {0x8E, 0x78, 0x51, 0xBC, 0xC5, 0x8F, 0xE1, 0x4C}};
 // {4D81225D-A377-49D3-8833-16294F75115F}
-inline constexpr IID IID_IResultList = {
+KIVET_LOCAL_GUID IID IID_IResultList = {
     0x4D81225D, 0xA377, 0x49D3, {0x88, 0x33, 0x16, 0x29, 0x4F, 0x75, 0x11, 0x5F}};
 // {A61AE16F-907E-4694-99E9-4D004A56AE99}
-inline constexpr IID IID_ICallback = {0xA61AE16F, 0x907E, 0x4694, {0x99, 0xE9, 0x4D, 0x00, 0x4A, 0x56, 0xAE, 0x99}};
+KIVET_LOCAL_GUID IID IID_ICallback = {0xA61AE16F, 0x907E, 0x4694, {0x99, 0xE9, 0x4D, 0x00, 0x4A, 0x56, 0xAE, 0x99}};
 
 // Implemented by the host and given to ISession::SetCallback: the library asks
 // it for the texts and numbers of song ids and tells it of id changes,

@@ -61,16 +61,43 @@ build_tree() {
 }
 
 # The install rules give a Windows prefix the DLL, its import library, the
-# headers and the package files.
+# headers (each compiling on its own) and the package files.
 check_install() {
-  local prefix="$tree/install-check" file
+  local prefix="$tree/install-check" file header std
   rm -rf "$prefix"
   cmake --install "$tree" --prefix "$prefix" >/dev/null
-  for file in bin/KivetLocal.dll lib/libKivetLocal.dll.a include/kivet/kivet.h \
+  for file in bin/KivetLocal.dll lib/libKivetLocal.dll.a include/kivet/kivet.h include/kivet/kivet_local.h \
     lib/cmake/kivet/kivetConfig.cmake lib/pkgconfig/kivet.pc; do
     [ -f "$prefix/$file" ] || fail "cmake --install did not install $file"
   done
+  for header in "$prefix"/include/kivet/*; do
+    for std in c++11 c++17; do
+      echo "#include <kivet/$(basename "$header")>" |
+        i686-w64-mingw32-g++-posix -std=$std -Wall -Wextra -Werror -fsyntax-only -I"$prefix/include" -x c++ - ||
+        fail "kivet/$(basename "$header") does not compile on its own ($std)"
+    done
+  done
+  check_exports "$prefix/bin/KivetLocal.dll"
   rm -rf "$prefix"
+}
+
+# KivetLocal.dll exports the five entry points of the COM server under their
+# plain names, the programming interface (namespace vemra_kivet) and the
+# factories of the 24 built-in extraction modules, nothing else.
+check_exports() {
+  local names unexpected entry count
+  names=$(i686-w64-mingw32-objdump -p "$1" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    sed -n 's/^\s*\[ *[0-9]*\] //p')
+  for entry in DllMain DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer; do
+    grep -qx "$entry" <<<"$names" || fail "KivetLocal.dll does not export $entry"
+  done
+  unexpected=$(grep -Evx -e 'Dll(Main|CanUnloadNow|GetClassObject|RegisterServer|UnregisterServer)' \
+    -e '_ZNK?11vemra_kivet.*' -e '_ZT[ISV]N11vemra_kivet.*' -e '_ZN.*(11newInstanceEP12SettingsBaseS1_|13getModuleInfoEv)' \
+    -e '_ZN10CFexModule14deleteInstanceEPS_' <<<"$names" || true)
+  [ -z "$unexpected" ] || fail "KivetLocal.dll exports beyond the host interface:"$'\n'"$unexpected"
+  count=$(grep -c 'newInstanceEP12SettingsBaseS1_$' <<<"$names" || true)
+  [ "$count" -eq 24 ] || fail "KivetLocal.dll exports $count module factories, not 24"
+  echo "KivetLocal.dll: $(wc -l <<<"$names") names exported, the five entry points undecorated"
 }
 
 is_win32_prefix() { [ -f "$WINEPREFIX/system.reg" ] && grep -qx '#arch=win32' "$WINEPREFIX/system.reg"; }
