@@ -179,7 +179,7 @@ run_com_client() {
   grep -Eq 'REG_SZ +KivetLocal\.dll$' <<<"$registered" || fail "InprocServer32 of $clsid does not name KivetLocal.dll"
   rm -rf "$work"
   mkdir -p "$work"
-  "${run[@]}" "$client" "$(winepath -w "$root/config/mfcc.xml")" "$(winepath -w "$work")" || status=$?
+  "${run[@]}" "$client" "$(winepath -w "$root/config")" "$(winepath -w "$work")" || status=$?
   "${run[@]}" regsvr32 /u /s "$server" || fail "regsvr32 /u could not unregister KivetLocal.dll"
   if "${run[@]}" reg query "HKCR\\CLSID\\$clsid" >/dev/null 2>&1; then
     fail "unregistering left HKCR\\CLSID\\$clsid"

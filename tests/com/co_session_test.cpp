@@ -65,15 +65,12 @@ class HostCallback : public ICallback {
 };
 
 // A host's own signature and id list: the session must refuse both.
-struct ForeignObject : ISignature, IIDList {
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override { return *object = nullptr, E_NOINTERFACE; }
+struct ForeignObject : comtest::HostSignature, IIDList {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    return HostSignature::QueryInterface(iid, object);
+  }
   ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE Load(BSTR) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE Save(BSTR) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE DownmixStereo(const short*, unsigned, short*) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE AddSamples(const short*, unsigned) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE GetSong(ISong**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetCount(unsigned* count) override { return *count = 0, S_OK; }
   HRESULT STDMETHODCALLTYPE GetAt(unsigned, unsigned*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Add(unsigned) override { return S_OK; }

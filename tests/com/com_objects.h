@@ -1,12 +1,13 @@
 #pragma once
-// Owned BSTRs and interface references for programs that use the COM server,
-// the tests and the Wine client alike: nothing here needs the library. BSTR
+// Owned BSTRs, interface references and a host's own signature object for
+// programs that use the COM server, the tests and the Wine client alike:
+// nothing here needs the library. BSTR
 // texts are handled as 16-bit units (OLECHAR is wchar_t on Windows, char16_t
 // elsewhere).
 
 #include <string>
 
-#include "platform/com_platform.h"
+#include "com/kivet_local.h"
 
 namespace comtest {
 
@@ -72,6 +73,22 @@ class ComRef {
 
  private:
   Interface* object = nullptr;
+};
+
+// A signature object of a host's own making, which a session refuses: it
+// answers IUnknown and ISignature, and does nothing.
+struct HostSignature : ISignature {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    *object = IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_ISignature) ? this : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE Load(BSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Save(BSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DownmixStereo(const short*, unsigned, short*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE AddSamples(const short*, unsigned) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetSong(ISong**) override { return E_NOTIMPL; }
 };
 
 }  // namespace comtest

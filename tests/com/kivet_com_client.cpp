@@ -3,10 +3,12 @@
 // (it links nothing of the library). scripts/test-windows.sh registers the
 // server with regsvr32, runs this program under Wine and unregisters it.
 //
-//   kivet_com_client clsid              prints the class id
-//   kivet_com_client CONFIG WORKDIR     runs the steps below; CONFIG is a
-//                                       feature-extraction configuration,
-//                                       WORKDIR a folder for the files made
+//   kivet_com_client clsid                prints the class id
+//   kivet_com_client CONFIGDIR WORKDIR    runs the steps below; CONFIGDIR
+//                                         holds the sample configurations
+//                                         (mfcc.xml, default.xml,
+//                                         similarity.xml), WORKDIR takes the
+//                                         files made
 //
 // Each step is one entry of the table in main and checks what it calls; the
 // last line counts the checks that passed and failed.
@@ -16,10 +18,12 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "com/kivet_local.h"
+#include "examples/demo_clips.h"
 #include "tests/com/com_objects.h"
 
 namespace {
@@ -69,12 +73,68 @@ std::string ansi(const Bstr& text) {
   return converted;
 }
 
+// The client's own callback object: song texts made of the id ("Title 3",
+// "3.wav"), E_NOTIMPL for the id `unknown`, E_FAIL for every text once
+// `failing`; it counts id changes and progress reports. It lives as long as
+// the client, so its count means nothing.
+class ClientCallback : public ICallback {
+ public:
+  unsigned unknown = 0;
+  bool failing = false;
+  std::vector<std::pair<unsigned, unsigned>> idChanges;
+  std::vector<float> progress;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    *object = IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_ICallback) ? this : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetTitle(unsigned id, BSTR* out) override { return text(id, "Title ", "", out); }
+  HRESULT STDMETHODCALLTYPE GetArtist(unsigned id, BSTR* out) override { return text(id, "Artist ", "", out); }
+  HRESULT STDMETHODCALLTYPE GetExtraText(unsigned id, BSTR* out) override { return text(id, "", "", out); }
+  HRESULT STDMETHODCALLTYPE GetFileName(unsigned id, BSTR* out) override { return text(id, "", ".wav", out); }
+  HRESULT STDMETHODCALLTYPE GetLength(unsigned id, int* out) override { return number(id, 61000, out); }
+  HRESULT STDMETHODCALLTYPE GetExtraNumber(unsigned id, int* out) override { return number(id, 7, out); }
+  HRESULT STDMETHODCALLTYPE GetExtraNumber2(unsigned id, int* out) override { return number(id, 0, out); }
+  HRESULT STDMETHODCALLTYPE OnIdChanged(unsigned oldId, unsigned newId) override {
+    idChanges.emplace_back(oldId, newId);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ReportProgress(float done) override {
+    progress.push_back(done);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Notify(int) override { return S_OK; }
+
+ private:
+  HRESULT answer(unsigned id) const { return failing ? E_FAIL : id == unknown ? E_NOTIMPL : S_OK; }
+  HRESULT text(unsigned id, const std::string& before, const std::string& after, BSTR* out) {
+    *out = ansiBstr(before + std::to_string(id) + after).release();
+    return answer(id);
+  }
+  HRESULT number(unsigned id, int value, int* out) {
+    *out = value;
+    return answer(id);
+  }
+};
+
 struct Context {
-  std::string config;
+  std::string configDir;
   std::string workDir;
+  // Before the sessions: it outlives every session it is given to.
+  ClientCallback callback;
   ComRef<IKivetLocal> local;
   // A signature saved by the steps, for those that load one.
   std::string savedPath;
+  // The session of the demo's clips, their ids in order, and its file.
+  std::vector<demo::Clip> clips;
+  ComRef<ISession> session;
+  std::vector<unsigned> ids;
+  std::string sessionPath;
+
+  std::string config(const char* name) const { return configDir + "\\" + name; }
+  std::string work(const char* name) const { return workDir + "\\" + name; }
 };
 
 // The message GetErrorMessage gives for a result.
@@ -82,6 +142,13 @@ std::string messageOf(Context& context, HRESULT result) {
   Bstr message;
   if (FAILED(context.local->GetErrorMessage(result, message.out()))) return "<no message>";
   return ansi(message);
+}
+
+// A failure that must arrive as `expected` with the message of its code.
+void checkFailure(Context& context, HRESULT result, uint32_t expected, const std::string& message,
+                  const std::string& what) {
+  checkResult(result, static_cast<HRESULT>(expected), what);
+  check(messageOf(context, result) == message, what + ": message '" + messageOf(context, result) + "'");
 }
 
 // A few seconds of a chord of sines with a click track: mono 16-bit PCM.
@@ -132,7 +199,7 @@ bool versionsAndMessages(Context& context) {
 
 bool signatureFromPcm(Context& context) {
   ComRef<ISignature> signature;
-  checkResult(context.local->CreateSignature(ansiBstr(context.config).get(), 44100, signature.out()), S_OK,
+  checkResult(context.local->CreateSignature(ansiBstr(context.config("mfcc.xml")).get(), 44100, signature.out()), S_OK,
               "CreateSignature");
   if (!signature.get()) return false;
   ComRef<ISong> song;
@@ -167,7 +234,7 @@ bool stereoAndFailures(Context& context) {
   check(signature.get() == nullptr, "no signature for a missing configuration");
   check(messageOf(context, static_cast<HRESULT>(0x80040204u)) == "File doesn't exist", "message of 0x80040204");
 
-  checkResult(context.local->CreateSignature(ansiBstr(context.config).get(), 22050, signature.out()), S_OK,
+  checkResult(context.local->CreateSignature(ansiBstr(context.config("mfcc.xml")).get(), 22050, signature.out()), S_OK,
               "CreateSignature at 22050 Hz");
   if (!signature.get()) return false;
   const short stereo[] = {1, 2, -1, -2, 100, -300};
@@ -191,6 +258,211 @@ bool stereoAndFailures(Context& context) {
   return true;
 }
 
+
+constexpr unsigned kRate = 22050;
+
+// A signature of a clip extracted with default.xml: a stereo clip is mixed
+// down first; its texts go into the signature's song.
+ComRef<ISignature> extract(Context& context, const demo::Clip& clip) {
+  ComRef<ISignature> signature;
+  checkResult(context.local->CreateSignature(ansiBstr(context.config("default.xml")).get(), kRate, signature.out()),
+              S_OK, "CreateSignature with default.xml");
+  if (!signature.get()) return signature;
+  std::vector<short> pcm = demo::toPcm(clip);
+  if (clip.channels.size() == 2) {
+    std::vector<short> mono(pcm.size() / 2);
+    checkResult(signature->DownmixStereo(pcm.data(), static_cast<unsigned>(pcm.size()), mono.data()), S_OK,
+                "DownmixStereo of " + clip.file);
+    pcm.swap(mono);
+  }
+  checkResult(signature->AddSamples(pcm.data(), static_cast<unsigned>(pcm.size())), S_OK, "AddSamples");
+  ComRef<ISong> song;
+  checkResult(signature->GetSong(song.out()), S_OK, "GetSong of a signature");
+  song->SetTitle(ansiBstr(clip.title).get());
+  song->SetArtist(ansiBstr(clip.family).get());
+  song->SetFileName(ansiBstr(clip.file).get());
+  return signature;
+}
+
+// The ids of a result list, best first.
+std::vector<unsigned> ranked(Context& context, HRESULT result, ComRef<IResultList>& results, const std::string& what) {
+  checkResult(result, S_OK, what);
+  std::vector<unsigned> ids;
+  unsigned count = 0, id = 0;
+  float score = 0;
+  if (FAILED(result) || FAILED(results->GetCount(&count))) return ids;
+  for (unsigned i = 0; i < count; ++i) {
+    if (SUCCEEDED(results->GetAt(i, &id, &score))) ids.push_back(id);
+  }
+  checkFailure(context, results->GetAt(count, &id, &score), 0x8004020Au, "Index exceeds dimension",
+               what + ": GetAt past the end");
+  results.reset();
+  return ids;
+}
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool sessionOfSongs(Context& context) {
+  ComRef<ISession> none;
+  checkFailure(context, context.local->CreateSession(ansiBstr(context.work("missing.xml")).get(), 1, none.out()),
+               0x80040201u, "Unknown Error", "CreateSession of a missing configuration");
+  checkResult(context.local->CreateSession(ansiBstr(context.config("similarity.xml")).get(), 1,
+                                           context.session.out()),
+              S_OK, "CreateSession with similarity.xml");
+  if (!context.session.get()) return false;
+  context.clips = demo::clips(static_cast<int>(kRate), 3.0);
+  for (const demo::Clip& clip : context.clips) {
+    unsigned id = 0;
+    checkResult(context.session->AddSignature(extract(context, clip).get(), &id), S_OK, "AddSignature " + clip.file);
+    check(id == context.ids.size() + 1, clip.file + " stored under id " + std::to_string(id));
+    context.ids.push_back(id);
+  }
+  unsigned count = 0;
+  checkResult(context.session->GetSongCount(&count), S_OK, "GetSongCount");
+  check(count == context.clips.size(), "every clip stored, " + std::to_string(count));
+  checkResult(context.session->ContainsId(3), S_OK, "ContainsId 3");
+  checkResult(context.session->ContainsId(999), E_FAIL, "ContainsId 999");
+  return count == context.clips.size();
+}
+
+bool queriesAndSongs(Context& context) {
+  ISession& session = *context.session.get();
+  ComRef<IResultList> results;
+  for (unsigned id : context.ids) {
+    const std::vector<unsigned> found = ranked(context, session.QueryById(id, 5, results.out()), results, "QueryById");
+    check(!found.empty() && found.size() <= 5 && found.front() == id, "query by " + std::to_string(id) + " first");
+  }
+  // A noisy copy of the gliding tone, not stored, finds its original first.
+  demo::Clip copy = context.clips[1];
+  demo::addNoise(copy, 0.01, 7);
+  const std::vector<unsigned> found = ranked(
+      context, session.QueryBySignature(extract(context, copy).get(), 3, FALSE, results.out()), results,
+      "QueryBySignature");
+  check(found.size() == 3 && found.front() == context.ids[1], "query by a copy of the gliding tone");
+  checkFailure(context, session.QueryById(999, 5, results.out()), 0x8004020Bu, "Signature ID doesn't exist",
+               "QueryById 999");
+  check(results.get() == nullptr, "no result list for a failed query");
+  comtest::HostSignature own;
+  unsigned id = 0;
+  checkFailure(context, session.AddSignature(&own, &id), 0x80040206u, "Invalid signature",
+               "AddSignature of the client's own signature object");
+
+  ComRef<IIDList> whitelist;
+  checkResult(context.local->CreateIDList(whitelist.out()), S_OK, "CreateIDList");
+  whitelist->Add(1), whitelist->Add(4);
+  checkResult(session.SetWhitelist(whitelist.get()), S_OK, "SetWhitelist");
+  const std::vector<unsigned> within = ranked(context, session.QueryById(4, 10, results.out()), results, "whitelisted");
+  check(within == std::vector<unsigned>({4, 1}), "a whitelisted query finds the whitelist's ids only");
+  checkFailure(context, session.QueryById(2, 10, results.out()), 0x80040219u, "ID not in whitelist",
+               "QueryById outside the whitelist");
+  checkResult(session.ClearWhitelist(), S_OK, "ClearWhitelist");
+
+  ComRef<ISong> song;
+  Bstr title, artist, file;
+  checkResult(session.GetSong(context.ids[2], song.out()), S_OK, "GetSong");
+  if (!song.get()) return false;
+  song->GetTitle(title.out()), song->GetArtist(artist.out()), song->GetFileName(file.out());
+  const demo::Clip& clip = context.clips[2];
+  check(ansi(title) == clip.title && ansi(artist) == clip.family && ansi(file) == clip.file, "texts of song 3");
+  checkResult(session.GetSongByFileName(ansiBstr(context.clips[4].file).get(), song.out()), S_OK, "GetSongByFileName");
+  check(song.get() && SUCCEEDED(song->GetId(&id)) && id == context.ids[4], "song found by its file name");
+  checkResult(session.GetSongByFileName(ansiBstr("none.wav").get(), song.out()), S_FALSE, "GetSongByFileName of none");
+  return true;
+}
+
+bool exportsWithProgress(Context& context) {
+  ISession& session = *context.session.get();
+  ClientCallback& callback = context.callback;
+  checkResult(session.SetCallback(&callback), S_OK, "SetCallback");
+  const size_t songs = context.ids.size();
+  const std::string text = context.work("songs.txt");
+  checkResult(session.ExportText(ansiBstr(text).get(), 127), S_OK, "ExportText");
+  Bstr sessionId;
+  checkResult(session.GetSessionId(sessionId.out()), S_OK, "GetSessionId");
+  const std::string exported = readAll(text);
+  check(exported.rfind("#SESSION-ID=" + ansi(sessionId) + ";", 0) == 0, "text export header");
+  check(static_cast<size_t>(std::count(exported.begin(), exported.end(), '\n')) == songs + 1, "a line per song");
+  check(exported.find("\"Click track\"") != std::string::npos, "titles in the text export");
+
+  const std::string riff = context.work("similar.riff");
+  checkResult(session.ExportSimilarityRiff(ansiBstr(riff).get(), 3), S_OK, "ExportSimilarityRiff");
+  const std::string table = readAll(riff);
+  check(table.size() == 32 + 4 * (songs * 3 + songs) && table.compare(0, 4, "RIFF") == 0 &&
+            table.compare(8, 8, "PLDXVERS") == 0 && table.compare(24, 4, "SIM1") == 0,
+        "RIFF export of " + std::to_string(table.size()) + " bytes");
+  check(callback.progress.size() == 2 * songs && callback.progress.back() == 1.0f,
+        "progress reported per song of both exports");
+  return true;
+}
+
+bool saveLoadAndMerge(Context& context) {
+  context.sessionPath = context.work("songs.ses");
+  checkResult(context.session->Save(ansiBstr(context.sessionPath).get()), S_OK, "Save");
+  check(readAll(context.sessionPath).compare(0, 7, std::string("\x03\0\0\0SES", 7)) == 0, "session file head");
+  ComRef<ISession> loaded;
+  checkResult(context.local->CreateSession(ansiBstr(context.config("similarity.xml")).get(), 1, loaded.out()), S_OK,
+              "CreateSession for loading");
+  if (!loaded.get()) return false;
+  checkFailure(context, loaded->Load(ansiBstr(context.work("similar.riff")).get()), 0x80040205u,
+               "Session format missmatch", "Load of a RIFF export");
+  checkResult(loaded->Load(ansiBstr(context.sessionPath).get()), S_OK, "Load");
+  Bstr savedId, loadedId;
+  context.session->GetSessionId(savedId.out()), loaded->GetSessionId(loadedId.out());
+  check(savedId.str() == loadedId.str(), "the loaded session keeps its id");
+  // Loaded again, the file merges: every id is taken, so every song gets the
+  // next free one and the callback hears of it.
+  const unsigned songs = static_cast<unsigned>(context.ids.size());
+  checkResult(loaded->SetCallback(&context.callback), S_OK, "SetCallback of the loaded session");
+  checkResult(loaded->Load(ansiBstr(context.sessionPath).get()), S_OK, "Load into a session with songs");
+  unsigned count = 0;
+  loaded->GetSongCount(&count);
+  check(count == 2 * songs, "merged songs: " + std::to_string(count));
+  const auto& changes = context.callback.idChanges;
+  check(changes.size() == songs && changes.front() == std::make_pair(1u, songs + 1) &&
+            changes.back() == std::make_pair(songs, 2 * songs),
+        "onIdChanged for every merged song");
+  ComRef<IResultList> results;
+  const std::vector<unsigned> found =
+      ranked(context, loaded->QueryById(songs + 2, 2, results.out()), results, "QueryById of a merged song");
+  check(found.size() == 2 && found.front() == songs + 2, "a merged song is found");
+  return true;
+}
+
+bool textsFromTheCallback(Context& context) {
+  ComRef<ISession> session;
+  checkResult(context.local->CreateSession(ansiBstr(context.config("similarity.xml")).get(), 0, session.out()), S_OK,
+              "CreateSession without metadata");
+  if (!session.get()) return false;
+  unsigned id = 0;
+  for (size_t i = 0; i < 2; ++i) session->AddSignature(extract(context, context.clips[i]).get(), &id);
+  const std::string text = context.work("host-texts.txt");
+  checkFailure(context, session->ExportText(ansiBstr(text).get(), 3), 0x80040210u, "No Metadata / Callback",
+               "ExportText without texts");
+  checkFailure(context, session->ExportSimilarityRiff(ansiBstr(context.work("two.riff")).get(), 3), 0x8004021Bu,
+               "Session too small", "ExportSimilarityRiff of 2 songs");
+  ClientCallback& callback = context.callback;
+  checkResult(session->SetCallback(&callback), S_OK, "SetCallback");
+  ComRef<ISong> song;
+  Bstr title;
+  checkResult(session->GetSongByFileName(ansiBstr("2.wav").get(), song.out()), S_OK, "GetSongByFileName 2.wav");
+  check(song.get() && SUCCEEDED(song->GetTitle(title.out())) && ansi(title) == "Title 2", "title from the host");
+  callback.unknown = 1;  // the export leaves song 1 out
+  checkResult(session->ExportText(ansiBstr(text).get(), 3), S_OK, "ExportText of the host's texts");
+  const std::string exported = readAll(text);
+  // Written in text mode: lines end as Windows' text files do.
+  check(exported.substr(exported.find('\n') + 1) == "2;\"Artist 2\";\"Title 2\";;;;;;\r\n",
+        "the host's texts exported: " + exported);
+  callback.failing = true;
+  checkFailure(context, session->ExportText(ansiBstr(text).get(), 3), 0x80040212u, "Callback host-error",
+               "ExportText with a failing host");
+  callback.failing = false;
+  callback.unknown = 0;
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -202,7 +474,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s CONFIG WORKDIR | %s clsid\n", argv[0], argv[0]);
+    std::fprintf(stderr, "usage: %s CONFIGDIR WORKDIR | %s clsid\n", argv[0], argv[0]);
     return 2;
   }
   if (FAILED(CoInitialize(nullptr))) {
@@ -217,10 +489,15 @@ int main(int argc, char** argv) {
       {"versions and messages", versionsAndMessages},
       {"signature from PCM", signatureFromPcm},
       {"stereo and failures", stereoAndFailures},
+      {"session of generated songs", sessionOfSongs},
+      {"queries and songs", queriesAndSongs},
+      {"exports with progress", exportsWithProgress},
+      {"save, load and merge", saveLoadAndMerge},
+      {"texts from the callback", textsFromTheCallback},
   };
   {
     Context context;
-    context.config = argv[1];
+    context.configDir = argv[1];
     context.workDir = argv[2];
     for (const auto& step : steps) {
       std::printf("step: %s\n", step.name);
