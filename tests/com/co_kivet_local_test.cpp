@@ -14,6 +14,7 @@
 using namespace vemra_kivet;
 using comtest::Bstr;
 using comtest::ComRef;
+using comtest::u32;
 
 namespace {
 
@@ -29,8 +30,6 @@ class CoKivetLocal : public comtest::ComServerTest {
   }
   IKivetLocal* local = nullptr;
 };
-
-uint32_t u32(HRESULT result) { return static_cast<uint32_t>(result); }
 
 }  // namespace
 

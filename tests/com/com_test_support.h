@@ -5,15 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include <cstdint>
 
 #include "com/server_entry_points.h"
 #include "tests/com/com_objects.h"
 
 namespace comtest {
 
-// A BSTR of an ASCII text (a path of the test's temporary files).
-inline Bstr asciiBstr(const std::string& text) { return Bstr(std::u16string(text.begin(), text.end())); }
+// An HRESULT as the unsigned value its documentation writes.
+inline uint32_t u32(HRESULT result) { return static_cast<uint32_t>(result); }
 
 // Every test starts and ends with no lock held and no object alive: a
 // reference count left unbalanced shows as a failure of its test.
