@@ -49,4 +49,17 @@ const char* errorMessage(int code);
 // version"; any other index raises code 14.
 const char* notificationName(unsigned index);
 
+// Runs an operation whose failures must all arrive as coded exceptions: a
+// vraKivetException passes unchanged, anything else becomes `code`.
+template <typename Operation>
+auto withErrorCode(int code, Operation&& operation) -> decltype(operation()) {
+  try {
+    return operation();
+  } catch (const vraKivetException&) {
+    throw;
+  } catch (...) {
+    throw vraKivetException(code);
+  }
+}
+
 }  // namespace vemra_kivet

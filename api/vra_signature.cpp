@@ -20,14 +20,8 @@ constexpr float kSampleScale = 3.0517578e-05f;
 // Runs an operation of the interface: a coded exception passes unchanged,
 // anything else becomes code 1.
 template <typename Operation>
-auto guarded(Operation&& operation) -> decltype(operation()) {
-  try {
-    return operation();
-  } catch (const vraKivetException&) {
-    throw;
-  } catch (...) {
-    throw vraKivetException(VRA_UNKNOWN_ERROR);
-  }
+void guarded(Operation&& operation) {
+  withErrorCode(VRA_UNKNOWN_ERROR, operation);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds kivet for 32-bit Windows with MinGW-w64 (KivetLocal.dll and
-# every test program as 32-bit PE files) and runs the whole test suite under
-# Wine through CTest.
+# every test program as 32-bit PE files), runs the whole test suite under
+# Wine through CTest, then a COM client against the registered server.
 #
 #   scripts/test-windows.sh     installs what is missing (as root), builds the
 #                               dependencies once (build/win32-deps), builds
@@ -61,16 +61,43 @@ build_tree() {
 }
 
 # The install rules give a Windows prefix the DLL, its import library, the
-# headers and the package files.
+# headers (each compiling on its own) and the package files.
 check_install() {
-  local prefix="$tree/install-check" file
+  local prefix="$tree/install-check" file header std
   rm -rf "$prefix"
   cmake --install "$tree" --prefix "$prefix" >/dev/null
-  for file in bin/KivetLocal.dll lib/libKivetLocal.dll.a include/kivet/kivet.h \
+  for file in bin/KivetLocal.dll lib/libKivetLocal.dll.a include/kivet/kivet.h include/kivet/kivet_local.h \
     lib/cmake/kivet/kivetConfig.cmake lib/pkgconfig/kivet.pc; do
     [ -f "$prefix/$file" ] || fail "cmake --install did not install $file"
   done
+  for header in "$prefix"/include/kivet/*; do
+    for std in c++11 c++17; do
+      echo "#include <kivet/$(basename "$header")>" |
+        i686-w64-mingw32-g++-posix -std=$std -Wall -Wextra -Werror -fsyntax-only -I"$prefix/include" -x c++ - ||
+        fail "kivet/$(basename "$header") does not compile on its own ($std)"
+    done
+  done
+  check_exports "$prefix/bin/KivetLocal.dll"
   rm -rf "$prefix"
+}
+
+# KivetLocal.dll exports the five entry points of the COM server under their
+# plain names, the programming interface (namespace vemra_kivet) and the
+# factories of the 24 built-in extraction modules, nothing else.
+check_exports() {
+  local names unexpected entry count
+  names=$(i686-w64-mingw32-objdump -p "$1" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    sed -n 's/^\s*\[ *[0-9]*\] //p')
+  for entry in DllMain DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer; do
+    grep -qx "$entry" <<<"$names" || fail "KivetLocal.dll does not export $entry"
+  done
+  unexpected=$(grep -Evx -e 'Dll(Main|CanUnloadNow|GetClassObject|RegisterServer|UnregisterServer)' \
+    -e '_ZNK?11vemra_kivet.*' -e '_ZT[ISV]N11vemra_kivet.*' -e '_ZN.*(11newInstanceEP12SettingsBaseS1_|13getModuleInfoEv)' \
+    -e '_ZN10CFexModule14deleteInstanceEPS_' <<<"$names" || true)
+  [ -z "$unexpected" ] || fail "KivetLocal.dll exports beyond the host interface:"$'\n'"$unexpected"
+  count=$(grep -c 'newInstanceEP12SettingsBaseS1_$' <<<"$names" || true)
+  [ "$count" -eq 24 ] || fail "KivetLocal.dll exports $count module factories, not 24"
+  echo "KivetLocal.dll: $(wc -l <<<"$names") names exported, the five entry points undecorated"
 }
 
 is_win32_prefix() { [ -f "$WINEPREFIX/system.reg" ] && grep -qx '#arch=win32' "$WINEPREFIX/system.reg"; }
@@ -128,10 +155,45 @@ check_counts() {
   echo "win32: $total tests ran under Wine"
 }
 
+# The COM server as a real client meets it: registered by regsvr32, found
+# through the registry by CoCreateInstance, unregistered again. The client
+# (tests/com/kivet_com_client.cpp) links nothing of the library.
+run_com_client() {
+  local dirs=() dll
+  # The compiler's runtime DLLs and the server, as for the test programs.
+  for dll in libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll; do
+    dirs+=("$(dirname "$(realpath "$(i686-w64-mingw32-g++-posix -print-file-name=$dll)")")")
+  done
+  dirs+=("$tree")
+  local run=(bash "$root/cmake/wine-run.sh" "$(IFS=:; echo "${dirs[*]}")" "$WINEPREFIX")
+  local client="$tree/tests/com/kivet_com_client.exe" work="$tree/com-client" server clsid registered status=0
+  [ -f "$client" ] || fail "the COM client was not built"
+  step "COM client (under Wine)"
+  wineserver -p
+  trap stop_wine EXIT
+  server=$(winepath -w "$tree/KivetLocal.dll")
+  clsid=$("${run[@]}" "$client" clsid)
+  "${run[@]}" regsvr32 /s "$server" || fail "regsvr32 could not register KivetLocal.dll"
+  registered=$("${run[@]}" reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve) || registered=
+  echo "$registered"
+  grep -Eq 'REG_SZ +KivetLocal\.dll$' <<<"$registered" || fail "InprocServer32 of $clsid does not name KivetLocal.dll"
+  rm -rf "$work"
+  mkdir -p "$work"
+  "${run[@]}" "$client" "$(winepath -w "$root/config")" "$(winepath -w "$work")" || status=$?
+  "${run[@]}" regsvr32 /u /s "$server" || fail "regsvr32 /u could not unregister KivetLocal.dll"
+  if "${run[@]}" reg query "HKCR\\CLSID\\$clsid" >/dev/null 2>&1; then
+    fail "unregistering left HKCR\\CLSID\\$clsid"
+  fi
+  [ "$status" -eq 0 ] || fail "the COM client failed (status $status)"
+  stop_wine
+  trap - EXIT
+}
+
 start=$SECONDS
 timed "dependencies" build_deps
 timed "cross build" build_tree
 timed "wine prefix" make_prefix
 timed "tests under wine" run_tests
+timed "COM client under wine" run_com_client
 summary=$(printf '%s, ' "${times[@]}")
 step "win32 passed in $((SECONDS - start)) s (${summary%, })"
