@@ -10,12 +10,6 @@ vraIDList::vraIDList() = default;
 
 vraIDList::~vraIDList() = default;
 
-void vraIDList::release() {
-  if (--refCount == 0) delete this;
-}
-
-void vraIDList::addRef() { ++refCount; }
-
 unsigned vraIDList::size() { return static_cast<unsigned>(ids.size()); }
 
 unsigned vraIDList::getId(unsigned index) { return static_cast<const vraIDList&>(*this).getId(index); }

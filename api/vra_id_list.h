@@ -6,17 +6,17 @@
 #include <vector>
 
 #include "api/kivet.h"
+#include "api/vra_reference_counted.h"
 
 namespace vemra_kivet {
 
-class vraIDList : public vraIIDList {
+class vraIDList : public vraReferenceCounted<vraIIDList> {
  public:
   // Empty; the count starts at 1: the creator owns the object it receives.
   vraIDList();
   vraIDList(const vraIDList&) = delete;
   vraIDList& operator=(const vraIDList&) = delete;
 
-  void release() override;
   unsigned size() override;
   // Code 10 for an index not below the size.
   unsigned getId(unsigned index) override;
@@ -30,7 +30,6 @@ class vraIDList : public vraIIDList {
   // Public so that the objects embedding a list can destroy it.
   ~vraIDList() override;
 
-  virtual void addRef();
   // Appends an id the caller knows the list does not hold, without the
   // search add makes: a session lists all its ids in linear time.
   void appendDistinct(unsigned id) { ids.push_back(id); }
@@ -38,7 +37,6 @@ class vraIDList : public vraIIDList {
  private:
   // In the order added.
   std::vector<uint32_t> ids;
-  uint32_t refCount = 1;
 };
 
 }  // namespace vemra_kivet

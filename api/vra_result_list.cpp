@@ -11,12 +11,6 @@ vraResultList::vraResultList() = default;
 
 vraResultList::~vraResultList() = default;
 
-void vraResultList::release() {
-  if (--refCount == 0) delete this;
-}
-
-void vraResultList::addRef() { ++refCount; }
-
 unsigned vraResultList::size() { return static_cast<unsigned>(results.size()); }
 
 vraResult vraResultList::getResult(unsigned index) { return static_cast<const vraResultList&>(*this).getResult(index); }

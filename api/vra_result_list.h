@@ -6,17 +6,17 @@
 #include <vector>
 
 #include "api/kivet.h"
+#include "api/vra_reference_counted.h"
 
 namespace vemra_kivet {
 
-class vraResultList : public vraIResultList {
+class vraResultList : public vraReferenceCounted<vraIResultList> {
  public:
   // Empty; the count starts at 1: the creator owns the object it receives.
   vraResultList();
   vraResultList(const vraResultList&) = delete;
   vraResultList& operator=(const vraResultList&) = delete;
 
-  void release() override;
   unsigned size() override;
   // A copy of the entry; code 10 for an index not below the size.
   vraResult getResult(unsigned index) override;
@@ -24,7 +24,6 @@ class vraResultList : public vraIResultList {
   // Public so that the objects embedding a list can destroy it.
   ~vraResultList() override;
 
-  virtual void addRef();
   // Appends {id, score} at the end.
   virtual void append(unsigned id, float score);
 
@@ -37,7 +36,6 @@ class vraResultList : public vraIResultList {
  private:
   // In rank order.
   std::vector<vraResult> results;
-  uint32_t refCount = 1;
 };
 
 }  // namespace vemra_kivet

@@ -97,12 +97,6 @@ vraSession::vraSession() = default;
 // is the host's: the session neither destroys nor frees it.
 vraSession::~vraSession() = default;
 
-void vraSession::release() {
-  if (--refCount == 0) delete this;
-}
-
-void vraSession::addRef() { ++refCount; }
-
 const char* vraSession::getSessionId() { return sessionId.c_str(); }
 
 void vraSession::requireInitialised() const {

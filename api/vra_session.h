@@ -13,6 +13,7 @@
 #include <string>
 
 #include "api/kivet.h"
+#include "api/vra_reference_counted.h"
 #include "platform/system_info.h"
 #include "session/sl_manager.h"
 #include "similarity/similarity_list.h"
@@ -24,7 +25,7 @@ namespace vemra_kivet {
 class vraResultList;
 class vraSong;
 
-class vraSession : public vraISession {
+class vraSession : public vraReferenceCounted<vraISession> {
  public:
   // Not initialised (every operation on songs raises code 20 until init),
   // session id "Uninitialized", metadata on; count 1: the creator owns the
@@ -33,7 +34,6 @@ class vraSession : public vraISession {
   vraSession(const vraSession&) = delete;
   vraSession& operator=(const vraSession&) = delete;
 
-  void release() override;
   // Fresh load into a session without songs, merge into one with songs. A
   // fresh load takes the file's songs, session id and last id; its blocks
   // replace the session's of the same tags, and the session's methods stay
@@ -90,7 +90,6 @@ class vraSession : public vraISession {
   // Public so that an object embedding a session can destroy it.
   ~vraSession() override;
 
-  virtual void addRef();
   // Empties the session and reads the configuration at configPath (none: no
   // similarity methods); its failures pass on and leave the session not
   // initialised. Then a new session id.
@@ -137,7 +136,6 @@ class vraSession : public vraISession {
   // The host's, never freed here.
   vraICallback* callback = nullptr;
   uint32_t lastId = 0;
-  uint32_t refCount = 1;
   // Where the last getSongAt stood, so that a walk over all indices costs
   // one step each: valid while the database keeps its revision.
   struct Cursor {

@@ -41,12 +41,6 @@ vraSignature::vraSignature() = default;
 
 vraSignature::~vraSignature() = default;
 
-void vraSignature::release() {
-  if (--refCount == 0) delete this;
-}
-
-void vraSignature::addRef() { ++refCount; }
-
 vraISong* vraSignature::getSong() {
   song.addRef();
   return &song;

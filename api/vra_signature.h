@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "api/kivet.h"
+#include "api/vra_reference_counted.h"
 #include "api/vra_extractor.h"
 #include "api/vra_song.h"
 #include "metadata/sources/vmtl/base_vector.h"
@@ -17,14 +18,13 @@
 
 namespace vemra_kivet {
 
-class vraSignature : public vraISignature {
+class vraSignature : public vraReferenceCounted<vraISignature> {
  public:
   // Not initialised, count 1: the creator owns the object it receives.
   vraSignature();
   vraSignature(const vraSignature&) = delete;
   vraSignature& operator=(const vraSignature&) = delete;
 
-  void release() override;
   // Replaces the signature by the one of a signature file (code 2 when the
   // file cannot be opened); does not need init, leaves the song record alone.
   // A file that cannot be read leaves the object as it was.
@@ -42,7 +42,6 @@ class vraSignature : public vraISignature {
   // Public so that an object embedding a signature can destroy it.
   ~vraSignature() override;
 
-  virtual void addRef();
   // Codes 4, 9 and 12 from the front end; 14 when the configuration gives no
   // usable frame length (a "frameDuration" that is absent or not positive).
   virtual int init(const char* configPath, unsigned samplingRate);
@@ -68,7 +67,6 @@ class vraSignature : public vraISignature {
   unsigned pendingCount = 0;
   vraExtractor extractor;
   vraSong song;
-  uint32_t refCount = 1;
   // Samples per frame, fixed by init.
   uint32_t frameLength = 0;
   // One frame as floats, reused by every frame.

@@ -9,12 +9,6 @@ vraSong::vraSong() = default;
 
 vraSong::~vraSong() = default;
 
-void vraSong::release() {
-  if (--refCount == 0) delete this;
-}
-
-void vraSong::addRef() { ++refCount; }
-
 const char* vraSong::read(Text& text, bool latin1) {
   if (!latin1) return text.utf8.c_str();
   try {

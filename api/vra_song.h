@@ -6,10 +6,11 @@
 #include <string>
 
 #include "api/kivet.h"
+#include "api/vra_reference_counted.h"
 
 namespace vemra_kivet {
 
-class vraSong : public vraISong {
+class vraSong : public vraReferenceCounted<vraISong> {
  public:
   // Empty texts, numbers and id 0; the count starts at 1: the creator owns
   // the object it receives.
@@ -17,7 +18,6 @@ class vraSong : public vraISong {
   vraSong(const vraSong&) = delete;
   vraSong& operator=(const vraSong&) = delete;
 
-  void release() override;
   // With latin1 the text is converted; the converted text stays valid until
   // the next Latin-1 read or the next set of the same text.
   const char* getTitle(bool latin1) override;
@@ -37,7 +37,6 @@ class vraSong : public vraISong {
   // Public so that the objects embedding a song can destroy it.
   ~vraSong() override;
 
-  virtual void addRef();
 
   void setExtraNumber(int value) { extraNumber = value; }
   void setLength(int milliseconds) { length = milliseconds; }
@@ -62,7 +61,6 @@ class vraSong : public vraISong {
   // Nothing sets it.
   int32_t extraNumber2 = 0;
   uint32_t id = 0;
-  uint32_t refCount = 1;
 };
 
 }  // namespace vemra_kivet
