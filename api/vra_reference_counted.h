@@ -2,6 +2,8 @@
 // The reference counting that every object behind the interface shares.
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 
 namespace vemra_kivet {
 
@@ -25,5 +27,15 @@ class vraReferenceCounted : public Interface {
   // The count starts at 1: the creator owns the object it receives.
   uint32_t refCount = 1;
 };
+
+// A new object of the factory functions: made, initialised with args and
+// handed out with its one reference; an initialisation that fails destroys
+// it and passes on.
+template <typename Object, typename... Args>
+Object* createInitialised(Args&&... args) {
+  auto object = std::make_unique<Object>();
+  object->init(std::forward<Args>(args)...);
+  return object.release();
+}
 
 }  // namespace vemra_kivet

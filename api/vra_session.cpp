@@ -81,14 +81,7 @@ std::string sessionIdText(const std::tm& local, platform::OsVersion os, uint32_t
 }
 
 vraISession* CreateSession(const char* configPath, bool metadata) {
-  auto* session = new vraSession;
-  try {
-    session->init(configPath, metadata);
-  } catch (...) {
-    session->release();
-    throw;
-  }
-  return session;
+  return createInitialised<vraSession>(configPath, metadata);
 }
 
 vraSession::vraSession() = default;

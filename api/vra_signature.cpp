@@ -27,14 +27,7 @@ void guarded(Operation&& operation) {
 }  // namespace
 
 vraISignature* CreateSignature(const char* configPath, unsigned samplingRate) {
-  auto* signature = new vraSignature;
-  try {
-    signature->init(configPath, samplingRate);
-  } catch (...) {
-    signature->release();
-    throw;
-  }
-  return signature;
+  return createInitialised<vraSignature>(configPath, samplingRate);
 }
 
 vraSignature::vraSignature() = default;
