@@ -18,7 +18,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/lib.sh"
 
-install_packages cmake ninja-build g++ pkg-config libexpat1-dev libxerces-c-dev libsndfile1-dev
+install_packages cmake ninja-build g++ pkg-config libexpat1-dev libxerces-c-dev libsndfile1-dev libsoxr-dev
 
 jobs=${KIVET_JOBS:-$(nproc)}
 tree="$root/build/demo"
