@@ -59,7 +59,7 @@ done
 # A signature whose features have other sizes than the session's songs is
 # refused: one made with a spectrum envelope up to 8 kHz, as a song at 16 kHz
 # would have it.
-sed -e 's/instance="envelope" loedge="62" hiedge="16000"/instance="envelope" loedge="62" hiedge="8000"/' \
+sed -e "s/hiedge=\"16000\"/hiedge=\"8000\"/" \
   "$config" >"$work/narrow.xml"
 "$hosts/kivet-extract" -c "$work/narrow.xml" -o "$work/narrow" "$work/44100/chord.wav" >/dev/null
 status=0
