@@ -59,8 +59,7 @@ done
 # A signature whose features have other sizes than the session's songs is
 # refused: one made with a spectrum envelope up to 8 kHz, as a song at 16 kHz
 # would have it.
-sed -e "s/hiedge=\"16000\"/hiedge=\"8000\"/" \
-  "$config" >"$work/narrow.xml"
+sed -e 's/hiedge="16000"/hiedge="8000"/' "$config" >"$work/narrow.xml"
 "$hosts/kivet-extract" -c "$work/narrow.xml" -o "$work/narrow" "$work/44100/chord.wav" >/dev/null
 status=0
 "$hosts/kivet-session" build "$work/s.ses" "$work/narrow/chord.sig" >/dev/null 2>"$work/said" || status=$?
