@@ -112,15 +112,18 @@ session build "$work/two.ses" "$a/tones.wav" >/dev/null || fail "build after a k
 
 # A full disk is named as such, and the old files stay as they were: the
 # session's temporary file (its name carries the program's process id) or
-# its metadata file's stands on /dev/full.
+# its metadata file's stands on /dev/full, and so does the file a library
+# writes before it renames it into that place (NAME.PID.tmp).
 cp "$work/two.ses" "$work/before.ses"
 cp "$work/two.meta" "$work/before.meta"
 for full in ses meta; do
   status=0
   (
     ln -s /dev/full "$work/two-partial-$BASHPID.$full"
+    ln -s /dev/full "$work/two-partial-$BASHPID.$full.$BASHPID.tmp"
     exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null 2>"$work/said"
   ) || status=$?
+  rm -f "$work"/two-partial-*.tmp
   [ "$status" -eq 1 ] && grep -q "^kivet-session: saving $work/two.ses: no space left on device (" "$work/said" ||
     fail "full disk ($full): $status $(said)"
   cmp -s "$work/two.ses" "$work/before.ses" && cmp -s "$work/two.meta" "$work/before.meta" ||
