@@ -436,3 +436,19 @@ TEST(VraSessionExport, RiffAndText) {
   const std::string text = readText(path);
   EXPECT_EQ(text.substr(text.find(";\n") + 2), "16777217;;;0;;;;;\n3;;;0;;;;;\n");
 }
+
+TEST(VraSession, OneClassifierAnswersWithItsRanks) {
+  const std::string config = writeFile(
+      "one.xml",
+      "<s><similaritymethod module=\"overallsimilarity\"><classifier name=\"near\" version=\"1\">"
+      "<param key=\"feature\" value=\"F\"/><param key=\"mean\" value=\"1\"/></classifier></similaritymethod>"
+      "<semanticlayer><class id=\"a\"><cfy id=\"near\"/></class></semanticlayer></s>");
+  Held<vraISession> s(CreateSession(config.c_str(), true));
+  for (float value : {0.0f, 3.0f, 1.0f, 1.0f}) s->addSignature(song(0, value).get());
+  // Distances 0, 1, 1, 3 from song 1: dense ranks 0, 1, 1, 2 of 4, scored 1 - rank / 8.
+  Held<vraIResultList> results(s->queryById(1, 10));
+  std::string scored;
+  for (unsigned i = 0; i < results->size(); ++i)
+    scored += std::to_string(results->getResult(i).id) + ":" + std::to_string(results->getResult(i).score) + " ";
+  EXPECT_EQ(scored, "1:1.000000 3:0.875000 4:0.875000 2:0.750000 ");
+}
