@@ -258,7 +258,9 @@ vraIResultList* vraSession::queryBySignature(vraISignature* signature, unsigned 
   requireInitialised();
   const CAudioSignMulti& data = ownSignature(signature);
   list->clear();
-  manager->query(data, *list, QueryParameters());
+  // A session without songs has nothing to compare with (and its methods
+  // meet the database only with the first song): the answer is empty.
+  if (!database().empty()) manager->query(data, *list, QueryParameters());
   if (list->size() > count) list->truncate(static_cast<int>(count));
   const uint32_t id = add ? addSignature(signature) : 0;
   return fillResultList(id);

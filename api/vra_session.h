@@ -67,7 +67,8 @@ class vraSession : public vraReferenceCounted<vraISession> {
   // Code 16 unless metadata is on or a callback is set.
   int checkMetadataSource(bool title, bool artist, bool extraText, bool fileName) override;
   // With add, the signature is added after the query (which therefore does
-  // not find it) and its entry, if any, comes first.
+  // not find it) and its entry, if any, comes first. A session without songs
+  // answers an empty list.
   vraIResultList* queryBySignature(vraISignature* signature, unsigned count, bool add) override;
   unsigned getSongCount() override;
   vraIIDList* getAllIds() override;

@@ -207,7 +207,9 @@ TEST(VraSession, SongsQueriesAndWhitelist) {
   CAudioSignTagWriter tags;
   tags.setSignature(first->toMultiSignature());
   tags.setTag("TPE1", "Artist"), tags.setTag("FILENAME", "Caf\xC3\xA9.wav"), tags.setTag("TLEN", "61500");
-  s->addSignature(first.get());
+  // A session without songs answers empty lists, and adds a song it is asked to.
+  EXPECT_EQ(ranked(s->queryBySignature(first.get(), 5, false)), "");
+  EXPECT_EQ(ranked(s->queryBySignature(first.get(), 5, true)), "");
   // Song 2 is as near to song 1 as song 1 itself: a query by 2 brings it first.
   for (float value : {0.0f, 1.0f, 2.0f, 3.0f}) s->addSignature(song(0, value, "x").get());
   Held<vraISong> one(s->getSongByFileName("Caf\xE9.wav"));
