@@ -96,8 +96,8 @@ void vraSession::requireInitialised() const {
   if (!initialised) throw vraKivetException(VRA_SESSION_NOT_INITIALIZED);
 }
 
-void vraSession::reset() {
-  manager = makeManager();
+void vraSession::reset(std::unique_ptr<SLManager> fresh) {
+  manager = std::move(fresh);
   list = std::make_unique<SimilarityList>("", SimilarityList::kDefaultCapacity);
   weights.clear();
   whitelist = nullptr;
@@ -105,12 +105,16 @@ void vraSession::reset() {
   cursor.valid = false;
 }
 
+// The configuration is read into a manager of its own, which replaces the
+// session's only once it has loaded: a configuration that fails leaves the
+// session as it was, its songs and methods included (a session that was
+// never initialised stays so).
 int vraSession::init(const char* path, bool withMetadata) {
-  initialised = false;
-  reset();
+  std::unique_ptr<SLManager> fresh = makeManager();
+  if (path != nullptr) fresh->loadConfiguration(path);
+  reset(std::move(fresh));
   metadata = withMetadata;
   configPath = path != nullptr ? path : "";
-  if (path != nullptr) manager->loadConfiguration(path);
   sessionId = sessionIdText(platform::localTime(), platform::osVersion(), platform::tickCount());
   initialised = true;
   return 0;

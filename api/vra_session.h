@@ -92,8 +92,8 @@ class vraSession : public vraReferenceCounted<vraISession> {
   ~vraSession() override;
 
   // Empties the session and reads the configuration at configPath (none: no
-  // similarity methods); its failures pass on and leave the session not
-  // initialised. Then a new session id.
+  // similarity methods); its failures pass on and leave the session as it
+  // was (not initialised before the first init). Then a new session id.
   virtual int init(const char* configPath, bool metadata);
   virtual const char* getSessionId();
   // Replaces the song of id by the signature, under the same id; codes 6 and
@@ -106,7 +106,7 @@ class vraSession : public vraReferenceCounted<vraISession> {
 
  private:
   void requireInitialised() const;
-  void reset();
+  void reset(std::unique_ptr<SLManager> fresh);
   // The signature data of one of the library's signature objects (code 6
   // otherwise).
   CAudioSignMulti& ownSignature(vraISignature* signature);
