@@ -445,7 +445,8 @@ void vraSession::loadFresh(const std::string& path, const std::string& metaPath)
   manager = std::move(loaded);
   list->clear();
   cursor.valid = false;
-  sessionId = header.sessionId;
+  // A file without a session id leaves the session its own.
+  if (header.hasSessionId) sessionId = header.sessionId;
   lastId = header.lastId != 0 ? header.lastId : largestStoredId();
   if (corrupted) throw vraKivetException(VRA_CORRUPTED_SESSION);
 }

@@ -462,3 +462,16 @@ TEST(VraSession, FailedReinitializeKeepsTheSession) {
   s->reinitialize();
   EXPECT_EQ(s->getSongCount(), 0u);
 }
+
+TEST(VraSessionFile, SessionIdIsSetOnlyByItsTag) {
+  const std::string path = tempPath("s.ses");
+  session({0, 1})->saveSession(path.c_str());
+  const std::string lastIdOnly = ByteBuilder().str("SES").u32le(29).str("TAG:").str("VRA_LSTID").u32le(4).u32le(2)
+      .image();
+  writeFile("s.ses", lastIdOnly + readFile(path).substr(90));
+  Held<vraSession> loaded = session();
+  const std::string own = loaded->getSessionId();
+  loaded->loadSession(path.c_str());
+  loaded->saveSession(path.c_str());
+  EXPECT_EQ(std::to_string(loaded->getSongCount()) + readFile(path).substr(0, 90), "2" + header(own, 2));
+}
