@@ -154,16 +154,50 @@ uint32_t vraSession::allocateId() {
   return lastId;
 }
 
-// Adapts and stores the signature under id, which it carries from then on
-// (a high word is cleared: a song is found by its 32-bit id alone), and
-// records its texts. The methods meet the database when its first song
-// arrives; a replacement leaves them as they are.
-void vraSession::storeSignature(CAudioSignMulti& signature, uint32_t id, bool replacing) {
-  if (signature.getTuid() != CSignatureID(id, 0)) signature.setTuid(CSignatureID(id, 0));
-  manager->adaptAndStore(signature);
-  // A signature the methods could not adapt was reported and is not stored:
-  // it gets no metadata either.
-  if (!database().contains(id)) return;
+// Every method's adaptation of the signature, checked against the songs
+// stored (but the one of replacedId, whose place it is to take). Code 6, with
+// nothing changed, when a method cannot adapt it (the method's report is on
+// the standard output), when it yields nothing (a session without methods),
+// or when a vector cannot be compared with the stored ones: of another length
+// than the same classifier's vector of a stored song (a song of another
+// sampling rate has other band counts), or holding a value that is not finite.
+// Such a song would be left out of every query, each time with a report.
+std::unique_ptr<CAudioSignMulti> vraSession::adapt(const CAudioSignMulti& signature, uint64_t replacedId) {
+  auto adapted = std::make_unique<CAudioSignMulti>();
+  if (!manager->adaptSignature(signature, *adapted, false) || !adapted->isInitialized())
+    throw vraKivetException(VRA_INVALID_SIGNATURE);
+  const CSignDataMulti* stored = nullptr;
+  for (const auto& entry : database()) {
+    if (entry.first == replacedId || !entry.second->isInitialized()) continue;
+    stored = entry.second->getSignData();
+    break;
+  }
+  for (const auto& [name, object] : *adapted->getSignData()) {
+    const auto* feature = dynamic_cast<const CFeatureObject<float>*>(object.get());
+    if (feature == nullptr) continue;
+    const HeapMatrix<float>& values = feature->getMatrix();
+    if (!std::all_of(values.data, values.data + values.rows * values.cols, [](float v) { return std::isfinite(v); }))
+      throw vraKivetException(VRA_INVALID_SIGNATURE);
+    const CFeatureObject<float>* same = stored != nullptr ? stored->getFeature(name.c_str()) : nullptr;
+    if (same != nullptr && same->getMatrix().rows > 0 && values.rows > 0 && same->getMatrix().cols != values.cols)
+      throw vraKivetException(VRA_INVALID_SIGNATURE);
+  }
+  return adapted;
+}
+
+// Stores the adapted signature under id, which the song's signature carries
+// from then on (a high word is cleared: a song is found by its 32-bit id
+// alone), in the place of a song of that id when replacing, and records the
+// song's texts. The methods meet the database when its first song arrives; a
+// replacement leaves them as they are.
+void vraSession::storeAdapted(CAudioSignMulti& signature, std::unique_ptr<CAudioSignMulti> adapted, uint32_t id,
+                              bool replacing) {
+  const CSignatureID tuid(id, 0);
+  if (signature.getTuid() != tuid) signature.setTuid(tuid);
+  adapted->setTuid(tuid);
+  if (replacing) database().remove(id);
+  database().add(adapted.get());
+  adapted.release();
   if (!replacing && database().size() == 1) manager->initMethods();
   if (!metadata) return;
   MetadataRecord record;
@@ -175,6 +209,9 @@ void vraSession::storeSignature(CAudioSignMulti& signature, uint32_t id, bool re
 unsigned vraSession::addSignature(vraISignature* signature) {
   requireInitialised();
   CAudioSignMulti& data = ownSignature(signature);
+  // Before an id is chosen: a song that cannot be stored takes none and
+  // changes nobody's.
+  std::unique_ptr<CAudioSignMulti> adapted = adapt(data, 0);
   const uint32_t given = data.getTuid().getLow();
   uint32_t id = given;
   if (given == 0) {
@@ -189,17 +226,18 @@ unsigned vraSession::addSignature(vraISignature* signature) {
   } else if (given > lastId) {
     lastId = given;
   }
-  storeSignature(data, id, false);
+  storeAdapted(data, std::move(adapted), id, false);
   return id;
 }
 
 void vraSession::replaceSignature(unsigned id, vraISignature* signature) {
   requireInitialised();
-  // Checked before the old song goes: a bad signature loses nothing.
+  // Checked and adapted before the old song goes: a signature that cannot
+  // take its place leaves it as it was, texts and all.
   if (!database().contains(id)) throw vraKivetException(VRA_SIGNATURE_ID_DOES_NOT_EXIST);
   CAudioSignMulti& data = ownSignature(signature);
-  removeSong(id);
-  storeSignature(data, id, true);
+  std::unique_ptr<CAudioSignMulti> adapted = adapt(data, id);
+  storeAdapted(data, std::move(adapted), id, true);
 }
 
 void vraSession::removeSongAt(unsigned index) {

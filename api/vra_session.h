@@ -47,10 +47,12 @@ class vraSession : public vraReferenceCounted<vraISession> {
   void saveSession(const char* path) override;
   // init again with the stored configuration path and metadata flag.
   void reinitialize() override;
-  // Code 6 for a signature that is not the library's or holds no data. An id
-  // of 0 gets the next free id; an id already stored gets the next free id
-  // and the callback hears onIdChanged. The signature carries its id after
-  // the call.
+  // Code 6 for a signature that is not the library's or holds no data, and
+  // for one that the session's methods cannot adapt or whose adapted vectors
+  // cannot be compared with the stored songs' (another length, a value that
+  // is not finite): nothing is stored then and no id is taken. An id of 0
+  // gets the next free id; an id already stored gets the next free id and the
+  // callback hears onIdChanged. The signature carries its id after the call.
   unsigned addSignature(vraISignature* signature) override;
   void removeSongAt(unsigned index) override;
   // Code 11 for an id the session does not hold.
@@ -96,8 +98,8 @@ class vraSession : public vraReferenceCounted<vraISession> {
   // was (not initialised before the first init). Then a new session id.
   virtual int init(const char* configPath, bool metadata);
   virtual const char* getSessionId();
-  // Replaces the song of id by the signature, under the same id; codes 6 and
-  // 11 before anything changes.
+  // Replaces the song of id by the signature, under the same id; codes 6 (as
+  // addSignature's) and 11 before anything changes.
   virtual void replaceSignature(unsigned id, vraISignature* signature);
 
   // The session's last id (the highest id handed out or seen).
@@ -114,7 +116,8 @@ class vraSession : public vraReferenceCounted<vraISession> {
   MetadataStore& metadataStore() const;
   uint32_t allocateId();
   uint32_t largestStoredId() const;
-  void storeSignature(CAudioSignMulti& signature, uint32_t id, bool replacing);
+  std::unique_ptr<CAudioSignMulti> adapt(const CAudioSignMulti& signature, uint64_t replacedId);
+  void storeAdapted(CAudioSignMulti& signature, std::unique_ptr<CAudioSignMulti> adapted, uint32_t id, bool replacing);
   uint32_t idAt(unsigned index);
   vraSong* makeSong(uint32_t id);
   void fillFromCallback(vraSong& song, bool allTexts);

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <limits>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -146,17 +148,6 @@ TEST(VraSession, Codes) {
   for (const auto& [call, code] : cases) expectCode(call, code);
   EXPECT_EQ(none->getWeightCount(), 0u);
   EXPECT_FALSE(std::filesystem::exists(riff));
-  // More onset bands than the method takes: the song is reported, and neither
-  // stored nor described.
-  Held<vraSignature> unfit = song(0, 1.0f, "unfit");
-  unfit->toMultiSignature()->getSignData()->insert(songs::constantFeature("MSE", 8, std::vector<float>(15, 1.0f)));
-  testing::internal::CaptureStdout();
-  const unsigned id = three->addSignature(unfit.get());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "OverallSimilarity::createOnsetMask() MSE has 15 bands, more than the 14 onset thresholds\n");
-  EXPECT_EQ(std::to_string(id) + std::to_string(three->getSongCount()) +
-                std::to_string(three->getManager().session().getMetadata().size()),
-            "433");
 }
 
 TEST(VraSession, IdsAndSessionIds) {
@@ -474,4 +465,36 @@ TEST(VraSessionFile, SessionIdIsSetOnlyByItsTag) {
   loaded->loadSession(path.c_str());
   loaded->saveSession(path.c_str());
   EXPECT_EQ(std::to_string(loaded->getSongCount()) + readFile(path).substr(0, 90), "2" + header(own, 2));
+}
+
+TEST(VraSession, SongsThatCannotBeComparedAreRefusedAndChangeNothing) {
+  const auto feature = [](const char* name, std::vector<float> row) {
+    return [name, row](CSignDataMulti& data) { data.insert(songs::constantFeature(name, songs::kFrames, row)); };
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  // Onset bands the method cannot take, vectors of another length, values that are not finite.
+  const std::function<void(CSignDataMulti&)> cases[] = {feature("MSE", std::vector<float>(15, 1.0f)),
+                                                        feature("F", {1.0f, 2.0f}), feature("F", {nan}),
+                                                        feature("F", {-inf})};
+  for (const auto& c : cases) {
+    Held<vraSession> s = session({0, 1, 2});
+    HostCallback callback;
+    s->setCallback(&callback);
+    const std::string before = ranked(s->queryById(2, 10));
+    // Id 2 is taken: a song that were stored would get another one.
+    Held<vraSignature> unfit = song(2, 1.0f, "unfit");
+    c(*unfit->toMultiSignature()->getSignData());
+    testing::internal::CaptureStdout();
+    expectCode([&] { s->addSignature(unfit.get()); }, 6);
+    expectCode([&] { s->replaceSignature(2, unfit.get()); }, 6);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::to_string(s->getSongCount()) + std::to_string(s->getLastId()) + callback.log + title(*s, 2) +
+                  std::to_string(s->getManager().session().getMetadata().size()) + ranked(s->queryById(2, 10)),
+              "33title 23" + before);
+    EXPECT_EQ(unfit->toMultiSignature()->getTuid(), CSignatureID(2, 0));
+  }
+  // Without similarity methods nothing can be adapted.
+  Held<vraSession> bare(new vraSession);
+  bare->init(nullptr, true);
+  expectCode([&] { bare->addSignature(song(0, 1.0f).get()); }, 6);
 }
