@@ -498,3 +498,20 @@ TEST(VraSession, SongsThatCannotBeComparedAreRefusedAndChangeNothing) {
   bare->init(nullptr, true);
   expectCode([&] { bare->addSignature(song(0, 1.0f).get()); }, 6);
 }
+
+// Every text tag reaches the metadata file and comes back.
+TEST(VraSessionFile, SavedTextTagsAndRecordsLoadAsSaved) {
+  Held<vraSession> s = session({0});
+  Held<vraSignature> album = song(0, 1.0f, "Title");
+  CAudioSignTagWriter tags;
+  tags.setSignature(album->toMultiSignature());
+  tags.setTag("TALB", "Album");
+  s->addSignature(album.get());
+  const std::string path = tempPath("s.ses");
+  s->saveSession(path.c_str());
+  EXPECT_NE(readFile(tempPath("s.meta")).find("<ITEM><TUID>2</TUID><TALB>Album</TALB><TIT2>Title</TIT2></ITEM>\n"),
+            std::string::npos);
+  Held<vraSession> loaded = session();
+  loaded->loadSession(path.c_str());
+  EXPECT_EQ(loaded->getManager().session().getMetadata().get(2).value("TALB"), "Album");
+}
