@@ -427,7 +427,7 @@ void vraSession::saveSession(const char* path) {
     if (path != nullptr) out.open(path, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
     SessionFileHeader{sessionId, lastId}.write(out);
-    manager->session().save(out, path, metadata);
+    manager->session().save(out, metadata ? Session::metadataPath(path) : std::string());
     if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   } catch (const vraKivetException&) {
     throw;

@@ -499,7 +499,9 @@ TEST(VraSession, SongsThatCannotBeComparedAreRefusedAndChangeNothing) {
   expectCode([&] { bare->addSignature(song(0, 1.0f).get()); }, 6);
 }
 
-// Every text tag reaches the metadata file and comes back.
+// Every text tag reaches the metadata file; songs without records save one
+// without records, beside a new session file or in the place of the one of an
+// earlier save.
 TEST(VraSessionFile, SavedTextTagsAndRecordsLoadAsSaved) {
   Held<vraSession> s = session({0});
   Held<vraSignature> album = song(0, 1.0f, "Title");
@@ -514,4 +516,12 @@ TEST(VraSessionFile, SavedTextTagsAndRecordsLoadAsSaved) {
   Held<vraSession> loaded = session();
   loaded->loadSession(path.c_str());
   EXPECT_EQ(loaded->getManager().session().getMetadata().get(2).value("TALB"), "Album");
+  s->getManager().session().getMetadata().clear();
+  for (const std::string& target : {tempPath("bare.ses"), path}) {
+    s->saveSession(target.c_str());
+    Held<vraSession> bare = session();
+    bare->loadSession(target.c_str());
+    EXPECT_EQ(std::to_string(bare->getSongCount()) + std::to_string(bare->getManager().session().getMetadata().size()),
+              "20");
+  }
 }
