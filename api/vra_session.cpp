@@ -10,6 +10,7 @@
 
 #include "api/held.h"
 #include "api/session_file_header.h"
+#include "api/staged_file.h"
 #include "api/text_encoding.h"
 #include "api/vra_id_list.h"
 #include "api/vra_kivet_exception.h"
@@ -420,15 +421,30 @@ void vraSession::setWhitelist(vraIIDList* ids) {
 
 void vraSession::clearWhitelist() { whitelist = nullptr; }
 
+// Both files are written under temporary names beside their targets and
+// flushed to the disk; only then do they replace the files of an earlier
+// save, the metadata file first (a save cut off between the two renames
+// leaves the old songs with their records). A failure on the way leaves the
+// earlier files as they were, and no temporary file behind.
 void vraSession::saveSession(const char* path) {
   requireInitialised();
+  if (path == nullptr) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   try {
-    std::ofstream out;
-    if (path != nullptr) out.open(path, std::ios::binary | std::ios::trunc);
+    StagedFile session(path);
+    StagedFile meta(Session::metadataPath(path));
+    std::ofstream out(session.path(), std::ios::binary | std::ios::trunc);
     if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
     SessionFileHeader{sessionId, lastId}.write(out);
-    manager->session().save(out, metadata ? Session::metadataPath(path) : std::string());
-    if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    try {
+      manager->session().save(out, metadata ? meta.path() : std::string());
+    } catch (const AudioSignException&) {
+      // The metadata file could not be opened or written whole.
+      throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    } catch (const StandardException&) {
+      throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    }
+    if (out.fail() || !session.flush() || (metadata && !meta.flush())) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    if ((metadata && !meta.commit()) || !session.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   } catch (const vraKivetException&) {
     throw;
   } catch (...) {

@@ -43,7 +43,10 @@ class vraSession : public vraReferenceCounted<vraISession> {
   // readable ones are loaded). Other failures of the store pass on; a fresh
   // load that fails leaves the session as it was.
   void loadSession(const char* path) override;
-  // Code 3 when the file cannot be written, 1 for any other failure.
+  // Writes the session file and, with metadata on, the metadata file beside
+  // it (also without records). Code 3 when either cannot be written whole or
+  // put in place: the files of an earlier save then stay as they were, and
+  // no temporary file is left. Code 1 for any other failure.
   void saveSession(const char* path) override;
   // init again with the stored configuration path and metadata flag.
   void reinitialize() override;

@@ -22,6 +22,11 @@
 #include "tests/support/byte_builder.h"
 #include "tests/support/similarity_songs.h"
 
+#ifdef __linux__
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
 using namespace vemra_kivet;
 using apitest::expectCode;
 using apitest::Held;
@@ -524,4 +529,75 @@ TEST(VraSessionFile, SavedTextTagsAndRecordsLoadAsSaved) {
     EXPECT_EQ(std::to_string(bare->getSongCount()) + std::to_string(bare->getManager().session().getMetadata().size()),
               "20");
   }
+}
+
+namespace {
+
+// What follows prefix in the names of the files beside it.
+std::set<std::string> filesStartingWith(const std::string& prefix) {
+  const std::filesystem::path start(prefix);
+  const std::string head = start.filename().string();
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(start.parent_path()))
+    if (entry.path().filename().string().rfind(head, 0) == 0)
+      names.insert(entry.path().filename().string().substr(head.size()));
+  return names;
+}
+
+// The code of a save while the process cannot write files beyond limit bytes
+// (0: no limit): a write past it fails (EFBIG) as one on a full disk does.
+int saveCode(vraSession& s, const std::string& path, [[maybe_unused]] size_t limit) {
+#ifdef __linux__
+  rlimit previous{};
+  getrlimit(RLIMIT_FSIZE, &previous);
+  signal(SIGXFSZ, SIG_IGN);
+  const rlimit lowered{limit == 0 ? previous.rlim_cur : limit, previous.rlim_max};
+  setrlimit(RLIMIT_FSIZE, &lowered);
+#endif
+  int code = 0;
+  try {
+    s.saveSession(path.c_str());
+  } catch (const vraKivetException& e) {
+    code = e.getCode();
+  }
+#ifdef __linux__
+  setrlimit(RLIMIT_FSIZE, &previous);
+#endif
+  return code;
+}
+
+}  // namespace
+
+TEST(VraSessionFile, FailedSaveLeavesThePreviousFilesAsTheyWere) {
+  const std::string path = tempPath("s.ses"), metaPath = tempPath("s.meta");
+  session({0, 1})->saveSession(path.c_str());
+  const std::string oldFiles = readFile(path) + readFile(metaPath);
+  // Two more songs, one with a long title: a larger session file and a
+  // metadata file larger still.
+  Held<vraSession> s = session({0, 1, 2});
+  s->addSignature(song(0, 3.0f, std::string(4 * oldFiles.size(), 'x')).get());
+  s->saveSession(tempPath("new.ses").c_str());
+  const size_t size = readFile(tempPath("new.ses")).size();
+  ASSERT_GT(readFile(tempPath("new.meta")).size(), size + 100);
+  // Cut short in the session file, in the metadata file (Linux only), and a
+  // metadata file that cannot take its place, which the session file's place
+  // then keeps too.
+  std::filesystem::create_directory(tempPath("blocked.meta"));
+  const struct {
+    std::string target;
+    size_t limit;
+    std::set<std::string> left;
+  } cases[] = {{tempPath("blocked.ses"), 0, {"meta"}}, {path, size / 2, {"meta", "ses"}},
+               {path, size + 100, {"meta", "ses"}}};
+  for (const auto& c : cases) {
+#ifndef __linux__
+    if (c.limit != 0) continue;
+#endif
+    EXPECT_EQ(saveCode(*s, c.target, c.limit), 3) << c.limit;
+    EXPECT_EQ(filesStartingWith(c.target.substr(0, c.target.size() - 3)), c.left) << c.limit;
+  }
+  EXPECT_EQ(readFile(path) + readFile(metaPath), oldFiles);
+  Held<vraSession> loaded = session();
+  loaded->loadSession(path.c_str());
+  EXPECT_EQ(loaded->getSongCount(), 2u);
 }
