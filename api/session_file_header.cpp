@@ -52,6 +52,7 @@ SessionFileHeader SessionFileHeader::read(std::istream& in) {
     if (name == kSessionIdTag) {
       header.sessionId = readString(in);
       if (in.fail()) mismatch();
+      header.hasSessionId = true;
     } else if (name == kLastIdTag) {
       if (size < kLastIdSize || !readUInt32LE(in, header.lastId)) mismatch();
     }

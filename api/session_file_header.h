@@ -21,6 +21,9 @@ namespace vemra_kivet {
 struct SessionFileHeader {
   std::string sessionId;
   uint32_t lastId = 0;
+  // Whether a header read held a "VRA_SESID" entry: only that entry sets a
+  // session's id.
+  bool hasSessionId = false;
 
   void write(std::ostream& out) const;
   // Reads the header at the stream's position and leaves the stream behind

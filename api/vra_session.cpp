@@ -10,6 +10,7 @@
 
 #include "api/held.h"
 #include "api/session_file_header.h"
+#include "api/staged_file.h"
 #include "api/text_encoding.h"
 #include "api/vra_id_list.h"
 #include "api/vra_kivet_exception.h"
@@ -96,8 +97,8 @@ void vraSession::requireInitialised() const {
   if (!initialised) throw vraKivetException(VRA_SESSION_NOT_INITIALIZED);
 }
 
-void vraSession::reset() {
-  manager = makeManager();
+void vraSession::reset(std::unique_ptr<SLManager> fresh) {
+  manager = std::move(fresh);
   list = std::make_unique<SimilarityList>("", SimilarityList::kDefaultCapacity);
   weights.clear();
   whitelist = nullptr;
@@ -105,12 +106,16 @@ void vraSession::reset() {
   cursor.valid = false;
 }
 
+// The configuration is read into a manager of its own, which replaces the
+// session's only once it has loaded: a configuration that fails leaves the
+// session as it was, its songs and methods included (a session that was
+// never initialised stays so).
 int vraSession::init(const char* path, bool withMetadata) {
-  initialised = false;
-  reset();
+  std::unique_ptr<SLManager> fresh = makeManager();
+  if (path != nullptr) fresh->loadConfiguration(path);
+  reset(std::move(fresh));
   metadata = withMetadata;
   configPath = path != nullptr ? path : "";
-  if (path != nullptr) manager->loadConfiguration(path);
   sessionId = sessionIdText(platform::localTime(), platform::osVersion(), platform::tickCount());
   initialised = true;
   return 0;
@@ -150,16 +155,50 @@ uint32_t vraSession::allocateId() {
   return lastId;
 }
 
-// Adapts and stores the signature under id, which it carries from then on
-// (a high word is cleared: a song is found by its 32-bit id alone), and
-// records its texts. The methods meet the database when its first song
-// arrives; a replacement leaves them as they are.
-void vraSession::storeSignature(CAudioSignMulti& signature, uint32_t id, bool replacing) {
-  if (signature.getTuid() != CSignatureID(id, 0)) signature.setTuid(CSignatureID(id, 0));
-  manager->adaptAndStore(signature);
-  // A signature the methods could not adapt was reported and is not stored:
-  // it gets no metadata either.
-  if (!database().contains(id)) return;
+// Every method's adaptation of the signature, checked against the songs
+// stored (but the one of replacedId, whose place it is to take). Code 6, with
+// nothing changed, when a method cannot adapt it (the method's report is on
+// the standard output), when it yields nothing (a session without methods),
+// or when a vector cannot be compared with the stored ones: of another length
+// than the same classifier's vector of a stored song (a song of another
+// sampling rate has other band counts), or holding a value that is not finite.
+// Such a song would be left out of every query, each time with a report.
+std::unique_ptr<CAudioSignMulti> vraSession::adapt(const CAudioSignMulti& signature, uint64_t replacedId) {
+  auto adapted = std::make_unique<CAudioSignMulti>();
+  if (!manager->adaptSignature(signature, *adapted, false) || !adapted->isInitialized())
+    throw vraKivetException(VRA_INVALID_SIGNATURE);
+  const CSignDataMulti* stored = nullptr;
+  for (const auto& entry : database()) {
+    if (entry.first == replacedId || !entry.second->isInitialized()) continue;
+    stored = entry.second->getSignData();
+    break;
+  }
+  for (const auto& [name, object] : *adapted->getSignData()) {
+    const auto* feature = dynamic_cast<const CFeatureObject<float>*>(object.get());
+    if (feature == nullptr) continue;
+    const HeapMatrix<float>& values = feature->getMatrix();
+    if (!std::all_of(values.data, values.data + values.rows * values.cols, [](float v) { return std::isfinite(v); }))
+      throw vraKivetException(VRA_INVALID_SIGNATURE);
+    const CFeatureObject<float>* same = stored != nullptr ? stored->getFeature(name.c_str()) : nullptr;
+    if (same != nullptr && same->getMatrix().rows > 0 && values.rows > 0 && same->getMatrix().cols != values.cols)
+      throw vraKivetException(VRA_INVALID_SIGNATURE);
+  }
+  return adapted;
+}
+
+// Stores the adapted signature under id, which the song's signature carries
+// from then on (a high word is cleared: a song is found by its 32-bit id
+// alone), in the place of a song of that id when replacing, and records the
+// song's texts. The methods meet the database when its first song arrives; a
+// replacement leaves them as they are.
+void vraSession::storeAdapted(CAudioSignMulti& signature, std::unique_ptr<CAudioSignMulti> adapted, uint32_t id,
+                              bool replacing) {
+  const CSignatureID tuid(id, 0);
+  if (signature.getTuid() != tuid) signature.setTuid(tuid);
+  adapted->setTuid(tuid);
+  if (replacing) database().remove(id);
+  database().add(adapted.get());
+  adapted.release();
   if (!replacing && database().size() == 1) manager->initMethods();
   if (!metadata) return;
   MetadataRecord record;
@@ -171,6 +210,9 @@ void vraSession::storeSignature(CAudioSignMulti& signature, uint32_t id, bool re
 unsigned vraSession::addSignature(vraISignature* signature) {
   requireInitialised();
   CAudioSignMulti& data = ownSignature(signature);
+  // Before an id is chosen: a song that cannot be stored takes none and
+  // changes nobody's.
+  std::unique_ptr<CAudioSignMulti> adapted = adapt(data, 0);
   const uint32_t given = data.getTuid().getLow();
   uint32_t id = given;
   if (given == 0) {
@@ -185,17 +227,18 @@ unsigned vraSession::addSignature(vraISignature* signature) {
   } else if (given > lastId) {
     lastId = given;
   }
-  storeSignature(data, id, false);
+  storeAdapted(data, std::move(adapted), id, false);
   return id;
 }
 
 void vraSession::replaceSignature(unsigned id, vraISignature* signature) {
   requireInitialised();
-  // Checked before the old song goes: a bad signature loses nothing.
+  // Checked and adapted before the old song goes: a signature that cannot
+  // take its place leaves it as it was, texts and all.
   if (!database().contains(id)) throw vraKivetException(VRA_SIGNATURE_ID_DOES_NOT_EXIST);
   CAudioSignMulti& data = ownSignature(signature);
-  removeSong(id);
-  storeSignature(data, id, true);
+  std::unique_ptr<CAudioSignMulti> adapted = adapt(data, id);
+  storeAdapted(data, std::move(adapted), id, true);
 }
 
 void vraSession::removeSongAt(unsigned index) {
@@ -258,7 +301,9 @@ vraIResultList* vraSession::queryBySignature(vraISignature* signature, unsigned 
   requireInitialised();
   const CAudioSignMulti& data = ownSignature(signature);
   list->clear();
-  manager->query(data, *list, QueryParameters());
+  // A session without songs has nothing to compare with (and its methods
+  // meet the database only with the first song): the answer is empty.
+  if (!database().empty()) manager->query(data, *list, QueryParameters());
   if (list->size() > count) list->truncate(static_cast<int>(count));
   const uint32_t id = add ? addSignature(signature) : 0;
   return fillResultList(id);
@@ -376,15 +421,30 @@ void vraSession::setWhitelist(vraIIDList* ids) {
 
 void vraSession::clearWhitelist() { whitelist = nullptr; }
 
+// Both files are written under temporary names beside their targets and
+// flushed to the disk; only then do they replace the files of an earlier
+// save, the metadata file first (a save cut off between the two renames
+// leaves the old songs with their records). A failure on the way leaves the
+// earlier files as they were, and no temporary file behind.
 void vraSession::saveSession(const char* path) {
   requireInitialised();
+  if (path == nullptr) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   try {
-    std::ofstream out;
-    if (path != nullptr) out.open(path, std::ios::binary | std::ios::trunc);
+    StagedFile session(path);
+    StagedFile meta(Session::metadataPath(path));
+    std::ofstream out(session.path(), std::ios::binary | std::ios::trunc);
     if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
     SessionFileHeader{sessionId, lastId}.write(out);
-    manager->session().save(out, path, metadata);
-    if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    try {
+      manager->session().save(out, metadata ? meta.path() : std::string());
+    } catch (const AudioSignException&) {
+      // The metadata file could not be opened or written whole.
+      throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    } catch (const StandardException&) {
+      throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    }
+    if (out.fail() || !session.flush() || (metadata && !meta.flush())) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    if ((metadata && !meta.commit()) || !session.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   } catch (const vraKivetException&) {
     throw;
   } catch (...) {
@@ -439,7 +499,8 @@ void vraSession::loadFresh(const std::string& path, const std::string& metaPath)
   manager = std::move(loaded);
   list->clear();
   cursor.valid = false;
-  sessionId = header.sessionId;
+  // A file without a session id leaves the session its own.
+  if (header.hasSessionId) sessionId = header.sessionId;
   lastId = header.lastId != 0 ? header.lastId : largestStoredId();
   if (corrupted) throw vraKivetException(VRA_CORRUPTED_SESSION);
 }

@@ -43,14 +43,19 @@ class vraSession : public vraReferenceCounted<vraISession> {
   // readable ones are loaded). Other failures of the store pass on; a fresh
   // load that fails leaves the session as it was.
   void loadSession(const char* path) override;
-  // Code 3 when the file cannot be written, 1 for any other failure.
+  // Writes the session file and, with metadata on, the metadata file beside
+  // it (also without records). Code 3 when either cannot be written whole or
+  // put in place: the files of an earlier save then stay as they were, and
+  // no temporary file is left. Code 1 for any other failure.
   void saveSession(const char* path) override;
   // init again with the stored configuration path and metadata flag.
   void reinitialize() override;
-  // Code 6 for a signature that is not the library's or holds no data. An id
-  // of 0 gets the next free id; an id already stored gets the next free id
-  // and the callback hears onIdChanged. The signature carries its id after
-  // the call.
+  // Code 6 for a signature that is not the library's or holds no data, and
+  // for one that the session's methods cannot adapt or whose adapted vectors
+  // cannot be compared with the stored songs' (another length, a value that
+  // is not finite): nothing is stored then and no id is taken. An id of 0
+  // gets the next free id; an id already stored gets the next free id and the
+  // callback hears onIdChanged. The signature carries its id after the call.
   unsigned addSignature(vraISignature* signature) override;
   void removeSongAt(unsigned index) override;
   // Code 11 for an id the session does not hold.
@@ -67,7 +72,8 @@ class vraSession : public vraReferenceCounted<vraISession> {
   // Code 16 unless metadata is on or a callback is set.
   int checkMetadataSource(bool title, bool artist, bool extraText, bool fileName) override;
   // With add, the signature is added after the query (which therefore does
-  // not find it) and its entry, if any, comes first.
+  // not find it) and its entry, if any, comes first. A session without songs
+  // answers an empty list.
   vraIResultList* queryBySignature(vraISignature* signature, unsigned count, bool add) override;
   unsigned getSongCount() override;
   vraIIDList* getAllIds() override;
@@ -91,12 +97,12 @@ class vraSession : public vraReferenceCounted<vraISession> {
   ~vraSession() override;
 
   // Empties the session and reads the configuration at configPath (none: no
-  // similarity methods); its failures pass on and leave the session not
-  // initialised. Then a new session id.
+  // similarity methods); its failures pass on and leave the session as it
+  // was (not initialised before the first init). Then a new session id.
   virtual int init(const char* configPath, bool metadata);
   virtual const char* getSessionId();
-  // Replaces the song of id by the signature, under the same id; codes 6 and
-  // 11 before anything changes.
+  // Replaces the song of id by the signature, under the same id; codes 6 (as
+  // addSignature's) and 11 before anything changes.
   virtual void replaceSignature(unsigned id, vraISignature* signature);
 
   // The session's last id (the highest id handed out or seen).
@@ -105,7 +111,7 @@ class vraSession : public vraReferenceCounted<vraISession> {
 
  private:
   void requireInitialised() const;
-  void reset();
+  void reset(std::unique_ptr<SLManager> fresh);
   // The signature data of one of the library's signature objects (code 6
   // otherwise).
   CAudioSignMulti& ownSignature(vraISignature* signature);
@@ -113,7 +119,8 @@ class vraSession : public vraReferenceCounted<vraISession> {
   MetadataStore& metadataStore() const;
   uint32_t allocateId();
   uint32_t largestStoredId() const;
-  void storeSignature(CAudioSignMulti& signature, uint32_t id, bool replacing);
+  std::unique_ptr<CAudioSignMulti> adapt(const CAudioSignMulti& signature, uint64_t replacedId);
+  void storeAdapted(CAudioSignMulti& signature, std::unique_ptr<CAudioSignMulti> adapted, uint32_t id, bool replacing);
   uint32_t idAt(unsigned index);
   vraSong* makeSong(uint32_t id);
   void fillFromCallback(vraSong& song, bool allTexts);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <istream>
+#include <iterator>
 #include <locale>
 #include <utility>
 
@@ -17,7 +18,9 @@ namespace {
 constexpr const char* kArtistTag = "TPE1";
 constexpr const char* kTitleTag = "TIT2";
 constexpr const char* kFileNameTag = "FILENAME";
-constexpr const char* kLengthTag = "TLEN";
+// Frames of a signature that carry numbers or streams, not texts about the
+// song: its ids, its chunk-format signature, its time value, its features.
+const char* const kBinaryTags[] = {"Tuid", "Cuid", "dsig", "TIME", "FeatObj"};
 
 constexpr const char* kFileStart = "<METAFILE>";
 const std::string kIdOpen = "<TUID>";
@@ -34,6 +37,18 @@ std::string frameText(const void* bytes, uint32_t length) {
   if (bytes == nullptr) return std::string();
   const char* text = static_cast<const char*>(bytes);
   return std::string(text, std::find(text, text + length, '\0'));
+}
+
+// Whether a frame's bytes hold a text, taken up to the first NUL as every
+// frame is: one that starts with a NUL (an id, a number) or holds a control
+// character other than a tab or a line end is binary data, which would not
+// survive the metadata file's lines.
+bool isText(const void* bytes, uint32_t length) {
+  if (length == 0) return true;
+  const std::string text = frameText(bytes, length);
+  return !text.empty() && std::none_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+  });
 }
 
 // A line up to its line feed, of any length: a record as long as its texts
@@ -89,8 +104,10 @@ void MetadataRecord::setFromSongTags(const CMetaVec& frames) {
   for (unsigned i = 0; i < frames.size(); ++i) {
     const SMetaFrame* frame = frames.frame(static_cast<int>(i));
     const std::string tag = frameText(frame->tag, frame->tagLen);
-    if (tag == kTitleTag || tag == kArtistTag || tag == kLengthTag || tag == kFileNameTag)
-      tags[tag] = frameText(frame->data, frame->dataLen);
+    const bool binaryTag = std::find(std::begin(kBinaryTags), std::end(kBinaryTags), tag) != std::end(kBinaryTags);
+    if (tag.empty() || binaryTag || !isText(frame->tag, frame->tagLen) || !isText(frame->data, frame->dataLen))
+      continue;
+    tags[tag] = frameText(frame->data, frame->dataLen);
   }
 }
 

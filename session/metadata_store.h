@@ -43,9 +43,11 @@ class MetadataRecord {
   // tags[frame tag] := frame data for every frame in order, both taken as
   // texts up to their first NUL; a later frame of the same tag wins.
   void setFromMetaVec(const CMetaVec& frames);
-  // The same for the song's texts alone: the frames "TIT2", "TPE1", "TLEN"
-  // and "FILENAME". A signature's other frames (its id, binary data) are no
-  // texts of the song.
+  // The same for the song's texts alone ("TIT2", "TPE1", "TLEN", "FILENAME",
+  // "TALB" and any other text tag): frames that carry binary data ("Tuid",
+  // "Cuid", "dsig", "TIME", "FeatObj", and any whose tag or data starts with
+  // a NUL or holds a control character other than a tab or a line end) are
+  // no texts of the song.
   void setFromSongTags(const CMetaVec& frames);
 
   bool operator==(const MetadataRecord& other) const { return tags == other.tags; }

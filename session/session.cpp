@@ -20,12 +20,12 @@ Session::~Session() = default;
 
 int Session::songCount() const { return database ? static_cast<int>(database->size()) : 0; }
 
-void Session::save(std::ofstream& out, const std::string& path, bool writeMeta) {
+void Session::save(std::ofstream& out, const std::string& metaPath) {
   if (!database) throw StandardException("Session::save() no database");
   globals.write(out);
   database->saveImage(out);
   out.close();
-  if (writeMeta && metadata.size() > 0) metadata.write(metadataPath(path).c_str());
+  if (!metaPath.empty()) metadata.write(metaPath.c_str());
 }
 
 void Session::load(const std::string& path, const std::string& metaPath) {

@@ -33,12 +33,14 @@ class Session {
   int songCount() const;
 
   // Writes the globals block and the database image behind the header the
-  // caller has written, and closes out: a failed close leaves out failed. With
-  // writeMeta, and at least one metadata record, then writes the metadata
-  // file beside path (MetadataStore::write's failures pass on). Without a
-  // database (after a failed load) nothing is written and the call fails with
+  // caller has written, and closes out: a failed close leaves out failed.
+  // Unless metaPath is empty, then writes the metadata file there, also when
+  // it holds no record: a load that finds songs asks for the file, and no
+  // metadata file of an earlier save may stay beside the songs that replace
+  // its own (MetadataStore::write's failures pass on). Without a database
+  // (after a failed load) nothing is written and the call fails with
   // "Session::save() no database".
-  void save(std::ofstream& out, const std::string& path, bool writeMeta);
+  void save(std::ofstream& out, const std::string& metaPath);
 
   // Reads a whole session file, replacing the database and the metadata; the
   // global blocks the file carries replace those of the same tags. The

@@ -182,11 +182,13 @@ void SLManager::initMethods() {
   for (auto& entry : methods) entry.second->init(database(), store->getGlobals());
 }
 
-void SLManager::adaptSignature(const CAudioSignMulti& in, CAudioSignMulti& out, bool store) {
+bool SLManager::adaptSignature(const CAudioSignMulti& in, CAudioSignMulti& out, bool store) {
+  bool adapted = false;
   try {
     if (eventHandler != nullptr) eventHandler->startEvent(kAdaptEvent);
     for (auto& entry : methods) entry.second->adapt(in, out);
     if (store) database().add(out);
+    adapted = true;
   } catch (const char* text) {
     std::cout << text << std::endl;
   } catch (const std::string& text) {
@@ -197,11 +199,12 @@ void SLManager::adaptSignature(const CAudioSignMulti& in, CAudioSignMulti& out, 
     std::cout << "Exception in SLManager::adaptSignature()" << std::endl;
   }
   if (eventHandler != nullptr) eventHandler->stopEvent(kAdaptEvent);
+  return adapted;
 }
 
-void SLManager::adaptAndStore(const CAudioSignMulti& in) {
+bool SLManager::adaptAndStore(const CAudioSignMulti& in) {
   CAudioSignMulti adapted;
-  adaptSignature(in, adapted, true);
+  return adaptSignature(in, adapted, true);
 }
 
 template <typename Run>

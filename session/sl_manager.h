@@ -66,9 +66,9 @@ class SLManager {
 
   // Every method adapts in into the one out; with store, out is added to the
   // feature database. A failure is written to the standard output and the
-  // call returns normally: the song is then not stored.
-  void adaptSignature(const CAudioSignMulti& in, CAudioSignMulti& out, bool store);
-  void adaptAndStore(const CAudioSignMulti& in);
+  // call returns false rather than throwing: the song is then not stored.
+  bool adaptSignature(const CAudioSignMulti& in, CAudioSignMulti& out, bool store);
+  bool adaptAndStore(const CAudioSignMulti& in);
 
   // Runs every method over the query, then fuses their lists into out and
   // truncates it to params.resultCount (unless params.noFusion). A query

@@ -31,7 +31,7 @@ void Aggregator::aggregate(SimilarityList& head, SimilarityList& out) {
     if (!list->empty()) ++contributing;
     total += list->size();
   }
-  if (contributing < 2)
+  if (contributing == 0)
     throw StandardException(
         "Aggregator::aggregate() need more than one list to apply aggregation, or contributing lists");
 

@@ -16,8 +16,10 @@ class Aggregator {
   virtual ~Aggregator();
 
   // Fuses the chain that starts at head into out; head and out may be the
-  // same list (everything is read from the chain before out changes). Fewer
-  // than two non-empty lists throw StandardException and leave out as it was.
+  // same list (everything is read from the chain before out changes). A
+  // single non-empty list is ranked alone, as fusion ranks any number of
+  // them: a configuration of one classifier answers too. A chain without a
+  // non-empty list throws StandardException and leaves out as it was.
   // A non-empty out is cleared first (capacity 1000, no name, no chain); an
   // empty one keeps its capacity, name and chain.
   void aggregate(SimilarityList& head, SimilarityList& out);

@@ -66,3 +66,21 @@ TEST(VraSessionEndToEnd, EverySongIsStoredAndFoundNextToItsNoisyCopy) {
   const std::vector<unsigned> bySignature = ranked(session->queryBySignature(extract(clips[1], 0.01).get(), 5, false));
   EXPECT_EQ(bySignature.empty() ? 0u : bySignature.front(), ids["Gliding tone"]);
 }
+
+// Signatures the session cannot compare with its songs, of another extraction
+// configuration and of another sampling rate (more spectrum-envelope bands),
+// are refused.
+TEST(VraSessionEndToEnd, SongsOfAnotherConfigurationOrRateAreRefused) {
+  Held<vraISession> session(CreateSession(KIVET_CONFIG_DIR "/similarity.xml", true));
+  for (int i : {1, 3}) session->addSignature(extract(demo::clips(kRate, 3.0)[i]).get());
+  for (const auto& [config, rate] : {std::pair<const char*, unsigned>{KIVET_CONFIG_DIR "/mfcc.xml", kRate},
+                                     std::pair<const char*, unsigned>{KIVET_CONFIG_DIR "/default.xml", 44100}}) {
+    Held<vraISignature> other(CreateSignature(config, rate));
+    const std::vector<short> pcm = demo::toPcm(demo::clips(static_cast<int>(rate), 3.0)[1]);
+    other->addSamples(pcm.data(), static_cast<unsigned>(pcm.size()));
+    testing::internal::CaptureStdout();
+    apitest::expectCode([&] { session->addSignature(other.get()); }, 6);
+    testing::internal::GetCapturedStdout();
+  }
+  EXPECT_EQ(session->getSongCount(), 2u);
+}

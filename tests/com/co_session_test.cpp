@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sstream>
 #include <string>
 
@@ -91,6 +92,7 @@ TEST_F(CoSession, MethodsForwardAndReportTheirCodes) {
   ComRef<IIDList> ids;
   ComRef<ISong> song;
   unsigned value = 7;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
   const struct {
     const char* what;
     HRESULT result;
@@ -101,6 +103,9 @@ TEST_F(CoSession, MethodsForwardAndReportTheirCodes) {
       {"AddSignature of a host's object", s->AddSignature(&foreign, &value), 0x80040206u},
       {"AddSignature of none", s->AddSignature(nullptr, &value), 0x80040206u},
       {"ReplaceSignature of a host's object", s->ReplaceSignature(1, &foreign), 0x80040206u},
+      // Signatures of the server that the session cannot compare with its songs.
+      {"AddSignature of a song valued NaN", s->AddSignature(signature(0, nan, "").get(), &value), 0x80040206u},
+      {"ReplaceSignature by a song valued NaN", s->ReplaceSignature(1, signature(0, nan, "").get()), 0x80040206u},
       {"QueryBySignature of a host's object", s->QueryBySignature(&foreign, 5, FALSE, results.out()), 0x80040206u},
       {"SetWhitelist of a host's list", s->SetWhitelist(&foreign), 0x80040217u},
       {"GetSong 9", s->GetSong(9, song.out()), 0x8004020Bu},

@@ -132,15 +132,17 @@ TEST(MetadataRecord, TagsAndMetadataFrames) {
                                   {"TIT2", "second"},
                                   {"Tuid", std::string("\0\0\0\5", 4)},
                                   {"TLEN", std::string("12\0junk", 7)},
-                                  {std::string("ta\0g", 4), "v"}})
+                                  {std::string("ta\0g", 4), "v"}, {"TALB", "Album"},
+                                  {"TIME", std::string("\0\0\0\x10", 4)}, {"TXXX", "\x01\x02"}, {"TCOM", "A\x1b"}})
     frames.add(static_cast<unsigned>(tag.size()), tag.data(), static_cast<unsigned>(data.size()),
                reinterpret_cast<const unsigned char*>(data.data()));
   MetadataRecord song;
   song.setFromSongTags(frames);
-  EXPECT_EQ(song.tags, (Tags{{"TIT2", "second"}, {"TLEN", "12"}}));
+  // Every text tag; no id, number or other binary data.
+  EXPECT_EQ(song.tags, (Tags{{"TALB", "Album"}, {"TIT2", "second"}, {"TLEN", "12"}, {"ta", "v"}}));
   record.setFromMetaVec(frames);
-  EXPECT_EQ(record.tags,
-            (Tags{{"TPE1", "A"}, {"TIT2", "second"}, {"FILENAME", ""}, {"TLEN", "12"}, {"Tuid", ""}, {"ta", "v"}}));
+  EXPECT_EQ(record.tags, (Tags{{"TPE1", "A"}, {"TIT2", "second"}, {"FILENAME", ""}, {"TLEN", "12"}, {"Tuid", ""},
+                               {"ta", "v"}, {"TALB", "Album"}, {"TIME", ""}, {"TXXX", "\x01\x02"}, {"TCOM", "A\x1b"}}));
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST(Session, FileCutShortAtEveryByteFailsAndLeavesTheStoreAsDocumented) {
     expectThrowMessage<StandardException>([&] { s.load(missing, ""); },
                                           "Session::load() Could not open session: " + missing);
   std::ofstream unused;
-  expectThrowMessage<StandardException>([&] { s.save(unused, "x", false); }, "Session::save() no database");
+  expectThrowMessage<StandardException>([&] { s.save(unused, ""); }, "Session::save() no database");
 }
 
 TEST(Session, SavesTheBodyBehindTheHeaderAndTheMetadataFileBesideIt) {
@@ -115,14 +115,19 @@ TEST(Session, SavesTheBodyBehindTheHeaderAndTheMetadataFileBesideIt) {
   load(s, testfiles::writeFile("s.ses", header("091", 9) + globalsBlock(true, false) + image()), "");
   std::ostringstream entries;  // linearised and flagged
   for (const auto& entry : *s.getDatabase()) entry.second->write(entries);
-  // No ".meta" without records; then none without writeMeta, one with it.
+  // No metadata file without its path; one with it, also when there is no
+  // record to write (then one without the record of the first round).
+  const std::string emptyMeta = "<METAFILE>\n<HEADER><VERSION>1.0</VERSION></HEADER>\n<DATA>\n</DATA></METAFILE>\n";
   for (int round = 0; round < 3; ++round) {
-    if (round == 1) s.getMetadata().put(3, MetadataRecord("A", "T"));
+    if (round == 2) s.getMetadata().put(3, MetadataRecord("A", "T"));
     std::ofstream out(path, std::ios::binary);
     out << header("092", 9);
-    s.save(out, path, round != 1);
+    s.save(out, round == 0 ? "" : path + ".meta");
     EXPECT_FALSE(out.is_open());
-    EXPECT_EQ(std::filesystem::exists(path + ".meta"), round == 2);
+    EXPECT_EQ(std::filesystem::exists(path + ".meta"), round != 0);
+    if (round == 1) {
+      EXPECT_EQ(testfiles::readFile(path + ".meta"), emptyMeta);
+    }
   }
   EXPECT_EQ(testfiles::readFile(path), header("092", 9) + globalsBlock(true, false) +
                                            ByteBuilder().u32le(2).u8(0).str("Database").image() + entries.str());

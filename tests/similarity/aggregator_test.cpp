@@ -46,6 +46,10 @@ TEST(Aggregator, FusesByDenseRanksAndCounts) {
       // All at d 0.25: arrival order (ascending count, then id) decides who fits.
       {{{{9, 0.1f}, {5, 0.1f}}, {{7, 0.3f}, {3, 0.3f}}}, 3, {{3, 0.25f, 0.75f}, {5, 0.25f, 0.75f}, {7, 0.25f, 0.75f}}},
       {{{}, {{4, 1.0f}}, {}, {{4, 2.0f}}}, 1000, {{4, 0.0f, 1.0f}}},  // empty lists do not count
+      // One list alone: d = r / 2n, ranks 0, 1, 1, 2 of 4.
+      {{{}, {{1, 0.1f}, {2, 0.2f}, {3, 0.2f}, {4, 0.4f}}, {}},
+       1000,
+       {{1, 0.0f, 1.0f}, {2, 0.125f, 0.875f}, {3, 0.125f, 0.875f}, {4, 0.25f, 0.75f}}},
   };
   for (const auto& c : cases) {
     SimilarityList head("", 1000), out("", c.capacity);
@@ -72,8 +76,8 @@ TEST(Aggregator, OutputListRules) {
   aggregator.aggregate(build(emptyHead, {{}, two[0], two[1]}), emptyHead);
   EXPECT_EQ(fusedOf(emptyHead), (Fused{{2, 0.125f, 0.875f}, {1, 0.25f, 0.75f}}));
   EXPECT_TRUE(emptyHead.name == "kept" && emptyHead.chainLength() == 2);
-  // Fewer than two contributing lists: out is left exactly as it was.
-  for (const Lists& lists : {Lists{{}, {{5, 1.0f}}, {}}, Lists(1)}) {
+  // No contributing list: out is left exactly as it was.
+  for (const Lists& lists : {Lists{{}, {}, {}}, Lists(1)}) {
     SimilarityList chain("", 1000), out("before", 1000);
     out.add(0.5f, 42, 0.5f, -1);
     build(chain, lists);

@@ -22,7 +22,7 @@ inline void aggregate(SimilarityList& head, SimilarityList& out) {
     tables.emplace_back();
     for (const auto& entry : *list) tables.back().emplace_back(entry.second.id, entry.first);
   }
-  if (tables.size() < 2)
+  if (tables.empty())
     throw StandardException(
         "Aggregator::aggregate() need more than one list to apply aggregation, or contributing lists");
 
