@@ -44,7 +44,10 @@ void SimilarityList::keepCumulativeFraction(float fraction) {
   float running = 0.0f;
   int32_t kept = 0;
   auto position = begin();
-  while (position != end() && running < threshold) {
+  // An exact match is never cut: a list of nothing but exact matches (a
+  // query by a copy of every song it is compared with) is kept whole, where
+  // the threshold of a zero sum would keep none of it.
+  while (position != end() && (running < threshold || position->first == 0.0f)) {
     running += position->first;
     ++position;
     ++kept;

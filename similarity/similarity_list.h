@@ -38,8 +38,8 @@ class SimilarityList : public std::multimap<float, SimilarityListItem> {
   // capacity := n, then every entry from position n on is removed.
   void truncate(int n);
   // Keeps the shortest head whose distances, summed in list order, reach
-  // fraction of the total; capacity becomes the length kept. A list whose
-  // distances sum to 0 is emptied.
+  // fraction of the total, and every entry of distance 0; capacity becomes
+  // the length kept.
   void keepCumulativeFraction(float fraction);
 
   // A new empty list (no name, capacity 1000) at the end of the chain.

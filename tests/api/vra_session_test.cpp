@@ -199,6 +199,8 @@ TEST(VraSession, SongsQueriesAndWhitelist) {
   // A session without songs answers empty lists, and adds a song it is asked to.
   EXPECT_EQ(ranked(s->queryBySignature(first.get(), 5, false)), "");
   EXPECT_EQ(ranked(s->queryBySignature(first.get(), 5, true)), "");
+  // A copy of the only song finds it: its every distance is 0.
+  EXPECT_EQ(ranked(s->queryBySignature(first.get(), 5, false)), "1 ");
   // Song 2 is as near to song 1 as song 1 itself: a query by 2 brings it first.
   for (float value : {0.0f, 1.0f, 2.0f, 3.0f}) s->addSignature(song(0, value, "x").get());
   Held<vraISong> one(s->getSongByFileName("Caf\xE9.wav"));

@@ -67,8 +67,10 @@ TEST(SimilarityList, BoundedBestFirstAddAndTruncate) {
 }
 
 TEST(SimilarityList, KeepCumulativeFractionAndChains) {
-  // The shortest head whose distances reach 0.2 of their sum; capacity its length.
-  const std::pair<std::vector<float>, size_t> cases[] = {{{1, 1, 1, 1, 1}, 1}, {{0, 0, 3}, 3}, {{0}, 0}, {{}, 0}};
+  // The shortest head whose distances reach 0.2 of their sum, exact matches
+  // always; capacity its length.
+  const std::pair<std::vector<float>, size_t> cases[] = {
+      {{1, 1, 1, 1, 1}, 1}, {{0, 0, 3}, 3}, {{0}, 1}, {{0, 0}, 2}, {{0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, 3}, {{}, 0}};
   for (const auto& [distances, kept] : cases) {
     SimilarityList list("", 1000);
     fill(list, distances).keepCumulativeFraction(0.2f);
