@@ -152,7 +152,6 @@ OverallSimilarity::OverallSimilarity(const DOMElement& element, EventHandler* ha
     OverallClassifierSettings::highbpm = high;
     throw;
   }
-  for (const OverallClassifierSettings& classifier : classifiers) references.emplace_back(classifier.name);
   for (unsigned b = 0; b < kOnsetBands; ++b) onsetThresholds[b] = 1.1f * kOnsetLevels[b];
   for (unsigned k = 0; k < kOnsetWindowLength; ++k)
     onsetWindow[k] = static_cast<float>((1.0 - std::cos((k + 1) * 0.125 * 6.2832)) * 0.5);
@@ -272,8 +271,7 @@ void OverallSimilarity::process(const CAudioSignMulti& query, SimilarityList& ou
   if (params.strategy.skip != 0) return;
 
   const CSignDataMulti* data = query.getSignData();
-  for (unsigned k = 0; k < classifiers.size(); ++k) {
-    const OverallClassifierSettings& c = classifiers[k];
+  for (const OverallClassifierSettings& c : classifiers) {
     SimilarityList& list = out.empty() ? out : *out.appendList();
     const CFeatureObject<float>* feature = data != nullptr ? data->getFeature(c.name.c_str()) : nullptr;
     if (feature != nullptr && isFiltered(c.name)) continue;
@@ -284,8 +282,9 @@ void OverallSimilarity::process(const CAudioSignMulti& query, SimilarityList& ou
 
     const HeapMatrix<float>& vectors = feature->getMatrix();
     const BaseVector<float> q(vectors.data, vectors.rows == 0 ? 0 : vectors.cols);
-    ReferenceRowCache& rows = references[k];
-    forEachReference(referenceRange(params, &q, c.name), rows, [&](unsigned i) {
+    const AdaptedSignatureMap& range = referenceRange(params, &q, c.name);
+    const ReferenceRows& rows = referenceRows(c.name);
+    forEachReference(range, rows, [&](unsigned i) {
       if (!rows.hasFeature(i)) throw StandardException(kProcess + "feature-space not found in reference: " + c.name);
       try {
         const float distance = c.metric(rows.row(i), q, scratch);
@@ -322,9 +321,9 @@ void OverallSimilarity::transformQuery(CAudioSignMulti& query) {
     const bool lookup = linearized.count(c.name) != 0;
     const bool scale = normalized.count(c.name) != 0;
     if (feature == nullptr || feature->getMatrix().rows == 0 || !(lookup || scale)) continue;
-    // Before the first change, which may stop half-way: the references'
-    // copies must never outlive a stored value.
-    if (stored) database->markChanged();
+    // Noted before the first change, which may stop half-way: the
+    // references' copies read the stored row again before they are next read.
+    if (stored) database->markChanged(id);
     stored = false;
     BaseVector<float> q = feature->getMatrix().getRow(0);
     if (lookup) SessionUtils::applyLinearizationLookup(q, *globals->getLinearizationTable(c.name));
