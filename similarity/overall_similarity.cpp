@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <iostream>
 #include <memory>
-#include <stdexcept>
 #include <utility>
 
 #include "metadata/sources/common/saturating_cast.h"
@@ -14,6 +12,7 @@
 #include "metadata/sources/vmtl/vector_func.h"
 #include "signature/audio_sign_multi.h"
 #include "similarity/adapted_feature_db.h"
+#include "similarity/distance_scan.h"
 #include "similarity/dom_support.h"
 #include "similarity/segment_list.h"
 #include "similarity/session_globals.h"
@@ -284,18 +283,11 @@ void OverallSimilarity::process(const CAudioSignMulti& query, SimilarityList& ou
     const BaseVector<float> q(vectors.data, vectors.rows == 0 ? 0 : vectors.cols);
     const AdaptedSignatureMap& range = referenceRange(params, &q, c.name);
     const ReferenceRows& rows = referenceRows(c.name);
-    forEachReference(range, rows, [&](unsigned i) {
-      if (!rows.hasFeature(i)) throw StandardException(kProcess + "feature-space not found in reference: " + c.name);
-      try {
-        const float distance = c.metric(rows.row(i), q, scratch);
-        // A NaN would break the list's order: it is no distance to rank by.
-        if (std::isnan(distance)) throw std::domain_error(kProcess + "distance is not a number");
-        list.add(distance, rows.id(i), 1.0f, -1);
-      } catch (const std::exception& error) {
-        std::cout << error.what() << "\n"
-                  << "Feature: " << c.name << " Tuid: " << static_cast<uint32_t>(rows.id(i)) << std::endl;
-      }
-    });
+    DistanceScan scan(c, q, list, scratch);
+    if (coversDatabase(range))
+      scan.all(rows);
+    else
+      forEachReference(range, rows, [&](unsigned i) { scan.one(rows, i); });
     if (params.resultCount == 0) list.keepCumulativeFraction(0.2f);
   }
 }
