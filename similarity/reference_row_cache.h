@@ -53,8 +53,9 @@ class ReferenceRows {
   bool hasFeature(unsigned i) const { return states[i] == kPresent; }
   bool isRemoved(unsigned i) const { return states[i] == kRemoved; }
   // Row 0 of the feature: length(i) values at data(i); rows of consecutive
-  // positions follow one another. Empty for a feature without rows, a
-  // missing feature and a gap.
+  // positions follow one another. Empty for a feature without rows and a
+  // missing feature; a gap keeps the row it had (a song stored again under
+  // its id takes the place back when its row has that length).
   unsigned length(unsigned i) const { return offsets[i + 1] - offsets[i]; }
   const float* data(unsigned i) const { return values.data() + offsets[i]; }
   BaseVector<float> row(unsigned i) const { return BaseVector<float>(const_cast<float*>(data(i)), length(i)); }
