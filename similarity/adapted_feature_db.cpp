@@ -67,10 +67,12 @@ std::pair<AdaptedFeatureDb::iterator, bool> AdaptedFeatureDb::add(CAudioSignMult
 void AdaptedFeatureDb::remove(const uint64_t& id) {
   const auto found = entries.find(id);
   if (found == entries.end()) return;
+  // id may be the key of the very entry erased (remove(begin()->first)).
+  const uint64_t removed = id;
   delete found->second;
   entries.erase(found);
   revision = nextRevision();
-  rows.removed(id);
+  rows.removed(removed);
 }
 
 void AdaptedFeatureDb::markChanged() {
