@@ -67,9 +67,7 @@ inline __m128d sse2Term(const AbsoluteDifference&, __m128d acc, __m128d r, __m12
   // Clearing the sign bit is fabs, NaN included.
   return _mm_add_pd(acc, _mm_andnot_pd(_mm_set1_pd(-0.0), _mm_sub_pd(r, q)));
 }
-inline __m128d sse2Term(const Product&, __m128d acc, __m128d r, __m128d q) {
-  return _mm_add_pd(acc, _mm_mul_pd(r, q));
-}
+inline __m128d sse2Term(const Product&, __m128d acc, __m128d r, __m128d q) { return _mm_add_pd(acc, _mm_mul_pd(r, q)); }
 inline __m128d sse2Term(const Square&, __m128d acc, __m128d r, __m128d) { return _mm_add_pd(acc, _mm_mul_pd(r, r)); }
 
 // Eight elements into the eight partial sums.
@@ -110,8 +108,8 @@ void sse2Squares(const float* rows, unsigned count, unsigned n, double* out) {
   sse2Sums<Square>(rows, count, n, nullptr, out);
 }
 
-const DistanceKernels kSse2 = {"sse2", &sse2Sums<SquaredDifference>, &sse2Sums<AbsoluteDifference>,
-                               &sse2Sums<Product>, &sse2Squares};
+const DistanceKernels kSse2 = {"sse2", &sse2Sums<SquaredDifference>, &sse2Sums<AbsoluteDifference>, &sse2Sums<Product>,
+                               &sse2Squares};
 
 #endif
 

@@ -80,8 +80,7 @@ KIVET_AVX2 void squares(const float* rows, unsigned count, unsigned n, double* o
   sums<Square>(rows, count, n, nullptr, out);
 }
 
-const DistanceKernels kAvx2 = {"avx2", &sums<SquaredDifference>, &sums<AbsoluteDifference>, &sums<Product>,
-                               &squares};
+const DistanceKernels kAvx2 = {"avx2", &sums<SquaredDifference>, &sums<AbsoluteDifference>, &sums<Product>, &squares};
 
 }  // namespace
 

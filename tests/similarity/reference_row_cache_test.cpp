@@ -86,19 +86,10 @@ TEST(ReferenceRowCache, CopiesFollowEveryChangeOfTheDatabase) {
          for (auto& [id, signature] : db) signature->getSignData()->getFeature("c")->getMatrix().resize(1, 1);
          db.markChanged();
        }},
-      {"many songs", [&] {
-         for (uint64_t id = 100; id < 400; ++id) add(db, id, 1);
-       }},
-      {"remove most, closing the gaps", [&] {
-         for (uint64_t id = 100; id < 350; ++id) db.remove(id);
-       }},
-      {"more changes than songs", [&] {
-         for (int pass = 0; pass < 30; ++pass)
-           for (const auto& entry : db) db.markChanged(entry.first);
-       }},
-      {"remove every song", [&] {
-         while (!db.empty()) db.remove(db.begin()->first);
-       }},
+      {"many songs", [&] { for (uint64_t id = 100; id < 400; ++id) add(db, id, 1); }},
+      {"remove most, closing the gaps", [&] { for (uint64_t id = 100; id < 350; ++id) db.remove(id); }},
+      {"more changes than songs", [&] { for (int pass = 0; pass < 1100; ++pass) db.markChanged(db.begin()->first); }},
+      {"remove every song", [&] { while (!db.empty()) db.remove(db.begin()->first); }},
       {"add to an empty database", [&] { add(db, 7); }},
   };
   for (const auto& c : changes) {
