@@ -63,32 +63,32 @@ bool DistanceScan::fits(const ReferenceRows& rows, unsigned i) const {
 void DistanceScan::block(const ReferenceRows& rows, unsigned first, unsigned count) {
   const unsigned n = query.size;
   const float* values = rows.data(first);
-  if (sum == Sum::kSquaredDifferences) kernels.squaredDifferences(values, count, n, queryValues, sums);
-  if (sum == Sum::kAbsoluteDifferences) kernels.absoluteDifferences(values, count, n, queryValues, sums);
-  if (sum == Sum::kProducts) kernels.products(values, count, n, queryValues, sums);
-  for (unsigned k = 0; k < count; ++k) {
-    const unsigned i = first + k;
-    switch (sum) {
-      case Sum::kSquaredDifferences:
-        // Refused whatever its root: no root taken. A NaN goes on, to be
-        // reported.
-        if (sums[k] > squaredBound) break;
-        offer(static_cast<float>(std::sqrt(sums[k])), rows.id(i));
-        break;
-      case Sum::kAbsoluteDifferences:
-        offer(static_cast<float>(sums[k]), rows.id(i));
-        break;
-      case Sum::kProducts: {
+  switch (sum) {
+    case Sum::kSquaredDifferences:
+      kernels.squaredDifferences(values, count, n, queryValues, sums);
+      // A sum above the bound is refused whatever its root: no root taken.
+      // A NaN goes on, to be reported.
+      for (unsigned k = 0; k < count; ++k)
+        if (!(sums[k] > squaredBound)) offer(static_cast<float>(std::sqrt(sums[k])), rows.id(first + k));
+      break;
+    case Sum::kAbsoluteDifferences:
+      kernels.absoluteDifferences(values, count, n, queryValues, sums);
+      for (unsigned k = 0; k < count; ++k)
+        if (!(sums[k] > bound)) offer(static_cast<float>(sums[k]), rows.id(first + k));
+      break;
+    case Sum::kProducts:
+      kernels.products(values, count, n, queryValues, sums);
+      for (unsigned k = 0; k < count; ++k) {
+        const unsigned i = first + k;
         const float cosine = OverallMetrics::cosine(sums[k], rows.norm(i), queryLength);
         // Equal vectors count 1 instead: they are compared only when 1 or
         // the cosine could enter the list, or the cosine is no number.
-        if (full && cosine >= worst && 1.0f >= worst) break;
+        if (full && cosine >= worst && 1.0f >= worst) continue;
         offer(OverallMetrics::equalFiniteValues(rows.data(i), query.data, n) ? 1.0f : cosine, rows.id(i));
-        break;
       }
-      case Sum::kNone:
-        break;
-    }
+      break;
+    case Sum::kNone:
+      break;
   }
 }
 
@@ -128,19 +128,10 @@ void DistanceScan::report(const char* what, uint64_t id) const {
 void DistanceScan::follow() {
   // A list of no capacity keeps nothing: every distance is refused.
   full = list.capacity <= 0 || list.size() >= static_cast<size_t>(list.capacity);
-  if (!full) {
-    worst = kInfinity;
-    squaredBound = std::numeric_limits<double>::infinity();
-    return;
-  }
-  worst = list.capacity <= 0 ? -kInfinity : std::prev(list.end())->first;
-  if (worst < 0.0f) {
-    // No root is below a negative worst.
-    squaredBound = -1.0;
-    return;
-  }
-  // Above the square of the next float after the worst, the root, rounded
-  // to float, is at least that float.
-  const double above = std::nextafter(worst, kInfinity);
-  squaredBound = above * above;
+  worst = !full ? kInfinity : list.capacity <= 0 ? -kInfinity : std::prev(list.end())->first;
+  // A sum above the next float after the worst rounds to that float or
+  // above it; a squared sum above its square has such a root. None is below
+  // a negative worst.
+  bound = std::nextafter(worst, kInfinity);
+  squaredBound = worst < 0.0f ? -1.0 : bound * bound;
 }

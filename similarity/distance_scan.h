@@ -68,10 +68,11 @@ class DistanceScan {
   const double* queryValues = nullptr;
   double queryLength = 0.0;
   // The list takes a distance only when it is not full or the distance is
-  // below its worst; squaredBound is a squared sum above which the distance
-  // is certainly not below the worst.
+  // below its worst; bound is a sum, squaredBound a squared sum, above which
+  // the distance is certainly not below the worst.
   bool full = false;
   float worst = 0.0f;
+  double bound = 0.0;
   double squaredBound = 0.0;
   double sums[kBlock];
 };
