@@ -165,6 +165,8 @@ const ReferenceRows& ReferenceRowCache::rows(const AdaptedFeatureDb& db, const s
 }
 
 void ReferenceRowCache::refresh(const AdaptedFeatureDb& db) {
+  // Without copies there is nothing to walk the database for.
+  if (copies.empty()) return;
   if (stale) {
     rebuild(db);
     return;
