@@ -1,6 +1,5 @@
 #include "examples/audio_extraction.h"
 
-#include <sndfile.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "api/vra_kivet_exception.h"
+#include "examples/audio_file.h"
 #include "examples/signature_listing.h"
 #include "metadata/sources/featex/config_tree.h"
 #include "metadata/sources/featex/fex_module.h"
@@ -25,38 +25,6 @@ using Clock = std::chrono::steady_clock;
 constexpr unsigned kConfigPiece = 512;
 // Beyond any song: a configuration asking for more is not worth counting.
 constexpr uint64_t kFramesLimit = uint64_t{1} << 40;
-
-class AudioFile {
- public:
-  explicit AudioFile(const std::string& path) : file(sf_open(path.c_str(), SFM_READ, &info)) {
-    if (!file) throw std::runtime_error(sf_strerror(nullptr));
-    // Float files are scaled to 16 bits; clip rather than wrap what exceeds
-    // full scale.
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-  }
-  AudioFile(const AudioFile&) = delete;
-  AudioFile& operator=(const AudioFile&) = delete;
-  ~AudioFile() { sf_close(file); }
-
-  std::string tag(int which) const {
-    const char* text = sf_get_string(file, which);
-    return text ? text : "";
-  }
-
-  // Up to frames frames; fewer only at the end of the file.
-  sf_count_t read(short* samples, sf_count_t frames) {
-    sf_count_t filled = 0;
-    for (sf_count_t got; filled < frames && (got = sf_readf_short(file, samples + filled * info.channels,
-                                                                   frames - filled)) > 0;)
-      filled += got;
-    return filled;
-  }
-
-  SF_INFO info{};
-
- private:
-  SNDFILE* file;
-};
 
 // The frames a node of the configuration needs before every leaf below it
 // has a row: a grouping module hands on its first row after a group of
@@ -108,30 +76,30 @@ AudioExtraction::AudioExtraction(std::string configPath) : path(std::move(config
 }
 
 ExtractedSong AudioExtraction::extract(const std::string& audioPath) const {
-  AudioFile audio(audioPath);
+  AudioFile audio(audioPath, kExtractionRate);
   ExtractedSong song;
-  song.samplingRate = audio.info.samplerate;
-  song.channels = audio.info.channels;
+  song.samplingRate = audio.fileRate();
+  song.channels = audio.channels();
   if (song.channels != 1 && song.channels != 2)
     throw std::runtime_error(std::to_string(song.channels) + " channels: only mono and stereo are supported");
 
   run("configuration " + path, song, [&] {
-    song.signature = Held<vraISignature>(CreateSignature(path.c_str(), static_cast<unsigned>(song.samplingRate)));
+    song.signature = Held<vraISignature>(CreateSignature(path.c_str(), static_cast<unsigned>(kExtractionRate)));
   }, false);
   {
     Held<vraISong> record(song.signature->getSong());
-    record->setTitle(audio.tag(SF_STR_TITLE).c_str());
-    record->setArtist(audio.tag(SF_STR_ARTIST).c_str());
+    record->setTitle(audio.title().c_str());
+    record->setArtist(audio.artist().c_str());
     record->setFileName(audioPath.c_str());
   }
 
   // The signature adds each call's length rounded down to whole
   // milliseconds: a second per call keeps the sum exact.
-  const auto second = static_cast<sf_count_t>(song.samplingRate);
-  std::vector<short> block(static_cast<size_t>(second) * song.channels);
-  std::vector<short> mono(static_cast<size_t>(second));
+  const size_t second = kExtractionRate;
+  std::vector<short> block(second * static_cast<size_t>(song.channels));
+  std::vector<short> mono(second);
   uint64_t total = 0;
-  for (sf_count_t frames; (frames = audio.read(block.data(), second)) > 0; total += static_cast<uint64_t>(frames)) {
+  for (size_t frames; (frames = audio.read(block.data(), second)) > 0; total += frames) {
     const auto count = static_cast<unsigned>(frames);
     run("extracting features", song, [&] {
       if (song.channels == 2) {
@@ -143,7 +111,7 @@ ExtractedSong AudioExtraction::extract(const std::string& audioPath) const {
     }, false);
   }
   if (total == 0) throw std::runtime_error("the file holds no audio (no samples)");
-  song.milliseconds = total * 1000 / static_cast<uint64_t>(song.samplingRate);
+  song.milliseconds = total * 1000 / kExtractionRate;
   return song;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // What the example hosts share to turn audio files into signatures: reading
-// the audio (anything libsndfile reads, as 16-bit PCM), feeding it to a
+// the audio (anything libsndfile reads, resampled to one rate for every song,
+// examples/audio_file.h), feeding it to a
 // signature object, and saying what went wrong in a user's terms. The
 // library's error codes stay as they are; the hosts add what a code alone
 // cannot say: the configuration reader's own message for a configuration
@@ -18,6 +19,11 @@
 
 using vemra_kivet::Held;
 
+// The rate every song is extracted at, whatever its file's rate: the sample
+// configurations are made for it, and songs extracted at other rates get
+// features of other sizes, which no session can compare.
+constexpr unsigned kExtractionRate = 44100;
+
 // A sample configuration shipped with kivet (config/NAME): the one installed
 // beside the program (share/kivet/ of its prefix), else the one of the source
 // tree, for a program run from the build tree.
@@ -28,6 +34,7 @@ struct ExtractedSong {
   Held<vemra_kivet::vraISignature> signature;
   // The length the signature records ("TLEN").
   uint64_t milliseconds = 0;
+  // The file's own rate (the signature's is kExtractionRate).
   int samplingRate = 0;
   int channels = 0;
   // Time spent inside the library.
@@ -45,9 +52,9 @@ class AudioExtraction {
   // row, in milliseconds; 0 when the configuration cannot be read.
   uint64_t shortestSongMs() const { return shortestMs; }
 
-  // Reads the audio file and feeds every sample to a new signature object
-  // made with the configuration: mono as it is, stereo downmixed by the
-  // library, one second per call, so that every call adds a whole number of
+  // Reads the audio file at kExtractionRate and feeds every sample to a new
+  // signature object made with the configuration: mono as it is, stereo
+  // downmixed by the library, one second per call, so that every call adds a whole number of
   // milliseconds to the length the signature records. Title and artist come
   // from the file's tags, the file name is audioPath as given. A failure is
   // thrown as std::runtime_error with a text for the user.

@@ -3,8 +3,10 @@
 //   kivet-extract [-c CONFIG] [-o DIR] AUDIO...
 //
 // Each file (anything libsndfile reads: WAV, FLAC, Ogg Vorbis, AIFF, ...) is
-// read as 16-bit PCM, stereo is downmixed by the library, and the samples go
-// through a signature object made with CONFIG (default: the installed
+// read as 16-bit PCM at 44100 Hz, resampled when the file has another rate
+// (examples/audio_file.h), so that its signature compares with those of a
+// session; stereo is downmixed by the library, and the samples go through a
+// signature object made with CONFIG (default: the installed
 // share/kivet/default.xml, or the repository's config/default.xml when run from
 // the build tree). Title and artist come from the file's tags, the file
 // name is the path as given. The signature is written to DIR (default: the
@@ -77,8 +79,11 @@ void extract(const std::string& input, const AudioExtraction& extraction, const 
 
   const double duration = static_cast<double>(song.milliseconds) / 1000.0;
   const double seconds = std::chrono::duration<double>(song.libraryTime).count();
-  std::printf("%s: %.3f s, %d Hz, %s -> %s (extracted at %.0fx real time)\n", input.c_str(), duration,
-              song.samplingRate, song.channels == 2 ? "stereo" : "mono", output.c_str(),
+  const std::string resampled = song.samplingRate == static_cast<int>(kExtractionRate)
+                                    ? ""
+                                    : " resampled to " + std::to_string(kExtractionRate) + " Hz";
+  std::printf("%s: %.3f s, %d Hz%s, %s -> %s (extracted at %.0fx real time)\n", input.c_str(), duration,
+              song.samplingRate, resampled.c_str(), song.channels == 2 ? "stereo" : "mono", output.c_str(),
               seconds > 0 ? duration / seconds : 0.0);
   CAudioSignMulti written;
   readSignatureFile(output, written);

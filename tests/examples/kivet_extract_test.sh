@@ -18,9 +18,10 @@ expect_failure() {
   [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: $2: $1" ] || fail "$2: $(cat "$work/said")"
 }
 
-mkdir "$work/short" "$work/long"
+mkdir "$work/short" "$work/long" "$work/low"
 "$hosts/kivet-synth" -d 0.5 "$work/short" >/dev/null
 "$hosts/kivet-synth" -d 6 "$work/long" >/dev/null
+"$hosts/kivet-synth" -r 11025 -d 6 "$work/low" >/dev/null
 # Mono, 16 bits, 44100 Hz, and an empty data chunk.
 printf 'RIFF\044\0\0\0WAVEfmt \020\0\0\0\001\0\001\0\104\254\0\0\210\130\001\0\002\0\020\0data\0\0\0\0' >"$work/empty.wav"
 printf '<featex><module name="x"></featex>\n' >"$work/bad.xml"
@@ -37,4 +38,10 @@ for song in tones mix; do
   length=$("$hosts/kivet-inspect" -n 0 "$work/out/a/$song.sig" | sed -n 's/^ *TLEN *"\(.*\)"$/\1/p')
   [ "$length" = 6000 ] || fail "$song.sig has TLEN '$length'"
 done
+# A file at another rate is extracted at 44.1 kHz: its features have the
+# shapes of the 44.1 kHz file's.
+"$hosts/kivet-extract" -c "$config" -o "$work/out/b" "$work/long/chord.wav" "$work/low/chord.wav" >"$work/said" ||
+  fail "11025 Hz"
+sed -n 14p "$work/said" | grep -qF "low/chord.wav: 6.000 s, 11025 Hz resampled to 44100 Hz, mono ->" &&
+  [ "$(sed -n 2,13p "$work/said")" = "$(sed -n 15,26p "$work/said")" ] || fail "11025 Hz: $(cat "$work/said")"
 [ "$failures" -eq 0 ]
