@@ -101,19 +101,4 @@ TEST(ReferenceRowCache, CopiesFollowEveryChangeOfTheDatabase) {
   EXPECT_EQ(held(db.referenceRows("e")), "7-(|0) ");
 }
 
-// A copy of one feature: positions by id, rows one after the other.
-TEST(ReferenceRowCache, RowsInIdOrder) {
-  AdaptedFeatureDb db("Database");
-  add(db, 40, 2);
-  add(db, 20, 2);
-  const ReferenceRows& rows = db.referenceRows("c");
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows.id(0) * 100 + rows.id(1), 2040u);
-  EXPECT_EQ(rows.data(1), rows.data(0) + 2);
-  EXPECT_EQ(rows.lowerBound(30, 0), 1u);
-  EXPECT_EQ(rows.lowerBound(41, 0), 2u);
-  EXPECT_DOUBLE_EQ(rows.norm(0), std::sqrt(20.0 * 20.0 + 20.25 * 20.25));
-  EXPECT_EQ(rows.feature(), "c");
-}
-
 }  // namespace
