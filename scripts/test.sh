@@ -14,7 +14,7 @@ source "$root/scripts/lib.sh"
 
 install_packages cmake ninja-build g++ pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  libexpat1-dev libxerces-c-dev libfftw3-dev libsndfile1-dev libsoxr-dev libaubio-dev \
+  libexpat1-dev libxerces-c-dev libfftw3-dev libsndfile1-dev libsoxr-dev libaubio-dev libfaiss-dev \
   clang libclang-rt-14-dev
 
 jobs=${KIVET_JOBS:-$(nproc)}

@@ -58,19 +58,38 @@ std::pair<AdaptedFeatureDb::iterator, bool> AdaptedFeatureDb::add(CAudioSignMult
   const uint64_t id = sig->getTuid().toUInt64();
   if (contains(id))
     throw StandardException("AdaptedFeatureDb::add() signature id already exists in database: " + uint64ToString(id));
-  markChanged();
-  return entries.emplace(id, sig);
+  const auto result = entries.emplace(id, sig);
+  revision = nextRevision();
+  rows.added(id, *sig);
+  return result;
 }
 
 void AdaptedFeatureDb::remove(const uint64_t& id) {
   const auto found = entries.find(id);
   if (found == entries.end()) return;
-  markChanged();
+  // id may be the key of the very entry erased (remove(begin()->first)).
+  const uint64_t removed = id;
   delete found->second;
   entries.erase(found);
+  revision = nextRevision();
+  rows.removed(removed);
 }
 
-void AdaptedFeatureDb::markChanged() { revision = nextRevision(); }
+void AdaptedFeatureDb::markChanged() {
+  revision = nextRevision();
+  rows.changedAll();
+}
+
+void AdaptedFeatureDb::markChanged(const uint64_t& id) {
+  revision = nextRevision();
+  rows.changed(id);
+}
+
+void AdaptedFeatureDb::trackReferenceRows(const std::set<std::string>& features) const { rows.track(*this, features); }
+
+const ReferenceRows& AdaptedFeatureDb::referenceRows(const std::string& feature) const {
+  return rows.rows(*this, feature);
+}
 
 void AdaptedFeatureDb::saveImage(std::ostream& out) const {
   writeUInt32LE(out, size());

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "metadata/sources/vmtl/heap_matrix.h"
 #include "signature/audio_sign_multi.h"
 #include "similarity/adapted_signature_map.h"
+#include "similarity/reference_row_cache.h"
 
 class AdaptedFeatureDb {
  public:
@@ -53,7 +55,19 @@ class AdaptedFeatureDb {
   // databases share one: what was derived from a database at one revision is
   // current exactly while the database still reports it.
   uint64_t getRevision() const { return revision; }
+  // Any stored signature may have changed.
   void markChanged();
+  // The signature of id has changed (or is about to: the reference rows
+  // read it only when next asked for).
+  void markChanged(const uint64_t& id);
+
+  // Row 0 of a feature of every stored signature, kept in step with the
+  // database (similarity/reference_row_cache.h). track makes the copies of
+  // several features at once, in one walk; referenceRows makes a copy of a
+  // feature not tracked yet on first use. A copy stays valid until the
+  // database next changes.
+  void trackReferenceRows(const std::set<std::string>& features) const;
+  const ReferenceRows& referenceRows(const std::string& feature) const;
 
   unsigned size() const { return static_cast<unsigned>(entries.size()); }
   bool empty() const { return entries.empty(); }
@@ -82,6 +96,8 @@ class AdaptedFeatureDb {
   EntryMap entries;
   bool corrupted = false;
   uint64_t revision;
+  // Derived from the entries: reading it changes nothing stored.
+  mutable ReferenceRowCache rows;
 };
 
 class AdaptedFeatureDbMatrix {

@@ -52,7 +52,6 @@ AspectSimilarity::AspectSimilarity(const DOMElement& element, EventHandler* hand
   forEachChildElement(element, toXmlString("classifier"), [&](const DOMElement& classifier) {
     if (!classifier.hasAttributes()) return;
     classifiers.push_back(makeClassifier(classifier));
-    references.emplace_back(classifiers.back()->getName());
   });
 }
 
@@ -117,7 +116,7 @@ void AspectSimilarity::process(const CAudioSignMulti& query, SimilarityList& out
     const float self = histogramIntersection(q, q);
     if (self < 0.5f) continue;
     const float scale = 1.0f / self;
-    ReferenceRowCache& rows = references[k];
+    const ReferenceRows& rows = referenceRows(name);
     forEachReference(referenceRange(params, nullptr, std::string()), rows, [&](unsigned i) {
       const BaseVector<float> r = rows.row(i);
       if (!rows.hasFeature(i) || r.size < q.size) return;

@@ -44,6 +44,4 @@ class AspectSimilarity : public SimilarityMethod {
 
  private:
   std::vector<std::unique_ptr<AspectClassifier>> classifiers;
-  // Per classifier, the references' whole-song scores.
-  std::vector<ReferenceRowCache> references;
 };

@@ -5,7 +5,8 @@
 
 #include "metadata/sources/common/standard_exception.h"
 #include "metadata/sources/common/string_util.h"
-#include "metadata/sources/vmtl/vector_ops.h"
+#include "metadata/sources/vmtl/vmtl_exception.h"
+#include "similarity/distance_kernels.h"
 #include "similarity/dom_support.h"
 #include "similarity/rhythmic_pattern_classifier.h"
 
@@ -20,6 +21,12 @@ constexpr float kLargestLag = 16777216.0f;
 
 void requireEqualLengths(const BaseVector<float>& a, const BaseVector<float>& b) {
   if (a.size != b.size) vmtl::fail("unequal vector size", vmtl::kVectorOpsHeader, 107);
+}
+
+// The query in double, in the scratch's buffer (which grows only).
+const double* inDouble(const BaseVector<float>& query, MetricScratch& scratch) {
+  scratch.query.assign(query.begin(), query.end());
+  return scratch.query.data();
 }
 
 // The lag of a tempo in beats per minute, at 100 lags per second.
@@ -89,35 +96,32 @@ OverallClassifierSettings::~OverallClassifierSettings() = default;
 
 namespace OverallMetrics {
 
-float l2norm(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch&) {
-  return static_cast<float>(euclideanDistance(reference, query));
-}
-
-float l1norm(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch&) {
+float l2norm(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch& scratch) {
   requireEqualLengths(reference, query);
   double sum = 0.0;
-  for (unsigned i = 0; i < reference.size; ++i)
-    sum += std::fabs(static_cast<double>(reference[i]) - static_cast<double>(query[i]));
+  distanceKernels().squaredDifferences(reference.data, 1, reference.size, inDouble(query, scratch), &sum);
+  return static_cast<float>(std::sqrt(sum));
+}
+
+float l1norm(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch& scratch) {
+  requireEqualLengths(reference, query);
+  double sum = 0.0;
+  distanceKernels().absoluteDifferences(reference.data, 1, reference.size, inDouble(query, scratch), &sum);
   return static_cast<float>(sum);
 }
 
-float dotproduct(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch&) {
+float dotproduct(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch& scratch) {
   requireEqualLengths(reference, query);
-  double difference = 0.0;
+  // Equal vectors give exactly 1, which rounding might miss.
+  if (equalFiniteValues(reference.data, query.data, reference.size)) return 1.0f;
+  const DistanceKernels& kernels = distanceKernels();
+  double rq = 0.0;
   double rr = 0.0;
   double qq = 0.0;
-  double rq = 0.0;
-  for (unsigned i = 0; i < reference.size; ++i) {
-    const double r = reference[i];
-    const double q = query[i];
-    difference += std::fabs(r - q);
-    rr += r * r;
-    qq += q * q;
-    rq += r * q;
-  }
-  // Equal vectors give exactly 1, which rounding might miss.
-  if (difference == 0.0) return 1.0f;
-  return static_cast<float>(rq / (std::sqrt(rr) * std::sqrt(qq)));
+  kernels.products(reference.data, 1, reference.size, inDouble(query, scratch), &rq);
+  kernels.squares(reference.data, 1, reference.size, &rr);
+  kernels.squares(query.data, 1, query.size, &qq);
+  return cosine(rq, std::sqrt(rr), std::sqrt(qq));
 }
 
 float combinednorm(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch& scratch) {
@@ -153,6 +157,13 @@ float acfsimilarity(const BaseVector<float>& reference, const BaseVector<float>&
   scratch.stretched.resize(query.size);
   stretchWindow(query, start, ratio, scratch.stretched);
   return std::min(distance, l2norm(reference, scratch.stretched, scratch));
+}
+
+bool equalFiniteValues(const float* r, const float* q, unsigned n) {
+  // An infinity less itself is NaN, no zero difference.
+  for (unsigned i = 0; i < n; ++i)
+    if (!(r[i] == q[i] && std::isfinite(r[i]))) return false;
+  return true;
 }
 
 Metric byName(const std::string& name) {

@@ -37,6 +37,10 @@
 struct MetricScratch {
   StringAlignment<float> alignment;
   HeapVector<float> stretched;
+  // The query of one comparison in double, as the distance kernels take it.
+  std::vector<double> query;
+  // The query of a whole scan (DistanceScan) in double.
+  std::vector<double> scanQuery;
 };
 
 // A distance (smaller is nearer) of a stored reference vector and the query
@@ -97,5 +101,14 @@ float acfsimilarity(const BaseVector<float>& reference, const BaseVector<float>&
 
 // The metric of a "metric" value; null for an unknown name.
 Metric byName(const std::string& name);
+
+// The parts of dotproduct that a scan computes itself (similarity/
+// distance_scan.h): whether n values of r and q are equal and finite (their
+// absolute differences sum to 0: the cosine is then exactly 1), and the
+// cosine of a product sum and two Euclidean lengths.
+bool equalFiniteValues(const float* r, const float* q, unsigned n);
+inline float cosine(double product, double referenceLength, double queryLength) {
+  return static_cast<float>(product / (referenceLength * queryLength));
+}
 
 }  // namespace OverallMetrics

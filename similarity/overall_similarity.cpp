@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <iostream>
 #include <memory>
 #include <new>
-#include <stdexcept>
 #include <utility>
 
 #include "metadata/sources/common/saturating_cast.h"
@@ -15,6 +13,7 @@
 #include "metadata/sources/vmtl/vector_func.h"
 #include "signature/audio_sign_multi.h"
 #include "similarity/adapted_feature_db.h"
+#include "similarity/distance_scan.h"
 #include "similarity/dom_support.h"
 #include "similarity/segment_list.h"
 #include "similarity/session_globals.h"
@@ -185,7 +184,6 @@ OverallSimilarity::OverallSimilarity(const DOMElement& element, EventHandler* ha
     OverallClassifierSettings::highbpm = high;
     throw;
   }
-  for (const OverallClassifierSettings& classifier : classifiers) references.emplace_back(classifier.name);
   for (unsigned b = 0; b < kOnsetBands; ++b) onsetThresholds[b] = 1.1f * kOnsetLevels[b];
   for (unsigned k = 0; k < kOnsetWindowLength; ++k)
     onsetWindow[k] = static_cast<float>((1.0 - std::cos((k + 1) * 0.125 * 6.2832)) * 0.5);
@@ -307,8 +305,7 @@ void OverallSimilarity::process(const CAudioSignMulti& query, SimilarityList& ou
   if (params.strategy.skip != 0) return;
 
   const CSignDataMulti* data = query.getSignData();
-  for (unsigned k = 0; k < classifiers.size(); ++k) {
-    const OverallClassifierSettings& c = classifiers[k];
+  for (const OverallClassifierSettings& c : classifiers) {
     SimilarityList& list = out.empty() ? out : *out.appendList();
     const CFeatureObject<float>* feature = data != nullptr ? data->getFeature(c.name.c_str()) : nullptr;
     if (feature != nullptr && isFiltered(c.name)) continue;
@@ -319,19 +316,13 @@ void OverallSimilarity::process(const CAudioSignMulti& query, SimilarityList& ou
 
     const HeapMatrix<float>& vectors = feature->getMatrix();
     const BaseVector<float> q(vectors.data, vectors.rows == 0 ? 0 : vectors.cols);
-    ReferenceRowCache& rows = references[k];
-    forEachReference(referenceRange(params, &q, c.name), rows, [&](unsigned i) {
-      if (!rows.hasFeature(i)) throw StandardException(kProcess + "feature-space not found in reference: " + c.name);
-      try {
-        const float distance = c.metric(rows.row(i), q, scratch);
-        // A NaN would break the list's order: it is no distance to rank by.
-        if (std::isnan(distance)) throw std::domain_error(kProcess + "distance is not a number");
-        list.add(distance, rows.id(i), 1.0f, -1);
-      } catch (const std::exception& error) {
-        std::cout << error.what() << "\n"
-                  << "Feature: " << c.name << " Tuid: " << static_cast<uint32_t>(rows.id(i)) << std::endl;
-      }
-    });
+    const AdaptedSignatureMap& range = referenceRange(params, &q, c.name);
+    const ReferenceRows& rows = referenceRows(c.name);
+    DistanceScan scan(c, q, list, scratch);
+    if (coversDatabase(range))
+      scan.all(rows);
+    else
+      forEachReference(range, rows, [&](unsigned i) { scan.one(rows, i); });
     if (params.resultCount == 0) list.keepCumulativeFraction(0.2f);
   }
 }
@@ -357,9 +348,9 @@ void OverallSimilarity::transformQuery(CAudioSignMulti& query) {
     const bool lookup = linearized.count(c.name) != 0;
     const bool scale = normalized.count(c.name) != 0;
     if (feature == nullptr || feature->getMatrix().rows == 0 || !(lookup || scale)) continue;
-    // Before the first change, which may stop half-way: the references'
-    // copies must never outlive a stored value.
-    if (stored) database->markChanged();
+    // Noted before the first change, which may stop half-way: the
+    // references' copies read the stored row again before they are next read.
+    if (stored) database->markChanged(id);
     stored = false;
     BaseVector<float> q = feature->getMatrix().getRow(0);
     if (lookup) SessionUtils::applyLinearizationLookup(q, *globals->getLinearizationTable(c.name));

@@ -20,7 +20,6 @@
 
 #include "metadata/sources/vmtl/heap_matrix.h"
 #include "similarity/overall_classifier_settings.h"
-#include "similarity/reference_row_cache.h"
 #include "similarity/similarity_method.h"
 
 class CSignDataMulti;
@@ -67,7 +66,5 @@ class OverallSimilarity : public SimilarityMethod {
   std::vector<OverallClassifierSettings> classifiers;
   HeapVector<float> onsetThresholds;
   HeapVector<float> onsetWindow;
-  // Per classifier, the references' vectors.
-  std::vector<ReferenceRowCache> references;
   MetricScratch scratch;
 };

@@ -24,6 +24,9 @@ void SimilarityMethod::init(AdaptedFeatureDb& db, SessionGlobals& sessionGlobals
   // A tree of an earlier session, or one that loaded only in part, would
   // narrow queries to the wrong songs; without a tree they run over all.
   tree.reset();
+  std::set<std::string> classifiers;
+  collectClassifierIds(classifiers);
+  db.trackReferenceRows(classifiers);
   uint32_t size = 0;
   const char* text = sessionGlobals.getText("TRE", size);
   if (text == nullptr || size == 0) return;
@@ -58,6 +61,12 @@ const AdaptedSignatureMap& SimilarityMethod::referenceRange(const QueryParameter
   if (query != nullptr && tree != nullptr && tree->hasPartitions()) return tree->traverse(*query, classifier)->entries;
   return all;
 }
+
+const ReferenceRows& SimilarityMethod::referenceRows(const std::string& classifier) const {
+  return attachedDatabase().referenceRows(classifier);
+}
+
+bool SimilarityMethod::coversDatabase(const AdaptedSignatureMap& range) const { return &range == &databaseEntries(); }
 
 bool SimilarityMethod::isFiltered(const std::string& classifier) const {
   return classifierFilter != nullptr && classifierFilter->count(classifier) != 0;

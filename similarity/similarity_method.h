@@ -42,10 +42,12 @@ class SimilarityMethod {
   // Inserts the names of the method's classifiers; none here.
   virtual void collectClassifierIds(std::set<std::string>& ids);
 
-  // Attaches the method to a session's database and globals (neither owned)
-  // and, when the globals hold a "TRE" text, loads the method's partition
-  // tree from it. A tree that fails to load leaves the method attached
-  // without a tree, and its failure passes on.
+  // Attaches the method to a session's database and globals (neither owned),
+  // has the database copy its classifiers' reference rows (one walk, so that
+  // the first query after a load finds them made) and, when the globals hold
+  // a "TRE" text, loads the method's partition tree from it. A tree that
+  // fails to load leaves the method attached without a tree, and its failure
+  // passes on.
   void init(AdaptedFeatureDb& database, SessionGlobals& globals);
 
   // The first and past-the-end reference of a query; query is the query
@@ -71,13 +73,16 @@ class SimilarityMethod {
   const AdaptedSignatureMap& referenceRange(const QueryParameters& params, const BaseVector<float>* query,
                                             const std::string& classifier) const;
   bool isFiltered(const std::string& classifier) const;
+  // The database's copy of a classifier's reference rows, in step with it.
+  const ReferenceRows& referenceRows(const std::string& classifier) const;
+  // Whether range is the whole database (a scan may then run over all rows).
+  bool coversDatabase(const AdaptedSignatureMap& range) const;
 
   // Calls visit(row index) for every reference of range, in ascending id
-  // order, with rows in step with the database. References are found by id:
-  // one that the database no longer holds (a partition-tree leaf keeps the
-  // ids it was loaded with) is passed over.
+  // order. References are found by id: one that the database no longer holds
+  // (a partition-tree leaf keeps the ids it was loaded with) is passed over.
   template <typename Visit>
-  void forEachReference(const AdaptedSignatureMap& range, ReferenceRowCache& rows, Visit&& visit) const;
+  void forEachReference(const AdaptedSignatureMap& range, const ReferenceRows& rows, Visit&& visit) const;
 
   std::string name;
   AdaptedFeatureDb* database = nullptr;
@@ -92,17 +97,17 @@ class SimilarityMethod {
 };
 
 template <typename Visit>
-void SimilarityMethod::forEachReference(const AdaptedSignatureMap& range, ReferenceRowCache& rows,
+void SimilarityMethod::forEachReference(const AdaptedSignatureMap& range, const ReferenceRows& rows,
                                         Visit&& visit) const {
-  rows.update(attachedDatabase());
-  if (&range == &databaseEntries()) {
-    for (unsigned i = 0; i < rows.size(); ++i) visit(i);
+  if (coversDatabase(range)) {
+    for (unsigned i = 0; i < rows.size(); ++i)
+      if (!rows.isRemoved(i)) visit(i);
     return;
   }
   unsigned at = 0;
   for (const auto& entry : range) {
     at = rows.lowerBound(entry.first, at);
     if (at == rows.size()) return;
-    if (rows.id(at) == entry.first) visit(at);
+    if (rows.id(at) == entry.first && !rows.isRemoved(at)) visit(at);
   }
 }

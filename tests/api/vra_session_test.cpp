@@ -347,6 +347,50 @@ TEST(VraSessionFile, SaveLoadAndMerge) {
   EXPECT_EQ(ranked(fresh->queryById(1, 10)), "1 2 ");
 }
 
+// Each change of a session's songs, then a query by every id: the lists are
+// those of reference copies made afresh from the songs.
+TEST(VraSessionFile, QueriesAfterEveryChangeAsFromFreshCopies) {
+  Held<vraSession> s = session({0, 4, 1, 7, 2});
+  const auto scored = [](vraIResultList* list) {
+    Held<vraIResultList> results(list);
+    std::ostringstream text;
+    for (unsigned i = 0; i < results->size(); ++i)
+      text << results->getResult(i).id << "/" << results->getResult(i).score << " ";
+    return text.str();
+  };
+  const auto expectAsFresh = [&](vraSession& session, const std::string& change) {
+    std::vector<std::string> kept;
+    for (unsigned i = 0; i < session.getSongCount(); ++i)
+      kept.push_back(scored(session.queryById(Held<vraISong>(session.getSongAt(i))->getId(), 10)));
+    session.getManager().session().getDatabase()->markChanged();
+    for (unsigned i = 0; i < session.getSongCount(); ++i)
+      EXPECT_EQ(scored(session.queryById(Held<vraISong>(session.getSongAt(i))->getId(), 10)), kept[i]) << change;
+  };
+  const std::string other = tempPath("other.ses"), whole = tempPath("whole.ses");
+  session({3.5f, 6})->saveSession(other.c_str());
+  const struct {
+    const char* change;
+    std::function<void()> apply;
+  } changes[] = {
+      {"add", [&] { s->addSignature(song(0, 5.0f).get()); }},
+      {"add above the last id", [&] { s->addSignature(song(9, 8.0f).get()); }},
+      {"add under a free id below the last", [&] { s->addSignature(song(7, 2.5f).get()); }},
+      {"remove", [&] { s->removeSong(3); }},
+      {"add under the removed id", [&] { s->addSignature(song(3, 3.0f).get()); }},
+      {"replace", [&] { s->replaceSignature(4, song(0, 0.5f).get()); }},
+      {"merge a session file", [&] { s->loadSession(other.c_str()); }},
+  };
+  for (const auto& c : changes) {
+    c.apply();
+    expectAsFresh(*s, c.change);
+  }
+  EXPECT_EQ(s->getSongCount(), 10u);
+  s->saveSession(whole.c_str());
+  Held<vraSession> loaded = session();
+  loaded->loadSession(whole.c_str());
+  expectAsFresh(*loaded, "load");
+}
+
 TEST(VraSessionFile, EveryTruncationFailsCleanly) {
   session({0, 1})->saveSession(tempPath("full.ses").c_str());
   const std::string full = readFile(tempPath("full.ses")), cut = tempPath("cut.ses");
