@@ -1,51 +1,114 @@
 // kivet-session: builds, queries, lists and exports kivet sessions.
 //
-//   kivet-session build  [-c CONFIG] [-s SIMCONFIG] SESSION INPUT...
-//   kivet-session query  [-c CONFIG] [-s SIMCONFIG] SESSION (INPUT | --id ID) [-n N]
-//   kivet-session info   [-s SIMCONFIG] SESSION
-//   kivet-session export [-s SIMCONFIG] SESSION (--text FILE [--mask M] | --riff FILE [-n N])
+//   kivet-session build  [-c CONFIG] [-s SIMCONFIG] [--without-lost-texts] SESSION INPUT...
+//   kivet-session query  [-c CONFIG] [-s SIMCONFIG] [--without-lost-texts] SESSION (INPUT | --id ID) [-n N]
+//   kivet-session info   [-s SIMCONFIG] [--without-lost-texts] SESSION
+//   kivet-session export [-s SIMCONFIG] [--without-lost-texts] SESSION (--text FILE [--mask M] | --riff FILE [-n N])
 //
-// build creates SESSION (or loads it and adds to it) and adds every INPUT: an
-// audio file (anything libsndfile reads), extracted with CONFIG, with title
-// and artist from its tags and its path as the file name; or a signature
-// file (".sig"), taken as it is, texts and all. query prints the N (default
-// 10) songs most like INPUT or like the stored song ID: rank, id, score,
-// artist and title. info prints the session id, the song count and every
-// song. export writes the text listing (MASK selects the fields, default all)
-// or the nearest-neighbour table of N songs per song in RIFF form.
-//
-// CONFIG and SIMCONFIG default to the sample configurations default.xml and
-// similarity.xml, installed beside the program or in the source tree. A
-// session is written to a temporary file beside SESSION (its ".meta" file
-// too) and renamed over it only once it is whole. Every failure is one line
-// on the standard error stream; the exit status is then 1 (2 for bad usage).
+// What each command and option does is the help text below (--help). The
+// session's files, their lock and their checks are examples/session_file.h;
+// audio is read as examples/audio_file.h reads it, at 44100 Hz. The standard
+// output carries the results alone (examples/result_output.h); every failure
+// is one line on the standard error stream, and the exit status is then 1
+// (2 for a wrong invocation).
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
+#include <map>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "api/vra_kivet_exception.h"
 #include "examples/audio_extraction.h"
-#include "examples/signature_listing.h"
+#include "examples/host_failure.h"
+#include "examples/result_output.h"
+#include "examples/session_file.h"
+#include "examples/signature_input_check.h"
 
 using namespace vemra_kivet;
 
 namespace {
 
-// A signature file's sampling rate is its own; the object that loads one
-// needs a rate all the same.
-constexpr unsigned kAnyRate = 44100;
+constexpr const char* kUsage =
+    "usage: kivet-session build  [-c CONFIG] [-s SIMCONFIG] [--without-lost-texts] SESSION INPUT...\n"
+    "       kivet-session query  [-c CONFIG] [-s SIMCONFIG] [--without-lost-texts] SESSION (INPUT | --id ID) [-n N]\n"
+    "       kivet-session info   [-s SIMCONFIG] [--without-lost-texts] SESSION\n"
+    "       kivet-session export [-s SIMCONFIG] [--without-lost-texts] SESSION\n"
+    "                            (--text FILE [--mask M] | --riff FILE [-n N])\n"
+    "       kivet-session --help\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "Keeps songs in a session file, SESSION, with their texts beside it (SESSION's name\n"
+    "with the extension .meta), and tells which songs are most like a song.\n"
+    "\n"
+    "Commands:\n"
+    "  build   Makes SESSION, or loads it, and adds every INPUT to it: an audio file\n"
+    "          (anything libsndfile reads), extracted with CONFIG, with title and artist\n"
+    "          from its tags and its path as the file name; or a signature file (.sig)\n"
+    "          made at 44100 Hz (as kivet-extract makes them), taken with its texts. A\n"
+    "          file given twice is added once. A bad input is named and left out, the\n"
+    "          others are added; when none could be added, nothing is written.\n"
+    "  query   Lists the N songs most like INPUT (an audio or signature file) or like\n"
+    "          the stored song ID, best first, under a header line: rank, id, score\n"
+    "          (1.000: the same song), artist and title, separated by tabs.\n"
+    "  info    Prints the session id, the number of songs, the rate songs are\n"
+    "          extracted at, then per song: id, length (minutes:seconds.milliseconds),\n"
+    "          artist and title, separated by tabs.\n"
+    "  export  Writes FILE: with --text the listing of the songs, with --riff the\n"
+    "          table of each song's nearest songs.\n"
+    "  Where a song has no title, its file name without the folder stands instead.\n"
+    "\n"
+    "Options:\n"
+    "  -c CONFIG     the feature-extraction configuration for audio inputs\n"
+    "                (default: the sample configuration default.xml).\n"
+    "  -s SIMCONFIG  the similarity configuration a new session is made with (default:\n"
+    "                the sample configuration similarity.xml). An existing session\n"
+    "                keeps the one stored in it; given with an existing session, -s\n"
+    "                makes SIMCONFIG's similarity methods compare the songs of this\n"
+    "                command instead, with a warning when it differs from the stored\n"
+    "                one (the stored songs were adapted by the stored one).\n"
+    "  -n N          query: the number of songs listed (default 10); export --riff: the\n"
+    "                number of nearest songs stored for each song (default 10).\n"
+    "  --id ID       query: the stored song ID instead of an INPUT.\n"
+    "  --text FILE   export: one line \"#SESSION-ID=id;\", then a line per song: its id\n"
+    "                and seven fields, each followed by \";\"; texts are quoted.\n"
+    "  --mask M      export --text: the sum of the fields written (the others stay\n"
+    "                empty): 1 artist, 2 title, 4 length in whole seconds, 8 file\n"
+    "                name, 16 extra text, 32 extra number, 64 second extra number.\n"
+    "                Default 127: all of them; 0: the ids alone.\n"
+    "  --riff FILE   export: per song, the ids and scores of its N nearest songs in a\n"
+    "                RIFF table (the session needs at least 5 songs).\n"
+    "  --without-lost-texts\n"
+    "                go on with a session whose metadata file is missing or damaged:\n"
+    "                songs that lost their texts are shown without them. Without it\n"
+    "                such a session is refused and left as it is; with it, a build\n"
+    "                saves the session with the texts that are left, and the lost\n"
+    "                ones are gone for good.\n"
+    "  -h, --help    prints this help.\n"
+    "\n"
+    "Every audio input is resampled to 44100 Hz, the rate a session extracts its\n"
+    "songs at, so that songs of any rate compare. The sample configurations are\n"
+    "the ones installed beside the program (share/kivet), else the source tree's.\n"
+    "\n"
+    "Files: a build writes the session and its metadata file under temporary names\n"
+    "beside them (NAME-partial-PID) and renames them over the old ones once both\n"
+    "are whole; the next build removes those a killed one left. SESSION.lock beside\n"
+    "the session keeps commands apart: while one builds, another waits.\n"
+    "\n"
+    "Output: the standard output carries the results alone; the library's own\n"
+    "messages, warnings and failures go to the standard error stream, one line each.\n"
+    "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
+    "wrong invocation.\n";
 
 struct Options {
   std::string command;
   std::string config = sampleConfiguration("default.xml");
-  std::string similarity = sampleConfiguration("similarity.xml");
+  std::optional<std::string> similarity;
   std::string session;
   std::vector<std::string> inputs;
   std::optional<unsigned> id;
@@ -53,21 +116,15 @@ struct Options {
   std::string textFile;
   std::string riffFile;
   unsigned mask = 127;
+  bool withoutLostTexts = false;
+  bool help = false;
 };
-
-void usage() {
-  std::fprintf(stderr,
-               "usage: kivet-session build  [-c CONFIG] [-s SIMCONFIG] SESSION INPUT...\n"
-               "       kivet-session query  [-c CONFIG] [-s SIMCONFIG] SESSION (INPUT | --id ID) [-n N]\n"
-               "       kivet-session info   [-s SIMCONFIG] SESSION\n"
-               "       kivet-session export [-s SIMCONFIG] SESSION (--text FILE [--mask M] | --riff FILE [-n N])\n");
-}
 
 bool readUnsigned(const std::string& text, unsigned& value) {
   try {
     size_t used = 0;
     const unsigned long parsed = std::stoul(text, &used);
-    if (used != text.size() || parsed > 0xFFFFFFFFul) return false;
+    if (used != text.size() || parsed > 0xFFFFFFFFul || text[0] == '-') return false;
     value = static_cast<unsigned>(parsed);
     return true;
   } catch (const std::exception&) {
@@ -76,15 +133,21 @@ bool readUnsigned(const std::string& text, unsigned& value) {
 }
 
 bool parseArguments(int argc, char** argv, Options& o) {
-  if (argc < 2) return false;
-  o.command = argv[1];
   std::vector<std::string> positional;
-  for (int i = 2; i < argc; ++i) {
+  for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      o.help = true;
+      return true;
+    }
+    if (arg == "--without-lost-texts") {
+      o.withoutLostTexts = true;
+      continue;
+    }
     const bool takesValue = arg == "-c" || arg == "-s" || arg == "-n" || arg == "--id" || arg == "--text" ||
                             arg == "--riff" || arg == "--mask";
     if (!takesValue) {
-      if (!arg.empty() && arg[0] == '-') {
+      if (arg.size() > 1 && arg[0] == '-') {
         std::fprintf(stderr, "kivet-session: unknown option %s\n", arg.c_str());
         return false;
       }
@@ -110,9 +173,10 @@ bool parseArguments(int argc, char** argv, Options& o) {
       return false;
     }
   }
-  if (positional.empty()) return false;
-  o.session = positional.front();
-  o.inputs.assign(positional.begin() + 1, positional.end());
+  if (positional.size() < 2) return false;
+  o.command = positional[0];
+  o.session = positional[1];
+  o.inputs.assign(positional.begin() + 2, positional.end());
   if (o.command == "build") return !o.inputs.empty();
   if (o.command == "query") return o.inputs.size() + (o.id ? 1 : 0) == 1;
   if (o.command == "info") return o.inputs.empty();
@@ -120,88 +184,54 @@ bool parseArguments(int argc, char** argv, Options& o) {
   return false;
 }
 
-// One line for the user, whatever was thrown.
-class Failure : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-template <typename Call>
-auto step(const std::string& what, Call&& call) -> decltype(call()) {
-  try {
-    return call();
-  } catch (const Failure&) {
-    throw;
-  } catch (...) {
-    throw Failure(what + ": " + describeCurrentException());
-  }
+SessionFile::Choices choicesOf(const Options& o) {
+  SessionFile::Choices choices;
+  choices.similarity = o.similarity;
+  choices.newSimilarity = sampleConfiguration("similarity.xml");
+  choices.withoutLostTexts = o.withoutLostTexts;
+  return choices;
 }
 
 bool isSignatureFile(const std::string& path) {
   return path.size() > 4 && path.compare(path.size() - 4, 4, ".sig") == 0;
 }
 
-Held<vraISession> openSession(const Options& o, bool mayBeNew) {
-  Held<vraISession> session(
-      step("similarity configuration " + o.similarity, [&] { return CreateSession(o.similarity.c_str(), true); }));
-  if (mayBeNew && !std::filesystem::exists(o.session)) return session;
-  step(o.session, [&] { session->loadSession(o.session.c_str()); });
-  return session;
-}
-
 // A signature object for an input: a signature file loaded, or the song of an
 // audio file extracted (and finished by whatever uses it first).
-ExtractedSong signatureOf(const std::string& input, const AudioExtraction& extraction) {
+ExtractedSong signatureOf(const std::string& input, const AudioExtraction& extraction,
+                          SignatureInputCheck& signatures) {
   if (!isSignatureFile(input)) return step(input, [&] { return extraction.extract(input); });
+  step(input, [&] { signatures.check(input); });
   ExtractedSong song;
   step(input, [&] {
-    song.signature = Held<vraISignature>(CreateSignature(extraction.configPath().c_str(), kAnyRate));
+    song.signature = Held<vraISignature>(CreateSignature(extraction.configPath().c_str(), kExtractionRate));
     song.signature->load(input.c_str());
   });
   return song;
 }
 
-void add(vraISession& session, const std::string& input, const AudioExtraction& extraction) {
-  ExtractedSong song = signatureOf(input, extraction);
+void add(vraISession& session, const std::string& input, const AudioExtraction& extraction,
+         SignatureInputCheck& signatures) {
+  ExtractedSong song = signatureOf(input, extraction, signatures);
   unsigned id = 0;
+  bool refused = false;
   step(input, [&] {
-    extraction.finish("adding to the session", song, [&] { id = session.addSignature(song.signature.get()); });
+    extraction.finish("adding to the session", song, [&] {
+      try {
+        id = session.addSignature(song.signature.get());
+      } catch (const vraKivetException& e) {
+        if (e.getCode() != VRA_INVALID_SIGNATURE) throw;
+        refused = true;
+      }
+    });
   });
-  // A song the configuration cannot compare is reported by the library and
-  // left out.
+  // A library that takes the song and leaves it out has said why on its
+  // own; one that refuses it raises "Invalid signature".
+  if (refused)
+    throw HostFailure(input + ": the session refuses this song: its features do not fit the similarity "
+                              "configuration or the session's other songs (Invalid signature (code 6))");
   if (!session.containsId(id))
-    throw Failure(input + ": the similarity configuration cannot compare this song (see the library's line above)");
-}
-
-// Where the extension of the path's file name begins: at its last "." (the
-// end of the path when the name has none).
-size_t extensionStart(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
-}
-
-// The library's naming rule: the session path without its extension, then
-// ".meta".
-std::string metadataPathOf(const std::string& path) { return path.substr(0, extensionStart(path)) + ".meta"; }
-
-// Saved beside the target under a name of its own, then renamed over it: a
-// reader never meets a half-written session or metadata file.
-void saveWhole(vraISession& session, const std::string& path) {
-  const size_t cut = extensionStart(path);
-  const std::string temporary = path.substr(0, cut) + "-partial-" + std::to_string(getpid()) + path.substr(cut);
-  step("saving " + path, [&] {
-    try {
-      session.saveSession(temporary.c_str());
-      if (std::filesystem::exists(metadataPathOf(temporary)))
-        std::filesystem::rename(metadataPathOf(temporary), metadataPathOf(path));
-      std::filesystem::rename(temporary, path);
-    } catch (...) {
-      std::filesystem::remove(temporary);
-      std::filesystem::remove(metadataPathOf(temporary));
-      throw;
-    }
-  });
+    throw HostFailure(input + ": the similarity configuration cannot compare this song (see the library's lines above)");
 }
 
 // A progress bar on the standard error stream when it is a terminal.
@@ -225,56 +255,82 @@ class Progress {
   bool shown;
 };
 
-int build(const Options& o) {
-  Held<vraISession> session = openSession(o, true);
-  const unsigned before = session->getSongCount();
+// The inputs with every file after its first mention left out, said in a note.
+std::vector<std::string> distinctInputs(const std::vector<std::string>& inputs) {
+  std::map<std::filesystem::path, std::string> seen;
+  std::vector<std::string> distinct;
+  for (const std::string& input : inputs) {
+    std::error_code error;
+    std::filesystem::path file = std::filesystem::weakly_canonical(input, error);
+    if (error) file = input;
+    const auto [first, isNew] = seen.emplace(file, input);
+    if (isNew)
+      distinct.push_back(input);
+    else
+      std::fprintf(stderr, "kivet-session: %s: the same file as %s, added once\n", input.c_str(),
+                   first->second.c_str());
+  }
+  return distinct;
+}
+
+int build(const Options& o, std::FILE* out) {
+  SessionFile file(o.session, SessionFile::Use::Write);
+  vraISession& session = file.open(choicesOf(o));
+  const unsigned before = session.getSongCount();
   const AudioExtraction extraction(o.config);
-  const Progress progress(o.inputs.size());
+  SignatureInputCheck signatures(extraction);
+  const std::vector<std::string> inputs = distinctInputs(o.inputs);
+  const Progress progress(inputs.size());
   int status = 0;
-  for (size_t i = 0; i < o.inputs.size(); ++i) {
-    progress.show(i, o.inputs[i]);
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    progress.show(i, inputs[i]);
     try {
-      add(*session, o.inputs[i], extraction);
-    } catch (const Failure& failure) {
+      add(session, inputs[i], extraction, signatures);
+    } catch (const HostFailure& failure) {
       progress.clear();
       std::fprintf(stderr, "kivet-session: %s\n", failure.what());
       status = 1;
     }
   }
-  progress.show(o.inputs.size(), "saving");
-  saveWhole(*session, o.session);
+  const unsigned added = session.getSongCount() - before;
+  if (added == 0 && file.isNew()) {
+    progress.clear();
+    std::fprintf(stderr, "kivet-session: %s: no song could be added; no session written\n", o.session.c_str());
+    return 1;
+  }
+  // A session with nothing new stays as it was, metadata file and all.
+  if (added > 0) {
+    progress.show(inputs.size(), "saving");
+    file.save();
+  }
   progress.clear();
-  std::printf("%s: %u songs (%u added)\n", o.session.c_str(), session->getSongCount(),
-              session->getSongCount() - before);
+  std::fprintf(out, "%s: %u songs (%u added)\n", o.session.c_str(), session.getSongCount(), added);
   return status;
 }
 
-std::string songTexts(vraISession& session, unsigned id) {
-  try {
-    Held<vraISong> song(session.getSong(id));
-    return std::string(song->getArtist(false)) + "\t" + song->getTitle(false);
-  } catch (const vraKivetException&) {
-    return "\t";
-  }
-}
-
-int query(const Options& o) {
-  Held<vraISession> session = openSession(o, false);
+int query(const Options& o, std::FILE* out) {
+  SessionFile file(o.session, SessionFile::Use::Read);
+  vraISession& session = file.open(choicesOf(o));
+  if (session.getSongCount() == 0) throw HostFailure(o.session + ": the session holds no songs");
   Held<vraIResultList> results;
   if (o.id) {
     const std::string what = "song " + std::to_string(*o.id);
-    results = Held<vraIResultList>(step(what, [&] { return session->queryById(*o.id, o.count); }));
+    results = Held<vraIResultList>(step(what, [&] { return session.queryById(*o.id, o.count); }));
   } else {
     const AudioExtraction extraction(o.config);
-    ExtractedSong song = signatureOf(o.inputs.front(), extraction);
-    extraction.finish(o.inputs.front(), song, [&] {
-      results = Held<vraIResultList>(session->queryBySignature(song.signature.get(), o.count, false));
+    SignatureInputCheck signatures(extraction);
+    ExtractedSong song = signatureOf(o.inputs.front(), extraction, signatures);
+    step(o.inputs.front(), [&] {
+      extraction.finish("querying", song, [&] {
+        results = Held<vraIResultList>(session.queryBySignature(song.signature.get(), o.count, false));
+      });
     });
   }
-  std::printf("rank\tid\tscore\tartist\ttitle\n");
+  std::fprintf(out, "rank\tid\tscore\tartist\ttitle\n");
   for (unsigned i = 0; i < results->size(); ++i) {
     const vraResult result = results->getResult(i);
-    std::printf("%u\t%u\t%.3f\t%s\n", i + 1, result.id, result.score, songTexts(*session, result.id).c_str());
+    std::fprintf(out, "%u\t%u\t%.3f\t%s\t%s\n", i + 1, result.id, result.score,
+                 file.texts().song(result.id).artist.c_str(), file.texts().shownTitle(result.id).c_str());
   }
   return 0;
 }
@@ -292,45 +348,56 @@ std::string sessionId(vraISession& session) {
   return line.substr(start, line.rfind(';') - start);
 }
 
-int info(const Options& o) {
-  Held<vraISession> session = openSession(o, false);
-  std::printf("session %s\n%u songs\nid\tlength\tartist\ttitle\n", sessionId(*session).c_str(),
-              session->getSongCount());
-  for (unsigned i = 0; i < session->getSongCount(); ++i) {
-    Held<vraISong> song(session->getSongAt(i));
-    const int ms = song->getLength();
-    std::printf("%u\t%d:%02d.%03d\t%s\t%s\n", song->getId(), ms / 60000, ms / 1000 % 60, ms % 1000,
-                song->getArtist(false), song->getTitle(false));
+int info(const Options& o, std::FILE* out) {
+  SessionFile file(o.session, SessionFile::Use::Read);
+  vraISession& session = file.open(choicesOf(o));
+  std::fprintf(out, "session %s\n%u songs\nextracted at %u Hz\nid\tlength\tartist\ttitle\n",
+               sessionId(session).c_str(), session.getSongCount(), kExtractionRate);
+  const Held<vraIIDList> ids(session.getAllIds());
+  for (unsigned i = 0; i < ids->size(); ++i) {
+    const unsigned id = ids->getId(i);
+    const SessionTexts::Song song = file.texts().song(id);
+    const int ms = song.milliseconds;
+    std::fprintf(out, "%u\t%d:%02d.%03d\t%s\t%s\n", id, ms / 60000, ms / 1000 % 60, ms % 1000, song.artist.c_str(),
+                 file.texts().shownTitle(id).c_str());
   }
   return 0;
 }
 
-int exportSession(const Options& o) {
-  Held<vraISession> session = openSession(o, false);
+int exportSession(const Options& o, std::FILE* out) {
+  SessionFile file(o.session, o.textFile.empty() ? SessionFile::Use::ReadSongs : SessionFile::Use::Read);
+  vraISession& session = file.open(choicesOf(o));
   if (!o.textFile.empty())
-    step(o.textFile, [&] { session->exportText(o.textFile.c_str(), o.mask); });
+    step(o.textFile, [&] { session.exportText(o.textFile.c_str(), o.mask); });
   else
-    step(o.riffFile, [&] { session->exportSimilarityRiff(o.riffFile.c_str(), o.count); });
-  std::printf("%s: %u songs\n", o.textFile.empty() ? o.riffFile.c_str() : o.textFile.c_str(),
-              session->getSongCount());
+    step(o.riffFile, [&] { session.exportSimilarityRiff(o.riffFile.c_str(), o.count); });
+  std::fprintf(out, "%s: %u songs\n", o.textFile.empty() ? o.riffFile.c_str() : o.textFile.c_str(),
+               session.getSongCount());
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before the library says anything: its lines go to the error stream.
+  ResultOutput results;
   Options o;
   if (!parseArguments(argc, argv, o)) {
-    usage();
+    std::fputs(kUsage, stderr);
     return 2;
   }
+  if (o.help) {
+    std::fputs(kUsage, results.stream());
+    std::fputs(kHelp, results.stream());
+    return 0;
+  }
   try {
-    if (o.command == "build") return build(o);
-    if (o.command == "query") return query(o);
-    if (o.command == "info") return info(o);
-    return exportSession(o);
+    if (o.command == "build") return build(o, results.stream());
+    if (o.command == "query") return query(o, results.stream());
+    if (o.command == "info") return info(o, results.stream());
+    return exportSession(o, results.stream());
   } catch (const std::exception& failure) {
-    std::fflush(stdout);
+    std::fflush(results.stream());
     std::fprintf(stderr, "kivet-session: %s\n", failure.what());
     return 1;
   }

@@ -2,9 +2,9 @@
 //
 //   kivet-synth [-r RATE] [-d SECONDS] [-n LEVEL] DIR
 //
-// Writes a dozen clips into DIR (which must exist), each SECONDS long
-// (default 4) at RATE Hz (default 44100), 16-bit, with the clip's title and
-// its family as the artist (examples/demo_clips.h):
+// Writes a dozen clips into DIR (made when missing, parents and all), each
+// SECONDS long (default 4) at RATE Hz (default 44100), 16-bit, with the
+// clip's title and its family as the artist (examples/demo_clips.h):
 //   tones    tones.wav (rising sine tones), glide.wav (a gliding tone)
 //   chords   chord.wav (C major, struck every second), minor-chord.wav
 //            (A minor, struck), organ.wav (G major, held)
@@ -21,7 +21,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "examples/demo_clips.h"
@@ -83,6 +85,13 @@ int main(int argc, char** argv) {
       !(o.noise >= 0.0 && o.noise <= 1.0)) {
     std::fprintf(stderr, "usage: kivet-synth [-r RATE] [-d SECONDS] [-n LEVEL] DIR\n");
     return 2;
+  }
+  std::error_code error;
+  std::filesystem::create_directories(o.dir, error);
+  if (!std::filesystem::is_directory(o.dir)) {
+    std::fprintf(stderr, "kivet-synth: cannot make the folder %s: %s\n", o.dir.c_str(),
+                 error ? error.message().c_str() : "a file of that name is in the way");
+    return 1;
   }
   bool ok = true;
   uint32_t seed = 1;

@@ -42,12 +42,13 @@ ls "$audio"
 step "build the session build/demo/songs.ses"
 "$hosts/kivet-session" build "${configs[@]}" "$session" "$audio"/*
 
+# The session keeps the similarity configuration it was made with.
 step "what the session holds"
-"$hosts/kivet-session" info -s "$root/config/similarity.xml" "$session"
+"$hosts/kivet-session" info "$session"
 
-id=$("$hosts/kivet-session" info -s "$root/config/similarity.xml" "$session" | awk -F '\t' '$4 == "A minor chord" { print $1 }')
+id=$("$hosts/kivet-session" info "$session" | awk -F '\t' '$4 == "A minor chord" { print $1 }')
 step "the songs most like song $id, the A minor chord"
-"$hosts/kivet-session" query "${configs[@]}" "$session" --id "$id" -n 5
+"$hosts/kivet-session" query "$session" --id "$id" -n 5
 
 step "the songs most like a noisy copy of the gliding tone, which the session has never seen"
-"$hosts/kivet-session" query "${configs[@]}" "$session" "$noisy/glide.wav" -n 5
+"$hosts/kivet-session" query -c "$root/config/default.xml" "$session" "$noisy/glide.wav" -n 5

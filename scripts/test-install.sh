@@ -176,21 +176,26 @@ host_with_pkg_config() {
 # The example hosts find the installed library and configuration.
 run_examples() {
   if [ ! -x "$prefix/bin/kivet-extract" ]; then
-    echo "example hosts not built (no libsndfile): skipped"
+    echo "example hosts not built (no libsndfile or libsoxr): skipped"
     return 0
   fi
   mkdir -p "$work/audio"
   "$prefix/bin/kivet-synth" -d 3 "$work/audio" >/dev/null
   # A session of two songs with the installed default and similarity
-  # configurations; a broken installed similarity.xml is the one it names.
+  # configurations; a broken installed similarity.xml is the one a new
+  # session names, while the session made before keeps the configuration
+  # stored in it.
   "$prefix/bin/kivet-session" build "$work/s.ses" "$work/audio/chord.wav" "$work/audio/clicks.wav" >/dev/null ||
     fail "installed kivet-session failed"
   [ "$("$prefix/bin/kivet-session" info "$work/s.ses" | sed -n 2p)" = "2 songs" ] || fail "installed kivet-session lost songs"
   echo '<broken' >"$prefix/share/kivet/similarity.xml"
   local said
-  said=$("$prefix/bin/kivet-session" info "$work/s.ses" 2>&1) && fail "installed kivet-session read a broken configuration"
+  said=$("$prefix/bin/kivet-session" build "$work/t.ses" "$work/audio/chord.wav" 2>&1) &&
+    fail "installed kivet-session read a broken configuration"
   grep -qF "$prefix/share/kivet/similarity.xml" <<<"$said" ||
     fail "installed kivet-session did not read the installed similarity.xml: $said"
+  [ "$("$prefix/bin/kivet-session" info "$work/s.ses" | sed -n 2p)" = "2 songs" ] ||
+    fail "installed kivet-session did not keep the session's own configuration"
   # With the mel cepstrum configuration as the installed default, only MFCC is
   # written: the program took the installed file, not the source tree's.
   cp "$prefix/share/kivet/mfcc.xml" "$prefix/share/kivet/default.xml"

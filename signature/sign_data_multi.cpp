@@ -104,17 +104,13 @@ int64_t rowIndex(double value) {
   return static_cast<int64_t>(std::floor(std::max(-kFar, std::min(kFar, value))));
 }
 
-// The rows [first, first + count) of one segment.
-struct RowRange {
-  unsigned first;
-  unsigned count;
-};
+using RowRange = CSignDataMulti::RowRange;
 
 // The rows of the given segments (start and end in seconds) in a feature of
 // rows rows, msPerRow apart. Segments that lie beyond the rows, or end before
 // they start, add nothing.
-std::vector<RowRange> segmentRows(const std::vector<std::pair<float, float>>& segments, float msPerRow,
-                                  unsigned rows) {
+std::vector<RowRange> rowsOfSegments(const std::vector<std::pair<float, float>>& segments, float msPerRow,
+                                     unsigned rows) {
   std::vector<RowRange> ranges;
   const int64_t rowTotal = rows;
   for (const auto& segment : segments) {
@@ -325,25 +321,39 @@ void CSignDataMulti::unwrap(const std::vector<std::string>& names, bool interpol
   }
 }
 
-bool CSignDataMulti::splitSegmentation(CSignDataMulti& out, float label) const {
-  out = *this;
-  const CFeatureObject<float>* segmentation = getFeature(kSegmentation);
-  if (segmentation == nullptr) return false;
-  // Taken before out changes: out may be this very signature.
-  const HeapMatrix<float>& table = segmentation->getMatrix();
+std::vector<std::pair<float, float>> CSignDataMulti::labelledSegments(float label) const {
   std::vector<std::pair<float, float>> segments;
+  const CFeatureObject<float>* segmentation = getFeature(kSegmentation);
+  if (segmentation == nullptr) return segments;
+  const HeapMatrix<float>& table = segmentation->getMatrix();
   if (table.cols >= 3) {
     for (unsigned r = 0; r < table.rows; ++r) {
       if (table(r, 2) == label) segments.emplace_back(table(r, 0), table(r, 1));
     }
   }
+  return segments;
+}
+
+bool CSignDataMulti::segmentRows(float label, float msPerRow, unsigned rows, std::vector<RowRange>& ranges) const {
+  ranges.clear();
+  if (msPerRow == 0.0f) return false;
+  const std::vector<std::pair<float, float>> segments = labelledSegments(label);
+  if (segments.empty()) return false;
+  ranges = rowsOfSegments(segments, msPerRow, rows);
+  return true;
+}
+
+bool CSignDataMulti::splitSegmentation(CSignDataMulti& out, float label) const {
+  // Taken before out changes: out may be this very signature.
+  const std::vector<std::pair<float, float>> segments = labelledSegments(label);
+  out = *this;
   if (segments.empty()) return false;
 
   for (const auto& entry : out.objects) {
     CFeatureObjectBase& object = *entry.second;
     const float msPerRow = object.getMsPerRow();
     if (msPerRow == 0.0f) continue;
-    const std::vector<RowRange> ranges = segmentRows(segments, msPerRow, rowCount(object));
+    const std::vector<RowRange> ranges = rowsOfSegments(segments, msPerRow, rowCount(object));
     visitTyped(object, [&](auto& typed) { keepRows(typed, ranges); });
   }
   return true;

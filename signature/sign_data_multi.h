@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "signature/feat_obj_map.h"
@@ -82,9 +83,23 @@ class CSignDataMulti : public CFeatObjMap {
   // False when there is no such feature or no segment carries the label.
   bool splitSegmentation(CSignDataMulti& out, float label) const;
 
+  // Rows [first, first + count) of a feature.
+  struct RowRange {
+    unsigned first;
+    unsigned count;
+  };
+  // The rows that splitSegmentation keeps of a feature of rows rows, msPerRow
+  // apart, in the order it keeps them: whatever is read beside the features,
+  // row for row, can be split the same way. False when it keeps such a
+  // feature whole (no "SEGMENTATION" feature, no segment labelled label, or
+  // msPerRow 0).
+  bool segmentRows(float label, float msPerRow, unsigned rows, std::vector<RowRange>& ranges) const;
+
  private:
   // Makes the first feature of the map the active one when it is a float feature.
   void takeActiveFeature();
+  // Start and end in seconds of every segment labelled label, in order.
+  std::vector<std::pair<float, float>> labelledSegments(float label) const;
 
   CMetaVec metaFrames;
   uint32_t time = 0;

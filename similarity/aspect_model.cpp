@@ -1,5 +1,6 @@
 #include "similarity/aspect_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -48,17 +49,22 @@ void AspectModelGMM::set(const CAudioSignMulti& modelFile, const std::string& as
   CFeatureObject<float>* object = aspectObject(modelFile, aspectId);
   if (object == nullptr) throw StandardException("AspectModelGMM::set() aspect-id not found in afp: " + aspectId);
   const HeapMatrix<float>& mixture = object->getMatrix();
-  // Means and inverse variances must come in pairs behind the log constant.
-  if (mixture.rows == 0 || mixture.cols < 3 || mixture.cols % 2 == 0)
+  // The dimension is (columns - 1) / 2: a last column beyond the pairs of
+  // means and inverse variances is not read, but one whole component must be
+  // there to evaluate.
+  if (mixture.rows == 0 || mixture.cols < 3)
     throw StandardException("AspectModelGMM::set() mixture matrix is not components x (1 + 2 x dimension) in class " +
                             aspectId);
   const unsigned dimension = (mixture.cols - 1) / 2;
   for (unsigned i = 0; i < mixture.rows; ++i) {
-    const float* inverseVariances = mixture.getRow(i).data + 1 + dimension;
-    for (unsigned j = 0; j < dimension; ++j) {
-      if (!(inverseVariances[j] > 0.0f) || !std::isfinite(inverseVariances[j]))
-        throw StandardException("AspectModelGMM::set() inverse variances must be positive in class " + aspectId);
-    }
+    const float* row = mixture.getRow(i).data;
+    // A value that is no finite number makes every likelihood one too. An
+    // inverse variance of 0 leaves its dimension out of the component; a
+    // negative one would reward distance from the mean.
+    if (!std::all_of(row, row + 1 + 2 * dimension, [](float v) { return std::isfinite(v); }))
+      throw StandardException("AspectModelGMM::set() mixture values must be finite numbers in class " + aspectId);
+    if (std::any_of(row + 1 + dimension, row + 1 + 2 * dimension, [](float v) { return v < 0.0f; }))
+      throw StandardException("AspectModelGMM::set() inverse variances must not be negative in class " + aspectId);
   }
   gmm.set(mixture);
 }

@@ -93,12 +93,14 @@ class DomParseError : public xercesc::DOMLSException {
 };
 
 // Initialises the Xerces-C platform (Xerces counts the calls) and creates the
-// synchronous "LS" parser with datatype normalisation on. Every document it
-// parses stays alive as long as the parser and is released before the
-// platform is terminated. A document that is not well-formed throws
-// DomParseError (Xerces 3.2 would hand back the part read so far); external
-// entities and DTDs are not fetched, and entity expansion is limited, since
-// the partition-tree text comes from session files.
+// synchronous "LS" parser with datatype normalisation on and namespace
+// processing off. Every document it parses stays alive as long as the parser
+// and is released before the platform is terminated. A document that is not
+// well-formed throws DomParseError (Xerces 3.2 would hand back the part read
+// so far); external entities and DTDs are not fetched, entity expansion is
+// limited and elements nested deeper than 1000 levels are refused ("elements
+// nested deeper than 1000 levels"), since the partition-tree text comes from
+// session files.
 class DomParser {
  public:
   // An XMLException of the platform's initialisation passes to the caller.

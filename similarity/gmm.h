@@ -7,10 +7,11 @@
 // positive warning) and IPP's status texts. Components are combined with a
 // log-add built from three fixed polynomials instead of exp and log.
 //
-// Model matrix of a mixture (one row per component, 1 + 2 x dim columns):
+// Model matrix of a mixture (one row per component, 1 + 2 x dim columns, dim =
+// (columns - 1) / 2, so that a last column of an even count is not read):
 //   column 0               log constant of the component
 //   columns 1 .. dim       means
-//   columns dim+1 .. 2 dim inverse variances
+//   columns dim+1 .. 2 dim inverse variances (0: the dimension plays no part)
 
 #include <cstddef>
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -132,6 +133,38 @@ HeapVector<float> blockVariances(const HeapMatrix<float>& m, unsigned n) {
 
 }  // namespace
 
+// The onset mask of the frames that one segment row reads. Row 0 reads the
+// whole song and its whole mask. A segment row reads the rows that the
+// segmentation split keeps of each feature, which depend on the feature's
+// frame period, so it takes the same rows of the mask: they fit the feature's
+// rows wherever the song's mask fits the song's.
+class OverallSimilarity::RowOnsets {
+ public:
+  // segmented: the song when the row reads the segments labelled label, null
+  // for row 0.
+  RowOnsets(const HeapVector<bool>& song, const CSignDataMulti* segmented, float label)
+      : song(song), segmented(segmented), label(label) {}
+
+  // The mask of the rows of a feature msPerRow apart.
+  const HeapVector<bool>& of(float msPerRow) {
+    if (segmented == nullptr || !segmented->segmentRows(label, msPerRow, song.size, ranges)) return song;
+    uint64_t total = 0;
+    for (const CSignDataMulti::RowRange& range : ranges) total += range.count;
+    if (total > UINT32_MAX) throw std::bad_array_new_length();
+    part.resize(static_cast<unsigned>(total));
+    bool* out = part.data;
+    for (const CSignDataMulti::RowRange& range : ranges) out = std::copy_n(song.data + range.first, range.count, out);
+    return part;
+  }
+
+ private:
+  const HeapVector<bool>& song;
+  const CSignDataMulti* segmented;
+  float label;
+  std::vector<CSignDataMulti::RowRange> ranges;
+  HeapVector<bool> part;
+};
+
 OverallSimilarity::OverallSimilarity(const DOMElement& element, EventHandler* handler)
     : SimilarityMethod("overallsimilarity", handler), onsetThresholds(kOnsetBands), onsetWindow(kOnsetWindowLength) {
   const int32_t low = OverallClassifierSettings::lowbpm;
@@ -202,7 +235,7 @@ bool OverallSimilarity::createOnsetMask(const BaseMatrix<float>& mse, HeapVector
 }
 
 HeapVector<float> OverallSimilarity::summarise(const CSignDataMulti& row, const OverallClassifierSettings& c,
-                                               const HeapVector<bool>& mask, bool noOnset) const {
+                                               RowOnsets& onsets) const {
   const bool melodic = c.metricName == "melodicnorm";
   if (!melodic && !c.mean && c.variance == 0)
     throw StandardException(kAdapt + "invalid classifier settings, no grouping given in: " + c.name);
@@ -223,8 +256,9 @@ HeapVector<float> OverallSimilarity::summarise(const CSignDataMulti& row, const 
       // The selection checks that the mask and the frames fit, also when it
       // is not used: a feature of another frame count is a configuration
       // error whatever the song.
-      HeapMatrix<float> onsets = m[mask];
-      if (!noOnset) m = std::move(onsets);
+      const HeapVector<bool>& mask = onsets.of(feature->getMsPerRow());
+      HeapMatrix<float> kept = m[mask];
+      if (std::find(mask.begin(), mask.end(), true) != mask.end()) m = std::move(kept);
     }
     if (c.concat != 0) m = stackRows(m, static_cast<unsigned>(c.concat), c.name);
     if (c.mean) vector.append(mean(m, 1));
@@ -241,22 +275,23 @@ void OverallSimilarity::adapt(const CAudioSignMulti& in, CAudioSignMulti& out) {
   const CFeatureObject<float>* mse = source != nullptr ? source->getFeature("MSE") : nullptr;
   if (mse == nullptr) throw StandardException(kAdapt + "MSE could not be found in signature to create onset mask");
   HeapVector<bool> mask;
-  const bool noOnset = createOnsetMask(mse->getMatrix(), mask, kOnsetDecay);
+  createOnsetMask(mse->getMatrix(), mask, kOnsetDecay);
 
   auto data = std::make_unique<CSignDataMulti>();
   auto label = labels.begin();
   for (unsigned r = 0; r < rows; ++r) {
     std::unique_ptr<CSignDataMulti> segment;
+    float value = 0.0f;
     if (r > 0) {
-      float value = 0.0f;
       readNumber(*label++, value);
       segment = std::make_unique<CSignDataMulti>();
       source->splitSegmentation(*segment, value);
     }
     const CSignDataMulti& row = r == 0 ? *source : *segment;
+    RowOnsets onsets(mask, r == 0 ? nullptr : source, value);
     for (const OverallClassifierSettings& c : classifiers) {
       if (r == 0) data->insert(new CFeatureObject<float>(c.name, static_cast<unsigned short>(5000 + c.version)));
-      appendVectorRow(data->getFeature(c.name.c_str())->getMatrix(), summarise(row, c, mask, noOnset));
+      appendVectorRow(data->getFeature(c.name.c_str())->getMatrix(), summarise(row, c, onsets));
     }
   }
   const CSignatureID id = in.getTuid();

@@ -9,8 +9,9 @@
 // Every signature it adapts needs the feature "MSE": band energies (at most
 // 14 bands, one row per frame but the first two) from which an onset mask
 // is made, one entry per frame; a classifier with "pruning" keeps only the
-// frames at onsets, so its features must have the mask's length (MSE rows +
-// 2) in rows.
+// frames at onsets (every frame when there are none), so its features must
+// have the mask's length (MSE rows + 2) in rows. A segment row reads the
+// frames of its segments and the same part of the mask.
 
 #include <set>
 #include <string>
@@ -59,9 +60,9 @@ class OverallSimilarity : public SimilarityMethod {
   // does not record yet to row 0 of each classifier's vector, and records
   // them.
   void transformQuery(CAudioSignMulti& query);
+  class RowOnsets;
   // The vector of classifier c for one segment row of a signature.
-  HeapVector<float> summarise(const CSignDataMulti& row, const OverallClassifierSettings& c,
-                              const HeapVector<bool>& mask, bool noOnset) const;
+  HeapVector<float> summarise(const CSignDataMulti& row, const OverallClassifierSettings& c, RowOnsets& onsets) const;
 
   std::vector<OverallClassifierSettings> classifiers;
   HeapVector<float> onsetThresholds;

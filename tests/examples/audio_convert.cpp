@@ -2,9 +2,10 @@
 // with its tags, for the tests of the example hosts (as sox would, which CI
 // does not install).
 //
-//   audio_convert IN OUT FORMAT
+//   audio_convert IN OUT FORMAT [--no-tags]
 //
-// FORMAT: pcm16, pcm24, float or double (WAV), vorbis (Ogg Vorbis).
+// FORMAT: pcm16, pcm24, float or double (WAV), vorbis (Ogg Vorbis). With
+// --no-tags the copy has no title and no artist.
 #include <sndfile.h>
 
 #include <cstdio>
@@ -25,9 +26,10 @@ int formatOf(const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int format = argc == 4 ? formatOf(argv[3]) : 0;
+  const bool tags = argc == 4;
+  const int format = argc == 4 || (argc == 5 && std::string(argv[4]) == "--no-tags") ? formatOf(argv[3]) : 0;
   if (format == 0) {
-    std::fprintf(stderr, "usage: audio_convert IN OUT (pcm16|pcm24|float|double|vorbis)\n");
+    std::fprintf(stderr, "usage: audio_convert IN OUT (pcm16|pcm24|float|double|vorbis) [--no-tags]\n");
     return 2;
   }
   SF_INFO in{};
@@ -47,7 +49,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (const int tag : {SF_STR_TITLE, SF_STR_ARTIST})
-    if (const char* text = sf_get_string(source, tag)) sf_set_string(target, tag, text);
+    if (const char* text = sf_get_string(source, tag); text && tags) sf_set_string(target, tag, text);
   // Doubles carry every format's samples without loss.
   std::vector<double> block(4096 * static_cast<size_t>(in.channels));
   bool written = true;

@@ -137,14 +137,6 @@ TEST(AudioFile, ReadsEveryFormatAtFullScale) {
   }
 }
 
-// Float samples beyond full scale are clipped, not wrapped.
-TEST(AudioFile, ClipsFloatSamplesBeyondFullScale) {
-  TempFile file(".wav");
-  writeFile(file.path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1, {2.0, -2.0, 1.0, -1.0, 0.25});
-  AudioFile audio(file.path, 44100);
-  EXPECT_EQ(readAll(audio), (std::vector<short>{32767, -32768, 32767, -32768, 8192}));
-}
-
 // A file at another rate comes out at the rate asked for, as long as it
 // lasted, with its tone where it was and as loud, and each channel kept to
 // itself: a band-limited resampler, which linear interpolation is not (it
@@ -186,7 +178,7 @@ std::string waveHeader(uint32_t rate) {
 
 TEST(AudioFile, RefusesWhatItCannotRead) {
   const struct {
-    std::string bytes;  // the file's content; none: no file at all
+    std::string bytes;  // the whole file
     int outputRate;
     std::string message;
   } cases[] = {
@@ -209,14 +201,6 @@ TEST(AudioFile, RefusesWhatItCannotRead) {
       EXPECT_EQ(std::string(e.what()), c.message);
     }
   }
-  // A header of the lowest rate with no samples reads as an empty file.
-  TempFile file(".wav");
-  std::FILE* out = std::fopen(file.path.c_str(), "wb");
-  const std::string empty = waveHeader(8000);
-  std::fwrite(empty.data(), 1, empty.size(), out);
-  std::fclose(out);
-  AudioFile audio(file.path, 44100);
-  EXPECT_TRUE(readAll(audio).empty());
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # kivet-session on audio as users have it: float and double samples, Ogg
 # Vorbis, and sampling rates other than the session's.
-#   kivet_session_audio_test.sh HOSTS_DIR CONVERTER
-# HOSTS_DIR holds kivet-session and kivet-synth; CONVERTER is audio_convert
-# (tests/examples/audio_convert.cpp).
+#   kivet_session_audio_test.sh HOSTS_DIR CONVERTER CONFIG
+# HOSTS_DIR holds kivet-session, kivet-extract and kivet-synth; CONVERTER is
+# audio_convert (tests/examples/audio_convert.cpp); CONFIG the default
+# extraction configuration.
 set -euo pipefail
 hosts=$1
 convert=$2
+config=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -52,4 +54,17 @@ done
   >/dev/null 2>"$work/said" || fail "build of other rates: $(cat "$work/said")"
 [ "$("$hosts/kivet-session" query "$work/low.ses" "$work/44100/chord.wav" -n 1 2>"$work/said" | sed -n 2p | cut -f 5)" = \
   "C major chord" ] && [ ! -s "$work/said" ] || fail "query of a session of other rates: $(head -3 "$work/said")"
+[ "$("$hosts/kivet-session" info "$work/low.ses" | sed -n 3p)" = "extracted at 44100 Hz" ] || fail "info's rate"
+
+# A signature whose features have other sizes than the session's songs is
+# refused: one made with a spectrum envelope up to 8 kHz, as a song at 16 kHz
+# would have it.
+sed -e 's/hiedge="16000"/hiedge="8000"/' "$config" >"$work/narrow.xml"
+"$hosts/kivet-extract" -c "$work/narrow.xml" -o "$work/narrow" "$work/44100/chord.wav" >/dev/null
+status=0
+"$hosts/kivet-session" build "$work/s.ses" "$work/narrow/chord.sig" >/dev/null 2>"$work/said" || status=$?
+[ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-session: $work/narrow/chord.sig: its ASE has 30 columns where\
+ songs extracted at 44100 Hz with $config have 34: a signature made at another sampling rate or with another\
+ configuration cannot be compared with the session's songs (extract the audio file again)" ] ||
+  fail "narrow signature: $status $(cat "$work/said")"
 [ "$failures" -eq 0 ]

@@ -20,9 +20,9 @@ status=0
 session build "$work/s.ses" "$work/audio/clicks.wav" "$work/sig/organ.sig" "$work/bad.wav" >/dev/null || status=$?
 [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-session: $work/bad.wav: Format not recognised." ] ||
   fail "bad input: $status $(cat "$work/said")"
-[ "$(ls "$work")" = "$(printf 'audio\nbad.wav\ns.meta\ns.ses\nsaid\nsig')" ] || fail "files left: $(ls "$work")"
+[ "$(ls "$work")" = "$(printf 'audio\nbad.wav\ns.meta\ns.ses\ns.ses.lock\nsaid\nsig')" ] || fail "files left: $(ls "$work")"
 
-[ "$(session info "$work/s.ses" | tail -n +4 | cut -f 1,4)" = "$(printf '1\tRising tones\n2\tC major chord\n3\tClick track\n4\tHeld G major chord')" ] ||
+[ "$(session info "$work/s.ses" | tail -n +5 | cut -f 1,4)" = "$(printf '1\tRising tones\n2\tC major chord\n3\tClick track\n4\tHeld G major chord')" ] ||
   fail "info: $(session info "$work/s.ses")"
 [ "$(session query "$work/s.ses" --id 2 -n 2 | cut -f 1,2)" = "$(printf 'rank\tid\n1\t2\n2\t4')" ] || fail "query by id"
 [ "$(session query "$work/s.ses" "$work/audio/clicks.wav" -n 1 | tail -1 | cut -f 2,3)" = "$(printf '3\t1.000')" ] ||

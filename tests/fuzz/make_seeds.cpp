@@ -376,6 +376,12 @@ void similarityConfigSeeds() {
        "<!DOCTYPE c [<!ENTITY one \"1\"><!ATTLIST parameter value CDATA \"0.25\">]>"
        "<c><classifier name=\"a\"/><parameterization min=\"0\" max=\"&one;\">"
        "<parameter name=\"p\"><cfy name=\"a\"/></parameter></parameterization></c>");
+  // One level deeper than the parser takes: the last "cfy" lies at level 1001.
+  std::string nested = "<c><semanticlayer>";
+  for (int level = 3; level <= 1000; ++level) nested += "<class id=\"x\">";
+  nested += "<cfy id=\"a\"/>";
+  for (int level = 3; level <= 1000; ++level) nested += "</class>";
+  seed(target, "nesting", nested + "</semanticlayer></c>");
 }
 
 void partitionTreeSeeds() {

@@ -62,9 +62,11 @@ void readConfiguration(const xercesc::DOMDocument& document) {
   }
 }
 
-// The reader buffers of one parse (a single allocation of about 160 KiB) and
-// the parser's own tables.
-constexpr size_t kXercesFixedCost = 256 * 1024;
+// The reader buffers of one parse (a single allocation of about 160 KiB), the
+// parser's own tables, and the document's node heap, which Xerces grows in
+// blocks that double up to 512 KiB: a document of a few thousand elements
+// takes one whole block.
+constexpr size_t kXercesFixedCost = 768 * 1024;
 
 }  // namespace
 

@@ -363,6 +363,15 @@ TEST(SignDataMulti, SplitSegmentationKeepsTheRowsOfOneLabel) {
   EXPECT_EQ(u(13, 0), 80u);
   EXPECT_EQ(matrixOf<float>(out, "SEGMENTATION").rows, 6u);
   EXPECT_EQ(matrixOf<float>(data, "F").rows, 10u);
+  // The same rows of whatever is read beside a feature of that period and length.
+  std::vector<CSignDataMulti::RowRange> ranges;
+  ASSERT_TRUE(data.segmentRows(1.0f, 1000, 10, ranges));
+  std::vector<unsigned> rows;
+  for (const auto& range : ranges)
+    for (unsigned i = 0; i < range.count; ++i) rows.push_back(range.first + i);
+  EXPECT_EQ(rows, (std::vector<unsigned>{0, 1, 2, 6, 7, 8, 4}));
+  EXPECT_FALSE(data.segmentRows(7.0f, 1000, 10, ranges) || data.segmentRows(1.0f, 0, 10, ranges));
+  EXPECT_TRUE(ranges.empty());
 
   // Splitting a signature into itself.
   ASSERT_TRUE(data.splitSegmentation(data, 2.0f));

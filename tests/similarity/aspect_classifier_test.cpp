@@ -113,4 +113,40 @@ TEST(AspectClassifierGMM, PosteriorsSurviveWhenEveryLikelihoodUnderflows) {
                                   "GMM::LogLHPerFrame(): Incompatible feature");
 }
 
+TEST(AspectClassifierGMM, UnreadColumnsAndZeroInverseVariancesScoreByTheFormulas) {
+  // Two components of dimension 2 each: "even" with a sixth column that is
+  // not read, "zero" with inverse variances of 0 that leave a dimension out.
+  const models::Rows even = {{-1, 0, 1, 2, 0.5f, -99}, {-3, 1, -1, 1, 1, 7}};
+  const models::Rows zero = {{-2, 0.5f, 0, 0, 1}, {-1, 3, 3, 0.25f, 0}};
+  std::vector<CFeatureObjectBase*> objects = models::passThrough("MFCC", 2);
+  objects.push_back(object("even", even));
+  objects.push_back(object("zero", zero));
+  AspectClassifierGMM gmm("gmm", models::file(testfiles::tempPath("shapes.sig"), objects), 0);
+  const std::vector<float> frames = {0, 0, 1, 2, -1, 0.5f};
+
+  // Per frame, ln of the sum over components of
+  // exp(logconst - 0.5 x sum over j < 2 of (x[j] - mean[j])^2 x ivar[j]);
+  // ll is its mean over the frames, the score exp(ll - ln sum of exp(ll)).
+  const auto meanLogLikelihood = [&](const models::Rows& mixture) {
+    double sum = 0;
+    for (unsigned f = 0; f < 3; ++f) {
+      double likelihood = 0;
+      for (const auto& c : mixture) {
+        double distance = 0;
+        for (unsigned j = 0; j < 2; ++j) distance += std::pow(frames[2 * f + j] - c[1 + j], 2) * c[3 + j];
+        likelihood += std::exp(c[0] - 0.5 * distance);
+      }
+      sum += std::log(likelihood);
+    }
+    return sum / 3;
+  };
+  const double llEven = meanLogLikelihood(even), llZero = meanLogLikelihood(zero);
+  const double logSum = std::log(std::exp(llEven) + std::exp(llZero));
+  ClassifyResult result;
+  gmm.classify(view(frames, 3, 2), result);
+  EXPECT_NEAR(result.get("gmm.even"), std::exp(llEven - logSum), 1e-5);
+  EXPECT_NEAR(result.get("gmm.zero"), std::exp(llZero - logSum), 1e-5);
+  EXPECT_NEAR(result.get("gmm.even") + result.get("gmm.zero"), 1.0, 1e-6);
+}
+
 }  // namespace

@@ -74,6 +74,42 @@ TEST(DomSupport, MalformedDocumentsFail) {
   EXPECT_EQ(toStdString(inner->getTextContent()), "inininininininin");
 }
 
+// Nesting is bounded at 1000 levels; element names are taken as written,
+// prefixes and all.
+TEST(DomSupport, NestingBoundAndNamesAsWritten) {
+  // Levels 1 to depth - 1 one per line, then siblings at the last level:
+  // empty elements end where they start.
+  const auto nested = [](unsigned depth, unsigned siblings) {
+    std::string text;
+    for (unsigned level = 1; level < depth; ++level) text += "<n>\n";
+    for (unsigned i = 0; i < siblings; ++i) text += "<n/>";
+    for (unsigned level = 1; level < depth; ++level) text += "</n>";
+    return text;
+  };
+  DomParser parser;
+  for (int again = 0; again < 2; ++again) {
+    const std::string deepest = nested(1000, 3);
+    const xercesc::DOMElement* element = parser.parseMemory(deepest.data(), deepest.size()).getDocumentElement();
+    unsigned depth = 1;
+    while (element->getFirstElementChild() != nullptr) element = element->getFirstElementChild(), ++depth;
+    EXPECT_EQ(depth, 1000u);
+    EXPECT_EQ(static_cast<const xercesc::DOMElement*>(element->getParentNode())->getChildElementCount(), 3u);
+    const std::string deeper = nested(40000, 1);
+    try {
+      parser.parseMemory(deeper.data(), deeper.size());
+      ADD_FAILURE() << "parsed 40000 levels";
+    } catch (const DomParseError& e) {
+      EXPECT_EQ(e.report(), "line 1001, column 4: elements nested deeper than 1000 levels");
+      EXPECT_EQ(e.line(), 1001u);
+      EXPECT_EQ(e.column(), 4u);
+    }
+  }
+  const std::string prefixed = "<p:a xmlns:q=\"urn:q\"><q:b/></p:a>";  // p is bound to no namespace
+  const xercesc::DOMElement& a = *parser.parseMemory(prefixed.data(), prefixed.size()).getDocumentElement();
+  EXPECT_EQ(toStdString(a.getTagName()) + " " + toStdString(a.getFirstElementChild()->getTagName()), "p:a q:b");
+  EXPECT_EQ(attributeText(a, "xmlns:q"), "urn:q");
+}
+
 TEST(DomSupport, FilesAndLifetimes) {
   const std::string path = testing::TempDir() + "dom_support_test.xml";
   std::ofstream(path) << "<?xml version=\"1.0\"?>\n<config><part/></config>\n";

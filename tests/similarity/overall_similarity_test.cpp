@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -150,6 +151,52 @@ TEST(OverallSimilarity, AdaptSegmentRowsAndFailures) {
       "HeapMatrix<Type>::operator[](BaseVector<uint>) logical-vector and matrix do not fit");
   expectThrowMessage<StandardException>([&] { method({})->adapt(*models::signature({object("F", {{1}})}), out); },
                                         adapt + "MSE could not be found in signature to create onset mask");
+}
+
+TEST(OverallSimilarity, PruningKeepsTheOnsetsOfEachSegment) {
+  // 24 seconds, one frame per second, F = the frame's index; segments
+  // labelled 3 (0 to 12 s) and 5 (12 to 24 s): rows 0 (whole song), 1 and 2.
+  models::Rows frames;
+  for (float t = 0; t < 24; ++t) frames.push_back({t});
+  const unsigned bounds[][2] = {{0, 24}, {0, 12}, {12, 24}};
+  // One onset band whose energy rises a hundredfold at each listed frame.
+  const auto rising = [](const std::vector<unsigned>& at) {
+    models::Rows rows;
+    float energy = 1;
+    for (unsigned t = 0; t < 22; ++t) {
+      if (std::count(at.begin(), at.end(), t) != 0) energy *= 100;
+      rows.push_back({energy});
+    }
+    return rows;
+  };
+  const auto overall = method({"c:feature=F;mean=1", "p:feature=F;mean=1;pruning=1"});
+  // Onsets: none; one in each segment; only in the second.
+  const struct {
+    std::vector<unsigned> steps;
+    bool onsetIn[3];
+  } cases[] = {{{}, {false, false, false}}, {{4, 14}, {true, true, true}}, {{15}, {true, false, true}}};
+  for (const auto& c : cases) {
+    const models::Rows mse = rising(c.steps);
+    HeapVector<bool> mask;
+    overall->createOnsetMask(matrixOf(mse), mask, 0.9f);
+    CAudioSignMulti adapted;
+    overall->adapt(*models::signature({object("F", frames, {}, {}, 1000), object("MSE", mse, {}, {}, 1000),
+                                       object("SEGMENTATION", {{0, 12, 3}, {12, 24, 5}}, {}, {}, 1000)}),
+                   adapted);
+    const HeapMatrix<float>& all = adapted.getSignData()->getFeature("c")->getMatrix();
+    const HeapMatrix<float>& pruned = adapted.getSignData()->getFeature("p")->getMatrix();
+    ASSERT_EQ(pruned.rows, 3u);
+    for (unsigned r = 0; r < 3; ++r) {
+      // Each row's mean of the onset frames it holds, of all of its frames when it holds none.
+      float sum = 0, count = 0;
+      for (unsigned t = bounds[r][0]; t < bounds[r][1]; ++t)
+        if (mask[t]) sum += t, ++count;
+      ASSERT_EQ(count > 0, c.onsetIn[r]) << c.steps.size() << " " << r;
+      const float middle = (bounds[r][0] + bounds[r][1] - 1) / 2.0f;
+      EXPECT_EQ(all(r, 0), middle);
+      EXPECT_FLOAT_EQ(pruned(r, 0), count > 0 ? sum / count : middle) << c.steps.size() << " " << r;
+    }
+  }
 }
 
 TEST(OverallSimilarity, ProcessListsTransformsAndFailures) {

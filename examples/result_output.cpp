@@ -1,0 +1,28 @@
+#include "examples/result_output.h"
+
+#include <unistd.h>
+
+ResultOutput::ResultOutput() {
+  std::fflush(stdout);
+  saved = dup(STDOUT_FILENO);
+  if (saved < 0) return;
+  std::FILE* stream = fdopen(saved, "w");
+  if (stream == nullptr || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    if (stream != nullptr) std::fclose(stream);
+    else close(saved);
+    saved = -1;
+    return;
+  }
+  results = stream;
+  // The library's lines now share the error stream with the host's
+  // messages: line by line, they stay in the order they were written.
+  setvbuf(stdout, nullptr, _IOLBF, 0);
+}
+
+ResultOutput::~ResultOutput() {
+  if (saved < 0) return;
+  std::fflush(stdout);
+  std::fflush(results);
+  dup2(fileno(results), STDOUT_FILENO);
+  std::fclose(results);
+}

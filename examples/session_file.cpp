@@ -1,0 +1,200 @@
+#include "examples/session_file.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "api/vra_kivet_exception.h"
+#include "examples/host_failure.h"
+#include "examples/signature_listing.h"
+#include "metadata/sources/common/standard_exception.h"
+#include "session/session.h"
+
+using namespace vemra_kivet;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kPartial[] = "-partial-";
+const char kMetaExtension[] = ".meta";
+
+// Where the extension of the path's file name begins: at its last "." (the
+// end of the path when the name has none).
+size_t extensionStart(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
+}
+
+// The system's text for errno, as part of a sentence.
+std::string systemText(int error) {
+  std::string text = std::strerror(error);
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
+}
+
+std::string fileContent(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The similarity configuration a session file carries, read with the
+// library's own session reader; none when it carries none or cannot be read
+// (loading it says why).
+std::optional<std::string> storedConfiguration(const std::string& path) {
+  Session store;
+  try {
+    store.load(path, "");
+  } catch (const StandardException& e) {
+    if (std::string(e.what()) != Session::kCorruptedStream) return std::nullopt;
+  }
+  uint32_t size = 0;
+  const char* text = store.getGlobals().getText("XML", size);
+  if (text == nullptr) return std::nullopt;
+  return std::string(text, size);
+}
+
+}  // namespace
+
+std::string metadataPathOf(const std::string& sessionPath) {
+  return sessionPath.substr(0, extensionStart(sessionPath)) + kMetaExtension;
+}
+
+SessionFile::SessionFile(std::string sessionPath, Use use)
+    : path(std::move(sessionPath)),
+      metaPath(metadataPathOf(path)),
+      use(use),
+      lock(path, use == Use::Write ? SessionLock::Mode::Exclusive : SessionLock::Mode::Shared) {
+  if (use == Use::Write) removeLeftovers();
+}
+
+SessionFile::~SessionFile() {
+  if (session && callback) session->setCallback(nullptr);
+}
+
+std::string SessionFile::partialPath() const {
+  const size_t cut = extensionStart(path);
+  return path.substr(0, cut) + kPartial + std::to_string(getpid()) + path.substr(cut);
+}
+
+// NAME-partial-PID.EXT and NAME-partial-PID.meta of a run that did not get
+// to rename them: under the exclusive lock no other run is writing them.
+// Those of this process's id are its own to write over.
+void SessionFile::removeLeftovers() const {
+  const fs::path session(path);
+  const std::string name = session.filename().string();
+  const size_t cut = extensionStart(name);
+  const std::string prefix = name.substr(0, cut) + kPartial;
+  const std::string extension = name.substr(cut);
+  const fs::path folder = session.has_parent_path() ? session.parent_path() : fs::path(".");
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+    const std::string file = entry.path().filename().string();
+    if (file.compare(0, prefix.size(), prefix) != 0) continue;
+    const size_t end = file.find_first_not_of("0123456789", prefix.size());
+    if (end == prefix.size()) continue;
+    const std::string rest = end == std::string::npos ? "" : file.substr(end);
+    if (rest != extension && rest != kMetaExtension) continue;
+    if (file.compare(prefix.size(), end - prefix.size(), std::to_string(getpid())) == 0) continue;
+    std::error_code removeError;
+    if (fs::remove(entry.path(), removeError))
+      std::fprintf(stderr, "kivet-session: removed %s, left by a run that did not finish\n", entry.path().c_str());
+  }
+}
+
+vraISession& SessionFile::open(const Choices& choices) {
+  if (use == Use::Write && !fs::exists(path)) {
+    const std::string& configuration = choices.similarity ? *choices.similarity : choices.newSimilarity;
+    session = Held<vraISession>(step("similarity configuration " + configuration,
+                                     [&] { return CreateSession(configuration.c_str(), true); }));
+    created = true;
+    return *session;
+  }
+  if (!fs::is_regular_file(path))
+    throw HostFailure(path + (fs::exists(path) ? ": not a session file" : ": no such session (build makes one)"));
+  load(choices);
+  return *session;
+}
+
+void SessionFile::load(const Choices& choices) {
+  // Without a named configuration the session brings its own.
+  const char* configuration = choices.similarity ? choices.similarity->c_str() : nullptr;
+  const bool withTexts = use == Use::Write;
+  session = Held<vraISession>(step(configuration ? "similarity configuration " + *choices.similarity : path,
+                                   [&] { return CreateSession(configuration, withTexts); }));
+  if (use == Use::Write && !fs::exists(metaPath))
+    loadWithoutMetadataFile(*session);
+  else
+    step(path, [&] { session->loadSession(path.c_str()); });
+  if (choices.similarity) warnOfOtherConfiguration(*choices.similarity);
+  if (use == Use::ReadSongs) return;
+
+  songTexts = std::make_unique<SessionTexts>(metaPath, *session);
+  if (songTexts->damaged()) {
+    if (!choices.withoutLostTexts)
+      throw HostFailure(songTexts->damage() +
+                               " (--without-lost-texts goes on without them; a build then loses them for good)");
+    std::fprintf(stderr, "kivet-session: %s; going on without their texts\n", songTexts->damage().c_str());
+  }
+  if (use == Use::Read) {
+    callback = std::make_unique<SessionTextCallback>(*songTexts);
+    session->setCallback(callback.get());
+  }
+}
+
+// The library refuses a session with songs whose metadata file is missing;
+// it loads it through a second name beside it, with an empty metadata file,
+// and the check that follows tells how many songs lost their texts.
+void SessionFile::loadWithoutMetadataFile(vraISession& into) const {
+  const std::string partial = partialPath();
+  const std::string partialMeta = metadataPathOf(partial);
+  try {
+    std::error_code linkError;
+    fs::create_hard_link(path, partial, linkError);
+    if (linkError) fs::copy_file(path, partial, fs::copy_options::overwrite_existing);
+    std::ofstream(partialMeta, std::ios::binary | std::ios::trunc);
+    step(path, [&] { into.loadSession(partial.c_str()); });
+  } catch (...) {
+    std::error_code ignored;
+    fs::remove(partial, ignored);
+    fs::remove(partialMeta, ignored);
+    throw;
+  }
+  fs::remove(partial);
+  fs::remove(partialMeta);
+}
+
+void SessionFile::warnOfOtherConfiguration(const std::string& similarity) const {
+  const std::optional<std::string> stored = storedConfiguration(path);
+  if (stored && *stored == fileContent(similarity)) return;
+  std::fprintf(stderr,
+               "kivet-session: warning: %s differs from the similarity configuration stored in %s; its methods "
+               "compare the songs of this command, though the stored songs were adapted by the stored one\n",
+               similarity.c_str(), path.c_str());
+}
+
+void SessionFile::save() {
+  const std::string temporary = partialPath();
+  try {
+    errno = 0;
+    session->saveSession(temporary.c_str());
+    if (fs::exists(metadataPathOf(temporary))) fs::rename(metadataPathOf(temporary), metaPath);
+    fs::rename(temporary, path);
+  } catch (...) {
+    // The system's reason, when there is one, says more than the library's code.
+    const int error = errno;
+    std::string text = describeCurrentException();
+    if (error != 0) text = systemText(error) + " (" + text + ")";
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    fs::remove(metadataPathOf(temporary), ignored);
+    throw HostFailure("saving " + path + ": " + text);
+  }
+}

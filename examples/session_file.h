@@ -1,0 +1,86 @@
+#pragma once
+// A session as kivet-session keeps it on disk: SESSION, its metadata file
+// (SESSION's name with the extension ".meta") and the lock file
+// SESSION.lock, and the rules for opening and saving them:
+//
+// - the session keeps its own similarity configuration: an existing
+//   session is loaded with the one stored in it, unless the user names
+//   one (which then supplies the similarity methods, with a warning when it
+//   differs from the stored one);
+// - its metadata file is checked (examples/session_texts.h): a session
+//   whose texts are lost is refused unless the user goes on without them;
+// - a command that writes holds the lock alone, one that reads shares it;
+//   the writer removes the temporary files a killed run left;
+// - a session is saved under temporary names beside it (NAME-partial-PID)
+//   and renamed over the old files only once both are whole.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "api/held.h"
+#include "api/kivet.h"
+#include "examples/session_lock.h"
+#include "examples/session_texts.h"
+
+class SessionFile {
+ public:
+  enum class Use {
+    // The songs and their texts, for queries and listings: the texts come
+    // from the metadata file through a callback.
+    Read,
+    // The songs alone (the nearest-neighbour export): no texts are needed.
+    ReadSongs,
+    // Adding songs: the session keeps its texts itself and saves them.
+    Write
+  };
+
+  struct Choices {
+    // The similarity configuration the user named (-s), if any.
+    std::optional<std::string> similarity;
+    // The one a new session is made with when the user names none.
+    std::string newSimilarity;
+    // Go on with a session whose metadata file is missing or damaged.
+    bool withoutLostTexts = false;
+  };
+
+  // Takes the lock (and, to write, removes temporary files left behind).
+  SessionFile(std::string path, Use use);
+  SessionFile(const SessionFile&) = delete;
+  SessionFile& operator=(const SessionFile&) = delete;
+  ~SessionFile();
+
+  // Loads the session, or makes a new one when there is none and the use is
+  // Write. Failures are thrown as HostFailure with a text for the
+  // user; warnings go to the standard error stream.
+  vemra_kivet::vraISession& open(const Choices& choices);
+  bool isNew() const { return created; }
+  // The texts of the songs (not for Use::ReadSongs).
+  const SessionTexts& texts() const { return *songTexts; }
+
+  // Saves the session whole over the old files. Throws HostFailure;
+  // a full disk or a folder that cannot be written is named as the system
+  // names it ("no space left on device").
+  void save();
+
+ private:
+  void removeLeftovers() const;
+  void load(const Choices& choices);
+  void loadWithoutMetadataFile(vemra_kivet::vraISession& into) const;
+  void warnOfOtherConfiguration(const std::string& similarity) const;
+  std::string partialPath() const;
+
+  std::string path;
+  std::string metaPath;
+  Use use;
+  SessionLock lock;
+  bool created = false;
+  std::unique_ptr<SessionTexts> songTexts;
+  std::unique_ptr<SessionTextCallback> callback;
+  // Released before the callback it may hold goes.
+  vemra_kivet::Held<vemra_kivet::vraISession> session;
+};
+
+// The library's naming rule for the metadata file: the session path up to
+// the last "." of its file name, then ".meta".
+std::string metadataPathOf(const std::string& sessionPath);

@@ -1,0 +1,27 @@
+#pragma once
+// One writer at a time on a session: a lock file beside it (SESSION.lock),
+// locked with flock for as long as a command works on the session. A command
+// that writes takes it exclusively, one that reads shares it, so that a
+// reader never meets a session file and a metadata file of two different
+// saves. A command that finds the session locked says so on the standard
+// error stream and waits for its turn.
+
+#include <string>
+
+class SessionLock {
+ public:
+  enum class Mode { Shared, Exclusive };
+
+  // Locks SESSION.lock, made when missing. A reader that cannot make the
+  // lock file (a session in a folder it may not write) reads unlocked,
+  // as no writer could work there either. Throws std::runtime_error when a
+  // writer cannot lock.
+  SessionLock(const std::string& sessionPath, Mode mode);
+  SessionLock(const SessionLock&) = delete;
+  SessionLock& operator=(const SessionLock&) = delete;
+  // Closing the file lets the lock go.
+  ~SessionLock();
+
+ private:
+  int descriptor = -1;
+};

@@ -1,0 +1,80 @@
+#pragma once
+// The texts of a session's songs as its metadata file (NAME.meta beside
+// NAME.ses) holds them, read with the library's own reader, and what the
+// file has lost. The library takes a metadata file as it finds it: a song
+// without a record gets no texts, a file cut short silently lacks the songs
+// behind the cut, and the next save makes the loss permanent. A host checks
+// the file before it relies on it or writes over it:
+//
+// - every song of the session has a record, and a whole one: the library
+//   writes each record's tags in ascending order, "TPE1" (the artist) last
+//   of the four it always writes, so a record cut short lacks it;
+// - a file in the library's form ends with its closing line.
+//
+// SessionTextCallback hands the texts to a session made without metadata
+// (for its text export), so that a session whose metadata file is damaged
+// can still be read, its lost texts empty.
+
+#include <cstdint>
+#include <string>
+
+#include "api/kivet.h"
+#include "session/metadata_store.h"
+
+class SessionTexts {
+ public:
+  // Reads metaPath (a missing file holds no texts) and checks it against the
+  // songs session holds. The reader's own failures pass on.
+  SessionTexts(const std::string& metaPath, vemra_kivet::vraISession& session);
+
+  // Songs without a whole record, or a file cut short.
+  bool damaged() const { return songsWithout > 0 || cutShort; }
+  // "NAME.meta is damaged: K of N songs have no metadata", or "is missing",
+  // or "is cut short" when every song kept its record.
+  std::string damage() const;
+
+  struct Song {
+    std::string artist;
+    std::string title;
+    std::string fileName;
+    int milliseconds = 0;
+  };
+  // The song's texts; all empty for a song without a record.
+  Song song(unsigned id) const;
+  // The title, or where it is empty the file name without its folder, so
+  // that a song without tags can still be told apart.
+  std::string shownTitle(unsigned id) const;
+
+ private:
+  std::string path;
+  MetadataStore store;
+  bool missing = false;
+  bool cutShort = false;
+  unsigned songs = 0;
+  unsigned songsWithout = 0;
+};
+
+// The session's questions for song texts, answered from SessionTexts; the
+// other questions are answered with nothing. Texts handed out stay valid
+// until the next question.
+class SessionTextCallback : public vemra_kivet::vraICallback {
+ public:
+  explicit SessionTextCallback(const SessionTexts& texts) : texts(texts) {}
+
+  const char* getTitle(unsigned id) override;
+  const char* getArtist(unsigned id) override;
+  const char* getExtraText(unsigned id) override;
+  const char* getFileName(unsigned id) override;
+  int getLength(unsigned id) override;
+  int getExtraNumber(unsigned id) override;
+  int getExtraNumber2(unsigned id) override;
+  int onIdChanged(unsigned oldId, unsigned newId) override;
+  void reportProgress(float progress) override;
+  void notify(int notification) override;
+
+ private:
+  const char* hold(std::string text);
+
+  const SessionTexts& texts;
+  std::string held;
+};

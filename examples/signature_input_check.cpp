@@ -1,0 +1,91 @@
+#include "examples/signature_input_check.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <vector>
+
+#include "examples/audio_extraction.h"
+#include "examples/signature_listing.h"
+#include "signature/audio_sign_multi.h"
+#include "signature/feature_object.h"
+
+using namespace vemra_kivet;
+
+namespace {
+
+// Every signature stream begins with these bytes.
+constexpr char kSignatureMark[] = "AUID";
+
+std::map<std::string, unsigned> columnsOf(const CAudioSignMulti& signature) {
+  std::map<std::string, unsigned> columns;
+  if (const CSignDataMulti* data = signature.getSignData()) {
+    for (const auto& [name, feature] : *data) {
+      FeatureDataInfo info;
+      feature->getDataInfo(info);
+      columns[name] = info.cols;
+    }
+  }
+  return columns;
+}
+
+bool beginsWithMark(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string head(sizeof kSignatureMark - 1, '\0');
+  return in.read(&head[0], static_cast<std::streamsize>(head.size())) && head == kSignatureMark;
+}
+
+}  // namespace
+
+void SignatureInputCheck::check(const std::string& path) {
+  if (!std::filesystem::is_regular_file(path)) throw std::runtime_error("no such file");
+  if (!beginsWithMark(path)) throw std::runtime_error("not a signature file");
+  CAudioSignMulti signature;
+  try {
+    readSignatureFile(path, signature);
+  } catch (...) {
+    throw std::runtime_error("the signature file is truncated or damaged (" + describeCurrentException() + ")");
+  }
+  const std::map<std::string, unsigned>& expected = reference();
+  for (const auto& [name, columns] : columnsOf(signature)) {
+    const auto wanted = expected.find(name);
+    if (wanted == expected.end() || wanted->second == columns) continue;
+    throw std::runtime_error("its " + name + " has " + std::to_string(columns) + " columns where songs extracted at " +
+                             std::to_string(kExtractionRate) + " Hz with " + extraction.configPath() + " have " +
+                             std::to_string(wanted->second) +
+                             ": a signature made at another sampling rate or with another configuration cannot be "
+                             "compared with the session's songs (extract the audio file again)");
+  }
+}
+
+// A song just long enough for every feature of the configuration, of quiet
+// noise, extracted, saved and read back.
+const std::map<std::string, unsigned>& SignatureInputCheck::reference() {
+  if (columns) return *columns;
+  columns.emplace();
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("kivet-session-" + std::to_string(getpid()) + "-reference.sig"))
+                               .string();
+  try {
+    Held<vraISignature> signature(CreateSignature(extraction.configPath().c_str(), kExtractionRate));
+    const uint64_t milliseconds = extraction.shortestSongMs() + 1000;
+    std::vector<short> second(kExtractionRate);
+    uint32_t noise = 1;
+    for (short& sample : second) {
+      noise = noise * 1664525u + 1013904223u;
+      sample = static_cast<short>(static_cast<int>(noise >> 20) - 2048);
+    }
+    for (uint64_t ms = 0; ms < milliseconds; ms += 1000) signature->addSamples(second.data(), kExtractionRate);
+    signature->save(path.c_str());
+    CAudioSignMulti written;
+    readSignatureFile(path, written);
+    *columns = columnsOf(written);
+  } catch (...) {
+    columns->clear();
+  }
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+  return *columns;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// Signature files given to a session in place of audio: what such a file
+// must be to join songs extracted at kExtractionRate with the extraction
+// configuration, said in a user's terms before the library sees it. The
+// library reads an empty, a foreign and a truncated file alike as "Unknown
+// Error"; and it would take a signature made at another sampling rate,
+// whose features have other sizes (the spectrum envelope of a 22.05 kHz song
+// has fewer bands), which no query could then compare with the others.
+
+#include <map>
+#include <optional>
+#include <string>
+
+class AudioExtraction;
+
+class SignatureInputCheck {
+ public:
+  explicit SignatureInputCheck(const AudioExtraction& extraction) : extraction(extraction) {}
+
+  // Throws std::runtime_error for a file that is no signature file ("not a
+  // signature file"), one that ends or breaks early ("the signature file is
+  // truncated or damaged (...)"), and one with a feature whose columns
+  // differ from those of a song extracted at kExtractionRate with the
+  // configuration.
+  void check(const std::string& path);
+
+ private:
+  // The columns of every feature of a song extracted at kExtractionRate,
+  // made at the first check; empty when the configuration extracts nothing
+  // (the library then says why).
+  const std::map<std::string, unsigned>& reference();
+
+  const AudioExtraction& extraction;
+  std::optional<std::map<std::string, unsigned>> columns;
+};

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# What kivet-session tells its user: failures they can act on, a standard
+# output that holds the results alone, names for untagged songs, and its
+# help.
+#   kivet_session_messages_test.sh HOSTS_DIR SIMCONFIG CONVERTER EMPTY_SESSION
+# HOSTS_DIR holds kivet-session, kivet-extract and kivet-synth; SIMCONFIG is
+# the sample similarity configuration; CONVERTER and EMPTY_SESSION are
+# audio_convert and empty_session (tests/examples/).
+set -euo pipefail
+hosts=$1
+similarity=$2
+convert=$3
+empty_session=$4
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+session() { "$hosts/kivet-session" "$@" 2>"$work/said"; }
+said() { cat "$work/said"; }
+expect() {
+  local status=0 wanted=$1 message=$2
+  shift 2
+  session "$@" >"$work/out" || status=$?
+  [ "$status" -eq "$wanted" ] && [ "$(said)" = "$message" ] || fail "$*: status $status, said '$(said)'"
+}
+
+# kivet-synth makes the folder it is given.
+"$hosts/kivet-synth" -d 2 "$work/audio/new" >/dev/null || fail "kivet-synth into a new folder"
+a=$work/audio/new
+[ "$(ls "$a" | wc -l)" -eq 12 ] || fail "kivet-synth wrote $(ls "$a")"
+"$hosts/kivet-extract" -o "$work/sig" "$a/clicks.wav" >/dev/null
+
+# Inputs that cannot be added, each with its reason; the others are added.
+# Mono, 16 bits, 1 Hz, two samples.
+printf 'RIFF\050\0\0\0WAVEfmt \020\0\0\0\001\0\001\0\001\0\0\0\002\0\0\0\002\0\020\0data\004\0\0\0\0\0\0\0' \
+  >"$work/slow.wav"
+: >"$work/empty.sig"
+printf 'not a signature at all' >"$work/garbage.sig"
+head -c 300 "$work/sig/clicks.sig" >"$work/cut.sig"
+expect 1 "kivet-session: $a/./tones.wav: the same file as $a/tones.wav, added once
+kivet-session: $work/slow.wav: sample rate 1 Hz is not supported (8000–384000 Hz)
+kivet-session: $work/empty.sig: not a signature file
+kivet-session: $work/garbage.sig: not a signature file
+kivet-session: $work/cut.sig: the signature file is truncated or damaged (readMetaStream: corrupted stream)" \
+  build "$work/s.ses" "$a/tones.wav" "$work/slow.wav" "$work/empty.sig" "$work/garbage.sig" "$work/cut.sig" \
+  "$work/sig/clicks.sig" "$a/./tones.wav"
+[ "$(cat "$work/out")" = "$work/s.ses: 2 songs (2 added)" ] || fail "build: $(cat "$work/out")"
+
+# A build of which nothing could be added writes no session.
+expect 1 "kivet-session: $work/garbage.sig: not a signature file
+kivet-session: $work/none.ses: no song could be added; no session written" build "$work/none.ses" "$work/garbage.sig"
+[ ! -e "$work/none.ses" ] && [ ! -e "$work/none.meta" ] || fail "a session of nothing was written"
+
+# A session without songs says so.
+"$empty_session" "$similarity" "$work/empty.ses"
+expect 1 "kivet-session: $work/empty.ses: the session holds no songs" query "$work/empty.ses" --id 1
+expect 1 "kivet-session: $work/empty.ses: the session holds no songs" query "$work/empty.ses" "$a/chord.wav"
+expect 1 "kivet-session: $work/absent.ses: no such session (build makes one)" info "$work/absent.ses"
+
+# The standard output holds the table alone, though the library talks: a
+# configuration without its semantic layer makes it say so on every load.
+sed -e '/<semanticlayer>/,/<\/semanticlayer>/d' "$similarity" >"$work/plain.xml"
+"$convert" "$a/organ.wav" "$work/untitled organ.wav" pcm16 --no-tags
+session build -s "$work/plain.xml" "$work/p.ses" "$a/tones.wav" "$a/clicks.wav" "$work/untitled organ.wav" \
+  "$a/drums.wav" >"$work/out" || fail "build with plain.xml: $(said)"
+grep -q "no semantic layer given" "$work/said" || fail "the library kept quiet: $(said)"
+[ "$(cat "$work/out")" = "$work/p.ses: 4 songs (4 added)" ] || fail "build output: $(cat "$work/out")"
+for query in "--id 3" "$a/drums.wav"; do
+  # shellcheck disable=SC2086
+  session query "$work/p.ses" $query -n 3 >"$work/out" || fail "query $query: $(said)"
+  awk -F '\t' 'NR == 1 { ok = $0 == "rank\tid\tscore\tartist\ttitle"; next }
+    { ok = ok && NF == 5 && $1 == NR - 1 && $2 ~ /^[0-9]+$/ && $3 ~ /^[01]\.[0-9][0-9][0-9]$/ && $5 != "" }
+    END { exit !(ok && NR == 4) }' "$work/out" || fail "query $query printed: $(cat "$work/out")"
+done
+# An untagged song is shown by its file name.
+[ "$(session query "$work/p.ses" --id 3 -n 1 | sed -n 2p | cut -f 4,5)" = "$(printf '\tuntitled organ.wav')" ] ||
+  fail "untagged in query: $(session query "$work/p.ses" --id 3 -n 1)"
+[ "$(session info "$work/p.ses" | sed -n 7p | cut -f 1,3,4)" = "$(printf '3\t\tuntitled organ.wav')" ] ||
+  fail "untagged in info: $(session info "$work/p.ses")"
+
+# Help asked for is given on the standard output; a wrong invocation gets
+# the usage on the standard error stream.
+for help in --help -h; do
+  session "$help" >"$work/out" || fail "$help exits with $?"
+  for term in "build" "query" "info" "export" "-n N" "--mask M" "1 artist, 2 title, 4 length in whole seconds, 8 file" \
+    "16 extra text, 32 extra number, 64 second extra number" "number of nearest songs stored for each song" \
+    "--without-lost-texts" "44100 Hz" "SESSION.lock"; do
+    grep -qF -- "$term" "$work/out" || fail "$help does not explain $term"
+  done
+  [ ! -s "$work/said" ] || fail "$help said $(said)"
+done
+for wrong in "" "info" "query $work/s.ses" "frobnicate $work/s.ses" "info -x $work/s.ses" "export $work/s.ses --mask x"; do
+  status=0
+  # shellcheck disable=SC2086
+  session $wrong >"$work/out" || status=$?
+  [ "$status" -eq 2 ] && [ ! -s "$work/out" ] && grep -q "^usage: kivet-session build" "$work/said" ||
+    fail "'$wrong': status $status, $(said)"
+done
+[ "$failures" -eq 0 ]
