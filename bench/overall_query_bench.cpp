@@ -10,8 +10,6 @@
 //
 //   overall_query_bench [songs ...]        default: 100000 1000000
 
-#include <malloc.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "metadata/sources/vmtl/vector_ops.h"
 #include "similarity/adapted_feature_db.h"
 #include "similarity/dom_support.h"
@@ -31,24 +30,10 @@ namespace {
 constexpr unsigned kValues = 40;
 constexpr int kQueries = 20;
 
-// Bytes allocated, large blocks (mapped on their own) included.
-size_t heapInUse() {
-  const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;
-}
+using bench::heapInUse;
+using bench::millisecondsSince;
 
-double millisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-std::vector<float> randomVector(uint32_t& state) {
-  std::vector<float> values(kValues);
-  for (float& value : values) {
-    state = state * 1664525u + 1013904223u;
-    value = static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
-  }
-  return values;
-}
+std::vector<float> randomVector(uint32_t& state) { return bench::randomVector(state, kValues); }
 
 // Milliseconds per query with the given result count (0: the head cut).
 double timeQueries(OverallSimilarity& method, const CAudioSignMulti& query, uint32_t resultCount) {
@@ -126,9 +111,6 @@ void run(unsigned songs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<unsigned> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(static_cast<unsigned>(std::strtoul(argv[i], nullptr, 10)));
-  if (sizes.empty()) sizes = {100000, 1000000};
-  for (unsigned songs : sizes) run(songs);
+  for (unsigned songs : bench::songCounts(argc, argv, {100000, 1000000})) run(songs);
   return 0;
 }

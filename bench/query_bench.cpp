@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "similarity/adapted_feature_db.h"
 #include "similarity/distance_kernels.h"
 #include "similarity/dom_support.h"
@@ -45,20 +46,10 @@ constexpr int kQueries = 10;
 constexpr int kRounds = 3;
 const char* const kMetrics[] = {"l2norm", "l1norm", "dotproduct"};
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::millisecondsSince;
 
-double millisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-std::vector<float> randomVector(uint32_t& state) {
-  std::vector<float> values(kValues);
-  for (float& value : values) {
-    state = state * 1664525u + 1013904223u;
-    value = static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
-  }
-  return values;
-}
+std::vector<float> randomVector(uint32_t& state) { return bench::randomVector(state, kValues); }
 
 double median(std::vector<double> times) {
   std::sort(times.begin(), times.end());
@@ -198,9 +189,7 @@ void run(unsigned songs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<unsigned> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(static_cast<unsigned>(std::strtoul(argv[i], nullptr, 10)));
-  if (sizes.empty()) sizes = {100000, 1000000};
+  const std::vector<unsigned> sizes = bench::songCounts(argc, argv, {100000, 1000000});
   std::printf("distance kernels: %s; median of %d queries x %d rounds, top %u\n", distanceKernels().name, kQueries,
               kRounds, kResults);
 #ifdef KIVET_WITH_FAISS

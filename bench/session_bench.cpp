@@ -14,7 +14,6 @@
 //
 //   session_bench [songs ...]        default: 1000 10000 100000
 
-#include <malloc.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,13 +27,16 @@
 #include <vector>
 
 #include "api/held.h"
+#include "bench/bench_support.h"
 #include "api/vra_session.h"
 #include "api/vra_signature.h"
 #include "signature/audio_sign_tag_writer.h"
 #include "signature/feature_object.h"
 
 using namespace vemra_kivet;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::heapInUse;
+using bench::secondsSince;
 
 namespace {
 
@@ -42,15 +44,6 @@ constexpr unsigned kRate = 22050;
 constexpr unsigned kSeconds = 3;
 constexpr int kQueries = 20;
 
-// Bytes allocated, large blocks (mapped on their own) included.
-size_t heapInUse() {
-  const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;
-}
-
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-uint32_t next(uint32_t& state) { return state = state * 1664525u + 1013904223u; }
 
 // A chord over clicks twice a second, as 16-bit samples.
 std::vector<short> song() {
@@ -79,7 +72,7 @@ class SongMaker {
     for (auto& [feature, original] : originals) {
       HeapMatrix<float>& m = feature->getMatrix();
       for (unsigned c = 0; c < m.cols; ++c) {
-        const float factor = 0.5f + static_cast<float>(next(state) >> 8) / (1u << 24);
+        const float factor = 0.5f + static_cast<float>(bench::nextRandom(state) >> 8) / (1u << 24);
         for (unsigned r = 0; r < m.rows; ++r) m.data[r * m.cols + c] = original.data[r * m.cols + c] * factor;
       }
     }
@@ -123,7 +116,7 @@ void run(unsigned songs) {
   };
   const double firstQuery = timedQuery(*session, 1);
   double query = 0.0;
-  for (int q = 0; q < kQueries; ++q) query += timedQuery(*session, 1 + next(state) % songs) / kQueries;
+  for (int q = 0; q < kQueries; ++q) query += timedQuery(*session, 1 + bench::nextRandom(state) % songs) / kQueries;
   const unsigned added = session->addSignature(maker.make(songs + 1, state));
   const double afterAdd = timedQuery(*session, added);
   session->removeSong(added);
@@ -156,9 +149,6 @@ void run(unsigned songs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<unsigned> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(static_cast<unsigned>(std::strtoul(argv[i], nullptr, 10)));
-  if (sizes.empty()) sizes = {1000, 10000, 100000};
-  for (unsigned songs : sizes) run(songs);
+  for (unsigned songs : bench::songCounts(argc, argv, {1000, 10000, 100000})) run(songs);
   return 0;
 }

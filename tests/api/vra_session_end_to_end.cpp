@@ -12,6 +12,7 @@
 #include "api/kivet.h"
 #include "examples/demo_clips.h"
 #include "tests/api/api_test_support.h"
+#include "tests/support/demo_signatures.h"
 
 using namespace vemra_kivet;
 using apitest::Held;
@@ -22,14 +23,7 @@ constexpr int kRate = 22050;
 
 Held<vraISignature> extract(demo::Clip clip, double noise = 0.0) {
   if (noise > 0.0) demo::addNoise(clip, noise, 99);
-  Held<vraISignature> signature(CreateSignature(KIVET_CONFIG_DIR "/default.xml", kRate));
-  std::vector<short> pcm = demo::toPcm(clip);
-  if (clip.channels.size() == 2) {
-    std::vector<short> mono(pcm.size() / 2);
-    signature->downmixStereo(pcm.data(), static_cast<unsigned>(pcm.size()), mono.data());
-    pcm.swap(mono);
-  }
-  signature->addSamples(pcm.data(), static_cast<unsigned>(pcm.size()));
+  Held<vraISignature> signature = demotest::signatureOf(clip, kRate);
   Held<vraISong>(signature->getSong())->setTitle((clip.title + (noise > 0.0 ? ", noisy" : "")).c_str());
   return signature;
 }

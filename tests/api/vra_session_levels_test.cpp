@@ -13,6 +13,7 @@
 #include "api/kivet.h"
 #include "examples/demo_clips.h"
 #include "tests/api/api_test_support.h"
+#include "tests/support/demo_signatures.h"
 
 using namespace vemra_kivet;
 using apitest::Held;
@@ -29,15 +30,7 @@ Held<vraISignature> extract(demo::Clip clip, double decibels) {
   const double gain = std::pow(10.0, decibels / 20.0);
   for (demo::Signal& channel : clip.channels)
     for (double& v : channel) v *= gain;
-  Held<vraISignature> signature(CreateSignature(KIVET_CONFIG_DIR "/default.xml", kRate));
-  std::vector<short> pcm = demo::toPcm(clip);
-  if (clip.channels.size() == 2) {
-    std::vector<short> mono(pcm.size() / 2);
-    signature->downmixStereo(pcm.data(), static_cast<unsigned>(pcm.size()), mono.data());
-    pcm.swap(mono);
-  }
-  signature->addSamples(pcm.data(), static_cast<unsigned>(pcm.size()));
-  return signature;
+  return demotest::signatureOf(clip, kRate);
 }
 
 TEST(VraSessionLevels, EveryClipIsFoundFirstByItsCopyAtAnotherLevel) {

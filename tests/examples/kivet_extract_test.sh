@@ -6,10 +6,7 @@
 set -euo pipefail
 hosts=$1
 config=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "${BASH_SOURCE[0]}")/host_test.sh"
 
 # expect_failure MESSAGE AUDIO: kivet-extract exits with 1 and says exactly that.
 expect_failure() {
@@ -44,4 +41,4 @@ done
   fail "11025 Hz"
 sed -n 14p "$work/said" | grep -qF "low/chord.wav: 6.000 s, 11025 Hz resampled to 44100 Hz, mono ->" &&
   [ "$(sed -n 2,13p "$work/said")" = "$(sed -n 15,26p "$work/said")" ] || fail "11025 Hz: $(cat "$work/said")"
-[ "$failures" -eq 0 ]
+finish

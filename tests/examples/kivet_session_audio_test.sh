@@ -9,10 +9,7 @@ set -euo pipefail
 hosts=$1
 convert=$2
 config=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "${BASH_SOURCE[0]}")/host_test.sh"
 
 for rate in 44100 22050 11025 8000; do
   mkdir "$work/$rate"
@@ -67,4 +64,4 @@ status=0
  songs extracted at 44100 Hz with $config have 34: a signature made at another sampling rate or with another\
  configuration cannot be compared with the session's songs (extract the audio file again)" ] ||
   fail "narrow signature: $status $(cat "$work/said")"
-[ "$failures" -eq 0 ]
+finish

@@ -8,20 +8,7 @@
 set -euo pipefail
 hosts=$1
 similarity=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
-session() { "$hosts/kivet-session" "$@" 2>"$work/said"; }
-said() { cat "$work/said"; }
-# expect STATUS MESSAGE COMMAND...: kivet-session exits with STATUS and says
-# MESSAGE (nothing when empty) on the standard error stream.
-expect() {
-  local status=0 wanted=$1 message=$2
-  shift 2
-  session "$@" >"$work/out" || status=$?
-  [ "$status" -eq "$wanted" ] && [ "$(said)" = "$message" ] || fail "$*: status $status, said '$(said)'"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/host_test.sh"
 
 mkdir "$work/audio"
 "$hosts/kivet-synth" -d 2 "$work/audio" >/dev/null
@@ -130,4 +117,4 @@ for full in ses meta; do
     fail "full disk ($full) changed the session"
   [ -z "$(cd "$work" && ls -d ./two-partial-[0-9]* 2>/dev/null)" ] || fail "full disk ($full) left $(ls "$work")"
 done
-[ "$failures" -eq 0 ]
+finish

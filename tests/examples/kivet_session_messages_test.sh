@@ -11,18 +11,7 @@ hosts=$1
 similarity=$2
 convert=$3
 empty_session=$4
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
-session() { "$hosts/kivet-session" "$@" 2>"$work/said"; }
-said() { cat "$work/said"; }
-expect() {
-  local status=0 wanted=$1 message=$2
-  shift 2
-  session "$@" >"$work/out" || status=$?
-  [ "$status" -eq "$wanted" ] && [ "$(said)" = "$message" ] || fail "$*: status $status, said '$(said)'"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/host_test.sh"
 
 # kivet-synth makes the folder it is given.
 "$hosts/kivet-synth" -d 2 "$work/audio/new" >/dev/null || fail "kivet-synth into a new folder"
@@ -96,4 +85,4 @@ for wrong in "" "info" "query $work/s.ses" "frobnicate $work/s.ses" "info -x $wo
   [ "$status" -eq 2 ] && [ ! -s "$work/out" ] && grep -q "^usage: kivet-session build" "$work/said" ||
     fail "'$wrong': status $status, $(said)"
 done
-[ "$failures" -eq 0 ]
+finish

@@ -4,11 +4,7 @@
 #   kivet_session_test.sh HOSTS_DIR
 set -euo pipefail
 hosts=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
-session() { "$hosts/kivet-session" "$@" 2>"$work/said"; }
+source "$(dirname "${BASH_SOURCE[0]}")/host_test.sh"
 
 mkdir "$work/audio"
 "$hosts/kivet-synth" -d 2 "$work/audio" >/dev/null
@@ -35,4 +31,4 @@ head -c 120 "$work/s.ses" >"$work/cut.ses"
 session info "$work/cut.ses" >/dev/null || status=$?
 [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-session: $work/cut.ses: Session::load() corrupted session format" ] ||
   fail "cut session: $(cat "$work/said")"
-[ "$failures" -eq 0 ]
+finish
