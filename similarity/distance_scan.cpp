@@ -23,9 +23,10 @@ DistanceScan::DistanceScan(const OverallClassifierSettings& classifier, const Ba
   if (classifier.metric == &OverallMetrics::l2norm) sum = Sum::kSquaredDifferences;
   if (classifier.metric == &OverallMetrics::l1norm) sum = Sum::kAbsoluteDifferences;
   if (classifier.metric == &OverallMetrics::dotproduct) sum = Sum::kProducts;
+  if (classifier.metric == &OverallMetrics::combinednorm) sum = Sum::kCombined;
   scratch.scanQuery.assign(query.begin(), query.end());
   queryValues = scratch.scanQuery.data();
-  if (sum == Sum::kProducts) {
+  if (sum == Sum::kProducts || sum == Sum::kCombined) {
     double squares = 0.0;
     kernels.squares(query.data, 1, query.size, &squares);
     queryLength = std::sqrt(squares);
@@ -85,6 +86,17 @@ void DistanceScan::block(const ReferenceRows& rows, unsigned first, unsigned cou
         // the cosine could enter the list, or the cosine is no number.
         if (full && cosine >= worst && 1.0f >= worst) continue;
         offer(OverallMetrics::equalFiniteValues(rows.data(i), query.data, n) ? 1.0f : cosine, rows.id(i));
+      }
+      break;
+    case Sum::kCombined:
+      kernels.squaredDifferences(values, count, n, queryValues, sums);
+      kernels.products(values, count, n, queryValues, products);
+      for (unsigned k = 0; k < count; ++k) {
+        const unsigned i = first + k;
+        // Only vectors whose differences are all 0 can be equal.
+        const bool equal = sums[k] == 0.0 && OverallMetrics::equalFiniteValues(rows.data(i), query.data, n);
+        const float dot = equal ? 1.0f : OverallMetrics::cosine(products[k], rows.norm(i), queryLength);
+        offer(OverallMetrics::combined(static_cast<float>(std::sqrt(sums[k])), dot), rows.id(i));
       }
       break;
     case Sum::kNone:

@@ -3,13 +3,15 @@
 // (ReferenceRows) inside OverallSimilarity::process, each distance offered to
 // the classifier's list as the metric gives it, in ascending id order.
 //
-// For l2norm, l1norm and dotproduct the rows are taken in blocks: the
+// For l2norm, l1norm, dotproduct and combinednorm the rows are taken in
+// blocks: the
 // distance kernels (distance_kernels.h) give the sums of a whole block in
 // one call, and the scan holds the list's current worst distance, so that a
 // reference the list would refuse costs no call: for l2norm the squared sum
 // is compared (the square root is taken only for a distance that may enter,
 // which is the same distance), for dotproduct the cosine with the row's own
-// length kept in the copy, one pass over the row. Every other metric, and a
+// length kept in the copy, one pass over the row, and for combinednorm both
+// sums, a block's two passes over rows in the cache. Every other metric, and a
 // row whose length differs from the query's, goes through the metric
 // function one reference at a time. The list receives the same entries, in
 // the same order, as from one metric call per reference.
@@ -44,7 +46,7 @@ class DistanceScan {
   void one(const ReferenceRows& rows, unsigned i);
 
  private:
-  enum class Sum { kNone, kSquaredDifferences, kAbsoluteDifferences, kProducts };
+  enum class Sum { kNone, kSquaredDifferences, kAbsoluteDifferences, kProducts, kCombined };
   static constexpr unsigned kBlock = 256;
 
   // Whether position i goes through a kernel.
@@ -64,7 +66,8 @@ class DistanceScan {
   MetricScratch& scratch;
   const DistanceKernels& kernels;
   Sum sum = Sum::kNone;
-  // The query in double, and its Euclidean length for dotproduct.
+  // The query in double, and its Euclidean length for dotproduct and
+  // combinednorm.
   const double* queryValues = nullptr;
   double queryLength = 0.0;
   // The list takes a distance only when it is not full or the distance is
@@ -75,4 +78,6 @@ class DistanceScan {
   double bound = 0.0;
   double squaredBound = 0.0;
   double sums[kBlock];
+  // combinednorm's product sums beside its squared differences in sums.
+  double products[kBlock];
 };

@@ -126,11 +126,7 @@ float dotproduct(const BaseVector<float>& reference, const BaseVector<float>& qu
 
 float combinednorm(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch& scratch) {
   const float distance = l2norm(reference, query, scratch);
-  // Parallel vectors can have a cosine a rounding step above 1, whose acos
-  // would be NaN rather than the angle 0.
-  const float cosine = std::clamp(dotproduct(reference, query, scratch), -1.0f, 1.0f);
-  const float angle = static_cast<float>(std::acos(static_cast<double>(cosine)) * 0.31831926);
-  return distance * angle;
+  return combined(distance, dotproduct(reference, query, scratch));
 }
 
 float melodicnorm(const BaseVector<float>& reference, const BaseVector<float>& query, MetricScratch& scratch) {

@@ -24,6 +24,8 @@
 //   lowbpm, highbpm  the tempo bounds of acfsimilarity (process-wide)
 //   derivative, clustering  read and kept; nothing acts on them
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -109,6 +111,13 @@ Metric byName(const std::string& name);
 bool equalFiniteValues(const float* r, const float* q, unsigned n);
 inline float cosine(double product, double referenceLength, double queryLength) {
   return static_cast<float>(product / (referenceLength * queryLength));
+}
+// combinednorm of the l2norm and the dotproduct of two vectors. Parallel
+// vectors can have a cosine a rounding step above 1, whose acos would be NaN
+// rather than the angle 0.
+inline float combined(float distance, float dot) {
+  const float angle = static_cast<float>(std::acos(static_cast<double>(std::clamp(dot, -1.0f, 1.0f))) * 0.31831926);
+  return distance * angle;
 }
 
 }  // namespace OverallMetrics
