@@ -213,25 +213,22 @@ ExtractedSong signatureOf(const std::string& input, const AudioExtraction& extra
 void add(vraISession& session, const std::string& input, const AudioExtraction& extraction,
          SignatureInputCheck& signatures) {
   ExtractedSong song = signatureOf(input, extraction, signatures);
-  unsigned id = 0;
   bool refused = false;
   step(input, [&] {
     extraction.finish("adding to the session", song, [&] {
       try {
-        id = session.addSignature(song.signature.get());
+        session.addSignature(song.signature.get());
       } catch (const vraKivetException& e) {
         if (e.getCode() != VRA_INVALID_SIGNATURE) throw;
         refused = true;
       }
     });
   });
-  // A library that takes the song and leaves it out has said why on its
-  // own; one that refuses it raises "Invalid signature".
+  // The session stores nothing of a song it cannot compare with its others:
+  // the library has said why on its error stream.
   if (refused)
     throw HostFailure(input + ": the session refuses this song: its features do not fit the similarity "
                               "configuration or the session's other songs (Invalid signature (code 6))");
-  if (!session.containsId(id))
-    throw HostFailure(input + ": the similarity configuration cannot compare this song (see the library's lines above)");
 }
 
 // A progress bar on the standard error stream when it is a terminal.
