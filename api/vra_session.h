@@ -119,6 +119,7 @@ class vraSession : public vraReferenceCounted<vraISession> {
   MetadataStore& metadataStore() const;
   uint32_t allocateId();
   uint32_t largestStoredId() const;
+  const CAudioSignMulti* referenceSong(uint64_t excluded) const;
   std::unique_ptr<CAudioSignMulti> adapt(const CAudioSignMulti& signature, uint64_t replacedId);
   void storeAdapted(CAudioSignMulti& signature, std::unique_ptr<CAudioSignMulti> adapted, uint32_t id, bool replacing);
   uint32_t idAt(unsigned index);
