@@ -644,21 +644,21 @@ TEST(VraSessionFile, FailedSaveLeavesThePreviousFilesAsTheyWere) {
   std::filesystem::create_directory(tempPath("blocked.meta"));
   std::filesystem::create_directory(tempPath("held.ses"));
   const std::string heldMeta = writeFile("held.meta", "the records of held.ses");
-  writeFile("s.META", "not a session");
+  writeFile("x.META", "not a session");
   const struct {
     std::string target;
     size_t limit;
     std::set<std::string> left;
-  } cases[] = {{tempPath("blocked.ses"), 0, {"meta"}}, {path, size / 2, {"meta", "ses", "META"}},
-               {path, size + 100, {"meta", "ses", "META"}}, {tempPath("held.ses"), 0, {"meta", "ses"}},
-               {metaPath, 0, {"meta", "ses", "META"}}, {tempPath("s.META"), 0, {"meta", "ses", "META"}}};
+  } cases[] = {{tempPath("blocked.ses"), 0, {"meta"}}, {path, size / 2, {"meta", "ses"}},
+               {path, size + 100, {"meta", "ses"}}, {tempPath("held.ses"), 0, {"meta", "ses"}},
+               {metaPath, 0, {"meta", "ses"}}, {tempPath("x.META"), 0, {"META"}}};
   for (const auto& c : cases) {
     if (c.limit != 0 && !kCanLimitFileSize) continue;
     EXPECT_EQ(codeWithin(c.limit, [&] { s->saveSession(c.target.c_str()); }), 3) << c.target << " " << c.limit;
     const std::string name = c.target.substr(0, c.target.find_last_of('.') + 1);
     EXPECT_EQ(filesStartingWith(name), c.left) << c.target << " " << c.limit;
   }
-  EXPECT_EQ(readFile(path) + readFile(metaPath) + readFile(heldMeta) + readFile(tempPath("s.META")),
+  EXPECT_EQ(readFile(path) + readFile(metaPath) + readFile(heldMeta) + readFile(tempPath("x.META")),
             oldFiles + "the records of held.ses" + "not a session");
   Held<vraSession> loaded = session();
   loaded->loadSession(path.c_str());
