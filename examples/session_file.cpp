@@ -2,14 +2,13 @@
 
 #include <unistd.h>
 
-#include <cctype>
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
+#include <optional>
+#include <vector>
 
 #include "api/vra_kivet_exception.h"
 #include "examples/host_failure.h"
@@ -33,11 +32,44 @@ size_t extensionStart(const std::string& path) {
   return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
 }
 
-// The system's text for errno, as part of a sentence.
-std::string systemText(int error) {
-  std::string text = std::strerror(error);
-  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-  return text;
+// The shapes of the files a killed writer can leave beside the session
+// NAME.EXT, as the pieces between which a process id stands: the library's
+// files of a save, staged (NAME.EXT.PID.tmp) and the old ones kept aside
+// (NAME.EXT.PID.old), for the session and for its metadata file; the
+// partial names a load without metadata file goes through
+// (NAME-partial-PID.EXT); and the library's staged files of those, which
+// earlier versions saved through (NAME-partial-PID.EXT.PID.tmp).
+std::vector<std::vector<std::string>> leftoverShapes(const std::string& name) {
+  const size_t cut = extensionStart(name);
+  const std::string stem = name.substr(0, cut);
+  std::vector<std::vector<std::string>> shapes;
+  for (const std::string& extension : {name.substr(cut), std::string(kMetaExtension)}) {
+    shapes.push_back({stem + extension + ".", ".tmp"});
+    shapes.push_back({stem + extension + ".", ".old"});
+    shapes.push_back({stem + kPartial, extension});
+    shapes.push_back({stem + kPartial, extension + ".", ".tmp"});
+  }
+  return shapes;
+}
+
+// The process ids in file, when it has the shape; none when it has not. The
+// pieces after an id begin with "." or end the name, so an id is every digit
+// up to the next piece.
+std::optional<std::vector<std::string>> idsIn(const std::string& file, const std::vector<std::string>& shape) {
+  std::vector<std::string> ids;
+  size_t at = 0;
+  for (size_t piece = 0; piece < shape.size(); ++piece) {
+    if (piece > 0) {
+      const size_t end = std::min(file.find_first_not_of("0123456789", at), file.size());
+      if (end == at) return std::nullopt;
+      ids.push_back(file.substr(at, end - at));
+      at = end;
+    }
+    if (file.compare(at, shape[piece].size(), shape[piece]) != 0) return std::nullopt;
+    at += shape[piece].size();
+  }
+  if (at != file.size()) return std::nullopt;
+  return ids;
 }
 
 std::string fileContent(const std::string& path) {
@@ -84,27 +116,25 @@ std::string SessionFile::partialPath() const {
   return path.substr(0, cut) + kPartial + std::to_string(getpid()) + path.substr(cut);
 }
 
-// NAME-partial-PID.EXT and NAME-partial-PID.meta of a run that did not get
-// to rename them: under the exclusive lock no other run is writing them.
-// Those of this process's id are its own to write over.
+// Under the exclusive lock no other run is writing beside the session: what
+// another process left there is a killed writer's. A leftover of the library's
+// save is a staged copy or an old file kept aside while the new one was put
+// in place, so removing it loses nothing. Files of this process's id are its
+// own to write over.
 void SessionFile::removeLeftovers() const {
   const fs::path session(path);
-  const std::string name = session.filename().string();
-  const size_t cut = extensionStart(name);
-  const std::string prefix = name.substr(0, cut) + kPartial;
-  const std::string extension = name.substr(cut);
+  const std::vector<std::vector<std::string>> shapes = leftoverShapes(session.filename().string());
+  const std::string self = std::to_string(getpid());
   const fs::path folder = session.has_parent_path() ? session.parent_path() : fs::path(".");
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
     const std::string file = entry.path().filename().string();
-    if (file.compare(0, prefix.size(), prefix) != 0) continue;
-    const size_t end = file.find_first_not_of("0123456789", prefix.size());
-    if (end == prefix.size()) continue;
-    const std::string rest = end == std::string::npos ? "" : file.substr(end);
-    if (rest != extension && rest != kMetaExtension) continue;
-    if (file.compare(prefix.size(), end - prefix.size(), std::to_string(getpid())) == 0) continue;
+    const bool leftover = std::any_of(shapes.begin(), shapes.end(), [&](const std::vector<std::string>& shape) {
+      const std::optional<std::vector<std::string>> ids = idsIn(file, shape);
+      return ids && std::find(ids->begin(), ids->end(), self) == ids->end();
+    });
     std::error_code removeError;
-    if (fs::remove(entry.path(), removeError))
+    if (leftover && fs::remove(entry.path(), removeError))
       std::fprintf(stderr, "kivet-session: removed %s, left by a run that did not finish\n", entry.path().c_str());
   }
 }
@@ -181,20 +211,7 @@ void SessionFile::warnOfOtherConfiguration(const std::string& similarity) const 
 }
 
 void SessionFile::save() {
-  const std::string temporary = partialPath();
-  try {
-    errno = 0;
-    session->saveSession(temporary.c_str());
-    if (fs::exists(metadataPathOf(temporary))) fs::rename(metadataPathOf(temporary), metaPath);
-    fs::rename(temporary, path);
-  } catch (...) {
-    // The system's reason, when there is one, says more than the library's code.
-    const int error = errno;
-    std::string text = describeCurrentException();
-    if (error != 0) text = systemText(error) + " (" + text + ")";
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    fs::remove(metadataPathOf(temporary), ignored);
-    throw HostFailure("saving " + path + ": " + text);
-  }
+  // The library replaces the session and its metadata file together, or
+  // leaves both as they were.
+  writingStep("saving " + path, [&] { session->saveSession(path.c_str()); });
 }

@@ -10,9 +10,10 @@
 // - its metadata file is checked (examples/session_texts.h): a session
 //   whose texts are lost is refused unless the user goes on without them;
 // - a command that writes holds the lock alone, one that reads shares it;
-//   the writer removes the temporary files a killed run left;
-// - a session is saved under temporary names beside it (NAME-partial-PID)
-//   and renamed over the old files only once both are whole.
+//   the writer removes the files a killed writer left beside the session;
+// - the library saves the session and its metadata file together: it
+//   writes both under temporary names beside them and puts them in place,
+//   or leaves the old files as they were.
 
 #include <memory>
 #include <optional>
@@ -58,9 +59,9 @@ class SessionFile {
   // The texts of the songs (not for Use::ReadSongs).
   const SessionTexts& texts() const { return *songTexts; }
 
-  // Saves the session whole over the old files. Throws HostFailure;
-  // a full disk or a folder that cannot be written is named as the system
-  // names it ("no space left on device").
+  // Saves the session whole over the old files, or leaves them as they
+  // were. Throws HostFailure; a full disk or a folder that cannot be
+  // written is named as the system names it ("no space left on device").
   void save();
 
  private:

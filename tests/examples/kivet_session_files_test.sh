@@ -89,32 +89,49 @@ second=("$a/rumble.wav" "$a/clicks.wav" "$a/drums.wav" "$a/shaker.wav" "$a/mix.w
 wait %1 && wait %2 || fail "two builds: $(cat "$work/said1" "$work/said2")"
 [ "$(session info "$work/two.ses" | sed -n 2p)" = "12 songs" ] || fail "two builds: $(session info "$work/two.ses")"
 
-# 4. Temporary files of a killed run go with the next build; others stay.
-touch "$work/two-partial-4242.ses" "$work/two-partial-4242.meta" "$work/two-partial-x.ses" "$work/other-partial-1.ses"
-session build "$work/two.ses" "$a/tones.wav" >/dev/null || fail "build after a killed run: $(said)"
-[ "$(said | sort)" = "$(printf 'kivet-session: removed %s, left by a run that did not finish\n' \
-  "$work/two-partial-4242.meta" "$work/two-partial-4242.ses")" ] || fail "leftovers: $(said)"
-[ "$(cd "$work" && ls -d ./*-partial-*)" = "$(printf './other-partial-1.ses\n./two-partial-x.ses')" ] ||
-  fail "partial files: $(cd "$work" && ls -d ./*-partial-*)"
+# 4. What a killed writer left beside the session goes with the next build,
+# under its lock: the files of a build killed while it saved (a file size
+# limit ends it), and every kind of file a writer of another process can
+# leave. Files of the build's own process id stay, and so do those of other
+# shapes or sessions.
+status=0
+(ulimit -c 0 -f 8 && exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null 2>&1) || status=$?
+mapfile -t killed < <(cd "$work" && ls -d two.*.[0-9]*.tmp two-partial-* 2>/dev/null)
+[ "$status" -gt 128 ] && [ "${#killed[@]}" -gt 0 ] || fail "killed save: status $status, left ${killed[*]}"
+gone=(two.ses.4242.tmp two.meta.4242.tmp two.ses.4242.old two.meta.4242.old two-partial-4242.ses two-partial-4242.meta
+  two-partial-4242.ses.17.tmp two-partial-4242.meta.17.tmp "${killed[@]}")
+kept=(two-partial-x.ses other-partial-1.ses two.ses.tmp two.ses.42a.tmp two.ses.4242.tmp.x two.sesx.4242.tmp
+  two-partial-4242.ses.tmp other.ses.4242.tmp two.ses.4242.old~ two-partial-.meta)
+(
+  own=("two-partial-$BASHPID.ses" "two-partial-$BASHPID.meta.4242.tmp" "two-partial-4242.ses.$BASHPID.tmp")
+  (cd "$work" && touch "${gone[@]}" "${kept[@]}" "${own[@]}" && printf '%s\n' "${kept[@]}" "${own[@]}" >kept)
+  exec "$hosts/kivet-session" build "$work/two.ses" "$a/tones.wav" >/dev/null 2>"$work/said"
+) || fail "build after a killed run: $(said)"
+[ "$(said | LC_ALL=C sort)" = "$(printf "kivet-session: removed $work/%s, left by a run that did not finish\n" \
+  "${gone[@]}" | LC_ALL=C sort)" ] || fail "leftovers: $(said)"
+[ "$(cd "$work" && ls -d two?* other* | LC_ALL=C sort)" = "$(printf '%s\n' two.meta two.ses two.ses.lock two.xml \
+  $(cat "$work/kept") | LC_ALL=C sort)" ] || fail "files beside the session: $(ls "$work")"
+(cd "$work" && rm $(cat kept) kept)
+[ "$(session info "$work/two.ses" | sed -n 2p)" = "13 songs" ] || fail "after a killed run: $(session info "$work/two.ses")"
 
 # A full disk is named as such, and the old files stay as they were: the
-# session's temporary file (its name carries the program's process id) or
-# its metadata file's stands on /dev/full, and so does the file a library
-# writes before it renames it into that place (NAME.PID.tmp).
+# file the library writes the session or its metadata file to before it
+# puts it in place (NAME.EXT.PID.tmp, with the program's process id) stands
+# on /dev/full.
 cp "$work/two.ses" "$work/before.ses"
 cp "$work/two.meta" "$work/before.meta"
 for full in ses meta; do
   status=0
   (
-    ln -s /dev/full "$work/two-partial-$BASHPID.$full"
-    ln -s /dev/full "$work/two-partial-$BASHPID.$full.$BASHPID.tmp"
+    ln -s /dev/full "$work/two.$full.$BASHPID.tmp"
     exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null 2>"$work/said"
   ) || status=$?
-  rm -f "$work"/two-partial-*.tmp
+  rm -f "$work"/two.*.tmp
   [ "$status" -eq 1 ] && grep -q "^kivet-session: saving $work/two.ses: no space left on device (" "$work/said" ||
     fail "full disk ($full): $status $(said)"
   cmp -s "$work/two.ses" "$work/before.ses" && cmp -s "$work/two.meta" "$work/before.meta" ||
     fail "full disk ($full) changed the session"
-  [ -z "$(cd "$work" && ls -d ./two-partial-[0-9]* 2>/dev/null)" ] || fail "full disk ($full) left $(ls "$work")"
+  [ "$(cd "$work" && ls -d two?*)" = "$(printf 'two.meta\ntwo.ses\ntwo.ses.lock\ntwo.xml')" ] ||
+    fail "full disk ($full) left $(ls "$work")"
 done
 finish
