@@ -102,6 +102,8 @@ constexpr const char* kHelp =
     "one left beside the session: those files, and the NAME-partial-PID.EXT names\n"
     "it loads a session through when its metadata file is missing. SESSION.lock\n"
     "beside the session keeps commands apart: while one builds, another waits.\n"
+    "SESSION may be a symbolic link: the session is then the file it leads to, with\n"
+    "its metadata file and its lock beside that file, and the link stays a link.\n"
     "\n"
     "Output: the standard output carries the results alone; the library's own\n"
     "messages, warnings and failures go to the standard error stream, one line each.\n"

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -93,14 +94,35 @@ std::optional<std::string> storedConfiguration(const std::string& path) {
   return std::string(text, size);
 }
 
+// The file a session path names: a symbolic link in its place is followed
+// (also one to a session not made yet), so that a session reached through a
+// link is locked, loaded and written where it is, and the link stays a
+// link. A path without one stays as given: its folder is the same folder
+// by any name, and the user's messages name it as they typed it.
+std::string sessionFileOf(const std::string& given) {
+  // As many links as the system follows in one path.
+  constexpr int kMostLinks = 40;
+  fs::path file = given;
+  std::error_code error;
+  for (int links = 0; fs::is_symlink(fs::symlink_status(file, error)); ++links) {
+    const fs::path target = fs::read_symlink(file, error);
+    if (error || links == kMostLinks)
+      throw HostFailure(given + ": " + systemText(error ? error.value() : ELOOP));
+    file = target.is_absolute() ? target : file.parent_path() / target;
+  }
+  if (file == given) return given;
+  const fs::path real = fs::weakly_canonical(file, error);
+  return error ? file.string() : real.string();
+}
+
 }  // namespace
 
 std::string metadataPathOf(const std::string& sessionPath) {
   return sessionPath.substr(0, extensionStart(sessionPath)) + kMetaExtension;
 }
 
-SessionFile::SessionFile(std::string sessionPath, Use use)
-    : path(std::move(sessionPath)),
+SessionFile::SessionFile(const std::string& sessionPath, Use use)
+    : path(sessionFileOf(sessionPath)),
       metaPath(metadataPathOf(path)),
       use(use),
       lock(path, use == Use::Write ? SessionLock::Mode::Exclusive : SessionLock::Mode::Shared) {

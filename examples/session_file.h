@@ -3,6 +3,8 @@
 // (SESSION's name with the extension ".meta") and the lock file
 // SESSION.lock, and the rules for opening and saving them:
 //
+// - a session reached through a symbolic link is the file the link leads
+//   to: its files and its lock are those beside that file;
 // - the session keeps its own similarity configuration: an existing
 //   session is loaded with the one stored in it, unless the user names
 //   one (which then supplies the similarity methods, with a warning when it
@@ -45,8 +47,9 @@ class SessionFile {
     bool withoutLostTexts = false;
   };
 
-  // Takes the lock (and, to write, removes temporary files left behind).
-  SessionFile(std::string path, Use use);
+  // Follows a symbolic link at path to the session file itself, takes the
+  // lock (and, to write, removes the files a killed writer left).
+  SessionFile(const std::string& path, Use use);
   SessionFile(const SessionFile&) = delete;
   SessionFile& operator=(const SessionFile&) = delete;
   ~SessionFile();

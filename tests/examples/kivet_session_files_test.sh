@@ -35,6 +35,27 @@ expect 0 "kivet-session: warning: $similarity differs from the similarity config
  its methods compare the songs of this command, though the stored songs were adapted by the stored one" \
   info -s "$similarity" "$work/c.ses"
 
+# A session reached through a symbolic link is the file it leads to, also
+# through a link to a link or to a session not made yet: a build adds to
+# that file, or makes it, and leaves the links links; its lock is the one
+# beside that file, which a build through a link waits for.
+real=$(cd "$work" && pwd -P)
+mkdir "$work/real"
+ln -s c.ses "$work/l.ses"
+ln -s "$work/l.ses" "$work/ll.ses"
+ln -s real/new.ses "$work/n.ses"
+status=0
+(flock 9 && timeout 1 "$hosts/kivet-session" build "$work/ll.ses" "$a/glide.wav" 2>"$work/said" 9>&-) \
+  9>"$work/c.ses.lock" || status=$?
+[ "$status" -eq 124 ] && [ "$(said)" = "kivet-session: $real/c.ses is in use by another kivet-session; waiting for it\
+ to finish" ] || fail "a build through a link did not wait: $status $(said)"
+expect 0 "" build "$work/ll.ses" "$a/glide.wav"
+expect 0 "" build "$work/n.ses" "$a/glide.wav"
+[ -L "$work/l.ses" ] && [ -L "$work/ll.ses" ] && [ -L "$work/n.ses" ] &&
+  [ "$(cd "$work" && ls -d ./*.* real/*)" = "$(printf '%s\n' ./c.meta ./c.ses ./c.ses.lock ./l.ses ./ll.ses ./n.ses \
+  ./two.xml real/new.meta real/new.ses real/new.ses.lock)" ] || fail "builds through links: $(ls -lR "$work")"
+[ "$(session info "$work/l.ses" | sed -n 2p)" = "8 songs" ] || fail "through a link: $(session info "$work/l.ses")"
+
 # 2. A metadata file cut short or missing is reported, and nothing is
 # written over it unless the user goes on without the lost texts.
 session build "$work/m.ses" "$a/tones.wav" "$a/chord.wav" "$a/clicks.wav" "$a/drums.wav" >/dev/null || fail "build m"
@@ -95,7 +116,8 @@ wait %1 && wait %2 || fail "two builds: $(cat "$work/said1" "$work/said2")"
 # leave. Files of the build's own process id stay, and so do those of other
 # shapes or sessions.
 status=0
-(ulimit -c 0 -f 8 && exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null 2>&1) || status=$?
+( (ulimit -c 0 -f 8 && exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null) ) 2>/dev/null ||
+  status=$?
 mapfile -t killed < <(cd "$work" && ls -d two.*.[0-9]*.tmp two-partial-* 2>/dev/null)
 [ "$status" -gt 128 ] && [ "${#killed[@]}" -gt 0 ] || fail "killed save: status $status, left ${killed[*]}"
 gone=(two.ses.4242.tmp two.meta.4242.tmp two.ses.4242.old two.meta.4242.old two-partial-4242.ses two-partial-4242.meta
