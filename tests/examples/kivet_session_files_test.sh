@@ -116,8 +116,9 @@ wait %1 && wait %2 || fail "two builds: $(cat "$work/said1" "$work/said2")"
 # leave. Files of the build's own process id stay, and so do those of other
 # shapes or sessions.
 status=0
-( (ulimit -c 0 -f 8 && exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null) ) 2>/dev/null ||
-  status=$?
+# (The shell's report of the signal goes where the outer subshell's errors go.)
+( (ulimit -c 0 -f 8 && exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null) || exit ) \
+  2>/dev/null || status=$?
 mapfile -t killed < <(cd "$work" && ls -d two.*.[0-9]*.tmp two-partial-* 2>/dev/null)
 [ "$status" -gt 128 ] && [ "${#killed[@]}" -gt 0 ] || fail "killed save: status $status, left ${killed[*]}"
 gone=(two.ses.4242.tmp two.meta.4242.tmp two.ses.4242.old two.meta.4242.old two-partial-4242.ses two-partial-4242.meta
