@@ -131,6 +131,9 @@ SessionFile::SessionFile(const std::string& sessionPath, Use use)
 
 SessionFile::~SessionFile() {
   if (session && callback) session->setCallback(nullptr);
+  // A build that made no session leaves no lock file of it behind.
+  std::error_code ignored;
+  if (use == Use::Write && fs::status(path, ignored).type() == fs::file_type::not_found) lock.removeFile();
 }
 
 std::string SessionFile::partialPath() const {

@@ -52,6 +52,7 @@ class SessionFile {
   SessionFile(const std::string& path, Use use);
   SessionFile(const SessionFile&) = delete;
   SessionFile& operator=(const SessionFile&) = delete;
+  // A writer that made no session removes its lock file.
   ~SessionFile();
 
   // Loads the session, or makes a new one when there is none and the use is

@@ -110,6 +110,21 @@ second=("$a/rumble.wav" "$a/clicks.wav" "$a/drums.wav" "$a/shaker.wav" "$a/mix.w
 wait %1 && wait %2 || fail "two builds: $(cat "$work/said1" "$work/said2")"
 [ "$(session info "$work/two.ses" | sed -n 2p)" = "12 songs" ] || fail "two builds: $(session info "$work/two.ses")"
 
+# A build that waits on a lock file that a build which made no session
+# removes waits again for a command that holds the new lock file.
+exec 8>"$work/w.ses.lock"
+flock 8
+"$hosts/kivet-session" build "$work/w.ses" "$a/tones.wav" >/dev/null 2>"$work/said" 8>&- &
+for _ in $(seq 100); do grep -q "waiting" "$work/said" && break; sleep 0.1; done
+rm "$work/w.ses.lock"
+exec 9>"$work/w.ses.lock"
+flock 9
+exec 8>&-
+sleep 1
+[ ! -e "$work/w.ses" ] || fail "a build went on beside the holder of the new lock file"
+exec 9>&-
+wait $! || fail "build after the lock file was made again: $(said)"
+
 # 4. What a killed writer left beside the session goes with the next build,
 # under its lock: the files of a build killed while it saved (a file size
 # limit ends it), and every kind of file a writer of another process can

@@ -38,13 +38,19 @@ kivet-session: $work/cut.sig: the signature file is truncated or damaged (readMe
 # A build of which nothing could be added writes no session.
 expect 1 "kivet-session: $work/garbage.sig: not a signature file
 kivet-session: $work/none.ses: no song could be added; no session written" build "$work/none.ses" "$work/garbage.sig"
-[ ! -e "$work/none.ses" ] && [ ! -e "$work/none.meta" ] || fail "a session of nothing was written"
+[ ! -e "$work/none.ses" ] && [ ! -e "$work/none.meta" ] && [ ! -e "$work/none.ses.lock" ] ||
+  fail "a session of nothing was written: $(ls "$work")"
 
 # A session without songs says so.
 "$empty_session" "$similarity" "$work/empty.ses"
 expect 1 "kivet-session: $work/empty.ses: the session holds no songs" query "$work/empty.ses" --id 1
 expect 1 "kivet-session: $work/empty.ses: the session holds no songs" query "$work/empty.ses" "$a/chord.wav"
-expect 1 "kivet-session: $work/absent.ses: no such session (build makes one)" info "$work/absent.ses"
+# A command on a session that is not there makes no lock file for it.
+for command in "info" "query --id 1" "export --riff $work/r.riff"; do
+  # shellcheck disable=SC2086
+  expect 1 "kivet-session: $work/absent.ses: no such session (build makes one)" $command "$work/absent.ses"
+done
+[ -z "$(ls -d "$work"/absent* "$work/r.riff" 2>/dev/null)" ] || fail "absent: $(ls "$work")"
 
 # The standard output holds the table alone, though the library talks: a
 # configuration without its semantic layer makes it say so on every load.
