@@ -167,8 +167,7 @@ void SessionFile::removeLeftovers() const {
 vraISession& SessionFile::open(const Choices& choices) {
   if (use == Use::Write && !fs::exists(path)) {
     const std::string& configuration = choices.similarity ? *choices.similarity : choices.newSimilarity;
-    session = Held<vraISession>(step("similarity configuration " + configuration,
-                                     [&] { return CreateSession(configuration.c_str(), true); }));
+    session = makeSession(configuration.c_str());
     created = true;
     return *session;
   }
@@ -178,14 +177,18 @@ vraISession& SessionFile::open(const Choices& choices) {
   return *session;
 }
 
+Held<vraISession> SessionFile::makeSession(const char* configuration) const {
+  const bool withTexts = use == Use::Write;
+  return Held<vraISession>(step(configuration ? "similarity configuration " + std::string(configuration) : path,
+                                [&] { return CreateSession(configuration, withTexts); }));
+}
+
 void SessionFile::load(const Choices& choices) {
   // Without a named configuration the session brings its own.
   const char* configuration = choices.similarity ? choices.similarity->c_str() : nullptr;
-  const bool withTexts = use == Use::Write;
-  session = Held<vraISession>(step(configuration ? "similarity configuration " + *choices.similarity : path,
-                                   [&] { return CreateSession(configuration, withTexts); }));
+  session = makeSession(configuration);
   if (use == Use::Write && !fs::exists(metaPath))
-    loadWithoutMetadataFile(*session);
+    loadWithTexts([](const std::string& meta) { std::ofstream(meta, std::ios::binary | std::ios::trunc); });
   else
     step(path, [&] { session->loadSession(path.c_str()); });
   if (choices.similarity) warnOfOtherConfiguration(*choices.similarity);
@@ -197,6 +200,13 @@ void SessionFile::load(const Choices& choices) {
       throw HostFailure(songTexts->damage() +
                                " (--without-lost-texts goes on without them; a build then loses them for good)");
     std::fprintf(stderr, "kivet-session: %s; going on without their texts\n", songTexts->damage().c_str());
+    // A build takes the songs with a whole record each, empty where the
+    // texts are lost: the session it saves is whole, and no later command
+    // needs to be told to go on without them.
+    if (use == Use::Write) {
+      session = makeSession(configuration);
+      loadWithTexts([&](const std::string& meta) { songTexts->writeWhole(meta); });
+    }
   }
   if (use == Use::Read) {
     callback = std::make_unique<SessionTextCallback>(*songTexts);
@@ -204,18 +214,19 @@ void SessionFile::load(const Choices& choices) {
   }
 }
 
-// The library refuses a session with songs whose metadata file is missing;
-// it loads it through a second name beside it, with an empty metadata file,
-// and the check that follows tells how many songs lost their texts.
-void SessionFile::loadWithoutMetadataFile(vraISession& into) const {
+// The library refuses a session with songs whose metadata file is missing,
+// and takes the texts of the metadata file beside it: to load the session
+// with other texts, the host loads it through a second name beside it, with
+// the metadata file that writeMeta writes.
+void SessionFile::loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const {
   const std::string partial = partialPath();
   const std::string partialMeta = metadataPathOf(partial);
   try {
     std::error_code linkError;
     fs::create_hard_link(path, partial, linkError);
     if (linkError) fs::copy_file(path, partial, fs::copy_options::overwrite_existing);
-    std::ofstream(partialMeta, std::ios::binary | std::ios::trunc);
-    step(path, [&] { into.loadSession(partial.c_str()); });
+    step(partialMeta, [&] { writeMeta(partialMeta); });
+    step(path, [&] { session->loadSession(partial.c_str()); });
   } catch (...) {
     std::error_code ignored;
     fs::remove(partial, ignored);

@@ -10,13 +10,16 @@
 //   one (which then supplies the similarity methods, with a warning when it
 //   differs from the stored one);
 // - its metadata file is checked (examples/session_texts.h): a session
-//   whose texts are lost is refused unless the user goes on without them;
+//   whose texts are lost is refused unless the user goes on without them,
+//   and a build that goes on saves it whole, with empty texts where they
+//   were lost;
 // - a command that writes holds the lock alone, one that reads shares it;
 //   the writer removes the files a killed writer left beside the session;
 // - the library saves the session and its metadata file together: it
 //   writes both under temporary names beside them and puts them in place,
 //   or leaves the old files as they were.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,8 +73,9 @@ class SessionFile {
 
  private:
   void removeLeftovers() const;
+  vemra_kivet::Held<vemra_kivet::vraISession> makeSession(const char* configuration) const;
   void load(const Choices& choices);
-  void loadWithoutMetadataFile(vemra_kivet::vraISession& into) const;
+  void loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const;
   void warnOfOtherConfiguration(const std::string& similarity) const;
   std::string partialPath() const;
 
