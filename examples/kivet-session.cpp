@@ -14,6 +14,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -61,7 +62,8 @@ constexpr const char* kHelp =
     "          artist and title, separated by tabs.\n"
     "  export  Writes FILE: with --text the listing of the songs, with --riff the\n"
     "          table of each song's nearest songs.\n"
-    "  Where a song has no title, its file name without the folder stands instead.\n"
+    "  Where a song has no title, its file name without the folder stands instead;\n"
+    "  a tab or a line break inside an artist or title is shown as a space there.\n"
     "\n"
     "Options:\n"
     "  -c CONFIG     the feature-extraction configuration for audio inputs\n"
@@ -313,6 +315,18 @@ int build(const Options& o, std::FILE* out) {
   return status;
 }
 
+// A text as a cell of a tab-separated table: a tab or a line break in it,
+// which would split the line, is shown as a space.
+std::string cell(std::string text) {
+  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || (c >= '\n' && c <= '\r'); }, ' ');
+  return text;
+}
+
+// A song's artist and title, the last two cells of query's and info's lines.
+std::string textCells(const SessionTexts& texts, unsigned id) {
+  return cell(texts.song(id).artist) + '\t' + cell(texts.shownTitle(id));
+}
+
 int query(const Options& o, std::FILE* out) {
   SessionFile file(o.session, SessionFile::Use::Read);
   vraISession& session = file.open(choicesOf(o));
@@ -334,8 +348,7 @@ int query(const Options& o, std::FILE* out) {
   std::fprintf(out, "rank\tid\tscore\tartist\ttitle\n");
   for (unsigned i = 0; i < results->size(); ++i) {
     const vraResult result = results->getResult(i);
-    std::fprintf(out, "%u\t%u\t%.3f\t%s\t%s\n", i + 1, result.id, result.score,
-                 file.texts().song(result.id).artist.c_str(), file.texts().shownTitle(result.id).c_str());
+    std::fprintf(out, "%u\t%u\t%.3f\t%s\n", i + 1, result.id, result.score, textCells(file.texts(), result.id).c_str());
   }
   return 0;
 }
@@ -361,10 +374,9 @@ int info(const Options& o, std::FILE* out) {
   const Held<vraIIDList> ids(session.getAllIds());
   for (unsigned i = 0; i < ids->size(); ++i) {
     const unsigned id = ids->getId(i);
-    const SessionTexts::Song song = file.texts().song(id);
-    const int ms = song.milliseconds;
-    std::fprintf(out, "%u\t%d:%02d.%03d\t%s\t%s\n", id, ms / 60000, ms / 1000 % 60, ms % 1000, song.artist.c_str(),
-                 file.texts().shownTitle(id).c_str());
+    const int ms = file.texts().song(id).milliseconds;
+    std::fprintf(out, "%u\t%d:%02d.%03d\t%s\n", id, ms / 60000, ms / 1000 % 60, ms % 1000,
+                 textCells(file.texts(), id).c_str());
   }
   return 0;
 }
