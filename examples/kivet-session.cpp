@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -109,6 +108,9 @@ constexpr const char* kHelp =
     "command that finds no session (or a build that makes none) leaves no lock file.\n"
     "SESSION may be a symbolic link: the session is then the file it leads to, with\n"
     "its metadata file and its lock beside that file, and the link stays a link.\n"
+    "A signature INPUT is checked against a song the program extracts and saves in a\n"
+    "folder of its own, made under $TMPDIR (else /tmp) and removed when done or when\n"
+    "the program is interrupted; without that folder the input is refused.\n"
     "\n"
     "Output: the standard output carries the results alone; the library's own\n"
     "messages, warnings and failures go to the standard error stream, one line each.\n"
@@ -353,24 +355,11 @@ int query(const Options& o, std::FILE* out) {
   return 0;
 }
 
-// The session id is the first line of the text export: "#SESSION-ID=...;".
-std::string sessionId(vraISession& session) {
-  const std::filesystem::path listing =
-      std::filesystem::temp_directory_path() / ("kivet-session-" + std::to_string(getpid()) + ".txt");
-  step("listing the session", [&] { session.exportText(listing.c_str(), 0); });
-  std::ifstream in(listing);
-  std::string line;
-  std::getline(in, line);
-  std::filesystem::remove(listing);
-  const size_t start = line.find('=') + 1;
-  return line.substr(start, line.rfind(';') - start);
-}
-
 int info(const Options& o, std::FILE* out) {
   SessionFile file(o.session, SessionFile::Use::Read);
   vraISession& session = file.open(choicesOf(o));
   std::fprintf(out, "session %s\n%u songs\nextracted at %u Hz\nid\tlength\tartist\ttitle\n",
-               sessionId(session).c_str(), session.getSongCount(), kExtractionRate);
+               file.id().c_str(), session.getSongCount(), kExtractionRate);
   const Held<vraIIDList> ids(session.getAllIds());
   for (unsigned i = 0; i < ids->size(); ++i) {
     const unsigned id = ids->getId(i);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "api/session_file_header.h"
 #include "api/vra_kivet_exception.h"
 #include "examples/host_failure.h"
 #include "examples/signature_listing.h"
@@ -235,6 +236,11 @@ void SessionFile::loadWithTexts(const std::function<void(const std::string&)>& w
   }
   fs::remove(partial);
   fs::remove(partialMeta);
+}
+
+std::string SessionFile::id() const {
+  std::ifstream in(path, std::ios::binary);
+  return step(path, [&] { return SessionFileHeader::read(in).sessionId; });
 }
 
 void SessionFile::warnOfOtherConfiguration(const std::string& similarity) const {

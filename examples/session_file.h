@@ -63,6 +63,9 @@ class SessionFile {
   // user; warnings go to the standard error stream.
   vemra_kivet::vraISession& open(const Choices& choices);
   bool isNew() const { return created; }
+  // The session's id, as the library keeps it at the head of the session
+  // file (empty for a file that keeps none).
+  std::string id() const;
   // The texts of the songs (not for Use::ReadSongs).
   const SessionTexts& texts() const { return *songTexts; }
 

@@ -56,6 +56,37 @@ expect 0 "" build "$work/n.ses" "$a/glide.wav"
   ./two.xml real/new.meta real/new.ses real/new.ses.lock)" ] || fail "builds through links: $(ls -lR "$work")"
 [ "$(session info "$work/l.ses" | sed -n 2p)" = "8 songs" ] || fail "through a link: $(session info "$work/l.ses")"
 
+# No temporary file stands where another user could have linked a file of
+# theirs beforehand: info reads the session id from the session file, and the
+# song a signature input is checked against goes to a folder of the
+# program's own under $TMPDIR, gone afterwards, also when the program is
+# ended while it is there. Without a temporary folder, that input is refused.
+mkdir "$work/tmp"
+echo theirs >"$work/theirs"
+"$hosts/kivet-extract" -o "$work/sig" "$a/clicks.wav" >/dev/null
+for run in "info $work/c.ses" "build $work/c.ses $work/sig/clicks.sig"; do
+  (
+    ln -s "$work/theirs" "$work/tmp/kivet-session-$BASHPID.txt"
+    ln -s "$work/theirs" "$work/tmp/kivet-session-$BASHPID-reference.sig"
+    # shellcheck disable=SC2086
+    TMPDIR=$work/tmp exec "$hosts/kivet-session" $run >/dev/null 2>"$work/said"
+  ) || fail "$run beside planted links: $(said)"
+  rm "$work"/tmp/kivet-session-*
+  [ "$(cat "$work/theirs")" = theirs ] && [ -z "$(ls -A "$work/tmp")" ] || fail "$run wrote $(ls -A "$work/tmp")"
+done
+TMPDIR=$work/none expect 0 "" info "$work/c.ses"
+TMPDIR=$work/none expect 1 "kivet-session: $work/sig/clicks.sig: cannot make a temporary folder in $work/none: no such\
+ file or directory" build "$work/c.ses" "$work/sig/clicks.sig"
+# Modulation features of 3000 s make that song long enough to end the
+# program while it is made.
+sed -e 's/groupFrames="128"/groupFrames="300000"/' "$(dirname "$similarity")/default.xml" >"$work/long.xml"
+TMPDIR=$work/tmp "$hosts/kivet-session" build -c "$work/long.xml" "$work/k.ses" "$work/sig/clicks.sig" &>/dev/null &
+for _ in $(seq 100); do [ -z "$(ls -A "$work/tmp")" ] || break; sleep 0.05; done
+kill -TERM $!
+status=0
+wait $! || status=$?
+[ "$status" -eq 143 ] && [ -z "$(ls -A "$work/tmp")" ] || fail "ended while checking a signature: $status $(ls "$work/tmp")"
+
 # 2. A metadata file cut short or missing is reported, and nothing is
 # written over it unless the user goes on without the lost texts.
 session build "$work/m.ses" "$a/tones.wav" "$a/chord.wav" "$a/clicks.wav" "$a/drums.wav" >/dev/null || fail "build m"
