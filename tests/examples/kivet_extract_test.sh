@@ -41,4 +41,23 @@ done
   fail "11025 Hz"
 sed -n 14p "$work/said" | grep -qF "low/chord.wav: 6.000 s, 11025 Hz resampled to 44100 Hz, mono ->" &&
   [ "$(sed -n 2,13p "$work/said")" = "$(sed -n 15,26p "$work/said")" ] || fail "11025 Hz: $(cat "$work/said")"
+
+# Help asked for goes to the standard output; a wrong invocation gets the
+# usage on the standard error stream.
+for help in --help -h; do
+  status=0
+  "$hosts/kivet-extract" "$help" >"$work/printed" 2>"$work/said" || status=$?
+  [ "$status" -eq 0 ] && [ ! -s "$work/said" ] || fail "$help: status $status, said $(cat "$work/said")"
+  for term in "usage: kivet-extract" "-c CONFIG" "-o DIR" "libsndfile" "44100 Hz" ".sig" "rows and columns" \
+    "Exit status: 0 done, 1 a failure, 2 a wrong invocation"; do
+    grep -qF -- "$term" "$work/printed" || fail "$help does not explain $term"
+  done
+done
+for wrong in "" "-x $work/empty.wav" "-c"; do
+  status=0
+  # shellcheck disable=SC2086
+  "$hosts/kivet-extract" $wrong >"$work/printed" 2>"$work/said" || status=$?
+  [ "$status" -eq 2 ] && [ ! -s "$work/printed" ] && grep -q "^usage: kivet-extract" "$work/said" ||
+    fail "'$wrong': status $status, said $(cat "$work/said")"
+done
 finish
