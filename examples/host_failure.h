@@ -48,3 +48,6 @@ void writingStep(const std::string& what, Call&& call) {
   });
 }
 
+// Why the file at path cannot be read, as the system says it ("no such file
+// or directory", "is a directory"); empty when it can be read.
+std::string unreadableBecause(const std::string& path);

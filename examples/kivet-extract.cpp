@@ -16,12 +16,14 @@
 // how fast the library extracted them. A file that fails gets one line on the
 // standard error stream, saying why in a user's terms
 // (examples/audio_extraction.h); the others are still processed, and the exit
-// status is 1.
+// status is 1. A configuration that cannot be read stops it at once, with
+// the reason, as no file could be extracted with it.
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -137,6 +139,13 @@ int main(int argc, char** argv) {
     std::fputs(kHelp, stdout);
     return 0;
   }
+  std::optional<AudioExtraction> extraction;
+  try {
+    extraction.emplace(options.config);
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "kivet-extract: %s\n", failure.what());
+    return 1;
+  }
   // A folder that does not exist yet is made, parents and all.
   if (!options.outputDir.empty()) {
     std::error_code error;
@@ -147,11 +156,10 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  const AudioExtraction extraction(options.config);
   int status = 0;
   for (const std::string& input : options.inputs) {
     try {
-      extract(input, extraction, options.outputDir);
+      extract(input, *extraction, options.outputDir);
     } catch (...) {
       std::fflush(stdout);
       std::fprintf(stderr, "kivet-extract: %s: %s\n", input.c_str(), describeCurrentException().c_str());

@@ -114,6 +114,9 @@ constexpr const char* kHelp =
     "\n"
     "Output: the standard output carries the results alone; the library's own\n"
     "messages, warnings and failures go to the standard error stream, one line each.\n"
+    "A configuration that cannot be read is named with the reason (\"cannot read the\n"
+    "configuration CONFIG: no such file or directory\", or where its XML breaks, as\n"
+    "line and column); a save or an export that fails names the system's reason.\n"
     "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
     "wrong invocation.\n";
 
@@ -283,10 +286,11 @@ std::vector<std::string> distinctInputs(const std::vector<std::string>& inputs) 
 }
 
 int build(const Options& o, std::FILE* out) {
+  // A configuration that cannot be read fails before the session is touched.
+  const AudioExtraction extraction(o.config);
   SessionFile file(o.session, SessionFile::Use::Write);
   vraISession& session = file.open(choicesOf(o));
   const unsigned before = session.getSongCount();
-  const AudioExtraction extraction(o.config);
   SignatureInputCheck signatures(extraction);
   const std::vector<std::string> inputs = distinctInputs(o.inputs);
   const Progress progress(inputs.size());
@@ -374,9 +378,9 @@ int exportSession(const Options& o, std::FILE* out) {
   SessionFile file(o.session, o.textFile.empty() ? SessionFile::Use::ReadSongs : SessionFile::Use::Read);
   vraISession& session = file.open(choicesOf(o));
   if (!o.textFile.empty())
-    step(o.textFile, [&] { session.exportText(o.textFile.c_str(), o.mask); });
+    writingStep(o.textFile, [&] { session.exportText(o.textFile.c_str(), o.mask); });
   else
-    step(o.riffFile, [&] { session.exportSimilarityRiff(o.riffFile.c_str(), o.count); });
+    writingStep(o.riffFile, [&] { session.exportSimilarityRiff(o.riffFile.c_str(), o.count); });
   std::fprintf(out, "%s: %u songs\n", o.textFile.empty() ? o.riffFile.c_str() : o.textFile.c_str(),
                session.getSongCount());
   return 0;

@@ -179,6 +179,9 @@ vraISession& SessionFile::open(const Choices& choices) {
 }
 
 Held<vraISession> SessionFile::makeSession(const char* configuration) const {
+  const std::string unreadable = configuration ? unreadableBecause(configuration) : "";
+  if (!unreadable.empty())
+    throw HostFailure("cannot read the similarity configuration " + std::string(configuration) + ": " + unreadable);
   const bool withTexts = use == Use::Write;
   return Held<vraISession>(step(configuration ? "similarity configuration " + std::string(configuration) : path,
                                 [&] { return CreateSession(configuration, withTexts); }));

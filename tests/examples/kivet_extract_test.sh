@@ -26,8 +26,18 @@ printf '<featex><module name="x"></featex>\n' >"$work/bad.xml"
 expect_failure "the file holds no audio (no samples)" "$work/empty.wav"
 expect_failure "saving $work/short/tones.sig: Unknown Error (code 1): the song is too short for the configuration\
  (500 ms; it needs at least 1280 ms)" "$work/short/tones.wav"
-config=$work/bad.xml expect_failure "configuration $work/bad.xml: Loading shared library failed (code 12): mismatched\
- tag at (line, col) = (0, 26)." "$work/long/tones.wav"
+# A configuration that cannot be read stops the program at once, with the
+# reason, before it makes the output folder.
+: >"$work/empty.xml"
+mkdir "$work/folder.xml"
+for bad in "bad.xml:mismatched tag at line 1, column 28" "empty.xml:no element found at line 1, column 1" \
+  "missing.xml:no such file or directory" "folder.xml:is a directory"; do
+  status=0
+  "$hosts/kivet-extract" -c "$work/${bad%%:*}" -o "$work/none" "$work/long/tones.wav" "$work/long/mix.wav" \
+    >/dev/null 2>"$work/said" || status=$?
+  [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: cannot read the configuration $work/${bad%%:*}:\
+ ${bad#*:}" ] && [ ! -e "$work/none" ] || fail "${bad%%:*}: status $status, said $(cat "$work/said")"
+done
 
 # The missing folder is made with its parents; 6.000 s, mono or stereo, last 6000 ms.
 "$hosts/kivet-extract" -c "$config" -o "$work/out/a" "$work/long/tones.wav" "$work/long/mix.wav" >/dev/null || fail "-o"

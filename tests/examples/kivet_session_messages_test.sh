@@ -35,6 +35,22 @@ kivet-session: $work/cut.sig: the signature file is truncated or damaged (readMe
   "$work/sig/clicks.sig" "$a/./tones.wav"
 [ "$(cat "$work/out")" = "$work/s.ses: 2 songs (2 added)" ] || fail "build: $(cat "$work/out")"
 
+# A configuration that cannot be read, and an export that cannot be written
+# (with the system's reason where there is one), are named as such; no
+# session is touched.
+expect 1 "kivet-session: cannot read the configuration $work/none.xml: no such file or directory" \
+  build -c "$work/none.xml" "$work/none.ses" "$a/chord.wav"
+expect 1 "kivet-session: cannot read the similarity configuration $work/none.xml: no such file or directory" \
+  build -s "$work/none.xml" "$work/none.ses" "$a/chord.wav"
+expect 1 "kivet-session: cannot read the configuration $work/audio: is a directory" query -c "$work/audio" \
+  "$work/s.ses" "$a/chord.wav"
+session build "$work/s.ses" "$a/glide.wav" "$a/organ.wav" "$a/drums.wav" >/dev/null || fail "build s: $(said)"
+for export in "--text $work/no/s.txt" "--riff $work/no/s.riff"; do
+  # shellcheck disable=SC2086
+  expect 1 "kivet-session: ${export#* }: no such file or directory (Failed to save file (code 3))" \
+    export "$work/s.ses" $export
+done
+
 # A build of which nothing could be added writes no session.
 expect 1 "kivet-session: $work/garbage.sig: not a signature file
 kivet-session: $work/none.ses: no song could be added; no session written" build "$work/none.ses" "$work/garbage.sig"
