@@ -85,7 +85,8 @@ for _ in $(seq 100); do [ -z "$(ls -A "$work/tmp")" ] || break; sleep 0.05; done
 kill -TERM $!
 status=0
 wait $! || status=$?
-[ "$status" -eq 143 ] && [ -z "$(ls -A "$work/tmp")" ] || fail "ended while checking a signature: $status $(ls "$work/tmp")"
+[ "$status" -eq 143 ] && [ -z "$(ls -A "$work/tmp")" ] ||
+  fail "ended while checking a signature: $status $(ls "$work/tmp")"
 
 # 2. A metadata file cut short or missing is reported, and nothing is
 # written over it unless the user goes on without the lost texts.
@@ -183,7 +184,8 @@ kept=(two-partial-x.ses other-partial-1.ses two.ses.tmp two.ses.42a.tmp two.ses.
 [ "$(cd "$work" && ls -d two?* other* | LC_ALL=C sort)" = "$(printf '%s\n' two.meta two.ses two.ses.lock two.xml \
   $(cat "$work/kept") | LC_ALL=C sort)" ] || fail "files beside the session: $(ls "$work")"
 (cd "$work" && rm $(cat kept) kept)
-[ "$(session info "$work/two.ses" | sed -n 2p)" = "13 songs" ] || fail "after a killed run: $(session info "$work/two.ses")"
+[ "$(session info "$work/two.ses" | sed -n 2p)" = "13 songs" ] ||
+  fail "after a killed run: $(session info "$work/two.ses")"
 
 # A full disk is named as such, and the old files stay as they were: the
 # file the library writes the session or its metadata file to before it
