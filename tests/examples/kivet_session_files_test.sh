@@ -181,9 +181,10 @@ kept=(two-partial-x.ses other-partial-1.ses two.ses.tmp two.ses.42a.tmp two.ses.
 ) || fail "build after a killed run: $(said)"
 [ "$(said | LC_ALL=C sort)" = "$(printf "kivet-session: removed $work/%s, left by a run that did not finish\n" \
   "${gone[@]}" | LC_ALL=C sort)" ] || fail "leftovers: $(said)"
+mapfile -t stay <"$work/kept"
 [ "$(cd "$work" && ls -d two?* other* | LC_ALL=C sort)" = "$(printf '%s\n' two.meta two.ses two.ses.lock two.xml \
-  $(cat "$work/kept") | LC_ALL=C sort)" ] || fail "files beside the session: $(ls "$work")"
-(cd "$work" && rm $(cat kept) kept)
+  "${stay[@]}" | LC_ALL=C sort)" ] || fail "files beside the session: $(ls "$work")"
+(cd "$work" && rm "${stay[@]}" kept)
 [ "$(session info "$work/two.ses" | sed -n 2p)" = "13 songs" ] ||
   fail "after a killed run: $(session info "$work/two.ses")"
 
