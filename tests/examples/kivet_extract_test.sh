@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# What kivet-extract answers to bad input, on generated audio:
+# What kivet-extract answers to bad input, on generated audio, and its help:
 #   kivet_extract_test.sh HOSTS_DIR CONFIG
 # HOSTS_DIR holds kivet-extract, kivet-inspect and kivet-synth; CONFIG is the
 # default configuration, whose modulation features group 128 frames of 10 ms.

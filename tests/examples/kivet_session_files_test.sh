@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# kivet-session's files: the similarity configuration a session keeps, its
-# metadata file cut short or missing, two writers at once, temporary files a
-# killed run left, and a full disk.
+# kivet-session's files: the similarity configuration a session keeps, a
+# session reached through a symbolic link, temporary files, its metadata
+# file cut short or missing, two writers at once, lock files, the files a
+# killed writer left, and a full disk.
 #   kivet_session_files_test.sh HOSTS_DIR SIMCONFIG
-# HOSTS_DIR holds kivet-session and kivet-synth; SIMCONFIG is the sample
-# similarity configuration.
+# HOSTS_DIR holds kivet-session, kivet-extract and kivet-synth; SIMCONFIG is
+# the sample similarity configuration, with the sample default.xml beside it.
 set -euo pipefail
 hosts=$1
 similarity=$2
