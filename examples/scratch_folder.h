@@ -21,8 +21,9 @@ class ScratchFolder {
   std::string file(const std::string& name);
 
  private:
-  // Puts back the handlers the signals had.
+  // Puts back the handlers the signals had, and forgets the folder.
   void restore();
 
+  // The handlers SIGINT, SIGTERM and SIGHUP had before.
   struct sigaction previous[3];
 };
