@@ -189,13 +189,14 @@ Held<vraISession> SessionFile::makeSession(const char* configuration) const {
 
 void SessionFile::load(const Choices& choices) {
   // Without a named configuration the session brings its own.
+  namedSimilarity = choices.similarity;
   const char* configuration = choices.similarity ? choices.similarity->c_str() : nullptr;
   session = makeSession(configuration);
   if (use == Use::Write && !fs::exists(metaPath))
     loadWithTexts([](const std::string& meta) { std::ofstream(meta, std::ios::binary | std::ios::trunc); });
   else
-    step(path, [&] { session->loadSession(path.c_str()); });
-  if (choices.similarity) warnOfOtherConfiguration(*choices.similarity);
+    loadFrom(path);
+  if (choices.similarity && !storesConfiguration(*choices.similarity)) warnOfOtherConfiguration(*choices.similarity);
   if (use == Use::ReadSongs) return;
 
   songTexts = std::make_unique<SessionTexts>(metaPath, *session);
@@ -230,7 +231,7 @@ void SessionFile::loadWithTexts(const std::function<void(const std::string&)>& w
     fs::create_hard_link(path, partial, linkError);
     if (linkError) fs::copy_file(path, partial, fs::copy_options::overwrite_existing);
     step(partialMeta, [&] { writeMeta(partialMeta); });
-    step(path, [&] { session->loadSession(partial.c_str()); });
+    loadFrom(partial);
   } catch (...) {
     std::error_code ignored;
     fs::remove(partial, ignored);
@@ -246,9 +247,28 @@ std::string SessionFile::id() const {
   return step(path, [&] { return SessionFileHeader::read(in).sessionId; });
 }
 
-void SessionFile::warnOfOtherConfiguration(const std::string& similarity) const {
+// The library refuses a session of songs that the session's classifiers
+// cannot compare as a damaged one; with another configuration named, that is
+// what the user has to hear.
+void SessionFile::loadFrom(const std::string& file) const {
+  step(path, [&] {
+    try {
+      session->loadSession(file.c_str());
+    } catch (const vraKivetException& e) {
+      if (e.getCode() != VRA_CORRUPTED_SESSION || !namedSimilarity || storesConfiguration(*namedSimilarity)) throw;
+      throw HostFailure(path + ": the classifiers of " + *namedSimilarity +
+                        " cannot compare its songs, which the similarity configuration stored in it adapted (" +
+                        describeCurrentException() + ")");
+    }
+  });
+}
+
+bool SessionFile::storesConfiguration(const std::string& similarity) const {
   const std::optional<std::string> stored = storedConfiguration(path);
-  if (stored && *stored == fileContent(similarity)) return;
+  return stored && *stored == fileContent(similarity);
+}
+
+void SessionFile::warnOfOtherConfiguration(const std::string& similarity) const {
   std::fprintf(stderr,
                "kivet-session: warning: %s differs from the similarity configuration stored in %s; its methods "
                "compare the songs of this command, though the stored songs were adapted by the stored one\n",

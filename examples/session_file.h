@@ -79,6 +79,8 @@ class SessionFile {
   vemra_kivet::Held<vemra_kivet::vraISession> makeSession(const char* configuration) const;
   void load(const Choices& choices);
   void loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const;
+  void loadFrom(const std::string& file) const;
+  bool storesConfiguration(const std::string& similarity) const;
   void warnOfOtherConfiguration(const std::string& similarity) const;
   std::string partialPath() const;
 
@@ -87,6 +89,8 @@ class SessionFile {
   Use use;
   SessionLock lock;
   bool created = false;
+  // The similarity configuration the user named for an existing session.
+  std::optional<std::string> namedSimilarity;
   std::unique_ptr<SessionTexts> songTexts;
   std::unique_ptr<SessionTextCallback> callback;
   // Released before the callback it may hold goes.

@@ -33,7 +33,8 @@ expect 0 "" build "$work/c.ses" "$a/shaker.wav"
 expect 0 "" query "$work/c.ses" --id 7
 # Another configuration named on purpose is used, with a warning (below);
 # one whose classifiers the stored songs lack cannot compare them.
-expect 1 "kivet-session: $work/c.ses: Corrupted Session (code 29)" info -s "$similarity" "$work/c.ses"
+expect 1 "kivet-session: $work/c.ses: the classifiers of $similarity cannot compare its songs, which the similarity\
+ configuration stored in it adapted (Corrupted Session (code 29))" info -s "$similarity" "$work/c.ses"
 
 # A session reached through a symbolic link is the file it leads to, also
 # through a link to a link or to a session not made yet: a build adds to
