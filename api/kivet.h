@@ -6,9 +6,26 @@
 // Every object behind an interface is made by the library and is
 // reference-counted: it is handed out with a count of 1 and freed by its
 // release(); the destructors are protected, so a host can neither delete nor
-// destroy one directly. Every failure of an operation arrives as one
-// vraKivetException carrying an error code (see its message table); errors of
-// the standard library (allocation failures, length errors) pass unchanged.
+// destroy one directly.
+//
+// Every failure arrives as an exception derived from std::exception, so a host
+// that catches vraKivetException and then std::exception catches them all:
+// - vraKivetException, carrying an error code (see its message table), for
+//   every failure that an operation has a code for;
+// - the similarity engine's own exceptions, whose types are not part of this
+//   interface and whose what() names the failing step, where the engine fails
+//   in a way no code names: CreateSession and reinitialize with a
+//   configuration that cannot be read (a missing or malformed file, an
+//   unknown classifier type or metric, a model file that cannot be read);
+//   loadSession of a file whose body the session store cannot read, or
+//   beside which the metadata file a session with songs needs is missing;
+//   queryById, queryBySignature and exportSimilarityRiff when a query fails
+//   inside the engine (a partition tree no query vector finds its way
+//   through); addSignature when the methods cannot take the session's first
+//   song (a partition tree naming songs no longer held: the session stays as
+//   it was);
+// - errors of the standard library (allocation failures, length errors),
+//   unchanged.
 //
 // The virtual operations of each interface are declared in the order of their
 // table slots, which a compiled host relies on: never reorder them.

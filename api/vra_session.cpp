@@ -1,6 +1,7 @@
 #include "api/vra_session.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,7 @@
 
 #include "api/held.h"
 #include "api/session_file_header.h"
-#include "api/staged_file.h"
+#include "api/staged_files.h"
 #include "api/text_encoding.h"
 #include "api/vra_id_list.h"
 #include "api/vra_kivet_exception.h"
@@ -21,6 +22,7 @@
 #include "metadata/sources/common/saturating_cast.h"
 #include "metadata/sources/common/standard_exception.h"
 #include "session/event_handler.h"
+#include "session/song_check.h"
 
 namespace vemra_kivet {
 
@@ -155,56 +157,60 @@ uint32_t vraSession::allocateId() {
   return lastId;
 }
 
+// The first stored song but the one of id excluded: the one whose vectors a
+// song that comes is compared with.
+const CAudioSignMulti* vraSession::referenceSong(uint64_t excluded) const {
+  for (const auto& entry : database())
+    if (entry.first != excluded && entry.second->isInitialized()) return entry.second;
+  return nullptr;
+}
+
 // Every method's adaptation of the signature, checked against the songs
 // stored (but the one of replacedId, whose place it is to take). Code 6, with
 // nothing changed, when a method cannot adapt it (the method's report is on
 // the standard output), when it yields nothing (a session without methods),
-// or when a vector cannot be compared with the stored ones: of another length
-// than the same classifier's vector of a stored song (a song of another
-// sampling rate has other band counts), or holding a value that is not finite.
-// Such a song would be left out of every query, each time with a report.
+// or when a vector cannot be compared with the stored ones (session/
+// song_check.h; a song of another sampling rate has other band counts).
 std::unique_ptr<CAudioSignMulti> vraSession::adapt(const CAudioSignMulti& signature, uint64_t replacedId) {
   auto adapted = std::make_unique<CAudioSignMulti>();
-  if (!manager->adaptSignature(signature, *adapted, false) || !adapted->isInitialized())
+  if (!manager->adaptSignature(signature, *adapted, false) || !adapted->isInitialized() ||
+      !SongCheck(*manager, referenceSong(replacedId)).admits(*adapted))
     throw vraKivetException(VRA_INVALID_SIGNATURE);
-  const CSignDataMulti* stored = nullptr;
-  for (const auto& entry : database()) {
-    if (entry.first == replacedId || !entry.second->isInitialized()) continue;
-    stored = entry.second->getSignData();
-    break;
-  }
-  for (const auto& [name, object] : *adapted->getSignData()) {
-    const auto* feature = dynamic_cast<const CFeatureObject<float>*>(object.get());
-    if (feature == nullptr) continue;
-    const HeapMatrix<float>& values = feature->getMatrix();
-    if (!std::all_of(values.data, values.data + values.rows * values.cols, [](float v) { return std::isfinite(v); }))
-      throw vraKivetException(VRA_INVALID_SIGNATURE);
-    const CFeatureObject<float>* same = stored != nullptr ? stored->getFeature(name.c_str()) : nullptr;
-    if (same != nullptr && same->getMatrix().rows > 0 && values.rows > 0 && same->getMatrix().cols != values.cols)
-      throw vraKivetException(VRA_INVALID_SIGNATURE);
-  }
   return adapted;
 }
 
-// Stores the adapted signature under id, which the song's signature carries
-// from then on (a high word is cleared: a song is found by its 32-bit id
-// alone), in the place of a song of that id when replacing, and records the
-// song's texts. The methods meet the database when its first song arrives; a
-// replacement leaves them as they are.
+// Stores the adapted signature under id, in the place of the song of that id
+// when replacing, and records the song's texts; only then does the song's
+// signature carry id (a high word cleared: a song is found by its 32-bit id
+// alone). The methods meet the database when its first song arrives; when
+// they cannot (a partition tree naming songs no longer held), the song goes
+// again and the failure passes on. A replacement leaves the methods as they
+// are.
 void vraSession::storeAdapted(CAudioSignMulti& signature, std::unique_ptr<CAudioSignMulti> adapted, uint32_t id,
                               bool replacing) {
   const CSignatureID tuid(id, 0);
-  if (signature.getTuid() != tuid) signature.setTuid(tuid);
   adapted->setTuid(tuid);
-  if (replacing) database().remove(id);
-  database().add(adapted.get());
-  adapted.release();
-  if (!replacing && database().size() == 1) manager->initMethods();
-  if (!metadata) return;
   MetadataRecord record;
-  record.setFromSongTags(signature.getSignData()->getMetaVec());
+  if (metadata) record.setFromSongTags(signature.getSignData()->getMetaVec());
+  AdaptedFeatureDb& db = database();
+  if (replacing) {
+    db.replace(adapted.get());
+    adapted.release();
+  } else {
+    db.add(adapted.get());
+    adapted.release();
+    if (db.size() == 1) {
+      try {
+        manager->initMethods();
+      } catch (...) {
+        db.remove(id);
+        throw;
+      }
+    }
+  }
   // A record left from an earlier song of this id must not lend it its texts.
-  metadataStore().findOrCreate(id).tags = std::move(record.tags);
+  if (metadata) metadataStore().findOrCreate(id).tags.swap(record.tags);
+  if (signature.getTuid() != tuid) signature.setTuid(tuid);
 }
 
 unsigned vraSession::addSignature(vraISignature* signature) {
@@ -214,20 +220,23 @@ unsigned vraSession::addSignature(vraISignature* signature) {
   // changes nobody's.
   std::unique_ptr<CAudioSignMulti> adapted = adapt(data, 0);
   const uint32_t given = data.getTuid().getLow();
+  const uint32_t lastBefore = lastId;
   uint32_t id = given;
-  if (given == 0) {
+  // A taken id gets a new one even above the last id, which a loaded file's
+  // header may put below its songs: storing the song under a taken id would
+  // fail and lose it.
+  if (given == 0 || database().contains(given))
     id = allocateId();
-  } else if (database().contains(given)) {
-    // Even above the last id, which a loaded file's header may put below its
-    // songs: storing the song under a taken id would fail and lose it.
-    id = allocateId();
-    // The host that hears of the change finds the signature carrying it.
-    data.setTuid(CSignatureID(id, 0));
-    if (callback != nullptr) callback->onIdChanged(given, id);
-  } else if (given > lastId) {
+  else if (given > lastId)
     lastId = given;
+  try {
+    storeAdapted(data, std::move(adapted), id, false);
+  } catch (...) {
+    lastId = lastBefore;
+    throw;
   }
-  storeAdapted(data, std::move(adapted), id, false);
+  // The host that hears of the change finds the signature carrying it.
+  if (given != 0 && id != given && callback != nullptr) callback->onIdChanged(given, id);
   return id;
 }
 
@@ -299,11 +308,18 @@ vraIResultList* vraSession::queryById(unsigned id, unsigned count) {
 
 vraIResultList* vraSession::queryBySignature(vraISignature* signature, unsigned count, bool add) {
   requireInitialised();
-  const CAudioSignMulti& data = ownSignature(signature);
+  // Adapted and checked as for an add: a signature the stored songs cannot be
+  // compared with is refused, not answered from the songs whose comparison
+  // happens not to fail.
+  const std::unique_ptr<CAudioSignMulti> adapted = adapt(ownSignature(signature), 0);
   list->clear();
   // A session without songs has nothing to compare with (and its methods
   // meet the database only with the first song): the answer is empty.
-  if (!database().empty()) manager->query(data, *list, QueryParameters());
+  if (!database().empty()) {
+    QueryParameters params;
+    params.adaptedQuery = true;
+    manager->query(*adapted, *list, params);
+  }
   if (list->size() > count) list->truncate(static_cast<int>(count));
   const uint32_t id = add ? addSignature(signature) : 0;
   return fillResultList(id);
@@ -421,30 +437,50 @@ void vraSession::setWhitelist(vraIIDList* ids) {
 
 void vraSession::clearWhitelist() { whitelist = nullptr; }
 
+namespace {
+
+// A session file named as its own metadata file would be written over by
+// it. Compared without regard to case: on Windows "s.META" and "s.meta" name
+// one file, and a session saved so elsewhere could not be taken there.
+bool isOwnMetadataPath(const std::string& path) {
+  const std::string meta = Session::metadataPath(path);
+  return std::equal(path.begin(), path.end(), meta.begin(), meta.end(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+}
+
+}  // namespace
+
 // Both files are written under temporary names beside their targets and
 // flushed to the disk; only then do they replace the files of an earlier
 // save, the metadata file first (a save cut off between the two renames
-// leaves the old songs with their records). A failure on the way leaves the
-// earlier files as they were, and no temporary file behind.
+// leaves the old songs with their records), and all or nothing: a failure
+// on the way, the last rename included, leaves the earlier files as they
+// were, and no temporary file behind. A session without metadata has no
+// texts to save: the metadata file of an earlier save goes with it, as it
+// would give the new songs of its ids the texts of others.
 void vraSession::saveSession(const char* path) {
   requireInitialised();
-  if (path == nullptr) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+  if (path == nullptr || isOwnMetadataPath(path)) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   try {
-    StagedFile session(path);
-    StagedFile meta(Session::metadataPath(path));
-    std::ofstream out(session.path(), std::ios::binary | std::ios::trunc);
+    StagedFiles files;
+    std::string metaPath = Session::metadataPath(path);
+    if (metadata)
+      metaPath = files.write(metaPath);
+    else
+      files.remove(metaPath);
+    std::ofstream out(files.write(path), std::ios::binary | std::ios::trunc);
     if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
     SessionFileHeader{sessionId, lastId}.write(out);
     try {
-      manager->session().save(out, metadata ? meta.path() : std::string());
+      manager->session().save(out, metadata ? metaPath : std::string());
     } catch (const AudioSignException&) {
       // The metadata file could not be opened or written whole.
       throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
     } catch (const StandardException&) {
       throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
     }
-    if (out.fail() || !session.flush() || (metadata && !meta.flush())) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
-    if ((metadata && !meta.commit()) || !session.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    if (out.fail() || !files.flush() || !files.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   } catch (const vraKivetException&) {
     throw;
   } catch (...) {
@@ -496,6 +532,12 @@ void vraSession::loadFresh(const std::string& path, const std::string& metaPath)
     if (!isCorruptedStream(e)) throw;
     corrupted = true;
   }
+  // A song that no query could compare (a feature name damaged in the file)
+  // makes the whole file a damaged one: the session stays as it was.
+  const AdaptedFeatureDb& songs = *loaded->session().getDatabase();
+  const SongCheck check(*loaded, songs.empty() ? nullptr : songs.begin()->second);
+  for (const auto& entry : songs)
+    if (!check.admits(*entry.second)) throw vraKivetException(VRA_CORRUPTED_SESSION);
   manager = std::move(loaded);
   list->clear();
   cursor.valid = false;
@@ -505,6 +547,9 @@ void vraSession::loadFresh(const std::string& path, const std::string& metaPath)
   if (corrupted) throw vraKivetException(VRA_CORRUPTED_SESSION);
 }
 
+// The file's songs come adapted already and go in as they are, under new ids
+// where theirs are taken; all of them or, when one would not be stored by an
+// add (code 6), none: ids, records and the host's id-change events included.
 void vraSession::merge(const std::string& path, const std::string& metaPath) {
   Session loaded;
   bool corrupted = false;
@@ -515,38 +560,58 @@ void vraSession::merge(const std::string& path, const std::string& metaPath) {
     corrupted = true;
   }
   if (!hasTextSource()) throw vraKivetException(VRA_NO_METADATA_CALLBACK);
+  const SongCheck check(*manager, referenceSong(0));
+  for (const auto& entry : *loaded.getDatabase())
+    if (!check.admits(*entry.second)) throw vraKivetException(VRA_INVALID_SIGNATURE);
 
   AdaptedFeatureDb& target = database();
   const auto& records = loaded.getMetadata().all();
-  // The songs come adapted already and go in as they are, under new ids
-  // where theirs are taken.
-  for (const auto& [storedId, signature] : *loaded.getDatabase()) {
-    const auto oldId = static_cast<uint32_t>(storedId);
-    uint32_t id = oldId;
-    if (id == 0 || target.contains(id)) {
-      id = allocateId();
-      if (callback != nullptr) callback->onIdChanged(oldId, id);
+  const uint32_t lastBefore = lastId;
+  std::vector<uint32_t> added;
+  std::vector<std::pair<uint32_t, uint32_t>> changed;
+  try {
+    for (const auto& [storedId, signature] : *loaded.getDatabase()) {
+      const auto oldId = static_cast<uint32_t>(storedId);
+      uint32_t id = oldId;
+      if (id == 0 || target.contains(id)) {
+        id = allocateId();
+        changed.emplace_back(oldId, id);
+      }
+      signature->setTuid(CSignatureID(id, 0));
+      target.add(*signature);
+      added.push_back(id);
+      if (!metadata) continue;
+      const auto record = records.find(storedId);
+      if (record != records.end()) metadataStore().findOrCreate(id).tags = record->second.tags;
     }
-    signature->setTuid(CSignatureID(id, 0));
-    target.add(*signature);
-    if (!metadata) continue;
-    const auto record = records.find(storedId);
-    if (record != records.end()) metadataStore().findOrCreate(id).tags = record->second.tags;
+  } catch (...) {
+    // Only an allocation can fail here; what went in goes again.
+    for (const uint32_t id : added) {
+      target.remove(id);
+      if (metadata) metadataStore().remove(id);
+    }
+    lastId = lastBefore;
+    throw;
   }
   lastId = largestStoredId();
+  if (callback != nullptr)
+    for (const auto& [from, to] : changed) callback->onIdChanged(from, to);
   if (corrupted) throw vraKivetException(VRA_CORRUPTED_SESSION);
 }
 
 void vraSession::exportText(const char* path, unsigned fieldMask) {
   requireInitialised();
   if (!hasTextSource()) throw vraKivetException(VRA_NO_METADATA_CALLBACK);
-  // Text mode: lines end as the platform's text files do.
-  std::ofstream out;
-  if (path != nullptr) out.open(path);
+  if (path == nullptr) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+  // Written aside and put in place whole: an export that fails leaves the
+  // file of an earlier one as it was. Text mode: lines end as the platform's
+  // text files do.
+  StagedFiles files;
+  std::ofstream out(files.write(path));
   if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   writeTextExport(out, fieldMask);
   out.close();
-  if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+  if (out.fail() || !files.flush() || !files.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
 }
 
 void vraSession::writeTextExport(std::ostream& out, unsigned fieldMask) {
@@ -579,8 +644,10 @@ void vraSession::exportSimilarityRiff(const char* path, unsigned count) {
   const unsigned songs = whitelist != nullptr ? whitelist->size() : database().size();
   // Checked first: a session too small leaves an existing file as it was.
   if (songs < kRiffMinimumSongs) throw vraKivetException(VRA_SESSION_TOO_SMALL);
-  std::ofstream out;
-  if (path != nullptr) out.open(path, std::ios::binary | std::ios::trunc);
+  if (path == nullptr) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+  // Written aside, as the text export is.
+  StagedFiles files;
+  std::ofstream out(files.write(path), std::ios::binary | std::ios::trunc);
   if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   out << "RIFF";
   writeUInt32LE(out, kRiffPlaceholder) << "PLDXVERS";
@@ -606,7 +673,7 @@ void vraSession::exportSimilarityRiff(const char* path, unsigned count) {
   out.seekp(kRiffDataSizeOffset);
   writeUInt32LE(out, dataSize);
   out.close();
-  if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+  if (out.fail() || !files.flush() || !files.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
 }
 
 }  // namespace vemra_kivet

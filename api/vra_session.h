@@ -37,16 +37,20 @@ class vraSession : public vraReferenceCounted<vraISession> {
   // Fresh load into a session without songs, merge into one with songs. A
   // fresh load takes the file's songs, session id and last id; its blocks
   // replace the session's of the same tags, and the session's methods stay
-  // (the file's configuration adds those of other names). Codes 2 (cannot
-  // open) and 5 (not a session file) on a fresh load, 16 (merge without
-  // metadata or callback), 29 (entries of the file could not be read; the
-  // readable ones are loaded). Other failures of the store pass on; a fresh
-  // load that fails leaves the session as it was.
+  // (the file's configuration adds those of other names). A merge takes all
+  // of the file's songs or none. Codes 2 (cannot open) and 5 (not a session
+  // file) on a fresh load, 16 (merge without metadata or callback), 6 (a
+  // merge of a song an add would refuse: nothing is merged), 29 (a fresh load
+  // of a song no query could compare: nothing is loaded; or entries of the
+  // file could not be read: the readable ones are loaded). Other failures of
+  // the store pass on; a load that fails leaves the session as it was.
   void loadSession(const char* path) override;
   // Writes the session file and, with metadata on, the metadata file beside
-  // it (also without records). Code 3 when either cannot be written whole or
-  // put in place: the files of an earlier save then stay as they were, and
-  // no temporary file is left. Code 1 for any other failure.
+  // it (also without records); with metadata off, removes a metadata file an
+  // earlier save left there. Code 3 when either cannot be written whole or
+  // put in place, or when path would be its own metadata file: the files of
+  // an earlier save then stay as they were, and no temporary file is left.
+  // Code 1 for any other failure.
   void saveSession(const char* path) override;
   // init again with the stored configuration path and metadata flag.
   void reinitialize() override;
@@ -56,6 +60,8 @@ class vraSession : public vraReferenceCounted<vraISession> {
   // is not finite): nothing is stored then and no id is taken. An id of 0
   // gets the next free id; an id already stored gets the next free id and the
   // callback hears onIdChanged. The signature carries its id after the call.
+  // An add that fails for any reason (the methods cannot take the session's
+  // first song, say) changes nothing: no song, id, record or event.
   unsigned addSignature(vraISignature* signature) override;
   void removeSongAt(unsigned index) override;
   // Code 11 for an id the session does not hold.
@@ -73,7 +79,7 @@ class vraSession : public vraReferenceCounted<vraISession> {
   int checkMetadataSource(bool title, bool artist, bool extraText, bool fileName) override;
   // With add, the signature is added after the query (which therefore does
   // not find it) and its entry, if any, comes first. A session without songs
-  // answers an empty list.
+  // answers an empty list. Code 6 for a signature addSignature would refuse.
   vraIResultList* queryBySignature(vraISignature* signature, unsigned count, bool add) override;
   unsigned getSongCount() override;
   vraIIDList* getAllIds() override;
@@ -119,6 +125,7 @@ class vraSession : public vraReferenceCounted<vraISession> {
   MetadataStore& metadataStore() const;
   uint32_t allocateId();
   uint32_t largestStoredId() const;
+  const CAudioSignMulti* referenceSong(uint64_t excluded) const;
   std::unique_ptr<CAudioSignMulti> adapt(const CAudioSignMulti& signature, uint64_t replacedId);
   void storeAdapted(CAudioSignMulti& signature, std::unique_ptr<CAudioSignMulti> adapted, uint32_t id, bool replacing);
   uint32_t idAt(unsigned index);

@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "api/staged_files.h"
 #include "api/vra_kivet_exception.h"
 #include "signature/audio_sign_tag_writer.h"
 
@@ -156,12 +157,15 @@ void vraSignature::save(const char* path) {
     // Without data nothing would be written: refuse rather than leave an
     // empty file that reads as no signature.
     if (!signature.isInitialized()) throw vraKivetException(VRA_INVALID_SIGNATURE);
-    std::ofstream out;
-    if (path) out.open(path, std::ios::binary | std::ios::trunc);
+    if (path == nullptr) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    // Written aside and put in place whole: a save cut short (a full disk)
+    // leaves a signature file of an earlier save as it was.
+    StagedFiles files;
+    std::ofstream out(files.write(path), std::ios::binary | std::ios::trunc);
     if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
     signature.write(out);
     out.close();
-    if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    if (out.fail() || !files.flush() || !files.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   });
 }
 

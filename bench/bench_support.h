@@ -1,10 +1,14 @@
 #pragma once
 // What the benches share: the clock, the heap in use, reproducible random
-// vectors and the song counts asked for on the command line.
+// vectors, synthetic music, one core for the process and the song counts
+// asked for on the command line.
 
 #include <malloc.h>
+#include <sched.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -33,6 +37,44 @@ inline std::vector<float> randomVector(uint32_t& state, unsigned values) {
   std::vector<float> vector(values);
   for (float& value : vector) value = static_cast<float>(nextRandom(state) >> 8) / static_cast<float>(1u << 24);
   return vector;
+}
+
+// 16-bit samples of music-like audio at rate Hz, seconds long: chords changing
+// every two seconds over a bass line, with hi-hat noise and a kick drum on
+// every beat at 120 beats per minute.
+inline std::vector<short> musicLikeAudio(unsigned rate, unsigned seconds) {
+  constexpr double kPi = 3.14159265358979323846;
+  const size_t n = size_t{rate} * seconds;
+  std::vector<short> samples(n);
+  const double chords[4][3] = {{261.63, 329.63, 392.00},
+                               {220.00, 261.63, 329.63},
+                               {174.61, 220.00, 261.63},
+                               {196.00, 246.94, 293.66}};
+  uint32_t noise = 1;
+  for (size_t i = 0; i < n; ++i) {
+    const double t = static_cast<double>(i) / rate;
+    const auto& chord = chords[static_cast<unsigned>(t / 2.0) % 4];
+    const double beat = std::fmod(t, 0.5);
+    double v = 0.0;
+    for (double f : chord)
+      for (int h = 1; h <= 3; ++h) v += 0.06 / h * std::sin(2 * kPi * f * h * t);
+    v += 0.15 * std::sin(2 * kPi * chord[0] / 2 * t);
+    v += 0.5 * std::exp(-beat * 30.0) * std::sin(2 * kPi * (50.0 + 100.0 * std::exp(-beat * 40.0)) * beat);
+    v += 0.05 * std::exp(-std::fmod(t, 0.25) * 40.0) *
+         (static_cast<double>(nextRandom(noise) >> 8) / (1u << 24) * 2.0 - 1.0);
+    samples[i] = static_cast<short>(std::lround(std::clamp(v, -1.0, 1.0) * 32767.0));
+  }
+  return samples;
+}
+
+// Keeps the process on the core it runs on, so that its times are one core's.
+inline void pinToCurrentCore() {
+  const int cpu = sched_getcpu();
+  if (cpu < 0) return;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(cpu, &set);
+  sched_setaffinity(0, sizeof set, &set);
 }
 
 // The song counts given as arguments, or the defaults.

@@ -19,7 +19,6 @@
 //   extract_bench [RUNS]        (default 7; the long songs run at most 3 times)
 
 #include <aubio/aubio.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -39,6 +38,7 @@
 #include "api/kivet.h"
 #include "api/vra_extractor.h"
 #include "api/vra_signature.h"
+#include "bench/bench_support.h"
 #include "metadata/sources/featex/module_timer.h"
 
 using namespace vemra_kivet;
@@ -52,48 +52,19 @@ constexpr unsigned kWindow = 512;
 constexpr unsigned kFilters = 40;
 constexpr unsigned kCoefficients = 13;
 constexpr unsigned kBlock = 4096;
-constexpr double kPi = 3.14159265358979323846;
 const unsigned kSongSeconds[] = {60, 600, 1800};
 const std::string kDefaultConfig = KIVET_CONFIG_DIR "/default.xml";
 const std::string kOutput = "extract_bench.sig";
 
-// Chords changing every two seconds over a bass line, with hi-hat noise and
-// a kick drum on every beat at 120 beats per minute.
-std::vector<short> musicLikeAudio() {
-  const unsigned n = kRate * kSeconds;
-  std::vector<short> samples(n);
-  const double chords[4][3] = {{261.63, 329.63, 392.00},
-                               {220.00, 261.63, 329.63},
-                               {174.61, 220.00, 261.63},
-                               {196.00, 246.94, 293.66}};
-  uint32_t noise = 1;
-  for (unsigned i = 0; i < n; ++i) {
-    const double t = static_cast<double>(i) / kRate;
-    const auto& chord = chords[static_cast<unsigned>(t / 2.0) % 4];
-    const double beat = std::fmod(t, 0.5);
-    double v = 0.0;
-    for (double f : chord)
-      for (int h = 1; h <= 3; ++h) v += 0.06 / h * std::sin(2 * kPi * f * h * t);
-    v += 0.15 * std::sin(2 * kPi * chord[0] / 2 * t);
-    v += 0.5 * std::exp(-beat * 30.0) * std::sin(2 * kPi * (50.0 + 100.0 * std::exp(-beat * 40.0)) * beat);
-    noise = noise * 1664525u + 1013904223u;
-    v += 0.05 * std::exp(-std::fmod(t, 0.25) * 40.0) * (static_cast<double>(noise >> 8) / (1u << 24) * 2.0 - 1.0);
-    samples[i] = static_cast<short>(std::lround(std::clamp(v, -1.0, 1.0) * 32767.0));
-  }
-  return samples;
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+std::vector<short> musicLikeAudio() { return bench::musicLikeAudio(kRate, kSeconds); }
 
 // Seconds of the fastest of runs calls of work.
 double fastest(unsigned runs, const std::function<void()>& work) {
   double best = std::numeric_limits<double>::max();
   for (unsigned r = 0; r < runs; ++r) {
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = bench::Clock::now();
     work();
-    best = std::min(best, secondsSince(start));
+    best = std::min(best, bench::secondsSince(start));
   }
   return best;
 }
@@ -191,12 +162,12 @@ void reportSongs(unsigned runs, const std::vector<short>& audio) {
 // extraction front end; the seconds they took.
 double runFrames(vraExtractor& extractor, const std::vector<short>& audio) {
   HeapVector<float> frame(kHop);
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = bench::Clock::now();
   for (size_t at = 0; at + kHop <= audio.size(); at += kHop) {
     for (unsigned i = 0; i < kHop; ++i) frame.data[i] = audio[at + i] * 3.0517578e-05f;
     extractor.processFrame(frame);
   }
-  return secondsSince(start);
+  return bench::secondsSince(start);
 }
 
 // What the timer adds to each interval it measures: the clock read between
@@ -223,10 +194,10 @@ void reportModules(unsigned runs, const std::vector<short>& audio) {
     vraExtractor extractor;
     extractor.init(kDefaultConfig.c_str(), kRate);
     frameTime = std::min(frameTime, runFrames(extractor, audio));
-    const auto end = std::chrono::steady_clock::now();
+    const auto end = bench::Clock::now();
     std::ostringstream file;
     extractor.getSignature().write(file);
-    endTime = std::min(endTime, secondsSince(end));
+    endTime = std::min(endTime, bench::secondsSince(end));
   }
 
   vraExtractor extractor;
@@ -318,22 +289,13 @@ void reportMelCepstrum(unsigned runs, const std::vector<short>& samples) {
   std::printf("ratio (ours / aubio):  %.2f\n", ours / theirs);
 }
 
-void pinToCurrentCore() {
-  const int cpu = sched_getcpu();
-  if (cpu < 0) return;
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  CPU_SET(cpu, &set);
-  sched_setaffinity(0, sizeof set, &set);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
     if (argc == 3 && std::strcmp(argv[1], "--memory") == 0) return measureMemory(std::atoi(argv[2]));
     const unsigned runs = argc > 1 ? static_cast<unsigned>(std::max(1, std::atoi(argv[1]))) : 7;
-    pinToCurrentCore();
+    bench::pinToCurrentCore();
     const std::vector<short> audio = musicLikeAudio();
     reportSongs(runs, audio);
     reportModules(runs, audio);

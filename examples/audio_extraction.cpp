@@ -4,13 +4,14 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <vector>
 
 #include "api/vra_kivet_exception.h"
 #include "examples/audio_file.h"
+#include "examples/host_failure.h"
 #include "examples/signature_listing.h"
 #include "metadata/sources/featex/config_tree.h"
 #include "metadata/sources/featex/fex_module.h"
@@ -48,6 +49,19 @@ uint64_t framesNeeded(const ConfigTreeNode& node) {
   return std::min(kFramesLimit, static_cast<uint64_t>(group) + (rows - 1) * static_cast<uint64_t>(hop));
 }
 
+// The configuration reader's message with the place as an editor counts it:
+// the reader gives the line counted from 0 and, counted from 0 too, the
+// column before the one the parser stopped at.
+std::string placedAsCounted(const std::string& message) {
+  const char kPlace[] = " at (line, col) = (";
+  const size_t at = message.rfind(kPlace);
+  int line = 0;
+  int column = 0;
+  if (at == std::string::npos || std::sscanf(message.c_str() + at + sizeof kPlace - 1, "%d, %d", &line, &column) != 2)
+    return message;
+  return message.substr(0, at) + " at line " + std::to_string(line + 1) + ", column " + std::to_string(column + 2);
+}
+
 }  // namespace
 
 std::string sampleConfiguration(const std::string& name) {
@@ -63,16 +77,18 @@ std::string sampleConfiguration(const std::string& name) {
 }
 
 AudioExtraction::AudioExtraction(std::string configPath) : path(std::move(configPath)) {
-  // A file that cannot be opened is the library's to report.
-  if (!std::ifstream(path).is_open()) return;
-  try {
-    ConfigTree tree;
-    const ConfigTreeNode* root = tree.load(path, true, kConfigPiece);
-    const int32_t frameDuration = root->settings.getLong("frameDuration", -1);
-    if (frameDuration > 0) shortestMs = framesNeeded(*root) * static_cast<uint64_t>(frameDuration);
-  } catch (const simpleException& failure) {
-    readerMessage = failure.what();
+  std::string problem = unreadableBecause(path);
+  if (problem.empty()) {
+    try {
+      ConfigTree tree;
+      const ConfigTreeNode* root = tree.load(path, true, kConfigPiece);
+      const int32_t frameDuration = root->settings.getLong("frameDuration", -1);
+      if (frameDuration > 0) shortestMs = framesNeeded(*root) * static_cast<uint64_t>(frameDuration);
+    } catch (const simpleException& failure) {
+      problem = placedAsCounted(failure.what());
+    }
   }
+  if (!problem.empty()) throw std::runtime_error("cannot read the configuration " + path + ": " + problem);
 }
 
 ExtractedSong AudioExtraction::extract(const std::string& audioPath) const {
@@ -138,9 +154,7 @@ std::string AudioExtraction::explainCurrentFailure(const ExtractedSong& song, bo
   try {
     throw;
   } catch (const vraKivetException& failure) {
-    if (failure.getCode() == VRA_LOADING_SHARED_LIBRARY_FAILED && !readerMessage.empty())
-      text += ": " + readerMessage;
-    else if (finishing && failure.getCode() == VRA_UNKNOWN_ERROR && song.milliseconds < shortestMs)
+    if (finishing && failure.getCode() == VRA_UNKNOWN_ERROR && song.milliseconds < shortestMs)
       text += ": the song is too short for the configuration (" + std::to_string(song.milliseconds) +
               " ms; it needs at least " + std::to_string(shortestMs) + " ms)";
   } catch (...) {

@@ -4,9 +4,10 @@
 // examples/audio_file.h), feeding it to a
 // signature object, and saying what went wrong in a user's terms. The
 // library's error codes stay as they are; the hosts add what a code alone
-// cannot say: the configuration reader's own message for a configuration
-// that is not well-formed XML, that a file holds no audio, and that a song is
-// too short for the configuration.
+// cannot say: why a configuration cannot be read (the system's reason, or
+// the configuration reader's own message for one that is not well-formed
+// XML), that a file holds no audio, and that a song is too short for the
+// configuration.
 
 #include <chrono>
 #include <cstdint>
@@ -44,7 +45,10 @@ struct ExtractedSong {
 class AudioExtraction {
  public:
   // Reads the configuration once with the library's own configuration
-  // reader, for what the library's failures will need to say.
+  // reader, for what the library's failures will need to say. A
+  // configuration that cannot be read is thrown as std::runtime_error
+  // "cannot read the configuration CONFIG: " and the system's reason, or the
+  // reader's with the line and column (counted from 1) where it stopped.
   explicit AudioExtraction(std::string configPath);
 
   const std::string& configPath() const { return path; }
@@ -71,7 +75,5 @@ class AudioExtraction {
   std::string explainCurrentFailure(const ExtractedSong& song, bool finishing) const;
 
   std::string path;
-  // The reader's message for a configuration it refuses; empty otherwise.
-  std::string readerMessage;
   uint64_t shortestMs = 0;
 };

@@ -9,7 +9,12 @@
 // - resampled from the file's rate to the rate asked for by libsoxr at its
 //   high quality (a song at 22.05 kHz gives the features it gives at
 //   44.1 kHz); at the same rate the samples pass through untouched;
-// - turned into 16 bits with rounding, clipping what exceeds full scale.
+// - turned into 16 bits with rounding (halves away from zero), clipping what
+//   exceeds full scale. Files of 16 bits or fewer are read as 16-bit samples,
+//   which need no conversion at all, wider integers as 32-bit ones, the rest
+//   (float, double, Vorbis, ...) as floats; conversions go over whole blocks
+//   without a library call per sample, since reading is a sizeable part of
+//   an extraction.
 //
 // Use:
 //   AudioFile audio("song.flac", 44100);          // throws std::runtime_error
@@ -19,6 +24,7 @@
 //   }
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -57,12 +63,18 @@ class AudioFile {
   size_t read(short* samples, size_t frames);
 
  private:
-  // Up to frames frames of the file at its own rate, at full scale 1.0.
-  size_t readFile(float* samples, size_t frames);
+  // How the file's samples are read when no resampling is needed.
+  enum class Source { kPcm16, kInt32, kFloat };
+
+  // Up to frames frames of the file at its own rate, fewer only at its end;
+  // integers left-justified, floats at full scale 1.0.
+  template <typename Sample>
+  size_t readFile(int64_t (*readFrames)(sf_private_tag*, Sample*, int64_t), Sample* samples, size_t frames);
   static size_t supplyResampler(void* self, const void** data, size_t frames);
 
   sf_private_tag* file = nullptr;
   soxr* resampler = nullptr;
+  Source source = Source::kFloat;
   int inputRate = 0;
   int outputRate = 0;
   int channelCount = 0;
@@ -70,8 +82,10 @@ class AudioFile {
   // for more frames than any before it.
   std::vector<float> input;
   std::vector<float> output;
+  std::vector<int> integers;
 };
 
 // Float samples at full scale 1.0 as 16-bit samples: x × 32768 rounded to
-// the nearest integer (halves away from zero), clipped to −32768…32767.
+// the nearest integer (halves away from zero), clipped to −32768…32767; NaN
+// is 0.
 void floatToPcm16(const float* in, size_t count, short* out);

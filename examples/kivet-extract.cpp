@@ -2,6 +2,7 @@
 //
 //   kivet-extract [-c CONFIG] [-o DIR] AUDIO...
 //
+// The help text below (--help) says this for its user.
 // Each file (anything libsndfile reads: WAV, FLAC, Ogg Vorbis, AIFF, ...) is
 // read as 16-bit PCM at 44100 Hz, resampled when the file has another rate
 // (examples/audio_file.h), so that its signature compares with those of a
@@ -15,12 +16,14 @@
 // how fast the library extracted them. A file that fails gets one line on the
 // standard error stream, saying why in a user's terms
 // (examples/audio_extraction.h); the others are still processed, and the exit
-// status is 1.
+// status is 1. A configuration that cannot be read stops it at once, with
+// the reason, as no file could be extracted with it.
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -31,15 +34,46 @@
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: kivet-extract [-c CONFIG] [-o DIR] AUDIO...\n"
+    "       kivet-extract --help\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "Turns audio files into signature files, which kivet-session can add to a\n"
+    "session or query one with.\n"
+    "\n"
+    "Reads each AUDIO file (anything libsndfile reads: WAV, FLAC, Ogg Vorbis, AIFF,\n"
+    "...) as 16-bit samples at 44100 Hz, resampled when the file has another rate,\n"
+    "so that its signature compares with those of a session; stereo is downmixed.\n"
+    "Its features are extracted with CONFIG; title and artist come from the file's\n"
+    "tags, the file name is AUDIO as given.\n"
+    "\n"
+    "Writes one signature file per AUDIO file: its name with the extension .sig, in\n"
+    "DIR or beside the audio file.\n"
+    "\n"
+    "Prints per file its length, rate and channels, the signature file written and\n"
+    "how fast the features were extracted (a multiple of real time), then each\n"
+    "feature's name, rows and columns.\n"
+    "\n"
+    "Options:\n"
+    "  -c CONFIG    the feature-extraction configuration (default: the sample\n"
+    "               configuration default.xml, installed beside the program in\n"
+    "               share/kivet, else the source tree's).\n"
+    "  -o DIR       the folder the signature files are written to, made with its\n"
+    "               parents when missing (default: each audio file's own folder).\n"
+    "  -h, --help   prints this help.\n"
+    "\n"
+    "A file that fails gets one line on the standard error stream saying why; the\n"
+    "other files are still extracted.\n"
+    "Exit status: 0 done, 1 a failure, 2 a wrong invocation.\n";
+
 struct Options {
   std::string config = sampleConfiguration("default.xml");
   std::string outputDir;
   std::vector<std::string> inputs;
+  bool help = false;
 };
-
-void usage() {
-  std::fprintf(stderr, "usage: kivet-extract [-c CONFIG] [-o DIR] AUDIO...\n");
-}
 
 bool parseArguments(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
@@ -51,7 +85,8 @@ bool parseArguments(int argc, char** argv, Options& options) {
       }
       (arg == "-c" ? options.config : options.outputDir) = argv[++i];
     } else if (arg == "-h" || arg == "--help") {
-      return false;
+      options.help = true;
+      return true;
     } else if (!arg.empty() && arg[0] == '-') {
       std::fprintf(stderr, "kivet-extract: unknown option %s\n", arg.c_str());
       return false;
@@ -96,8 +131,20 @@ void extract(const std::string& input, const AudioExtraction& extraction, const 
 int main(int argc, char** argv) {
   Options options;
   if (!parseArguments(argc, argv, options)) {
-    usage();
+    std::fputs(kUsage, stderr);
     return 2;
+  }
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  std::optional<AudioExtraction> extraction;
+  try {
+    extraction.emplace(options.config);
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "kivet-extract: %s\n", failure.what());
+    return 1;
   }
   // A folder that does not exist yet is made, parents and all.
   if (!options.outputDir.empty()) {
@@ -109,11 +156,10 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  const AudioExtraction extraction(options.config);
   int status = 0;
   for (const std::string& input : options.inputs) {
     try {
-      extract(input, extraction, options.outputDir);
+      extract(input, *extraction, options.outputDir);
     } catch (...) {
       std::fflush(stdout);
       std::fprintf(stderr, "kivet-extract: %s: %s\n", input.c_str(), describeCurrentException().c_str());

@@ -14,9 +14,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -61,7 +61,8 @@ constexpr const char* kHelp =
     "          artist and title, separated by tabs.\n"
     "  export  Writes FILE: with --text the listing of the songs, with --riff the\n"
     "          table of each song's nearest songs.\n"
-    "  Where a song has no title, its file name without the folder stands instead.\n"
+    "  Where a song has no title, its file name without the folder stands instead;\n"
+    "  a tab or a line break inside an artist or title is shown as a space there.\n"
     "\n"
     "Options:\n"
     "  -c CONFIG     the feature-extraction configuration for audio inputs\n"
@@ -71,7 +72,8 @@ constexpr const char* kHelp =
     "                keeps the one stored in it; given with an existing session, -s\n"
     "                makes SIMCONFIG's similarity methods compare the songs of this\n"
     "                command instead, with a warning when it differs from the stored\n"
-    "                one (the stored songs were adapted by the stored one).\n"
+    "                one (the stored songs were adapted by the stored one); one whose\n"
+    "                classifiers read what the stored songs lack is refused.\n"
     "  -n N          query: the number of songs listed (default 10); export --riff: the\n"
     "                number of nearest songs stored for each song (default 10).\n"
     "  --id ID       query: the stored song ID instead of an INPUT.\n"
@@ -87,21 +89,35 @@ constexpr const char* kHelp =
     "                go on with a session whose metadata file is missing or damaged:\n"
     "                songs that lost their texts are shown without them. Without it\n"
     "                such a session is refused and left as it is; with it, a build\n"
-    "                saves the session with the texts that are left, and the lost\n"
-    "                ones are gone for good.\n"
+    "                saves the session with the texts that are left and empty ones\n"
+    "                for the songs that lost theirs: the lost texts are gone for\n"
+    "                good, and the session is whole again, so later commands need\n"
+    "                no --without-lost-texts.\n"
     "  -h, --help    prints this help.\n"
     "\n"
     "Every audio input is resampled to 44100 Hz, the rate a session extracts its\n"
     "songs at, so that songs of any rate compare. The sample configurations are\n"
     "the ones installed beside the program (share/kivet), else the source tree's.\n"
     "\n"
-    "Files: a build writes the session and its metadata file under temporary names\n"
-    "beside them (NAME-partial-PID) and renames them over the old ones once both\n"
-    "are whole; the next build removes those a killed one left. SESSION.lock beside\n"
-    "the session keeps commands apart: while one builds, another waits.\n"
+    "Files: a build saves the session and its metadata file together: the library\n"
+    "writes both under temporary names beside them (NAME.EXT.PID.tmp), keeps the old\n"
+    "files aside (NAME.EXT.PID.old) while it puts the new ones in place, and puts the\n"
+    "old ones back when a step fails. The next build removes what a killed one left\n"
+    "beside the session: those files, and the NAME-partial-PID.EXT names it loads a\n"
+    "session through when its metadata file is missing or damaged. SESSION.lock\n"
+    "beside the session keeps commands apart: while one builds, another waits; a\n"
+    "command that finds no session (or a build that makes none) leaves no lock file.\n"
+    "SESSION may be a symbolic link: the session is then the file it leads to, with\n"
+    "its metadata file and its lock beside that file, and the link stays a link.\n"
+    "A signature INPUT is checked against a song the program extracts and saves in a\n"
+    "folder of its own, made under $TMPDIR (else /tmp) and removed when done or when\n"
+    "the program is interrupted; without that folder the input is refused.\n"
     "\n"
     "Output: the standard output carries the results alone; the library's own\n"
     "messages, warnings and failures go to the standard error stream, one line each.\n"
+    "A configuration that cannot be read is named with the reason (\"cannot read the\n"
+    "configuration CONFIG: no such file or directory\", or where its XML breaks, as\n"
+    "line and column); a save or an export that fails names the system's reason.\n"
     "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
     "wrong invocation.\n";
 
@@ -271,10 +287,11 @@ std::vector<std::string> distinctInputs(const std::vector<std::string>& inputs) 
 }
 
 int build(const Options& o, std::FILE* out) {
+  // A configuration that cannot be read fails before the session is touched.
+  const AudioExtraction extraction(o.config);
   SessionFile file(o.session, SessionFile::Use::Write);
   vraISession& session = file.open(choicesOf(o));
   const unsigned before = session.getSongCount();
-  const AudioExtraction extraction(o.config);
   SignatureInputCheck signatures(extraction);
   const std::vector<std::string> inputs = distinctInputs(o.inputs);
   const Progress progress(inputs.size());
@@ -305,6 +322,18 @@ int build(const Options& o, std::FILE* out) {
   return status;
 }
 
+// A text as a cell of a tab-separated table: a tab or a line break in it,
+// which would split the line, is shown as a space.
+std::string cell(std::string text) {
+  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || (c >= '\n' && c <= '\r'); }, ' ');
+  return text;
+}
+
+// A song's artist and title, the last two cells of query's and info's lines.
+std::string textCells(const SessionTexts& texts, unsigned id) {
+  return cell(texts.song(id).artist) + '\t' + cell(texts.shownTitle(id));
+}
+
 int query(const Options& o, std::FILE* out) {
   SessionFile file(o.session, SessionFile::Use::Read);
   vraISession& session = file.open(choicesOf(o));
@@ -326,37 +355,22 @@ int query(const Options& o, std::FILE* out) {
   std::fprintf(out, "rank\tid\tscore\tartist\ttitle\n");
   for (unsigned i = 0; i < results->size(); ++i) {
     const vraResult result = results->getResult(i);
-    std::fprintf(out, "%u\t%u\t%.3f\t%s\t%s\n", i + 1, result.id, result.score,
-                 file.texts().song(result.id).artist.c_str(), file.texts().shownTitle(result.id).c_str());
+    std::fprintf(out, "%u\t%u\t%.3f\t%s\n", i + 1, result.id, result.score, textCells(file.texts(), result.id).c_str());
   }
   return 0;
-}
-
-// The session id is the first line of the text export: "#SESSION-ID=...;".
-std::string sessionId(vraISession& session) {
-  const std::filesystem::path listing =
-      std::filesystem::temp_directory_path() / ("kivet-session-" + std::to_string(getpid()) + ".txt");
-  step("listing the session", [&] { session.exportText(listing.c_str(), 0); });
-  std::ifstream in(listing);
-  std::string line;
-  std::getline(in, line);
-  std::filesystem::remove(listing);
-  const size_t start = line.find('=') + 1;
-  return line.substr(start, line.rfind(';') - start);
 }
 
 int info(const Options& o, std::FILE* out) {
   SessionFile file(o.session, SessionFile::Use::Read);
   vraISession& session = file.open(choicesOf(o));
   std::fprintf(out, "session %s\n%u songs\nextracted at %u Hz\nid\tlength\tartist\ttitle\n",
-               sessionId(session).c_str(), session.getSongCount(), kExtractionRate);
+               file.id().c_str(), session.getSongCount(), kExtractionRate);
   const Held<vraIIDList> ids(session.getAllIds());
   for (unsigned i = 0; i < ids->size(); ++i) {
     const unsigned id = ids->getId(i);
-    const SessionTexts::Song song = file.texts().song(id);
-    const int ms = song.milliseconds;
-    std::fprintf(out, "%u\t%d:%02d.%03d\t%s\t%s\n", id, ms / 60000, ms / 1000 % 60, ms % 1000, song.artist.c_str(),
-                 file.texts().shownTitle(id).c_str());
+    const int ms = file.texts().song(id).milliseconds;
+    std::fprintf(out, "%u\t%d:%02d.%03d\t%s\n", id, ms / 60000, ms / 1000 % 60, ms % 1000,
+                 textCells(file.texts(), id).c_str());
   }
   return 0;
 }
@@ -365,9 +379,9 @@ int exportSession(const Options& o, std::FILE* out) {
   SessionFile file(o.session, o.textFile.empty() ? SessionFile::Use::ReadSongs : SessionFile::Use::Read);
   vraISession& session = file.open(choicesOf(o));
   if (!o.textFile.empty())
-    step(o.textFile, [&] { session.exportText(o.textFile.c_str(), o.mask); });
+    writingStep(o.textFile, [&] { session.exportText(o.textFile.c_str(), o.mask); });
   else
-    step(o.riffFile, [&] { session.exportSimilarityRiff(o.riffFile.c_str(), o.count); });
+    writingStep(o.riffFile, [&] { session.exportSimilarityRiff(o.riffFile.c_str(), o.count); });
   std::fprintf(out, "%s: %u songs\n", o.textFile.empty() ? o.riffFile.c_str() : o.textFile.c_str(),
                session.getSongCount());
   return 0;

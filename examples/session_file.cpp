@@ -2,15 +2,16 @@
 
 #include <unistd.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
+#include <optional>
+#include <vector>
 
+#include "api/session_file_header.h"
 #include "api/vra_kivet_exception.h"
 #include "examples/host_failure.h"
 #include "examples/signature_listing.h"
@@ -33,11 +34,44 @@ size_t extensionStart(const std::string& path) {
   return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
 }
 
-// The system's text for errno, as part of a sentence.
-std::string systemText(int error) {
-  std::string text = std::strerror(error);
-  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-  return text;
+// The shapes of the files a killed writer can leave beside the session
+// NAME.EXT, as the pieces between which a process id stands: the library's
+// files of a save, staged (NAME.EXT.PID.tmp) and the old ones kept aside
+// (NAME.EXT.PID.old), for the session and for its metadata file; the
+// partial names a load without metadata file goes through
+// (NAME-partial-PID.EXT); and the library's staged files of those, which
+// earlier versions saved through (NAME-partial-PID.EXT.PID.tmp).
+std::vector<std::vector<std::string>> leftoverShapes(const std::string& name) {
+  const size_t cut = extensionStart(name);
+  const std::string stem = name.substr(0, cut);
+  std::vector<std::vector<std::string>> shapes;
+  for (const std::string& extension : {name.substr(cut), std::string(kMetaExtension)}) {
+    shapes.push_back({stem + extension + ".", ".tmp"});
+    shapes.push_back({stem + extension + ".", ".old"});
+    shapes.push_back({stem + kPartial, extension});
+    shapes.push_back({stem + kPartial, extension + ".", ".tmp"});
+  }
+  return shapes;
+}
+
+// The process ids in file, when it has the shape; none when it has not. The
+// pieces after an id begin with "." or end the name, so an id is every digit
+// up to the next piece.
+std::optional<std::vector<std::string>> idsIn(const std::string& file, const std::vector<std::string>& shape) {
+  std::vector<std::string> ids;
+  size_t at = 0;
+  for (size_t piece = 0; piece < shape.size(); ++piece) {
+    if (piece > 0) {
+      const size_t end = std::min(file.find_first_not_of("0123456789", at), file.size());
+      if (end == at) return std::nullopt;
+      ids.push_back(file.substr(at, end - at));
+      at = end;
+    }
+    if (file.compare(at, shape[piece].size(), shape[piece]) != 0) return std::nullopt;
+    at += shape[piece].size();
+  }
+  if (at != file.size()) return std::nullopt;
+  return ids;
 }
 
 std::string fileContent(const std::string& path) {
@@ -61,14 +95,35 @@ std::optional<std::string> storedConfiguration(const std::string& path) {
   return std::string(text, size);
 }
 
+// The file a session path names: a symbolic link in its place is followed
+// (also one to a session not made yet), so that a session reached through a
+// link is locked, loaded and written where it is, and the link stays a
+// link. A path without one stays as given: its folder is the same folder
+// by any name, and the user's messages name it as they typed it.
+std::string sessionFileOf(const std::string& given) {
+  // As many links as the system follows in one path.
+  constexpr int kMostLinks = 40;
+  fs::path file = given;
+  std::error_code error;
+  for (int links = 0; fs::is_symlink(fs::symlink_status(file, error)); ++links) {
+    const fs::path target = fs::read_symlink(file, error);
+    if (error || links == kMostLinks)
+      throw HostFailure(given + ": " + systemText(error ? error.value() : ELOOP));
+    file = target.is_absolute() ? target : file.parent_path() / target;
+  }
+  if (file == given) return given;
+  const fs::path real = fs::weakly_canonical(file, error);
+  return error ? file.string() : real.string();
+}
+
 }  // namespace
 
 std::string metadataPathOf(const std::string& sessionPath) {
   return sessionPath.substr(0, extensionStart(sessionPath)) + kMetaExtension;
 }
 
-SessionFile::SessionFile(std::string sessionPath, Use use)
-    : path(std::move(sessionPath)),
+SessionFile::SessionFile(const std::string& sessionPath, Use use)
+    : path(sessionFileOf(sessionPath)),
       metaPath(metadataPathOf(path)),
       use(use),
       lock(path, use == Use::Write ? SessionLock::Mode::Exclusive : SessionLock::Mode::Shared) {
@@ -77,6 +132,9 @@ SessionFile::SessionFile(std::string sessionPath, Use use)
 
 SessionFile::~SessionFile() {
   if (session && callback) session->setCallback(nullptr);
+  // A build that made no session leaves no lock file of it behind.
+  std::error_code ignored;
+  if (use == Use::Write && fs::status(path, ignored).type() == fs::file_type::not_found) lock.removeFile();
 }
 
 std::string SessionFile::partialPath() const {
@@ -84,27 +142,25 @@ std::string SessionFile::partialPath() const {
   return path.substr(0, cut) + kPartial + std::to_string(getpid()) + path.substr(cut);
 }
 
-// NAME-partial-PID.EXT and NAME-partial-PID.meta of a run that did not get
-// to rename them: under the exclusive lock no other run is writing them.
-// Those of this process's id are its own to write over.
+// Under the exclusive lock no other run is writing beside the session: what
+// another process left there is a killed writer's. A leftover of the library's
+// save is a staged copy or an old file kept aside while the new one was put
+// in place, so removing it loses nothing. Files of this process's id are its
+// own to write over.
 void SessionFile::removeLeftovers() const {
   const fs::path session(path);
-  const std::string name = session.filename().string();
-  const size_t cut = extensionStart(name);
-  const std::string prefix = name.substr(0, cut) + kPartial;
-  const std::string extension = name.substr(cut);
+  const std::vector<std::vector<std::string>> shapes = leftoverShapes(session.filename().string());
+  const std::string self = std::to_string(getpid());
   const fs::path folder = session.has_parent_path() ? session.parent_path() : fs::path(".");
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
     const std::string file = entry.path().filename().string();
-    if (file.compare(0, prefix.size(), prefix) != 0) continue;
-    const size_t end = file.find_first_not_of("0123456789", prefix.size());
-    if (end == prefix.size()) continue;
-    const std::string rest = end == std::string::npos ? "" : file.substr(end);
-    if (rest != extension && rest != kMetaExtension) continue;
-    if (file.compare(prefix.size(), end - prefix.size(), std::to_string(getpid())) == 0) continue;
+    const bool leftover = std::any_of(shapes.begin(), shapes.end(), [&](const std::vector<std::string>& shape) {
+      const std::optional<std::vector<std::string>> ids = idsIn(file, shape);
+      return ids && std::find(ids->begin(), ids->end(), self) == ids->end();
+    });
     std::error_code removeError;
-    if (fs::remove(entry.path(), removeError))
+    if (leftover && fs::remove(entry.path(), removeError))
       std::fprintf(stderr, "kivet-session: removed %s, left by a run that did not finish\n", entry.path().c_str());
   }
 }
@@ -112,8 +168,7 @@ void SessionFile::removeLeftovers() const {
 vraISession& SessionFile::open(const Choices& choices) {
   if (use == Use::Write && !fs::exists(path)) {
     const std::string& configuration = choices.similarity ? *choices.similarity : choices.newSimilarity;
-    session = Held<vraISession>(step("similarity configuration " + configuration,
-                                     [&] { return CreateSession(configuration.c_str(), true); }));
+    session = makeSession(configuration.c_str());
     created = true;
     return *session;
   }
@@ -123,17 +178,25 @@ vraISession& SessionFile::open(const Choices& choices) {
   return *session;
 }
 
+Held<vraISession> SessionFile::makeSession(const char* configuration) const {
+  const std::string unreadable = configuration ? unreadableBecause(configuration) : "";
+  if (!unreadable.empty())
+    throw HostFailure("cannot read the similarity configuration " + std::string(configuration) + ": " + unreadable);
+  const bool withTexts = use == Use::Write;
+  return Held<vraISession>(step(configuration ? "similarity configuration " + std::string(configuration) : path,
+                                [&] { return CreateSession(configuration, withTexts); }));
+}
+
 void SessionFile::load(const Choices& choices) {
   // Without a named configuration the session brings its own.
+  namedSimilarity = choices.similarity;
   const char* configuration = choices.similarity ? choices.similarity->c_str() : nullptr;
-  const bool withTexts = use == Use::Write;
-  session = Held<vraISession>(step(configuration ? "similarity configuration " + *choices.similarity : path,
-                                   [&] { return CreateSession(configuration, withTexts); }));
+  session = makeSession(configuration);
   if (use == Use::Write && !fs::exists(metaPath))
-    loadWithoutMetadataFile(*session);
+    loadWithTexts([](const std::string& meta) { std::ofstream(meta, std::ios::binary | std::ios::trunc); });
   else
-    step(path, [&] { session->loadSession(path.c_str()); });
-  if (choices.similarity) warnOfOtherConfiguration(*choices.similarity);
+    loadFrom(path);
+  if (choices.similarity && !storesConfiguration(*choices.similarity)) warnOfOtherConfiguration(*choices.similarity);
   if (use == Use::ReadSongs) return;
 
   songTexts = std::make_unique<SessionTexts>(metaPath, *session);
@@ -142,6 +205,13 @@ void SessionFile::load(const Choices& choices) {
       throw HostFailure(songTexts->damage() +
                                " (--without-lost-texts goes on without them; a build then loses them for good)");
     std::fprintf(stderr, "kivet-session: %s; going on without their texts\n", songTexts->damage().c_str());
+    // A build takes the songs with a whole record each, empty where the
+    // texts are lost: the session it saves is whole, and no later command
+    // needs to be told to go on without them.
+    if (use == Use::Write) {
+      session = makeSession(configuration);
+      loadWithTexts([&](const std::string& meta) { songTexts->writeWhole(meta); });
+    }
   }
   if (use == Use::Read) {
     callback = std::make_unique<SessionTextCallback>(*songTexts);
@@ -149,18 +219,19 @@ void SessionFile::load(const Choices& choices) {
   }
 }
 
-// The library refuses a session with songs whose metadata file is missing;
-// it loads it through a second name beside it, with an empty metadata file,
-// and the check that follows tells how many songs lost their texts.
-void SessionFile::loadWithoutMetadataFile(vraISession& into) const {
+// The library refuses a session with songs whose metadata file is missing,
+// and takes the texts of the metadata file beside it: to load the session
+// with other texts, the host loads it through a second name beside it, with
+// the metadata file that writeMeta writes.
+void SessionFile::loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const {
   const std::string partial = partialPath();
   const std::string partialMeta = metadataPathOf(partial);
   try {
     std::error_code linkError;
     fs::create_hard_link(path, partial, linkError);
     if (linkError) fs::copy_file(path, partial, fs::copy_options::overwrite_existing);
-    std::ofstream(partialMeta, std::ios::binary | std::ios::trunc);
-    step(path, [&] { into.loadSession(partial.c_str()); });
+    step(partialMeta, [&] { writeMeta(partialMeta); });
+    loadFrom(partial);
   } catch (...) {
     std::error_code ignored;
     fs::remove(partial, ignored);
@@ -171,9 +242,33 @@ void SessionFile::loadWithoutMetadataFile(vraISession& into) const {
   fs::remove(partialMeta);
 }
 
-void SessionFile::warnOfOtherConfiguration(const std::string& similarity) const {
+std::string SessionFile::id() const {
+  std::ifstream in(path, std::ios::binary);
+  return step(path, [&] { return SessionFileHeader::read(in).sessionId; });
+}
+
+// The library refuses a session of songs that the session's classifiers
+// cannot compare as a damaged one; with another configuration named, that is
+// what the user has to hear.
+void SessionFile::loadFrom(const std::string& file) const {
+  step(path, [&] {
+    try {
+      session->loadSession(file.c_str());
+    } catch (const vraKivetException& e) {
+      if (e.getCode() != VRA_CORRUPTED_SESSION || !namedSimilarity || storesConfiguration(*namedSimilarity)) throw;
+      throw HostFailure(path + ": the classifiers of " + *namedSimilarity +
+                        " cannot compare its songs, which the similarity configuration stored in it adapted (" +
+                        describeCurrentException() + ")");
+    }
+  });
+}
+
+bool SessionFile::storesConfiguration(const std::string& similarity) const {
   const std::optional<std::string> stored = storedConfiguration(path);
-  if (stored && *stored == fileContent(similarity)) return;
+  return stored && *stored == fileContent(similarity);
+}
+
+void SessionFile::warnOfOtherConfiguration(const std::string& similarity) const {
   std::fprintf(stderr,
                "kivet-session: warning: %s differs from the similarity configuration stored in %s; its methods "
                "compare the songs of this command, though the stored songs were adapted by the stored one\n",
@@ -181,20 +276,7 @@ void SessionFile::warnOfOtherConfiguration(const std::string& similarity) const 
 }
 
 void SessionFile::save() {
-  const std::string temporary = partialPath();
-  try {
-    errno = 0;
-    session->saveSession(temporary.c_str());
-    if (fs::exists(metadataPathOf(temporary))) fs::rename(metadataPathOf(temporary), metaPath);
-    fs::rename(temporary, path);
-  } catch (...) {
-    // The system's reason, when there is one, says more than the library's code.
-    const int error = errno;
-    std::string text = describeCurrentException();
-    if (error != 0) text = systemText(error) + " (" + text + ")";
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    fs::remove(metadataPathOf(temporary), ignored);
-    throw HostFailure("saving " + path + ": " + text);
-  }
+  // The library replaces the session and its metadata file together, or
+  // leaves both as they were.
+  writingStep("saving " + path, [&] { session->saveSession(path.c_str()); });
 }

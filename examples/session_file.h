@@ -3,17 +3,23 @@
 // (SESSION's name with the extension ".meta") and the lock file
 // SESSION.lock, and the rules for opening and saving them:
 //
+// - a session reached through a symbolic link is the file the link leads
+//   to: its files and its lock are those beside that file;
 // - the session keeps its own similarity configuration: an existing
 //   session is loaded with the one stored in it, unless the user names
 //   one (which then supplies the similarity methods, with a warning when it
 //   differs from the stored one);
 // - its metadata file is checked (examples/session_texts.h): a session
-//   whose texts are lost is refused unless the user goes on without them;
+//   whose texts are lost is refused unless the user goes on without them,
+//   and a build that goes on saves it whole, with empty texts where they
+//   were lost;
 // - a command that writes holds the lock alone, one that reads shares it;
-//   the writer removes the temporary files a killed run left;
-// - a session is saved under temporary names beside it (NAME-partial-PID)
-//   and renamed over the old files only once both are whole.
+//   the writer removes the files a killed writer left beside the session;
+// - the library saves the session and its metadata file together: it
+//   writes both under temporary names beside them and puts them in place,
+//   or leaves the old files as they were.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,10 +50,12 @@ class SessionFile {
     bool withoutLostTexts = false;
   };
 
-  // Takes the lock (and, to write, removes temporary files left behind).
-  SessionFile(std::string path, Use use);
+  // Follows a symbolic link at path to the session file itself, takes the
+  // lock (and, to write, removes the files a killed writer left).
+  SessionFile(const std::string& path, Use use);
   SessionFile(const SessionFile&) = delete;
   SessionFile& operator=(const SessionFile&) = delete;
+  // A writer that made no session removes its lock file.
   ~SessionFile();
 
   // Loads the session, or makes a new one when there is none and the use is
@@ -55,18 +63,24 @@ class SessionFile {
   // user; warnings go to the standard error stream.
   vemra_kivet::vraISession& open(const Choices& choices);
   bool isNew() const { return created; }
+  // The session's id, as the library keeps it at the head of the session
+  // file (empty for a file that keeps none).
+  std::string id() const;
   // The texts of the songs (not for Use::ReadSongs).
   const SessionTexts& texts() const { return *songTexts; }
 
-  // Saves the session whole over the old files. Throws HostFailure;
-  // a full disk or a folder that cannot be written is named as the system
-  // names it ("no space left on device").
+  // Saves the session whole over the old files, or leaves them as they
+  // were. Throws HostFailure; a full disk or a folder that cannot be
+  // written is named as the system names it ("no space left on device").
   void save();
 
  private:
   void removeLeftovers() const;
+  vemra_kivet::Held<vemra_kivet::vraISession> makeSession(const char* configuration) const;
   void load(const Choices& choices);
-  void loadWithoutMetadataFile(vemra_kivet::vraISession& into) const;
+  void loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const;
+  void loadFrom(const std::string& file) const;
+  bool storesConfiguration(const std::string& similarity) const;
   void warnOfOtherConfiguration(const std::string& similarity) const;
   std::string partialPath() const;
 
@@ -75,6 +89,8 @@ class SessionFile {
   Use use;
   SessionLock lock;
   bool created = false;
+  // The similarity configuration the user named for an existing session.
+  std::optional<std::string> namedSimilarity;
   std::unique_ptr<SessionTexts> songTexts;
   std::unique_ptr<SessionTextCallback> callback;
   // Released before the callback it may hold goes.

@@ -5,6 +5,12 @@
 // reader never meets a session file and a metadata file of two different
 // saves. A command that finds the session locked says so on the standard
 // error stream and waits for its turn.
+//
+// A lock file goes with a session that is not there: a reader makes none
+// for it, and a writer that made no session removes the one it holds. A
+// command that gets the lock of a file removed meanwhile takes the lock of
+// the file at that name again, so that it never works beside one that
+// holds the new file's lock.
 
 #include <string>
 
@@ -12,16 +18,24 @@ class SessionLock {
  public:
   enum class Mode { Shared, Exclusive };
 
-  // Locks SESSION.lock, made when missing. A reader that cannot make the
-  // lock file (a session in a folder it may not write) reads unlocked,
-  // as no writer could work there either. Throws std::runtime_error when a
-  // writer cannot lock.
+  // Locks SESSION.lock, made when missing (by a reader only when the
+  // session is there). A reader that cannot make the lock file (a session
+  // in a folder it may not write) reads unlocked, as no writer could work
+  // there either. Throws std::runtime_error when a writer cannot lock.
   SessionLock(const std::string& sessionPath, Mode mode);
   SessionLock(const SessionLock&) = delete;
   SessionLock& operator=(const SessionLock&) = delete;
   // Closing the file lets the lock go.
   ~SessionLock();
 
+  // Removes the lock file while it is still locked, for a session that is
+  // not there.
+  void removeFile() const;
+
  private:
+  bool lock(Mode mode, const std::string& sessionPath, bool& told) const;
+  bool stillNamed() const;
+
+  std::string path;
   int descriptor = -1;
 };

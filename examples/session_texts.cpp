@@ -37,15 +37,15 @@ SessionTexts::SessionTexts(const std::string& metaPath, vraISession& session) : 
   const auto& records = store.all();
   for (unsigned i = 0; i < songs; ++i) {
     const auto record = records.find(ids->getId(i));
-    if (record == records.end() || record->second.tags.count("TPE1") == 0) ++songsWithout;
+    if (record == records.end() || record->second.tags.count("TPE1") == 0) songsWithout.push_back(ids->getId(i));
   }
   // Without songs there is nothing a metadata file could describe.
   if (songs == 0) missing = false;
 }
 
 std::string SessionTexts::damage() const {
-  if (songsWithout == 0) return path + " is damaged: cut short, though every song kept its texts";
-  return path + (missing ? " is missing: " : " is damaged: ") + std::to_string(songsWithout) + " of " +
+  if (songsWithout.empty()) return path + " is damaged: cut short, though every song kept its texts";
+  return path + (missing ? " is missing: " : " is damaged: ") + std::to_string(songsWithout.size()) + " of " +
          std::to_string(songs) + " songs have no metadata";
 }
 
@@ -66,6 +66,20 @@ std::string SessionTexts::shownTitle(unsigned id) const {
   const Song texts = song(id);
   if (!texts.title.empty()) return texts.title;
   return std::filesystem::path(texts.fileName).filename().string();
+}
+
+void SessionTexts::writeWhole(const std::string& target) const {
+  MetadataStore whole = store;
+  for (const unsigned id : songsWithout) {
+    // Reading a tag that a record lacks adds it, empty: these are the four
+    // the library writes in every record.
+    MetadataRecord& record = whole.findOrCreate(id);
+    record.artist();
+    record.title();
+    record.fileName();
+    record.value("TLEN");
+  }
+  whole.write(target.c_str());
 }
 
 const char* SessionTextCallback::hold(std::string text) {

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "api/kivet.h"
 #include "session/metadata_store.h"
@@ -28,7 +29,7 @@ class SessionTexts {
   SessionTexts(const std::string& metaPath, vemra_kivet::vraISession& session);
 
   // Songs without a whole record, or a file cut short.
-  bool damaged() const { return songsWithout > 0 || cutShort; }
+  bool damaged() const { return !songsWithout.empty() || cutShort; }
   // "NAME.meta is damaged: K of N songs have no metadata", or "is missing",
   // or "is cut short" when every song kept its record.
   std::string damage() const;
@@ -45,13 +46,18 @@ class SessionTexts {
   // that a song without tags can still be told apart.
   std::string shownTitle(unsigned id) const;
 
+  // Writes a metadata file at path with the texts that are left and a whole
+  // record, empty where they are lost, for every song that has none, so that
+  // a session saved with it is whole again. Throws as MetadataStore::write.
+  void writeWhole(const std::string& path) const;
+
  private:
   std::string path;
   MetadataStore store;
   bool missing = false;
   bool cutShort = false;
   unsigned songs = 0;
-  unsigned songsWithout = 0;
+  std::vector<unsigned> songsWithout;
 };
 
 // The session's questions for song texts, answered from SessionTexts; the

@@ -1,13 +1,12 @@
 #include "examples/signature_input_check.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <vector>
 
 #include "examples/audio_extraction.h"
+#include "examples/scratch_folder.h"
 #include "examples/signature_listing.h"
 #include "signature/audio_sign_multi.h"
 #include "signature/feature_object.h"
@@ -64,10 +63,11 @@ void SignatureInputCheck::check(const std::string& path) {
 // noise, extracted, saved and read back.
 const std::map<std::string, unsigned>& SignatureInputCheck::reference() {
   if (columns) return *columns;
+  // Where no other user can have put a link to a file of theirs. Without
+  // it the check cannot be made: the input is refused, saying why.
+  ScratchFolder scratch;
+  const std::string path = scratch.file("reference.sig");
   columns.emplace();
-  const std::string path = (std::filesystem::temp_directory_path() /
-                            ("kivet-session-" + std::to_string(getpid()) + "-reference.sig"))
-                               .string();
   try {
     Held<vraISignature> signature(CreateSignature(extraction.configPath().c_str(), kExtractionRate));
     const uint64_t milliseconds = extraction.shortestSongMs() + 1000;
@@ -85,7 +85,5 @@ const std::map<std::string, unsigned>& SignatureInputCheck::reference() {
   } catch (...) {
     columns->clear();
   }
-  std::error_code ignored;
-  std::filesystem::remove(path, ignored);
   return *columns;
 }

@@ -21,7 +21,8 @@ class SignatureInputCheck {
   // signature file"), one that ends or breaks early ("the signature file is
   // truncated or damaged (...)"), and one with a feature whose columns
   // differ from those of a song extracted at kExtractionRate with the
-  // configuration.
+  // configuration; and when no temporary folder can be made for that song
+  // (examples/scratch_folder.h).
   void check(const std::string& path);
 
  private:

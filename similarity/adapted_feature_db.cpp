@@ -64,6 +64,21 @@ std::pair<AdaptedFeatureDb::iterator, bool> AdaptedFeatureDb::add(CAudioSignMult
   return result;
 }
 
+void AdaptedFeatureDb::replace(CAudioSignMulti* sig) {
+  if (sig == nullptr) throw StandardException("AdaptedFeatureDb::replace() invalid signature");
+  const uint64_t id = sig->getTuid().toUInt64();
+  const auto found = entries.find(id);
+  if (found == entries.end()) {
+    add(sig);
+    return;
+  }
+  // Nothing below can fail: the stored signature goes only once its
+  // successor stands in its place.
+  std::unique_ptr<CAudioSignMulti> previous(found->second);
+  found->second = sig;
+  markChanged(id);
+}
+
 void AdaptedFeatureDb::remove(const uint64_t& id) {
   const auto found = entries.find(id);
   if (found == entries.end()) return;

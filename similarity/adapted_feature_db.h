@@ -45,6 +45,10 @@ class AdaptedFeatureDb {
   std::pair<iterator, bool> add(const CAudioSignMulti& sig);
   // The same, taking ownership of sig; on failure the caller keeps it.
   std::pair<iterator, bool> add(CAudioSignMulti* sig);
+  // Takes ownership of sig and puts it in the place of the stored signature of
+  // its id, which is deleted; adds it when none is stored. On failure the
+  // caller keeps sig and the stored one stays.
+  void replace(CAudioSignMulti* sig);
   // An absent id is no error.
   void remove(const uint64_t& id);
 

@@ -74,6 +74,10 @@ class OverallClassifierSettings {
   std::string metricName = "l2norm";
   Metric metric;
 
+  // "melodicnorm" summarises a melody as its notes, however many, and aligns
+  // vectors of any two lengths.
+  bool isMelodic() const { return metricName == "melodicnorm"; }
+
   // The tempo bounds (beats per minute) of "acfsimilarity", shared by every
   // classifier of the process: the last settings read that carry them win.
   // -1 until then.

@@ -195,6 +195,11 @@ void OverallSimilarity::collectClassifierIds(std::set<std::string>& ids) {
   for (const OverallClassifierSettings& classifier : classifiers) ids.insert(classifier.name);
 }
 
+void OverallSimilarity::collectFixedLengthClassifiers(std::set<std::string>& ids) {
+  for (const OverallClassifierSettings& classifier : classifiers)
+    if (!classifier.isMelodic()) ids.insert(classifier.name);
+}
+
 bool OverallSimilarity::createOnsetMask(const BaseMatrix<float>& mse, HeapVector<bool>& mask, float decay) const {
   if (mse.cols > onsetThresholds.size)
     throw StandardException("OverallSimilarity::createOnsetMask() MSE has " + std::to_string(mse.cols) +
@@ -234,7 +239,7 @@ bool OverallSimilarity::createOnsetMask(const BaseMatrix<float>& mse, HeapVector
 
 HeapVector<float> OverallSimilarity::summarise(const CSignDataMulti& row, const OverallClassifierSettings& c,
                                                RowOnsets& onsets) const {
-  const bool melodic = c.metricName == "melodicnorm";
+  const bool melodic = c.isMelodic();
   if (!melodic && !c.mean && c.variance == 0)
     throw StandardException(kAdapt + "invalid classifier settings, no grouping given in: " + c.name);
   if (!melodic && (c.concat < 0 || c.variance < 0))

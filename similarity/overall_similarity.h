@@ -44,6 +44,9 @@ class OverallSimilarity : public SimilarityMethod {
   // Builds everything before it touches out: a failure leaves out as it was.
   void adapt(const CAudioSignMulti& in, CAudioSignMulti& out) override;
   void collectClassifierIds(std::set<std::string>& ids) override;
+  // All but the melodic classifiers, whose vectors are as long as each
+  // song's melody has notes.
+  void collectFixedLengthClassifiers(std::set<std::string>& ids) override;
 
   // mask becomes mse.rows + 2 entries: true for the frames where the smoothed
   // log energy, summed over the bands, rises above the bands' thresholds.

@@ -18,6 +18,8 @@ void SimilarityMethod::processById(const uint64_t& id, SimilarityList& out, cons
 
 void SimilarityMethod::collectClassifierIds(std::set<std::string>&) {}
 
+void SimilarityMethod::collectFixedLengthClassifiers(std::set<std::string>& ids) { collectClassifierIds(ids); }
+
 void SimilarityMethod::init(AdaptedFeatureDb& db, SessionGlobals& sessionGlobals) {
   database = &db;
   globals = &sessionGlobals;

@@ -41,6 +41,10 @@ class SimilarityMethod {
   virtual void adapt(const CAudioSignMulti& in, CAudioSignMulti& out) = 0;
   // Inserts the names of the method's classifiers; none here.
   virtual void collectClassifierIds(std::set<std::string>& ids);
+  // Inserts the names of the classifiers whose vectors are compared only with
+  // vectors of their own length, so that every song's vector of such a
+  // classifier must be as long as every other song's: here, all of them.
+  virtual void collectFixedLengthClassifiers(std::set<std::string>& ids);
 
   // Attaches the method to a session's database and globals (neither owned),
   // has the database copy its classifiers' reference rows (one walk, so that

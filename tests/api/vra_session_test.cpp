@@ -538,6 +538,7 @@ TEST(VraSession, SongsThatCannotBeComparedAreRefusedAndChangeNothing) {
     testing::internal::CaptureStdout();
     expectCode([&] { s->addSignature(unfit.get()); }, 6);
     expectCode([&] { s->replaceSignature(2, unfit.get()); }, 6);
+    for (bool add : {false, true}) expectCode([&] { s->queryBySignature(unfit.get(), 10, add); }, 6);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(std::to_string(s->getSongCount()) + std::to_string(s->getLastId()) + callback.log + title(*s, 2) +
                   std::to_string(s->getManager().session().getMetadata().size()) + ranked(s->queryById(2, 10)),
@@ -590,19 +591,22 @@ std::set<std::string> filesStartingWith(const std::string& prefix) {
   return names;
 }
 
-// The code of a save while the process cannot write files beyond limit bytes
-// (0: no limit): a write past it fails (EFBIG) as one on a full disk does.
-int saveCode(vraSession& s, const std::string& path, [[maybe_unused]] size_t limit) {
+// The code a call raises (0: none) while the process cannot write files
+// beyond limit bytes (0: no limit; Linux only): a write past it fails (EFBIG)
+// as one on a full disk does.
+int codeWithin(size_t limit, const std::function<void()>& call) {
 #ifdef __linux__
   rlimit previous{};
   getrlimit(RLIMIT_FSIZE, &previous);
   signal(SIGXFSZ, SIG_IGN);
   const rlimit lowered{limit == 0 ? previous.rlim_cur : limit, previous.rlim_max};
   setrlimit(RLIMIT_FSIZE, &lowered);
+#else
+  (void)limit;
 #endif
   int code = 0;
   try {
-    s.saveSession(path.c_str());
+    call();
   } catch (const vraKivetException& e) {
     code = e.getCode();
   }
@@ -611,6 +615,13 @@ int saveCode(vraSession& s, const std::string& path, [[maybe_unused]] size_t lim
 #endif
   return code;
 }
+
+constexpr bool kCanLimitFileSize =
+#ifdef __linux__
+    true;
+#else
+    false;
+#endif
 
 }  // namespace
 
@@ -625,25 +636,195 @@ TEST(VraSessionFile, FailedSaveLeavesThePreviousFilesAsTheyWere) {
   s->saveSession(tempPath("new.ses").c_str());
   const size_t size = readFile(tempPath("new.ses")).size();
   ASSERT_GT(readFile(tempPath("new.meta")).size(), size + 100);
-  // Cut short in the session file, in the metadata file (Linux only), and a
+  // Cut short in the session file, in the metadata file (Linux only); a
   // metadata file that cannot take its place, which the session file's place
-  // then keeps too.
+  // then keeps too; a session file that cannot take its place once the
+  // metadata file has taken its own, which then gets its old file back; and
+  // a session file that would be its own metadata file.
   std::filesystem::create_directory(tempPath("blocked.meta"));
+  std::filesystem::create_directory(tempPath("held.ses"));
+  const std::string heldMeta = writeFile("held.meta", "the records of held.ses");
+  writeFile("x.META", "not a session");
   const struct {
     std::string target;
     size_t limit;
     std::set<std::string> left;
   } cases[] = {{tempPath("blocked.ses"), 0, {"meta"}}, {path, size / 2, {"meta", "ses"}},
-               {path, size + 100, {"meta", "ses"}}};
+               {path, size + 100, {"meta", "ses"}}, {tempPath("held.ses"), 0, {"meta", "ses"}},
+               {metaPath, 0, {"meta", "ses"}}, {tempPath("x.META"), 0, {"META"}}};
   for (const auto& c : cases) {
-#ifndef __linux__
-    if (c.limit != 0) continue;
-#endif
-    EXPECT_EQ(saveCode(*s, c.target, c.limit), 3) << c.limit;
-    EXPECT_EQ(filesStartingWith(c.target.substr(0, c.target.size() - 3)), c.left) << c.limit;
+    if (c.limit != 0 && !kCanLimitFileSize) continue;
+    EXPECT_EQ(codeWithin(c.limit, [&] { s->saveSession(c.target.c_str()); }), 3) << c.target << " " << c.limit;
+    const std::string name = c.target.substr(0, c.target.find_last_of('.') + 1);
+    EXPECT_EQ(filesStartingWith(name), c.left) << c.target << " " << c.limit;
   }
-  EXPECT_EQ(readFile(path) + readFile(metaPath), oldFiles);
+  EXPECT_EQ(readFile(path) + readFile(metaPath) + readFile(heldMeta) + readFile(tempPath("x.META")),
+            oldFiles + "the records of held.ses" + "not a session");
   Held<vraSession> loaded = session();
   loaded->loadSession(path.c_str());
   EXPECT_EQ(loaded->getSongCount(), 2u);
+}
+
+// A melodic classifier compares melodies of any note count: songs of 5, 2 and
+// 5 notes are all stored, by an add, a merge and a load alike, and each is
+// found by a query of itself.
+TEST(VraSession, MelodiesOfEveryLengthAreStoredAndFound) {
+  const std::string config = writeFile(
+      "melodic.xml",
+      "<s><similaritymethod module=\"overallsimilarity\">"
+      "<classifier name=\"near\" version=\"1\"><param key=\"feature\" value=\"F\"/><param key=\"mean\" value=\"1\"/>"
+      "</classifier><classifier name=\"melody\" version=\"2\"><param key=\"feature\" value=\"P\"/>"
+      "<param key=\"metric\" value=\"melodicnorm\"/></classifier></similaritymethod>"
+      "<semanticlayer><class id=\"a\"><cfy id=\"melody\"/></class></semanticlayer></s>");
+  // notes pitches rising from base, each held for two frames.
+  const auto melody = [](unsigned notes, float base) {
+    Held<vraSignature> signature = song(0, base);
+    auto* pitches = songs::constantFeature("P", 2 * notes, {0.0f});
+    for (unsigned r = 0; r < pitches->getMatrix().rows; ++r) pitches->getMatrix().data[r] = base + 3.0f * (r / 2);
+    signature->toMultiSignature()->getSignData()->insert(pitches);
+    return signature;
+  };
+  const auto melodic = [&] {
+    Held<vraSession> s(new vraSession);
+    s->init(config.c_str(), true);
+    return s;
+  };
+  Held<vraSession> s = melodic();
+  testing::internal::CaptureStdout();
+  for (const auto& [notes, base] : {std::pair{5u, 0.0f}, {2u, 1.0f}, {5u, 2.0f}})
+    s->addSignature(melody(notes, base).get());
+  const std::string path = tempPath("m.ses");
+  s->saveSession(path.c_str());
+  Held<vraSession> loaded = melodic(), merged = melodic();
+  loaded->loadSession(path.c_str());
+  merged->addSignature(melody(3, 5.0f).get());
+  merged->loadSession(path.c_str());
+  EXPECT_EQ(ranked(s->queryBySignature(melody(2, 1.0f).get(), 1, false)) + ranked(loaded->queryById(3, 1)) +
+                ranked(merged->queryById(3, 1)),
+            "2 3 3 ");
+  EXPECT_EQ(std::to_string(s->getSongCount()) + std::to_string(merged->getSongCount()), "34");
+  // Nothing was left out of a query for its length.
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// A file whose songs an add would refuse is merged not at all (code 6) and
+// loaded not at all (code 29, a damaged file): neither changes the session.
+TEST(VraSessionFile, FilesOfSongsThatCannotBeComparedChangeNothing) {
+  // Two songs of F value 1, each row of F as given.
+  const auto saved = [](const std::string& name, const std::function<void(vraSession&)>& change,
+                        const std::string& config = songs::kConfiguration, std::vector<float> row = {1.0f}) {
+    Held<vraSession> s(new vraSession);
+    s->init(writeFile(name + ".xml", config).c_str(), true);
+    for (int i = 0; i < 2; ++i) {
+      Held<vraSignature> signature = song(0, 0.0f, "file song");
+      signature->toMultiSignature()->getSignData()->insert(songs::constantFeature("F", songs::kFrames, row));
+      s->addSignature(signature.get());
+    }
+    change(*s);
+    s->saveSession(tempPath(name + ".ses").c_str());
+    return tempPath(name + ".ses");
+  };
+  // Songs whose vectors hold two values (one in this session's songs).
+  const std::string wide = saved("wide", [](vraSession&) {}, songs::kConfiguration, {1.0f, 2.0f});
+  const std::string nan = saved("nan", [](vraSession& s) {
+    s.getManager().session().getDatabase()->entry(2)->getSignData()->getFeature("far")->getMatrix().data[0] =
+        std::numeric_limits<float>::quiet_NaN();
+  });
+  // One byte of a stored classifier's name flipped: song 2 lacks "idle".
+  std::string file = readFile(saved("flipped", [](vraSession&) {}));
+  file[file.rfind("idle") + 3] = 'f';
+  const std::string flipped = writeFile("flipped.ses", file);
+  // Songs of a configuration of one of this session's classifiers.
+  const std::string narrow = saved("narrow", [](vraSession&) {},
+                                   "<s><similaritymethod module=\"overallsimilarity\"><classifier name=\"near\">"
+                                   "<param key=\"feature\" value=\"F\"/><param key=\"mean\" value=\"1\"/>"
+                                   "</classifier></similaritymethod><semanticlayer><class id=\"a\"><cfy id=\"near\"/>"
+                                   "</class></semanticlayer></s>");
+  const struct {
+    std::string path;
+    bool loads;
+  } files[] = {{wide, true}, {nan, false}, {flipped, false}, {narrow, false}};
+  for (const auto& f : files) {
+    for (bool fresh : {true, false}) {
+      SCOPED_TRACE(f.path + (fresh ? " fresh" : " merge"));
+      Held<vraSession> s = session(fresh ? std::vector<float>{} : std::vector<float>{0, 1, 2});
+      HostCallback callback;
+      s->setCallback(&callback);
+      const auto state = [&] {
+        return std::string(s->getSessionId()) + " " + std::to_string(s->getSongCount()) + " " +
+               std::to_string(s->getLastId()) + " " + std::to_string(s->getManager().session().getMetadata().size()) +
+               " " + callback.log + (fresh ? "" : ranked(s->queryById(2, 10)));
+      };
+      const std::string before = state();
+      testing::internal::CaptureStdout();
+      if (fresh && f.loads) {
+        s->loadSession(f.path.c_str());
+        EXPECT_EQ(s->getSongCount(), 2u);
+      } else {
+        expectCode([&] { s->loadSession(f.path.c_str()); }, fresh ? 29 : 6);
+        EXPECT_EQ(state(), before);
+      }
+      testing::internal::GetCapturedStdout();
+    }
+  }
+}
+
+// An add whose methods cannot meet the database (a partition tree naming
+// songs no longer held) leaves the session as it was: no song, id, record
+// or id-change event.
+TEST(VraSession, FailedAddLeavesTheSessionAsItWas) {
+  Held<vraSession> s = session({0, 1});
+  HostCallback callback;
+  s->setCallback(&callback);
+  s->getManager().session().getGlobals().setTextFromFile("TRE", writeFile("tree.xml", "<t><node id=\"*\">1 2</node></t>"));
+  s->removeSong(1), s->removeSong(2);
+  for (uint32_t given : {0u, 1u, 9u}) {
+    Held<vraSignature> signature = song(given, 1.0f, "new");
+    EXPECT_THROW(s->addSignature(signature.get()), StandardException) << given;
+    Held<vraIIDList> ids(s->getAllIds());
+    EXPECT_EQ(std::to_string(ids->size()) + std::to_string(s->getLastId()) +
+                  std::to_string(s->getManager().session().getMetadata().size()) + callback.log,
+              "020");
+    EXPECT_EQ(signature->toMultiSignature()->getTuid(), CSignatureID(given, 0));
+  }
+  s->getManager().session().getGlobals().setTextFromFile("TRE", writeFile("tree.xml", "<t><node id=\"*\">3</node></t>"));
+  EXPECT_EQ(s->addSignature(song(0, 1.0f).get()), 3u);
+}
+
+// A session saved without metadata takes the metadata file of an earlier save
+// with it, all or nothing: a later load with metadata does not give its songs
+// the texts of others.
+TEST(VraSessionFile, SaveWithoutMetadataTakesAnEarlierMetadataFile) {
+  const std::string path = tempPath("s.ses"), metaPath = tempPath("s.meta");
+  session({0, 1})->saveSession(path.c_str());
+  const std::string records = readFile(metaPath);
+  Held<vraSession> bare = session({5, 6, 7}, false);
+  std::filesystem::create_directory(tempPath("held.ses"));
+  writeFile("held.meta", records);
+  EXPECT_EQ(codeWithin(0, [&] { bare->saveSession(tempPath("held.ses").c_str()); }), 3);
+  bare->saveSession(path.c_str());
+  EXPECT_EQ(readFile(tempPath("held.meta")) + std::to_string(std::filesystem::exists(metaPath)), records + "0");
+  EXPECT_EQ(filesStartingWith(tempPath("held.")), (std::set<std::string>{"meta", "ses"}));
+  Held<vraSession> loaded = session();
+  EXPECT_ANY_THROW(loaded->loadSession(path.c_str()));
+  EXPECT_EQ(loaded->getSongCount(), 0u);
+}
+
+// Every other file the library writes is put in place whole: a write cut
+// short leaves the file of an earlier write as it was, and nothing beside it.
+TEST(VraSessionFile, WritesCutShortLeaveEarlierFiles) {
+  if (!kCanLimitFileSize) GTEST_SKIP() << "no file size limit here";
+  Held<vraSession> s = session({0, 1, 2, 3, 4});
+  Held<vraSignature> signature = song(0, 1.0f, "a title");
+  const std::pair<std::string, std::function<void(const char*)>> writers[] = {
+      {"sig", [&](const char* path) { signature->save(path); }},
+      {"txt", [&](const char* path) { s->exportText(path, 127); }},
+      {"riff", [&](const char* path) { s->exportSimilarityRiff(path, 3); }},
+  };
+  for (const auto& [extension, write] : writers) {
+    const std::string path = writeFile("earlier." + extension, "an earlier " + extension);
+    EXPECT_EQ(codeWithin(64, [&] { write(path.c_str()); }), 3) << extension;
+    EXPECT_EQ(readFile(path), "an earlier " + extension);
+    EXPECT_EQ(filesStartingWith(path), (std::set<std::string>{""})) << extension;
+  }
 }

@@ -107,6 +107,8 @@ TEST_F(CoSession, MethodsForwardAndReportTheirCodes) {
       {"AddSignature of a song valued NaN", s->AddSignature(signature(0, nan, "").get(), &value), 0x80040206u},
       {"ReplaceSignature by a song valued NaN", s->ReplaceSignature(1, signature(0, nan, "").get()), 0x80040206u},
       {"QueryBySignature of a host's object", s->QueryBySignature(&foreign, 5, FALSE, results.out()), 0x80040206u},
+      {"QueryBySignature of a song valued NaN", s->QueryBySignature(signature(0, nan, "").get(), 5, FALSE, results.out()),
+       0x80040206u},
       {"SetWhitelist of a host's list", s->SetWhitelist(&foreign), 0x80040217u},
       {"GetSong 9", s->GetSong(9, song.out()), 0x8004020Bu},
       {"RemoveSong 9", s->RemoveSong(9), 0x8004020Bu},
@@ -119,6 +121,7 @@ TEST_F(CoSession, MethodsForwardAndReportTheirCodes) {
       // Merged into a session with songs: the store's own failure, no code.
       {"Load of no path", s->Load(nullptr), 0x80040201u},
       {"Save into no folder", s->Save(asciiBstr(tempPath("none") + "/x.ses").get()), 0x80040203u},
+      {"Save as its own metadata file", s->Save(asciiBstr(tempPath("x.meta")).get()), 0x80040203u},
       {"GetSongCount out of reach", s->GetSongCount(nullptr), 0x80004003u},
       {"GetSongByFileName of none", s->GetSongByFileName(asciiBstr("9.wav").get(), song.out()), 1},
   };

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# What kivet-extract answers to bad input, on generated audio:
+# What kivet-extract answers to bad input, on generated audio, and its help:
 #   kivet_extract_test.sh HOSTS_DIR CONFIG
 # HOSTS_DIR holds kivet-extract, kivet-inspect and kivet-synth; CONFIG is the
 # default configuration, whose modulation features group 128 frames of 10 ms.
@@ -26,8 +26,18 @@ printf '<featex><module name="x"></featex>\n' >"$work/bad.xml"
 expect_failure "the file holds no audio (no samples)" "$work/empty.wav"
 expect_failure "saving $work/short/tones.sig: Unknown Error (code 1): the song is too short for the configuration\
  (500 ms; it needs at least 1280 ms)" "$work/short/tones.wav"
-config=$work/bad.xml expect_failure "configuration $work/bad.xml: Loading shared library failed (code 12): mismatched\
- tag at (line, col) = (0, 26)." "$work/long/tones.wav"
+# A configuration that cannot be read stops the program at once, with the
+# reason, before it makes the output folder.
+: >"$work/empty.xml"
+mkdir "$work/folder.xml"
+for bad in "bad.xml:mismatched tag at line 1, column 28" "empty.xml:no element found at line 1, column 1" \
+  "missing.xml:no such file or directory" "folder.xml:is a directory"; do
+  status=0
+  "$hosts/kivet-extract" -c "$work/${bad%%:*}" -o "$work/none" "$work/long/tones.wav" "$work/long/mix.wav" \
+    >/dev/null 2>"$work/said" || status=$?
+  [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: cannot read the configuration $work/${bad%%:*}:\
+ ${bad#*:}" ] && [ ! -e "$work/none" ] || fail "${bad%%:*}: status $status, said $(cat "$work/said")"
+done
 
 # The missing folder is made with its parents; 6.000 s, mono or stereo, last 6000 ms.
 "$hosts/kivet-extract" -c "$config" -o "$work/out/a" "$work/long/tones.wav" "$work/long/mix.wav" >/dev/null || fail "-o"
@@ -41,4 +51,23 @@ done
   fail "11025 Hz"
 sed -n 14p "$work/said" | grep -qF "low/chord.wav: 6.000 s, 11025 Hz resampled to 44100 Hz, mono ->" &&
   [ "$(sed -n 2,13p "$work/said")" = "$(sed -n 15,26p "$work/said")" ] || fail "11025 Hz: $(cat "$work/said")"
+
+# Help asked for goes to the standard output; a wrong invocation gets the
+# usage on the standard error stream.
+for help in --help -h; do
+  status=0
+  "$hosts/kivet-extract" "$help" >"$work/printed" 2>"$work/said" || status=$?
+  [ "$status" -eq 0 ] && [ ! -s "$work/said" ] || fail "$help: status $status, said $(cat "$work/said")"
+  for term in "usage: kivet-extract" "-c CONFIG" "-o DIR" "libsndfile" "44100 Hz" ".sig" "rows and columns" \
+    "Exit status: 0 done, 1 a failure, 2 a wrong invocation"; do
+    grep -qF -- "$term" "$work/printed" || fail "$help does not explain $term"
+  done
+done
+for wrong in "" "-x $work/empty.wav" "-c"; do
+  status=0
+  # shellcheck disable=SC2086
+  "$hosts/kivet-extract" $wrong >"$work/printed" 2>"$work/said" || status=$?
+  [ "$status" -eq 2 ] && [ ! -s "$work/printed" ] && grep -q "^usage: kivet-extract" "$work/said" ||
+    fail "'$wrong': status $status, said $(cat "$work/said")"
+done
 finish

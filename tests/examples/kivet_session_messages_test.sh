@@ -35,16 +35,38 @@ kivet-session: $work/cut.sig: the signature file is truncated or damaged (readMe
   "$work/sig/clicks.sig" "$a/./tones.wav"
 [ "$(cat "$work/out")" = "$work/s.ses: 2 songs (2 added)" ] || fail "build: $(cat "$work/out")"
 
+# A configuration that cannot be read, and an export that cannot be written
+# (with the system's reason where there is one), are named as such; no
+# session is touched.
+expect 1 "kivet-session: cannot read the configuration $work/none.xml: no such file or directory" \
+  build -c "$work/none.xml" "$work/none.ses" "$a/chord.wav"
+expect 1 "kivet-session: cannot read the similarity configuration $work/none.xml: no such file or directory" \
+  build -s "$work/none.xml" "$work/none.ses" "$a/chord.wav"
+expect 1 "kivet-session: cannot read the configuration $work/audio: is a directory" query -c "$work/audio" \
+  "$work/s.ses" "$a/chord.wav"
+session build "$work/s.ses" "$a/glide.wav" "$a/organ.wav" "$a/drums.wav" >/dev/null || fail "build s: $(said)"
+for export in "--text $work/no/s.txt" "--riff $work/no/s.riff"; do
+  # shellcheck disable=SC2086
+  expect 1 "kivet-session: ${export#* }: no such file or directory (Failed to save file (code 3))" \
+    export "$work/s.ses" $export
+done
+
 # A build of which nothing could be added writes no session.
 expect 1 "kivet-session: $work/garbage.sig: not a signature file
 kivet-session: $work/none.ses: no song could be added; no session written" build "$work/none.ses" "$work/garbage.sig"
-[ ! -e "$work/none.ses" ] && [ ! -e "$work/none.meta" ] || fail "a session of nothing was written"
+[ ! -e "$work/none.ses" ] && [ ! -e "$work/none.meta" ] && [ ! -e "$work/none.ses.lock" ] ||
+  fail "a session of nothing was written: $(ls "$work")"
 
 # A session without songs says so.
 "$empty_session" "$similarity" "$work/empty.ses"
 expect 1 "kivet-session: $work/empty.ses: the session holds no songs" query "$work/empty.ses" --id 1
 expect 1 "kivet-session: $work/empty.ses: the session holds no songs" query "$work/empty.ses" "$a/chord.wav"
-expect 1 "kivet-session: $work/absent.ses: no such session (build makes one)" info "$work/absent.ses"
+# A command on a session that is not there makes no lock file for it.
+for command in "info" "query --id 1" "export --riff $work/r.riff"; do
+  # shellcheck disable=SC2086
+  expect 1 "kivet-session: $work/absent.ses: no such session (build makes one)" $command "$work/absent.ses"
+done
+[ -z "$(ls -d "$work"/absent* "$work/r.riff" 2>/dev/null)" ] || fail "absent: $(ls "$work")"
 
 # The standard output holds the table alone, though the library talks: a
 # configuration without its semantic layer makes it say so on every load.
@@ -66,6 +88,15 @@ done
   fail "untagged in query: $(session query "$work/p.ses" --id 3 -n 1)"
 [ "$(session info "$work/p.ses" | sed -n 7p | cut -f 1,3,4)" = "$(printf '3\t\tuntitled organ.wav')" ] ||
   fail "untagged in info: $(session info "$work/p.ses")"
+# Tabs and line breaks in texts are spaces in the tables, which keep their
+# columns.
+sed -i -e 's#<TIT2>Rising tones<#<TIT2>Rising\ttones\r\v<#' -e 's#<TPE1>tones<#<TPE1>to\tnes\f<#' "$work/p.meta"
+for table in "query $work/p.ses --id 1 -n 1:2:4-" "info $work/p.ses:5:3-"; do
+  IFS=: read -r command line cells <<<"$table"
+  # shellcheck disable=SC2086
+  [ "$(session $command | sed -n "${line}p" | cut -f "$cells")" = "$(printf 'to nes \tRising tones  ')" ] ||
+    fail "texts with tabs in $command: $(session $command | cat -A)"
+done
 
 # Help asked for is given on the standard output; a wrong invocation gets
 # the usage on the standard error stream.

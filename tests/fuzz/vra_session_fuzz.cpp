@@ -3,7 +3,8 @@
 // fresh load) and into one holding a song (a merge). A load either succeeds
 // or fails with a coded exception, the store's StandardException or the vector
 // library's VMTLException. A load that fails short of a corrupted stream
-// leaves the session as it was, and a merge keeps the session's own song. The
+// leaves the session as it was, a merge keeps the session's own song, and no
+// load stores a song that a query could not compare with the others. The
 // session object takes a path: the input goes to a file of this process,
 // reused for every input, beside an empty metadata file.
 
@@ -17,6 +18,7 @@
 #include "api/vra_signature.h"
 #include "metadata/sources/common/standard_exception.h"
 #include "metadata/sources/vmtl/vmtl_exception.h"
+#include "session/song_check.h"
 #include "similarity/dom_support.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/support/similarity_songs.h"
@@ -48,6 +50,10 @@ void loadInto(vraSession& session, bool merge, const std::string& input) {
   }
   if (outcome == kFailed && session.getSongCount() != (merge ? 1u : 0u))
     kivet_fuzz::finding("a load that failed changed the session");
+  const AdaptedFeatureDb& songs = *session.getManager().session().getDatabase();
+  const SongCheck check(session.getManager(), songs.empty() ? nullptr : songs.begin()->second);
+  for (const auto& entry : songs)
+    if (!check.admits(*entry.second)) kivet_fuzz::finding("a load stored a song no query could compare");
   if (!merge) return;
   if (!session.containsId(1)) kivet_fuzz::finding("a merge lost the session's own song");
   try {
