@@ -19,9 +19,13 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // allocate.
 char folderPath[PATH_MAX];
 char filePath[PATH_MAX];
+// The name the library writes the file under before it puts it in place
+// (FILE.PID.tmp): a signal may come while it is there.
+char stagedPath[PATH_MAX];
 
 void removeScratch() {
   if (filePath[0] != '\0') unlink(filePath);
+  if (stagedPath[0] != '\0') unlink(stagedPath);
   if (folderPath[0] != '\0') rmdir(folderPath);
 }
 
@@ -43,7 +47,7 @@ ScratchFolder::ScratchFolder() {
   // The handlers come first: mkdtemp names the folder in place, so that no
   // moment passes in which it is there but not in folderPath.
   std::strcpy(folderPath, pattern.c_str());
-  filePath[0] = '\0';
+  filePath[0] = stagedPath[0] = '\0';
   struct sigaction action {};
   action.sa_handler = onSignal;
   sigemptyset(&action.sa_mask);
@@ -65,12 +69,14 @@ ScratchFolder::~ScratchFolder() {
 
 void ScratchFolder::restore() {
   for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &previous[i], nullptr);
-  folderPath[0] = filePath[0] = '\0';
+  folderPath[0] = filePath[0] = stagedPath[0] = '\0';
 }
 
 std::string ScratchFolder::file(const std::string& name) {
   const std::string path = std::string(folderPath) + "/" + name;
-  if (path.size() >= sizeof filePath) throw std::runtime_error(path + ": " + systemText(ENAMETOOLONG));
+  const std::string staged = path + "." + std::to_string(getpid()) + ".tmp";
+  if (staged.size() >= sizeof stagedPath) throw std::runtime_error(path + ": " + systemText(ENAMETOOLONG));
   std::strcpy(filePath, path.c_str());
+  std::strcpy(stagedPath, staged.c_str());
   return path;
 }

@@ -17,7 +17,8 @@ class ScratchFolder {
   ScratchFolder& operator=(const ScratchFolder&) = delete;
   ~ScratchFolder();
 
-  // The path of the one file the folder is for: NAME inside it.
+  // The path of the one file the folder is for: NAME inside it (and the
+  // library's staged name of it, which goes with the folder too).
   std::string file(const std::string& name);
 
  private:

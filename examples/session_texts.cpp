@@ -70,15 +70,10 @@ std::string SessionTexts::shownTitle(unsigned id) const {
 
 void SessionTexts::writeWhole(const std::string& target) const {
   MetadataStore whole = store;
-  for (const unsigned id : songsWithout) {
-    // Reading a tag that a record lacks adds it, empty: these are the four
-    // the library writes in every record.
-    MetadataRecord& record = whole.findOrCreate(id);
-    record.artist();
-    record.title();
-    record.fileName();
-    record.value("TLEN");
-  }
+  // The four tags the library writes in every record, empty where they are
+  // lost; whatever a damaged record kept stays.
+  for (const unsigned id : songsWithout)
+    for (const char* tag : {"TPE1", "TIT2", "FILENAME", "TLEN"}) whole.findOrCreate(id).tags.emplace(tag, "");
   whole.write(target.c_str());
 }
 
