@@ -74,7 +74,16 @@ CAudioSignMulti vraExtractor::getSignature() {
   requireExtractor();
   CAudioSignMulti result;
   std::vector<SMetaFrame> frames;
-  if (extractor->collectMetaFrames(frames, 1) > 0) {
+  unsigned delivered = 0;
+  try {
+    delivered = extractor->collectMetaFrames(frames, 1);
+  } catch (const simpleException&) {
+    // A leaf that no frame reached (no samples, or fewer than it groups
+    // into one row) has no feature to build, and says so this way: the
+    // signature would hold no data for it.
+    throw vraKivetException(VRA_INVALID_SIGNATURE);
+  }
+  if (delivered > 0) {
     CFingerprintStream stream;
     for (SMetaFrame& frame : frames) stream.add(std::move(frame));
     result.setSignData(new CSignDataMulti(stream, nullptr));

@@ -38,7 +38,8 @@ class vraExtractor {
   void processFrame(const BaseVector<float>& frame);
 
   // The feature objects collected so far, which the leaves then forget. Code 6
-  // when no leaf delivered one.
+  // when no leaf delivered one, or a leaf could not build its feature
+  // because no frame reached it.
   CAudioSignMulti getSignature();
 
   // Measures each module's frame processing into timer (null stops it); see

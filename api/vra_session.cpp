@@ -453,34 +453,40 @@ bool isOwnMetadataPath(const std::string& path) {
 
 // Both files are written under temporary names beside their targets and
 // flushed to the disk; only then do they replace the files of an earlier
-// save, the metadata file first (a save cut off between the two renames
-// leaves the old songs with their records), and all or nothing: a failure
-// on the way, the last rename included, leaves the earlier files as they
-// were, and no temporary file behind. A session without metadata has no
-// texts to save: the metadata file of an earlier save goes with it, as it
-// would give the new songs of its ids the texts of others.
+// save, the metadata file first, and all or nothing: a failure on the way,
+// the last rename included, leaves the earlier files as they were, and no
+// temporary file behind. A process ended between the two renames (P its id)
+// leaves the old session file NAME.EXT beside the new metadata file
+// NAME.meta, the old metadata file kept aside as NAME.meta.P.old, a link to
+// (or copy of) the old session file as NAME.EXT.P.old, and the new session
+// file, whole, as NAME.EXT.P.tmp: the old songs then read the new records,
+// and the old records are in NAME.meta.P.old alone. A host puts the pair
+// back whole by renaming NAME.EXT.P.tmp over NAME.EXT (the save completed)
+// or NAME.meta.P.old over NAME.meta (the save undone), then removing the
+// other names of P. A session without metadata has no texts to save: the
+// metadata file of an earlier save goes with it, as it would give the new
+// songs of its ids the texts of others.
 void vraSession::saveSession(const char* path) {
   requireInitialised();
   if (path == nullptr || isOwnMetadataPath(path)) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   try {
     StagedFiles files;
-    std::string metaPath = Session::metadataPath(path);
+    const std::string metaPath = Session::metadataPath(path);
+    std::ostream* meta = nullptr;
     if (metadata)
-      metaPath = files.write(metaPath);
+      meta = &files.write(metaPath);
     else
       files.remove(metaPath);
-    std::ofstream out(files.write(path), std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    std::ostream& out = files.write(path);
+    const auto written = [&] { return !out.fail() && (meta == nullptr || !meta->fail()); };
+    if (!written()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
     SessionFileHeader{sessionId, lastId}.write(out);
     try {
-      manager->session().save(out, metadata ? metaPath : std::string());
-    } catch (const AudioSignException&) {
-      // The metadata file could not be opened or written whole.
-      throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+      manager->session().save(out, meta);
     } catch (const StandardException&) {
       throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
     }
-    if (out.fail() || !files.flush() || !files.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    if (!written() || !files.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   } catch (const vraKivetException&) {
     throw;
   } catch (...) {
@@ -607,11 +613,10 @@ void vraSession::exportText(const char* path, unsigned fieldMask) {
   // file of an earlier one as it was. Text mode: lines end as the platform's
   // text files do.
   StagedFiles files;
-  std::ofstream out(files.write(path));
-  if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+  std::ostream& out = files.write(path, platform::NewFile::Mode::Text);
+  if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   writeTextExport(out, fieldMask);
-  out.close();
-  if (out.fail() || !files.flush() || !files.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+  if (out.fail() || !files.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
 }
 
 void vraSession::writeTextExport(std::ostream& out, unsigned fieldMask) {
@@ -647,8 +652,8 @@ void vraSession::exportSimilarityRiff(const char* path, unsigned count) {
   if (path == nullptr) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   // Written aside, as the text export is.
   StagedFiles files;
-  std::ofstream out(files.write(path), std::ios::binary | std::ios::trunc);
-  if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+  std::ostream& out = files.write(path);
+  if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   out << "RIFF";
   writeUInt32LE(out, kRiffPlaceholder) << "PLDXVERS";
   writeUInt32LE(writeUInt32LE(out, 4), kRiffVersion) << "SIM1";
@@ -672,8 +677,7 @@ void vraSession::exportSimilarityRiff(const char* path, unsigned count) {
   writeUInt32LE(out, dataSize + 24);
   out.seekp(kRiffDataSizeOffset);
   writeUInt32LE(out, dataSize);
-  out.close();
-  if (out.fail() || !files.flush() || !files.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+  if (out.fail() || !files.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
 }
 
 }  // namespace vemra_kivet

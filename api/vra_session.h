@@ -37,20 +37,23 @@ class vraSession : public vraReferenceCounted<vraISession> {
   // Fresh load into a session without songs, merge into one with songs. A
   // fresh load takes the file's songs, session id and last id; its blocks
   // replace the session's of the same tags, and the session's methods stay
-  // (the file's configuration adds those of other names). A merge takes all
-  // of the file's songs or none. Codes 2 (cannot open) and 5 (not a session
-  // file) on a fresh load, 16 (merge without metadata or callback), 6 (a
-  // merge of a song an add would refuse: nothing is merged), 29 (a fresh load
-  // of a song no query could compare: nothing is loaded; or entries of the
-  // file could not be read: the readable ones are loaded). Other failures of
-  // the store pass on; a load that fails leaves the session as it was.
+  // (the file's configuration adds those of other names). A merge takes the
+  // file's songs as one: when an add would refuse one of them, none. Codes 2
+  // (cannot open) and 5 (not a session file) on a fresh load, 16 (merge
+  // without metadata or callback), 6 (a merge of a song an add would refuse:
+  // nothing is merged), 29 (a fresh load of a song no query could compare:
+  // nothing is loaded; or entries of a damaged or cut file could not be
+  // read: what was read stays, as the readable songs are loaded, or merged
+  // with their onIdChanged calls, before the code is raised). Other failures
+  // of the store pass on and leave the session as it was.
   void loadSession(const char* path) override;
   // Writes the session file and, with metadata on, the metadata file beside
   // it (also without records); with metadata off, removes a metadata file an
-  // earlier save left there. Code 3 when either cannot be written whole or
-  // put in place, or when path would be its own metadata file: the files of
-  // an earlier save then stay as they were, and no temporary file is left.
-  // Code 1 for any other failure.
+  // earlier save left there. Both go in together (api/staged_files.h): the
+  // metadata file's rename first, then the session file's. Code 3 when
+  // either cannot be written whole or put in place, or when path would be
+  // its own metadata file: the files of an earlier save then stay as they
+  // were, and no temporary file is left. Code 1 for any other failure.
   void saveSession(const char* path) override;
   // init again with the stored configuration path and metadata flag.
   void reinitialize() override;

@@ -161,11 +161,10 @@ void vraSignature::save(const char* path) {
     // Written aside and put in place whole: a save cut short (a full disk)
     // leaves a signature file of an earlier save as it was.
     StagedFiles files;
-    std::ofstream out(files.write(path), std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    std::ostream& out = files.write(path);
+    if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
     signature.write(out);
-    out.close();
-    if (out.fail() || !files.flush() || !files.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
+    if (out.fail() || !files.commit()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   });
 }
 

@@ -146,15 +146,15 @@ void AudioExtraction::run(const std::string& what, ExtractedSong& song, const st
   song.libraryTime += Clock::now() - start;
 }
 
-// Finishing a signature fails with the unknown error when a feature has no
-// row at all, as when the song is shorter than the configuration's longest
-// group of frames.
+// Finishing a signature fails as an invalid one when a feature has no row at
+// all, as when the song is shorter than the configuration's longest group of
+// frames.
 std::string AudioExtraction::explainCurrentFailure(const ExtractedSong& song, bool finishing) const {
   std::string text = describeCurrentException();
   try {
     throw;
   } catch (const vraKivetException& failure) {
-    if (finishing && failure.getCode() == VRA_UNKNOWN_ERROR && song.milliseconds < shortestMs)
+    if (finishing && failure.getCode() == VRA_INVALID_SIGNATURE && tooShort(song))
       text += ": the song is too short for the configuration (" + std::to_string(song.milliseconds) +
               " ms; it needs at least " + std::to_string(shortestMs) + " ms)";
   } catch (...) {

@@ -55,6 +55,9 @@ class AudioExtraction {
   // The shortest song of which every feature of the configuration gets a
   // row, in milliseconds; 0 when the configuration cannot be read.
   uint64_t shortestSongMs() const { return shortestMs; }
+  // Whether the song was extracted here from fewer samples than that: its
+  // signature then holds no data, which the library refuses as invalid.
+  bool tooShort(const ExtractedSong& song) const { return song.samplingRate != 0 && song.milliseconds < shortestMs; }
 
   // Reads the audio file at kExtractionRate and feeds every sample to a new
   // signature object made with the configuration: mono as it is, stereo

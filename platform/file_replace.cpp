@@ -12,15 +12,6 @@ namespace platform {
 
 #ifdef _WIN32
 
-bool flushFileToDisk(const std::string& path) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  const bool flushed = FlushFileBuffers(file) != 0;
-  CloseHandle(file);
-  return flushed;
-}
-
 bool replaceFile(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
@@ -44,8 +35,6 @@ std::string folderOf(const std::string& path) {
 }
 
 }  // namespace
-
-bool flushFileToDisk(const std::string& path) { return syncDescriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)); }
 
 bool replaceFile(const std::string& from, const std::string& to) {
   if (rename(from.c_str(), to.c_str()) != 0) return false;

@@ -7,11 +7,6 @@
 
 namespace platform {
 
-// Writes what the system holds of the file at path to the disk, so that a
-// file renamed into place afterwards is whole after a power failure too.
-// False when the file cannot be opened or flushed.
-bool flushFileToDisk(const std::string& path);
-
 // Renames from to to, replacing a file at to in one step: a reader finds the
 // old file or the new one, never neither (Windows' rename alone refuses an
 // existing target). Both lie in one folder. False when it cannot be done (to

@@ -21,6 +21,8 @@ constexpr const char* kFileNameTag = "FILENAME";
 // Frames of a signature that carry numbers or streams, not texts about the
 // song: its ids, its chunk-format signature, its time value, its features.
 const char* const kBinaryTags[] = {"Tuid", "Cuid", "dsig", "TIME", "FeatObj"};
+// The texts every song has, which the session's readers rely on.
+const char* const kSongTexts[] = {kTitleTag, kArtistTag, "TLEN", kFileNameTag};
 
 constexpr const char* kFileStart = "<METAFILE>";
 const std::string kIdOpen = "<TUID>";
@@ -29,6 +31,11 @@ const std::string kIdClose = "</TUID>";
 std::string readConst(const std::map<std::string, std::string>& tags, const std::string& tag) {
   const auto entry = tags.find(tag);
   return entry == tags.end() ? std::string() : entry->second;
+}
+
+template <size_t N>
+bool isOneOf(const std::string& tag, const char* const (&tags)[N]) {
+  return std::find(std::begin(tags), std::end(tags), tag) != std::end(tags);
 }
 
 // Frame arrays carry a NUL after their bytes; the text ends at the first NUL
@@ -41,13 +48,14 @@ std::string frameText(const void* bytes, uint32_t length) {
 
 // Whether a frame's bytes hold a text, taken up to the first NUL as every
 // frame is: one that starts with a NUL (an id, a number) or holds a control
-// character other than a tab or a line end is binary data, which would not
-// survive the metadata file's lines.
+// character other than white space is binary data, which would not survive
+// the metadata file's lines. White space (a vertical tab or a form feed as
+// much as a tab or a line end) is part of a text.
 bool isText(const void* bytes, uint32_t length) {
   if (length == 0) return true;
   const std::string text = frameText(bytes, length);
   return !text.empty() && std::none_of(text.begin(), text.end(), [](char c) {
-    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+    return static_cast<unsigned char>(c) < 0x20 && (c < '\t' || c > '\r');
   });
 }
 
@@ -104,8 +112,11 @@ void MetadataRecord::setFromSongTags(const CMetaVec& frames) {
   for (unsigned i = 0; i < frames.size(); ++i) {
     const SMetaFrame* frame = frames.frame(static_cast<int>(i));
     const std::string tag = frameText(frame->tag, frame->tagLen);
-    const bool binaryTag = std::find(std::begin(kBinaryTags), std::end(kBinaryTags), tag) != std::end(kBinaryTags);
-    if (tag.empty() || binaryTag || !isText(frame->tag, frame->tagLen) || !isText(frame->data, frame->dataLen))
+    // A song's own texts are texts whatever they hold: without its artist
+    // the song would have no whole record, and its session would count as
+    // damaged.
+    if (!isOneOf(tag, kSongTexts) && (tag.empty() || isOneOf(tag, kBinaryTags) || !isText(frame->tag, frame->tagLen) ||
+                                      !isText(frame->data, frame->dataLen)))
       continue;
     tags[tag] = frameText(frame->data, frame->dataLen);
   }
@@ -129,6 +140,14 @@ void MetadataStore::write(const char* path) const {
   std::ofstream out;
   if (path) out.open(path, std::ios::binary | std::ios::trunc);
   if (!out.is_open()) throw AudioSignException("Cannot open output file !");
+  write(out);
+  // A file cut short by a full disk would lose the texts of the songs behind
+  // the cut at the next load, silently.
+  out.close();
+  if (out.fail()) throw StandardException(std::string("MetadataStore::write() could not write file: ") + path);
+}
+
+void MetadataStore::write(std::ostream& out) const {
   // Ids are plain digits whatever locale the host has set.
   out.imbue(std::locale::classic());
   out << kFileStart << "\n<HEADER><VERSION>1.0</VERSION></HEADER>\n<DATA>\n";
@@ -141,10 +160,6 @@ void MetadataStore::write(const char* path) const {
     out << "</ITEM>\n" << std::flush;
   }
   out << "</DATA></METAFILE>\n";
-  // A file cut short by a full disk would lose the texts of the songs behind
-  // the cut at the next load, silently.
-  out.close();
-  if (out.fail()) throw StandardException(std::string("MetadataStore::write() could not write file: ") + path);
 }
 
 unsigned MetadataStore::read(const char* path, bool merge) {

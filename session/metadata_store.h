@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <ostream>
 #include <string>
 
 class CMetaVec;
@@ -43,11 +44,11 @@ class MetadataRecord {
   // tags[frame tag] := frame data for every frame in order, both taken as
   // texts up to their first NUL; a later frame of the same tag wins.
   void setFromMetaVec(const CMetaVec& frames);
-  // The same for the song's texts alone ("TIT2", "TPE1", "TLEN", "FILENAME",
-  // "TALB" and any other text tag): frames that carry binary data ("Tuid",
-  // "Cuid", "dsig", "TIME", "FeatObj", and any whose tag or data starts with
-  // a NUL or holds a control character other than a tab or a line end) are
-  // no texts of the song.
+  // The same for the song's texts alone: "TIT2", "TPE1", "TLEN" and
+  // "FILENAME" whatever they hold, and "TALB" and any other text tag. Frames
+  // that carry binary data ("Tuid", "Cuid", "dsig", "TIME", "FeatObj", and
+  // any other whose tag or data starts with a NUL or holds a control
+  // character other than white space, \t to \r) are no texts of the song.
   void setFromSongTags(const CMetaVec& frames);
 
   bool operator==(const MetadataRecord& other) const { return tags == other.tags; }
@@ -86,6 +87,8 @@ class MetadataStore {
   // A "<", ">" or line feed in a tag or value is written as a blank, so that
   // every record stays on its own line and reads back.
   void write(const char* path) const;
+  // Writes the same bytes to out; a write that fails leaves out failed.
+  void write(std::ostream& out) const;
 
   // Reads a metadata file or a tab list at path into the store and returns
   // the number of records held afterwards. A metadata-file record replaces

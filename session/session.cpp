@@ -20,12 +20,11 @@ Session::~Session() = default;
 
 int Session::songCount() const { return database ? static_cast<int>(database->size()) : 0; }
 
-void Session::save(std::ofstream& out, const std::string& metaPath) {
+void Session::save(std::ostream& out, std::ostream* meta) {
   if (!database) throw StandardException("Session::save() no database");
   globals.write(out);
   database->saveImage(out);
-  out.close();
-  if (!metaPath.empty()) metadata.write(metaPath.c_str());
+  if (meta != nullptr) metadata.write(*meta);
 }
 
 void Session::load(const std::string& path, const std::string& metaPath) {

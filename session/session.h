@@ -32,15 +32,15 @@ class Session {
   // The number of stored songs; 0 without a database.
   int songCount() const;
 
-  // Writes the globals block and the database image behind the header the
-  // caller has written, and closes out: a failed close leaves out failed.
-  // Unless metaPath is empty, then writes the metadata file there, also when
-  // it holds no record: a load that finds songs asks for the file, and no
-  // metadata file of an earlier save may stay beside the songs that replace
-  // its own (MetadataStore::write's failures pass on). Without a database
-  // (after a failed load) nothing is written and the call fails with
+  // Writes the globals block and the database image to out, behind the
+  // header the caller has written. Unless meta is null, then writes the
+  // metadata file to it, also when it holds no record: a load that finds
+  // songs asks for the file, and no metadata file of an earlier save may
+  // stay beside the songs that replace its own. A write that fails leaves
+  // its stream failed; the caller closes both. Without a database (after a
+  // failed load) nothing is written and the call fails with
   // "Session::save() no database".
-  void save(std::ofstream& out, const std::string& metaPath);
+  void save(std::ostream& out, std::ostream* meta);
 
   // Reads a whole session file, replacing the database and the metadata; the
   // global blocks the file carries replace those of the same tags. The

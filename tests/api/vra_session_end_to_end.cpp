@@ -78,3 +78,25 @@ TEST(VraSessionEndToEnd, SongsOfAnotherConfigurationOrRateAreRefused) {
   }
   EXPECT_EQ(session->getSongCount(), 2u);
 }
+
+// A signature too short for any frame to reach one of its features (no
+// samples, 0.5 s, or 1.2 s, short of the 1.28 s that the modulation features
+// group into a row) holds no data: saving it, adding it and querying by it
+// raise code 6, and neither the file nor the session changes.
+TEST(VraSessionEndToEnd, SignaturesWithoutDataAreInvalid) {
+  Held<vraISession> session(CreateSession(KIVET_CONFIG_DIR "/similarity.xml", true));
+  const unsigned stored = session->addSignature(extract(demo::clips(kRate, 3.0)[1]).get());
+  const std::vector<short> pcm = demo::toPcm(demo::clips(kRate, 2.0)[1]);
+  const std::string path = apitest::writeFile("short.sig", "an earlier signature file");
+  for (const double seconds : {0.0, 0.5, 1.2}) {
+    Held<vraISignature> signature(CreateSignature(KIVET_CONFIG_DIR "/default.xml", kRate));
+    const auto count = static_cast<unsigned>(seconds * kRate);
+    if (count > 0) signature->addSamples(pcm.data(), count);
+    apitest::expectCode([&] { signature->save(path.c_str()); }, 6);
+    apitest::expectCode([&] { session->addSignature(signature.get()); }, 6);
+    apitest::expectCode([&] { session->queryBySignature(signature.get(), 5, true); }, 6);
+    EXPECT_EQ(apitest::readFile(path), "an earlier signature file") << seconds;
+    EXPECT_EQ(session->getSongCount(), 1u) << seconds;
+  }
+  EXPECT_EQ(ranked(session->queryById(stored, 5)), std::vector<unsigned>{stored});
+}

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "api/vra_id_list.h"
 #include "api/vra_signature.h"
 #include "metadata/sources/common/standard_exception.h"
+#include "platform/file_replace.h"
 #include "similarity/dom_support.h"
 #include "tests/api/api_test_support.h"
 #include "tests/support/byte_builder.h"
@@ -25,6 +27,8 @@
 #ifdef __linux__
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #endif
 
 using namespace vemra_kivet;
@@ -827,4 +831,122 @@ TEST(VraSessionFile, WritesCutShortLeaveEarlierFiles) {
     EXPECT_EQ(readFile(path), "an earlier " + extension);
     EXPECT_EQ(filesStartingWith(path), (std::set<std::string>{""})) << extension;
   }
+}
+
+namespace {
+
+// Set while the file system is to have no hard links, as FAT has none.
+bool linksFail = false;
+
+constexpr bool kCanFailLinks =
+#ifdef __linux__
+    true;
+#else
+    false;
+#endif
+
+std::set<std::string> namesIn(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+}  // namespace
+
+#ifdef __linux__
+// The library makes its hard links with linkat: this program's definition
+// stands in for the system's, which it calls unless links are to fail.
+extern "C" int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
+  if (linksFail) {
+    errno = EPERM;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_linkat, fromFolder, from, toFolder, to, flags));
+}
+#endif
+
+// Whatever stands at the names a write would stage its file under or keep
+// the earlier file aside as, for this process's id, is neither written
+// through nor removed: the write goes on under the next free names and
+// succeeds, and someone's file, a hard link's file and a symbolic link's
+// target stay as they were (a link that leads nowhere still does). Where the
+// file system has no hard links (made so here on Linux only), the earlier
+// file is copied aside past the taken names the same way.
+TEST(VraSessionFile, WritesGoPastWhatStandsAtTheirNames) {
+  namespace fs = std::filesystem;
+  Held<vraSession> s = session({0, 1, 2, 3, 4});
+  Held<vraSignature> signature = song(0, 1.0f, "a title");
+  const struct {
+    std::vector<std::string> targets;
+    std::function<void(const char*)> write;
+  } writers[] = {
+      {{"w.ses", "w.meta"}, [&](const char* path) { s->saveSession(path); }},
+      {{"w.sig"}, [&](const char* path) { signature->save(path); }},
+      {{"w.txt"}, [&](const char* path) { s->exportText(path, 127); }},
+      {{"w.riff"}, [&](const char* path) { s->exportSimilarityRiff(path, 3); }},
+  };
+  enum class Plant { File, HardLink, SymbolicLink, LinkToNowhere };
+  std::vector<Plant> plants = {Plant::File, Plant::HardLink};
+#ifndef _WIN32
+  plants.insert(plants.end(), {Plant::SymbolicLink, Plant::LinkToNowhere});
+#endif
+  const std::string pid = std::to_string(platform::currentProcessId());
+  int round = 0;
+  for (const bool noLinks : {false, kCanFailLinks})
+    for (const Plant plant : plants)
+      for (const auto& writer : writers) {
+        const fs::path folder = tempPath("planted-" + std::to_string(++round));
+        fs::create_directory(folder);
+        std::ofstream(folder / "victim") << "the victim's";
+        std::set<std::string> names = {"victim"};
+        std::vector<fs::path> planted;
+        for (const std::string& target : writer.targets) {
+          std::ofstream(folder / target) << "earlier";
+          names.insert(target);
+          for (const char* suffix : {".tmp", ".1.tmp", ".old", ".1.old"}) {
+            const fs::path name = folder / (target + "." + pid + suffix);
+            if (plant == Plant::File) std::ofstream(name) << "someone's";
+            if (plant == Plant::HardLink) fs::create_hard_link(folder / "victim", name);
+            if (plant == Plant::SymbolicLink) fs::create_symlink("victim", name);
+            if (plant == Plant::LinkToNowhere) fs::create_symlink("nowhere", name);
+            names.insert(name.filename().string());
+            planted.push_back(name);
+          }
+        }
+        const std::string what = writer.targets[0] + " round " + std::to_string(round);
+        linksFail = noLinks;
+        writer.write((folder / writer.targets[0]).string().c_str());
+        linksFail = false;
+        for (const std::string& target : writer.targets) {
+          const std::string written = readFile((folder / target).string());
+          EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / target))) << what;
+          EXPECT_TRUE(written != "earlier" && !written.empty()) << what;
+        }
+        EXPECT_EQ(readFile((folder / "victim").string()), "the victim's") << what;
+        if (plant == Plant::File) {
+          for (const fs::path& name : planted) EXPECT_EQ(readFile(name.string()), "someone's") << what;
+        }
+        EXPECT_EQ(namesIn(folder), names) << what;
+      }
+}
+
+// Where the file system has no hard links, the earlier files are copied
+// aside while the new ones go in. A copy cut short (the disk full) fails the
+// save, which leaves both earlier files as they were and no copy beside them.
+TEST(VraSessionFile, CopyKeptAsideCutShortIsRemoved) {
+  if (!kCanLimitFileSize || !kCanFailLinks) GTEST_SKIP() << "no file size limit or link failure here";
+  const std::string path = tempPath("copied.ses"), metaPath = tempPath("copied.meta");
+  Held<vraSession> earlier = session({0, 1, 2});
+  earlier->addSignature(song(0, 3.0f, std::string(200000, 'x')).get());
+  earlier->saveSession(path.c_str());
+  const std::string before = readFile(path) + readFile(metaPath);
+  Held<vraSession> s = session({5});
+  s->saveSession(tempPath("small.ses").c_str());
+  const size_t limit = std::max(readFile(tempPath("small.ses")).size(), readFile(tempPath("small.meta")).size()) + 1;
+  ASSERT_GT(readFile(metaPath).size(), limit);
+  linksFail = true;
+  EXPECT_EQ(codeWithin(limit, [&] { s->saveSession(path.c_str()); }), 3);
+  linksFail = false;
+  EXPECT_EQ(readFile(path) + readFile(metaPath), before);
+  EXPECT_EQ(filesStartingWith(tempPath("copied.")), (std::set<std::string>{"meta", "ses"}));
 }

@@ -73,8 +73,8 @@ TEST_F(CoSignature, FailuresArriveAsHresults) {
     HRESULT result;
     uint32_t expected;
   } cases[] = {
-      // The leaf refuses to make an empty feature: code 1.
-      {"save without samples", signature->Save(comtest::asciiBstr(apitest::tempPath("empty.sig")).get()), 0x80040201u},
+      // A signature without data: code 6.
+      {"save without samples", signature->Save(comtest::asciiBstr(apitest::tempPath("empty.sig")).get()), 0x80040206u},
       {"load of a missing file", signature->Load(comtest::asciiBstr(apitest::tempPath("missing.sig")).get()), 0x80040202u},
       {"load of no path", signature->Load(nullptr), 0x80040202u},
       {"samples without a buffer", signature->AddSamples(nullptr, 4), 0x8004020Du},

@@ -24,7 +24,7 @@ printf 'RIFF\044\0\0\0WAVEfmt \020\0\0\0\001\0\001\0\104\254\0\0\210\130\001\0\0
 printf '<featex><module name="x"></featex>\n' >"$work/bad.xml"
 
 expect_failure "the file holds no audio (no samples)" "$work/empty.wav"
-expect_failure "saving $work/short/tones.sig: Unknown Error (code 1): the song is too short for the configuration\
+expect_failure "saving $work/short/tones.sig: Invalid signature (code 6): the song is too short for the configuration\
  (500 ms; it needs at least 1280 ms)" "$work/short/tones.wav"
 # A configuration that cannot be read stops the program at once, with the
 # reason, before it makes the output folder.

@@ -615,7 +615,8 @@ void sessionSeed(const std::string& target, const std::string& what, Session& se
   const std::string path = seedPath(target, what);
   std::ofstream out(path, std::ios::binary);
   vemra_kivet::SessionFileHeader{sessionId, lastId}.write(out);
-  session.save(out, "");
+  session.save(out, nullptr);
+  out.close();
   if (out.fail()) {
     std::cerr << "cannot write " << path << "\n";
     std::exit(1);

@@ -33,7 +33,8 @@ bool load(Session& session, const std::string& path) {
 std::string save(Session& session, const std::string& path) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   writeUInt32LE(writeString(out, "SES"), 0);
-  session.save(out, "");
+  session.save(out, nullptr);
+  out.close();
   if (out.fail()) kivet_fuzz::finding("cannot write the saved session");
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

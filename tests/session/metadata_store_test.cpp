@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -143,6 +144,38 @@ TEST(MetadataRecord, TagsAndMetadataFrames) {
   record.setFromMetaVec(frames);
   EXPECT_EQ(record.tags, (Tags{{"TPE1", "A"}, {"TIT2", "second"}, {"FILENAME", ""}, {"TLEN", "12"}, {"Tuid", ""},
                                {"ta", "v"}, {"TALB", "Album"}, {"TIME", ""}, {"TXXX", "\x01\x02"}, {"TCOM", "A\x1b"}}));
+}
+
+TEST(MetadataRecord, SongTextsKeepTheirControlCharacters) {
+  // The song's own texts are kept whatever they hold; another tag is kept
+  // when its controls are white space alone.
+  const struct {
+    std::string tag;
+    std::string data;
+    bool kept;
+  } cases[] = {
+      {"TPE1", "AC\fDC", true},       {"TIT2", "Title\v", true},          {"TPE1", "\x01", true},
+      {"TIT2", "\x1b[31mred", true},  {"FILENAME", "a\x1b.wav", true},   {"TLEN", "12\x01", true},
+      {"TALB", "A\fB\vC\t\r", true},  {"TCOM", "\x01Name", false},       {"TCOM", "Name\x1b", false},
+  };
+  MetadataStore store;
+  Records kept;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    CMetaVec frames;
+    frames.add(static_cast<unsigned>(c.tag.size()), c.tag.data(), static_cast<unsigned>(c.data.size()),
+               reinterpret_cast<const unsigned char*>(c.data.data()));
+    MetadataRecord song;
+    song.setFromSongTags(frames);
+    const Tags expected = c.kept ? Tags{{c.tag, c.data}} : Tags{};
+    EXPECT_EQ(song.tags, expected) << c.tag << " " << c.data;
+    store.findOrCreate(i + 1).tags = song.tags;
+    kept[i + 1] = expected;
+  }
+  // The metadata file keeps them as they are.
+  const std::string path = testfiles::tempPath("controls.meta");
+  store.write(path.c_str());
+  EXPECT_EQ(read(testfiles::readFile(path)), kept);
 }
 
 }  // namespace

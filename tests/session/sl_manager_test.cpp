@@ -197,7 +197,8 @@ TEST(SLManager, LoadsTheConfigurationKeptInTheSessionAndAttachesTheMethods) {
   const std::string path = testfiles::tempPath("s.ses");
   std::ofstream out(path, std::ios::binary);
   writeUInt32LE(writeString(out, "SES"), 0);
-  manager(3)->session().save(out, "");
+  manager(3)->session().save(out, nullptr);
+  out.close();
   const std::string whole = testfiles::readFile(path);
   // The last entry cut short: the others load and answer, then the failure is raised.
   const std::string cut = testfiles::writeFile("cut.ses", whole.substr(0, whole.size() - 4));

@@ -1,0 +1,75 @@
+#pragma once
+// Files made at a name where nothing stands yet. A file is never opened
+// through whatever someone who may write in its folder placed at the name
+// beforehand: a symbolic link there would have its target overwritten, a
+// second hard link its file changed. Such a name counts as taken, and the
+// caller picks another. Once made, the file is written through the handle it
+// was made with, never through its name again.
+
+#include <cstddef>
+#include <cstdint>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// What became of a name: made; taken by whatever stands there (a file, a
+// folder, a link, even one that leads nowhere); or failed for another reason,
+// which errno names.
+enum class NewName { Made, Taken, Failed };
+
+// A new file written through a buffer of its own, as a stream buffer, so
+// that an std::ostream writes it. A write that fails makes the stream fail.
+class NewFile : public std::streambuf {
+ public:
+  enum class Mode {
+    Binary,
+    // Lines end as the platform's text files do: a line feed is written as
+    // a carriage return and a line feed on Windows.
+    Text
+  };
+
+  NewFile() = default;
+  NewFile(const NewFile&) = delete;
+  NewFile& operator=(const NewFile&) = delete;
+  // Closes the file without flushing it to the disk; the file stays.
+  ~NewFile() override;
+
+  // Makes the file at path, with the permissions a new file of the process
+  // gets; nothing is opened when the name is taken.
+  NewName create(const std::string& path, Mode mode = Mode::Binary);
+  // Writes what is buffered, then what the system holds of the file, to the
+  // disk, and closes the file: once true, the file is whole even after a
+  // power failure. False when a write failed on the way or fails now.
+  bool flushToDiskAndClose();
+
+ protected:
+  int_type overflow(int_type c) override;
+  std::streamsize xsputn(const char* data, std::streamsize count) override;
+  int sync() override;
+  pos_type seekoff(off_type offset, std::ios_base::seekdir direction, std::ios_base::openmode which) override;
+  pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
+
+ private:
+  bool isOpen() const;
+  // Takes the handle of a file just made, with an empty buffer.
+  void start(std::intptr_t made, Mode mode);
+  // Hands the buffered bytes to the system.
+  bool drain();
+  bool writeAll(const char* data, std::size_t count);
+  void closeHandle();
+
+  // A file descriptor, or a Windows file handle.
+  std::intptr_t handle = -1;
+  bool crlf = false;
+  bool failed = false;
+  std::vector<char> buffer;
+};
+
+// Makes name a second hard link to the file at existing (or to a symbolic
+// link standing there, not to what it leads to), never through whatever
+// stands at name. Failed where the file system has no hard links.
+NewName makeHardLink(const std::string& existing, const std::string& name);
+
+}  // namespace platform
