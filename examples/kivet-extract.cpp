@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "examples/audio_extraction.h"
+#include "examples/result_output.h"
 #include "examples/signature_listing.h"
 #include "signature/audio_sign_multi.h"
 
@@ -44,8 +45,9 @@ constexpr const char* kHelp =
     "session or query one with.\n"
     "\n"
     "Reads each AUDIO file (anything libsndfile reads: WAV, FLAC, Ogg Vorbis, AIFF,\n"
-    "...) as 16-bit samples at 44100 Hz, resampled when the file has another rate,\n"
-    "so that its signature compares with those of a session; stereo is downmixed.\n"
+    "MP3 where libsndfile has it, ...) as 16-bit samples at 44100 Hz, resampled\n"
+    "when the file has another rate, so that its signature compares with those of\n"
+    "a session; stereo is downmixed, a file of more channels is refused.\n"
     "Its features are extracted with CONFIG; title and artist come from the file's\n"
     "tags, the file name is AUDIO as given.\n"
     "\n"
@@ -124,11 +126,10 @@ void extract(const std::string& input, const AudioExtraction& extraction, const 
   readSignatureFile(output, written);
   printFeatureSummary(written, std::cout);
   std::cout.flush();
+  flushResults(stdout);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   Options options;
   if (!parseArguments(argc, argv, options)) {
     std::fputs(kUsage, stderr);
@@ -161,10 +162,14 @@ int main(int argc, char** argv) {
     try {
       extract(input, *extraction, options.outputDir);
     } catch (...) {
-      std::fflush(stdout);
+      flushResults(stdout);
       std::fprintf(stderr, "kivet-extract: %s: %s\n", input.c_str(), describeCurrentException().c_str());
       status = 1;
     }
   }
   return status;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return finishResults("kivet-extract", stdout, run(argc, argv)); }

@@ -13,10 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "examples/result_output.h"
 #include "examples/signature_listing.h"
 #include "signature/audio_sign_multi.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
   unsigned firstRows = 3;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
@@ -42,11 +45,16 @@ int main(int argc, char** argv) {
       std::cout << file << '\n';
       printSignature(signature, firstRows, std::cout);
       std::cout.flush();
+      flushResults(stdout);
     } catch (...) {
-      std::fflush(stdout);
+      flushResults(stdout);
       std::fprintf(stderr, "kivet-inspect: %s: %s\n", file.c_str(), describeCurrentException().c_str());
       status = 1;
     }
   }
   return status;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return finishResults("kivet-inspect", stdout, run(argc, argv)); }

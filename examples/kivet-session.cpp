@@ -55,14 +55,19 @@ constexpr const char* kHelp =
     "          others are added; when none could be added, nothing is written.\n"
     "  query   Lists the N songs most like INPUT (an audio or signature file) or like\n"
     "          the stored song ID, best first, under a header line: rank, id, score\n"
-    "          (1.000: the same song), artist and title, separated by tabs.\n"
+    "          (1.000: the same song), artist and title, separated by tabs. At most\n"
+    "          N: for INPUT, only songs at the head of some classifier's ranking are\n"
+    "          listed (each classifier keeps its nearest songs until their distances\n"
+    "          add up to a fifth of its sum over all songs), so a large N may list\n"
+    "          fewer songs than the session holds; for ID, 250 at most.\n"
     "  info    Prints the session id, the number of songs, the rate songs are\n"
     "          extracted at, then per song: id, length (minutes:seconds.milliseconds),\n"
     "          artist and title, separated by tabs.\n"
     "  export  Writes FILE: with --text the listing of the songs, with --riff the\n"
     "          table of each song's nearest songs.\n"
     "  Where a song has no title, its file name without the folder stands instead;\n"
-    "  a tab or a line break inside an artist or title is shown as a space there.\n"
+    "  a control character inside an artist or title (a tab, a line break, an\n"
+    "  escape, ...) is shown as a space there.\n"
     "\n"
     "Options:\n"
     "  -c CONFIG     the feature-extraction configuration for audio inputs\n"
@@ -75,7 +80,8 @@ constexpr const char* kHelp =
     "                one (the stored songs were adapted by the stored one); one whose\n"
     "                classifiers read what the stored songs lack is refused.\n"
     "  -n N          query: the number of songs listed (default 10); export --riff: the\n"
-    "                number of nearest songs stored for each song (default 10).\n"
+    "                number of nearest songs stored for each song (default 10, at most\n"
+    "                250, as for a query by ID).\n"
     "  --id ID       query: the stored song ID instead of an INPUT.\n"
     "  --text FILE   export: one line \"#SESSION-ID=id;\", then a line per song: its id\n"
     "                and seven fields, each followed by \";\"; texts are quoted.\n"
@@ -89,10 +95,10 @@ constexpr const char* kHelp =
     "                go on with a session whose metadata file is missing or damaged:\n"
     "                songs that lost their texts are shown without them. Without it\n"
     "                such a session is refused and left as it is; with it, a build\n"
-    "                saves the session with the texts that are left and empty ones\n"
-    "                for the songs that lost theirs: the lost texts are gone for\n"
-    "                good, and the session is whole again, so later commands need\n"
-    "                no --without-lost-texts.\n"
+    "                (even one that adds no song) saves the session with the texts\n"
+    "                that are left and empty ones for the songs that lost theirs:\n"
+    "                the lost texts are gone for good, and the session is whole\n"
+    "                again, so later commands need no --without-lost-texts.\n"
     "  -h, --help    prints this help.\n"
     "\n"
     "Every audio input is resampled to 44100 Hz, the rate a session extracts its\n"
@@ -102,11 +108,15 @@ constexpr const char* kHelp =
     "Files: a build saves the session and its metadata file together: the library\n"
     "writes both under temporary names beside them (NAME.EXT.PID.tmp), keeps the old\n"
     "files aside (NAME.EXT.PID.old) while it puts the new ones in place, and puts the\n"
-    "old ones back when a step fails. The next build removes what a killed one left\n"
-    "beside the session: those files, and the NAME-partial-PID.EXT names it loads a\n"
-    "session through when its metadata file is missing or damaged. SESSION.lock\n"
-    "beside the session keeps commands apart: while one builds, another waits; a\n"
-    "command that finds no session (or a build that makes none) leaves no lock file.\n"
+    "old ones back when a step fails. A session whose metadata file is missing or\n"
+    "damaged is loaded through a folder of the program's own beside it\n"
+    "(NAME.EXT.PID.load-XXXXXX). The next build completes a save that a killed run\n"
+    "left between its two renames (and says so), then removes what killed runs left\n"
+    "beside the session: those files and folders, when their process has ended, and\n"
+    "nothing else. SESSION.lock beside the session keeps commands apart: while one\n"
+    "builds, another waits; it is never opened through a symbolic link. A command\n"
+    "that finds no session (or a build that makes none, even when interrupted)\n"
+    "leaves no lock file.\n"
     "SESSION may be a symbolic link: the session is then the file it leads to, with\n"
     "its metadata file and its lock beside that file, and the link stays a link.\n"
     "A signature INPUT is checked against a song the program extracts and saves in a\n"
@@ -117,7 +127,9 @@ constexpr const char* kHelp =
     "messages, warnings and failures go to the standard error stream, one line each.\n"
     "A configuration that cannot be read is named with the reason (\"cannot read the\n"
     "configuration CONFIG: no such file or directory\", or where its XML breaks, as\n"
-    "line and column); a save or an export that fails names the system's reason.\n"
+    "line and column), and so is a similarity configuration, which must name a\n"
+    "similarity method; a save or an export that fails names the system's reason,\n"
+    "and so do results that cannot be written.\n"
     "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
     "wrong invocation.\n";
 
@@ -235,7 +247,8 @@ void add(vraISession& session, const std::string& input, const AudioExtraction& 
       try {
         session.addSignature(song.signature.get());
       } catch (const vraKivetException& e) {
-        if (e.getCode() != VRA_INVALID_SIGNATURE) throw;
+        // A song too short for the configuration holds no data: finish says so.
+        if (e.getCode() != VRA_INVALID_SIGNATURE || extraction.tooShort(song)) throw;
         refused = true;
       }
     });
@@ -312,8 +325,9 @@ int build(const Options& o, std::FILE* out) {
     std::fprintf(stderr, "kivet-session: %s: no song could be added; no session written\n", o.session.c_str());
     return 1;
   }
-  // A session with nothing new stays as it was, metadata file and all.
-  if (added > 0) {
+  // A session with nothing new stays as it was, metadata file and all,
+  // unless the texts it had lost are to be mended.
+  if (added > 0 || file.isMended()) {
     progress.show(inputs.size(), "saving");
     file.save();
   }
@@ -322,10 +336,12 @@ int build(const Options& o, std::FILE* out) {
   return status;
 }
 
-// A text as a cell of a tab-separated table: a tab or a line break in it,
-// which would split the line, is shown as a space.
+// A text as a cell of a tab-separated table: a control character in it is
+// shown as a space, as a tab or a line break would split the line and an
+// escape sequence would reach the user's terminal.
 std::string cell(std::string text) {
-  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || (c >= '\n' && c <= '\r'); }, ' ');
+  std::replace_if(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; },
+                  ' ');
   return text;
 }
 
@@ -387,29 +403,33 @@ int exportSession(const Options& o, std::FILE* out) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // Before the library says anything: its lines go to the error stream.
-  ResultOutput results;
+int run(int argc, char** argv, std::FILE* out) {
   Options o;
   if (!parseArguments(argc, argv, o)) {
     std::fputs(kUsage, stderr);
     return 2;
   }
   if (o.help) {
-    std::fputs(kUsage, results.stream());
-    std::fputs(kHelp, results.stream());
+    std::fputs(kUsage, out);
+    std::fputs(kHelp, out);
     return 0;
   }
   try {
-    if (o.command == "build") return build(o, results.stream());
-    if (o.command == "query") return query(o, results.stream());
-    if (o.command == "info") return info(o, results.stream());
-    return exportSession(o, results.stream());
+    if (o.command == "build") return build(o, out);
+    if (o.command == "query") return query(o, out);
+    if (o.command == "info") return info(o, out);
+    return exportSession(o, out);
   } catch (const std::exception& failure) {
-    std::fflush(results.stream());
+    flushResults(out);
     std::fprintf(stderr, "kivet-session: %s\n", failure.what());
     return 1;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Before the library says anything: its lines go to the error stream.
+  ResultOutput results;
+  return finishResults("kivet-session", results.stream(), run(argc, argv, results.stream()));
 }

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "examples/demo_clips.h"
+#include "examples/result_output.h"
 
 namespace {
 
@@ -55,16 +56,16 @@ bool write(const Options& o, const demo::Clip& clip) {
   const auto frames = static_cast<sf_count_t>(clip.channels.front().size());
   const bool written = sf_writef_short(file, pcm.data(), frames) == frames;
   sf_close(file);
-  if (written)
+  if (written) {
     std::printf("%s\n", path.c_str());
-  else
+    flushResults(stdout);
+  } else {
     std::fprintf(stderr, "kivet-synth: %s: write failed\n", path.c_str());
+  }
   return written;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -101,3 +102,7 @@ int main(int argc, char** argv) {
   }
   return ok ? 0 : 1;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return finishResults("kivet-synth", stdout, run(argc, argv)); }

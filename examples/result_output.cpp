@@ -2,6 +2,29 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <optional>
+
+#include "examples/host_failure.h"
+
+namespace {
+
+std::optional<int> writeFailure;
+
+}  // namespace
+
+void flushResults(std::FILE* stream) {
+  if (std::fflush(stream) == 0 && std::ferror(stream) == 0) return;
+  if (!writeFailure) writeFailure = errno != 0 ? errno : EIO;
+}
+
+int finishResults(const char* program, std::FILE* stream, int status) {
+  flushResults(stream);
+  if (!writeFailure) return status;
+  std::fprintf(stderr, "%s: cannot write the results: %s\n", program, systemText(*writeFailure).c_str());
+  return status == 0 ? 1 : status;
+}
+
 ResultOutput::ResultOutput() {
   std::fflush(stdout);
   saved = dup(STDOUT_FILENO);

@@ -9,6 +9,18 @@
 
 #include <cstdio>
 
+// Flushes a host's results. The reason of the first write that failed is
+// kept for finishResults: errno says it only until the next call that fails,
+// so a host flushes after each piece of its results, before it goes on.
+void flushResults(std::FILE* stream);
+
+// A host's exit status once its results are written: the stream is flushed,
+// and when any of it could not be written (a full disk, a closed pipe), the
+// results are not what the user asked for: one line on the standard error
+// stream says so ("PROGRAM: cannot write the results: no space left on
+// device"), and a status of 0 becomes 1; any other status stays.
+int finishResults(const char* program, std::FILE* stream, int status);
+
 class ResultOutput {
  public:
   // Moves the standard output aside; when the descriptors cannot be

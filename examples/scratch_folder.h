@@ -1,30 +1,36 @@
 #pragma once
-// A folder of the process's own for a file that a library call writes and
-// reads only by its path. It is made by mkdtemp under $TMPDIR (else /tmp),
-// at a name no other user can have taken or linked beforehand, and it goes
-// with what it holds when the object goes, or when the process is ended by
-// SIGINT, SIGTERM or SIGHUP while the object lives (a signal the process
-// ignores stays ignored). One at a time.
+// A folder of the process's own for files that a library call writes or
+// reads only by their paths. mkdtemp makes it at a name no other user can
+// have taken or linked beforehand, readable and writable by its owner alone,
+// so nothing can be planted in it. It goes with the files registered in it
+// when the object goes, or when SIGINT, SIGTERM or SIGHUP ends the process
+// while the object lives (examples/signal_cleanup.h).
 
-#include <csignal>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "examples/signal_cleanup.h"
 
 class ScratchFolder {
  public:
-  // Makes kivet-XXXXXX; throws std::runtime_error when it cannot.
-  ScratchFolder();
+  // Makes PARENT/PREFIXxxxxxx; throws std::runtime_error "cannot make a
+  // temporary folder in PARENT: " and the system's reason when it cannot.
+  ScratchFolder(const std::string& parent, const std::string& prefix);
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
   ~ScratchFolder();
 
-  // The path of the one file the folder is for: NAME inside it (and the
-  // library's staged name of it, which goes with the folder too).
+  // The folder for temporary files of the user: $TMPDIR, else /tmp.
+  static std::string temporaryParent();
+
+  // The path of NAME inside the folder, which goes with it (as does the
+  // library's staged name of it, NAME.PID.tmp).
   std::string file(const std::string& name);
 
  private:
-  // Puts back the handlers the signals had, and forgets the folder.
-  void restore();
-
-  // The handlers SIGINT, SIGTERM and SIGHUP had before.
-  struct sigaction previous[3];
+  std::string folder;
+  std::unique_ptr<SignalCleanup> folderCleanup;
+  std::vector<std::string> files;
+  std::vector<std::unique_ptr<SignalCleanup>> fileCleanups;
 };

@@ -14,7 +14,10 @@
 #include "api/session_file_header.h"
 #include "api/vra_kivet_exception.h"
 #include "examples/host_failure.h"
+#include "examples/scratch_folder.h"
 #include "examples/signature_listing.h"
+#include "examples/similarity_check.h"
+#include "examples/unfinished_saves.h"
 #include "metadata/sources/common/standard_exception.h"
 #include "session/session.h"
 
@@ -23,7 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kPartial[] = "-partial-";
 const char kMetaExtension[] = ".meta";
 
 // Where the extension of the path's file name begins: at its last "." (the
@@ -32,46 +34,6 @@ size_t extensionStart(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   const size_t dot = path.find_last_of('.');
   return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
-}
-
-// The shapes of the files a killed writer can leave beside the session
-// NAME.EXT, as the pieces between which a process id stands: the library's
-// files of a save, staged (NAME.EXT.PID.tmp) and the old ones kept aside
-// (NAME.EXT.PID.old), for the session and for its metadata file; the
-// partial names a load without metadata file goes through
-// (NAME-partial-PID.EXT); and the library's staged files of those, which
-// earlier versions saved through (NAME-partial-PID.EXT.PID.tmp).
-std::vector<std::vector<std::string>> leftoverShapes(const std::string& name) {
-  const size_t cut = extensionStart(name);
-  const std::string stem = name.substr(0, cut);
-  std::vector<std::vector<std::string>> shapes;
-  for (const std::string& extension : {name.substr(cut), std::string(kMetaExtension)}) {
-    shapes.push_back({stem + extension + ".", ".tmp"});
-    shapes.push_back({stem + extension + ".", ".old"});
-    shapes.push_back({stem + kPartial, extension});
-    shapes.push_back({stem + kPartial, extension + ".", ".tmp"});
-  }
-  return shapes;
-}
-
-// The process ids in file, when it has the shape; none when it has not. The
-// pieces after an id begin with "." or end the name, so an id is every digit
-// up to the next piece.
-std::optional<std::vector<std::string>> idsIn(const std::string& file, const std::vector<std::string>& shape) {
-  std::vector<std::string> ids;
-  size_t at = 0;
-  for (size_t piece = 0; piece < shape.size(); ++piece) {
-    if (piece > 0) {
-      const size_t end = std::min(file.find_first_not_of("0123456789", at), file.size());
-      if (end == at) return std::nullopt;
-      ids.push_back(file.substr(at, end - at));
-      at = end;
-    }
-    if (file.compare(at, shape[piece].size(), shape[piece]) != 0) return std::nullopt;
-    at += shape[piece].size();
-  }
-  if (at != file.size()) return std::nullopt;
-  return ids;
 }
 
 std::string fileContent(const std::string& path) {
@@ -127,7 +89,7 @@ SessionFile::SessionFile(const std::string& sessionPath, Use use)
       metaPath(metadataPathOf(path)),
       use(use),
       lock(path, use == Use::Write ? SessionLock::Mode::Exclusive : SessionLock::Mode::Shared) {
-  if (use == Use::Write) removeLeftovers();
+  if (use == Use::Write) finishUnfinishedSaves(path, metaPath);
 }
 
 SessionFile::~SessionFile() {
@@ -135,34 +97,6 @@ SessionFile::~SessionFile() {
   // A build that made no session leaves no lock file of it behind.
   std::error_code ignored;
   if (use == Use::Write && fs::status(path, ignored).type() == fs::file_type::not_found) lock.removeFile();
-}
-
-std::string SessionFile::partialPath() const {
-  const size_t cut = extensionStart(path);
-  return path.substr(0, cut) + kPartial + std::to_string(getpid()) + path.substr(cut);
-}
-
-// Under the exclusive lock no other run is writing beside the session: what
-// another process left there is a killed writer's. A leftover of the library's
-// save is a staged copy or an old file kept aside while the new one was put
-// in place, so removing it loses nothing. Files of this process's id are its
-// own to write over.
-void SessionFile::removeLeftovers() const {
-  const fs::path session(path);
-  const std::vector<std::vector<std::string>> shapes = leftoverShapes(session.filename().string());
-  const std::string self = std::to_string(getpid());
-  const fs::path folder = session.has_parent_path() ? session.parent_path() : fs::path(".");
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-    const std::string file = entry.path().filename().string();
-    const bool leftover = std::any_of(shapes.begin(), shapes.end(), [&](const std::vector<std::string>& shape) {
-      const std::optional<std::vector<std::string>> ids = idsIn(file, shape);
-      return ids && std::find(ids->begin(), ids->end(), self) == ids->end();
-    });
-    std::error_code removeError;
-    if (leftover && fs::remove(entry.path(), removeError))
-      std::fprintf(stderr, "kivet-session: removed %s, left by a run that did not finish\n", entry.path().c_str());
-  }
 }
 
 vraISession& SessionFile::open(const Choices& choices) {
@@ -182,6 +116,7 @@ Held<vraISession> SessionFile::makeSession(const char* configuration) const {
   const std::string unreadable = configuration ? unreadableBecause(configuration) : "";
   if (!unreadable.empty())
     throw HostFailure("cannot read the similarity configuration " + std::string(configuration) + ": " + unreadable);
+  if (configuration) checkSimilarityConfiguration(configuration);
   const bool withTexts = use == Use::Write;
   return Held<vraISession>(step(configuration ? "similarity configuration " + std::string(configuration) : path,
                                 [&] { return CreateSession(configuration, withTexts); }));
@@ -211,6 +146,7 @@ void SessionFile::load(const Choices& choices) {
     if (use == Use::Write) {
       session = makeSession(configuration);
       loadWithTexts([&](const std::string& meta) { songTexts->writeWhole(meta); });
+      mended = true;
     }
   }
   if (use == Use::Read) {
@@ -221,25 +157,24 @@ void SessionFile::load(const Choices& choices) {
 
 // The library refuses a session with songs whose metadata file is missing,
 // and takes the texts of the metadata file beside it: to load the session
-// with other texts, the host loads it through a second name beside it, with
-// the metadata file that writeMeta writes.
+// with other texts, the host loads it under its own name in a folder of its
+// own beside it (a hard link costs nothing there), with the metadata file
+// that writeMeta writes. Nobody else can have put anything at those names.
 void SessionFile::loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const {
-  const std::string partial = partialPath();
-  const std::string partialMeta = metadataPathOf(partial);
-  try {
+  const fs::path session(path);
+  const fs::path folder = session.has_parent_path() ? session.parent_path() : fs::path(".");
+  ScratchFolder scratch = step(path, [&] {
+    return ScratchFolder(folder.string(), session.filename().string() + "." + std::to_string(getpid()) + ".load-");
+  });
+  const std::string alias = scratch.file(session.filename().string());
+  const std::string aliasMeta = scratch.file(fs::path(metaPath).filename().string());
+  step(path, [&] {
     std::error_code linkError;
-    fs::create_hard_link(path, partial, linkError);
-    if (linkError) fs::copy_file(path, partial, fs::copy_options::overwrite_existing);
-    step(partialMeta, [&] { writeMeta(partialMeta); });
-    loadFrom(partial);
-  } catch (...) {
-    std::error_code ignored;
-    fs::remove(partial, ignored);
-    fs::remove(partialMeta, ignored);
-    throw;
-  }
-  fs::remove(partial);
-  fs::remove(partialMeta);
+    fs::create_hard_link(path, alias, linkError);
+    if (linkError) fs::copy_file(path, alias);
+  });
+  step(metaPath, [&] { writeMeta(aliasMeta); });
+  loadFrom(alias);
 }
 
 std::string SessionFile::id() const {

@@ -14,7 +14,9 @@
 //   and a build that goes on saves it whole, with empty texts where they
 //   were lost;
 // - a command that writes holds the lock alone, one that reads shares it;
-//   the writer removes the files a killed writer left beside the session;
+//   the writer completes a save that a run ended between its two renames
+//   and removes what ended runs left beside the session
+//   (examples/unfinished_saves.h);
 // - the library saves the session and its metadata file together: it
 //   writes both under temporary names beside them and puts them in place,
 //   or leaves the old files as they were.
@@ -51,7 +53,7 @@ class SessionFile {
   };
 
   // Follows a symbolic link at path to the session file itself, takes the
-  // lock (and, to write, removes the files a killed writer left).
+  // lock (and, to write, finishes what ended runs left).
   SessionFile(const std::string& path, Use use);
   SessionFile(const SessionFile&) = delete;
   SessionFile& operator=(const SessionFile&) = delete;
@@ -63,6 +65,9 @@ class SessionFile {
   // user; warnings go to the standard error stream.
   vemra_kivet::vraISession& open(const Choices& choices);
   bool isNew() const { return created; }
+  // Whether the session was loaded with a whole record for each song that
+  // had lost its texts: saving it makes the session whole.
+  bool isMended() const { return mended; }
   // The session's id, as the library keeps it at the head of the session
   // file (empty for a file that keeps none).
   std::string id() const;
@@ -75,20 +80,19 @@ class SessionFile {
   void save();
 
  private:
-  void removeLeftovers() const;
   vemra_kivet::Held<vemra_kivet::vraISession> makeSession(const char* configuration) const;
   void load(const Choices& choices);
   void loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const;
   void loadFrom(const std::string& file) const;
   bool storesConfiguration(const std::string& similarity) const;
   void warnOfOtherConfiguration(const std::string& similarity) const;
-  std::string partialPath() const;
 
   std::string path;
   std::string metaPath;
   Use use;
   SessionLock lock;
   bool created = false;
+  bool mended = false;
   // The similarity configuration the user named for an existing session.
   std::optional<std::string> namedSimilarity;
   std::unique_ptr<SessionTexts> songTexts;

@@ -10,15 +10,35 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "examples/host_failure.h"
+
+namespace {
+
+bool isFile(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+}  // namespace
+
 SessionLock::SessionLock(const std::string& sessionPath, Mode mode) : path(sessionPath + ".lock") {
-  const int make = mode == Mode::Exclusive || access(sessionPath.c_str(), F_OK) == 0 ? O_CREAT : 0;
+  const bool sessionThere = access(sessionPath.c_str(), F_OK) == 0;
+  // A writer makes the lock of a session it may make, a reader only that of
+  // a session file; no command makes one for a folder.
+  const bool make = isFile(sessionPath) || (mode == Mode::Exclusive && !sessionThere);
+  if (mode == Mode::Exclusive) {
+    // Registered before the file is made: a signal never leaves it behind.
+    cleanup = std::make_unique<SignalCleanup>(SignalCleanup::Kind::LockOfMissingSession, path, sessionPath);
+  }
   bool told = false;
   for (;;) {
-    descriptor = open(path.c_str(), O_RDWR | O_CLOEXEC | make, 0666);
-    if (descriptor < 0 && mode == Mode::Shared) descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-      if (mode == Mode::Shared) return;
-      throw std::runtime_error("cannot make the lock file " + path + ": " + std::strerror(errno));
+    if (!open(make ? O_CREAT : 0)) {
+      if (errno == ELOOP)
+        throw std::runtime_error(path + " is a symbolic link; a lock file is never opened through one (remove it)");
+      if (errno == EISDIR || errno == EINVAL)
+        throw std::runtime_error(path + " is not a file; the session's lock file goes there (remove it)");
+      if (mode == Mode::Shared || !make) return;
+      throw std::runtime_error("cannot make the lock file " + path + ": " + systemText(errno));
     }
     if (lock(mode, sessionPath, told) && stillNamed()) return;
     const int error = errno;
@@ -34,6 +54,21 @@ SessionLock::~SessionLock() {
 
 void SessionLock::removeFile() const {
   if (descriptor >= 0) unlink(path.c_str());
+}
+
+// Opens the file at the lock's name, never through a link, and never waiting
+// on a pipe someone put there; false with errno set (EINVAL: no file).
+bool SessionLock::open(int make) {
+  const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | make;
+  descriptor = ::open(path.c_str(), O_RDWR | flags, 0666);
+  if (descriptor < 0 && (errno == EACCES || errno == EROFS)) descriptor = ::open(path.c_str(), O_RDONLY | flags);
+  if (descriptor < 0) return false;
+  struct stat status {};
+  if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) return true;
+  close(descriptor);
+  descriptor = -1;
+  errno = EINVAL;
+  return false;
 }
 
 // Waits for the lock; false with errno set when it cannot be had.
@@ -56,7 +91,7 @@ bool SessionLock::lock(Mode mode, const std::string& sessionPath, bool& told) co
 bool SessionLock::stillNamed() const {
   struct stat locked {};
   struct stat named {};
-  if (fstat(descriptor, &locked) == 0 && stat(path.c_str(), &named) == 0 && locked.st_dev == named.st_dev &&
+  if (fstat(descriptor, &locked) == 0 && lstat(path.c_str(), &named) == 0 && locked.st_dev == named.st_dev &&
       locked.st_ino == named.st_ino)
     return true;
   errno = 0;

@@ -65,7 +65,7 @@ const std::map<std::string, unsigned>& SignatureInputCheck::reference() {
   if (columns) return *columns;
   // Where no other user can have put a link to a file of theirs. Without
   // it the check cannot be made: the input is refused, saying why.
-  ScratchFolder scratch;
+  ScratchFolder scratch(ScratchFolder::temporaryParent(), "kivet-");
   const std::string path = scratch.file("reference.sig");
   columns.emplace();
   try {

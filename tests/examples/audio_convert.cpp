@@ -2,10 +2,10 @@
 // with its tags, for the tests of the example hosts (as sox would, which CI
 // does not install).
 //
-//   audio_convert IN OUT FORMAT [--no-tags]
+//   audio_convert IN OUT FORMAT [--no-tags | --tags TITLE ARTIST]
 //
 // FORMAT: pcm16, pcm24, float or double (WAV), vorbis (Ogg Vorbis). With
-// --no-tags the copy has no title and no artist.
+// --no-tags the copy has no title and no artist, with --tags the ones given.
 #include <sndfile.h>
 
 #include <cstdio>
@@ -27,9 +27,12 @@ int formatOf(const std::string& name) {
 
 int main(int argc, char** argv) {
   const bool tags = argc == 4;
-  const int format = argc == 4 || (argc == 5 && std::string(argv[4]) == "--no-tags") ? formatOf(argv[3]) : 0;
+  const bool givenTags = argc == 7 && std::string(argv[4]) == "--tags";
+  const int format =
+      tags || givenTags || (argc == 5 && std::string(argv[4]) == "--no-tags") ? formatOf(argv[3]) : 0;
   if (format == 0) {
-    std::fprintf(stderr, "usage: audio_convert IN OUT (pcm16|pcm24|float|double|vorbis) [--no-tags]\n");
+    std::fprintf(stderr,
+                 "usage: audio_convert IN OUT (pcm16|pcm24|float|double|vorbis) [--no-tags | --tags TITLE ARTIST]\n");
     return 2;
   }
   SF_INFO in{};
@@ -50,6 +53,10 @@ int main(int argc, char** argv) {
   }
   for (const int tag : {SF_STR_TITLE, SF_STR_ARTIST})
     if (const char* text = sf_get_string(source, tag); text && tags) sf_set_string(target, tag, text);
+  if (givenTags) {
+    sf_set_string(target, SF_STR_TITLE, argv[5]);
+    sf_set_string(target, SF_STR_ARTIST, argv[6]);
+  }
   // Doubles carry every format's samples without loss.
   std::vector<double> block(4096 * static_cast<size_t>(in.channels));
   bool written = true;

@@ -3,12 +3,14 @@
 # session reached through a symbolic link, temporary files, its metadata
 # file cut short or missing, two writers at once, lock files, the files a
 # killed writer left, and a full disk.
-#   kivet_session_files_test.sh HOSTS_DIR SIMCONFIG
+#   kivet_session_files_test.sh HOSTS_DIR SIMCONFIG KILL_BEFORE_RENAME
 # HOSTS_DIR holds kivet-session, kivet-extract and kivet-synth; SIMCONFIG is
-# the sample similarity configuration, with the sample default.xml beside it.
+# the sample similarity configuration, with the sample default.xml beside it;
+# KILL_BEFORE_RENAME is the library that ends a host at a chosen rename.
 set -euo pipefail
 hosts=$1
 similarity=$2
+kill_before_rename=$3
 source "$(dirname "${BASH_SOURCE[0]}")/host_test.sh"
 
 mkdir "$work/audio"
@@ -78,6 +80,23 @@ done
 TMPDIR=$work/none expect 0 "" info "$work/c.ses"
 TMPDIR=$work/none expect 1 "kivet-session: $work/sig/clicks.sig: cannot make a temporary folder in $work/none: no such\
  file or directory" build "$work/c.ses" "$work/sig/clicks.sig"
+# The library's own staged files are made new, never through whatever
+# stands at their names: links planted at the names of the writer's process
+# id lead to a file that stays as it was, and the writes succeed.
+mkdir "$work/p"
+for run in "kivet-session build $work/p.ses $a/tones.wav" "kivet-extract -o $work/p $a/tones.wav" \
+  "kivet-session export $work/p.ses --text $work/p.txt"; do
+  (
+    for name in p.ses p.meta p/tones.sig p.txt; do ln -s "$work/theirs" "$work/$name.$BASHPID.tmp"; done
+    # shellcheck disable=SC2086
+    exec "$hosts"/$run >/dev/null 2>"$work/said"
+  ) || fail "$run beside planted links: $(said)"
+  [ "$(cat "$work/theirs")" = theirs ] || fail "$run wrote through a planted link"
+  rm "$work"/p.*.tmp "$work"/p/*.tmp
+done
+for file in p.ses p.meta p/tones.sig p.txt; do
+  [ -f "$work/$file" ] && [ ! -L "$work/$file" ] && [ -s "$work/$file" ] || fail "$file: $(ls -l "$work/$file")"
+done
 # Modulation features of 3000 s make that song long enough to end the
 # program while it is made.
 sed -e 's/groupFrames="128"/groupFrames="300000"/' "$(dirname "$similarity")/default.xml" >"$work/long.xml"
@@ -135,6 +154,21 @@ expect 0 "" query "$work/m.ses" --id 6 -n 6
 [ "$(cut -f 2,5 "$work/out" | LC_ALL=C sort)" = \
   "$(printf '%s\t%s\n' 1 '' 2 '' 3 '' 4 '' 5 '' 6 'Chord and clicks' id title)" ] ||
   fail "query of a session missing texts: $(cat "$work/out")"
+# Such a build saves the mended session even when it adds no song. It loads
+# the session with other texts through a folder of its own beside it: links
+# planted at names it once used lead to a file that stays as it was.
+rm "$work/m.meta"
+printf 'not a signature' >"$work/garbage.sig"
+(
+  for name in m-partial-$BASHPID.ses m-partial-$BASHPID.meta; do ln -s "$work/theirs" "$work/$name"; done
+  exec "$hosts/kivet-session" build --without-lost-texts "$work/m.ses" "$work/garbage.sig" >/dev/null 2>"$work/said"
+) && fail "a build of nothing but a bad input succeeded"
+[ "$(said)" = "kivet-session: $work/m.meta is missing: 6 of 6 songs have no metadata; going on without their texts
+kivet-session: $work/garbage.sig: not a signature file" ] || fail "build of nothing to mend: $(said)"
+[ "$(cat "$work/theirs")" = theirs ] || fail "a build wrote through a planted link"
+rm "$work"/m-partial-*
+[ "$(cd "$work" && ls -d m.*)" = "$(printf 'm.meta\nm.ses\nm.ses.lock')" ] || fail "left beside m: $(ls "$work")"
+expect 0 "" info "$work/m.ses"
 
 # 3. Two builds at once: the second waits for the first, and neither loses
 # the other's songs.
@@ -163,28 +197,68 @@ sleep 1
 exec 9>&-
 wait $! || fail "build after the lock file was made again: $(said)"
 
-# 4. What a killed writer left beside the session goes with the next build,
-# under its lock: the files of a build killed while it saved (a file size
-# limit ends it), and every kind of file a writer of another process can
-# leave. Files of the build's own process id stay, and so do those of other
-# shapes or sessions.
+# The lock file is never opened through a link: a link at its name is
+# refused, and what it leads to is not made. No lock file is left for a
+# session that is not there: for a folder, or by a build of a new session
+# that SIGTERM ends.
+mv "$work/two.ses.lock" "$work/lock.kept"
+ln -s "$work/elsewhere" "$work/two.ses.lock"
+for command in "info $work/two.ses" "build $work/two.ses $a/tones.wav"; do
+  # shellcheck disable=SC2086
+  expect 1 "kivet-session: $work/two.ses.lock is a symbolic link; a lock file is never opened through one (remove\
+ it)" $command
+done
+[ ! -e "$work/elsewhere" ] || fail "a lock was made through a link"
+rm "$work/two.ses.lock"
+mv "$work/lock.kept" "$work/two.ses.lock"
+mkdir "$work/dir.ses"
+expect 1 "kivet-session: $work/dir.ses: not a session file" info "$work/dir.ses"
+expect 1 "kivet-session: $work/dir.ses: not a session file" build "$work/dir.ses" "$a/tones.wav"
+[ ! -e "$work/dir.ses.lock" ] || fail "a lock file was left for a folder"
+TMPDIR=$work/tmp "$hosts/kivet-session" build -c "$work/long.xml" "$work/t.ses" "$work/sig/clicks.sig" &>/dev/null &
+for _ in $(seq 100); do [ -z "$(ls -A "$work/tmp")" ] || break; sleep 0.05; done
+kill -TERM $!
+status=0
+wait $! || status=$?
+[ "$status" -eq 143 ] && [ -z "$(cd "$work" && ls -d t.* 2>/dev/null)" ] && [ -z "$(ls -A "$work/tmp")" ] ||
+  fail "a new session's build ended by a signal: $status $(ls "$work" "$work/tmp")"
+
+# 4. What ended runs left beside the session goes with the next build, under
+# its lock: the files of a build killed while it saved (a file size limit
+# ends it), and every kind of name that a run of a process that has ended
+# can leave. Names of a running process or of the build's own process id
+# (its save takes the next free names), names of other shapes, a user's own
+# files, and names of the metadata file that no name of the session's own
+# ties to this session (two sessions may share it) all stay.
 status=0
 # (The shell's report of the signal goes where the outer subshell's errors go.)
 ( (ulimit -c 0 -f 8 && exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null) || exit ) \
   2>/dev/null || status=$?
-mapfile -t killed < <(cd "$work" && ls -d two.*.[0-9]*.tmp two-partial-* 2>/dev/null)
+mapfile -t killed < <(cd "$work" && ls -d two.*.[0-9]*.tmp 2>/dev/null)
 [ "$status" -gt 128 ] && [ "${#killed[@]}" -gt 0 ] || fail "killed save: status $status, left ${killed[*]}"
-gone=(two.ses.4242.tmp two.meta.4242.tmp two.ses.4242.old two.meta.4242.old two-partial-4242.ses two-partial-4242.meta
-  two-partial-4242.ses.17.tmp two-partial-4242.meta.17.tmp "${killed[@]}")
-kept=(two-partial-x.ses other-partial-1.ses two.ses.tmp two.ses.42a.tmp two.ses.4242.tmp.x two.sesx.4242.tmp
-  two-partial-4242.ses.tmp other.ses.4242.tmp two.ses.4242.old~ two-partial-.meta)
+sleep 60 &
+running=$!
+sh -c 'exit 0' &
+ended=$!
+wait $ended
+load=two.ses.$ended.load-AbC123
+gone=(two.ses.$ended.tmp two.ses.$ended.2.tmp two.ses.$ended.old two.meta.$ended.tmp two.meta.$ended.1.old
+  "${killed[@]}")
+kept=(two.ses.$running.tmp two.meta.$running.old two.meta.7.tmp two-partial-2024.ses two-partial-2024.meta
+  two.ses.tmp two.ses.42a.tmp two.ses.0.tmp two.ses.$ended.tmp.x two.sesx.$ended.tmp two.ses.$ended.x.tmp
+  other.ses.$ended.tmp two.ses.$ended.old~ two.ses.$ended.load-12345)
 (
-  own=("two-partial-$BASHPID.ses" "two-partial-$BASHPID.meta.4242.tmp" "two-partial-4242.ses.$BASHPID.tmp")
-  (cd "$work" && touch "${gone[@]}" "${kept[@]}" "${own[@]}" && printf '%s\n' "${kept[@]}" "${own[@]}" >kept)
+  own=("two.ses.$BASHPID.tmp" "two.meta.$BASHPID.tmp" "two.ses.$BASHPID.old" "two.meta.$BASHPID.old")
+  (cd "$work" && touch "${gone[@]}" "${kept[@]}" "${own[@]}" && mkdir "$load" && touch "$load/two.ses" \
+    "$load/two.meta" && printf '%s\n' "${kept[@]}" "${own[@]}" >kept)
   exec "$hosts/kivet-session" build "$work/two.ses" "$a/tones.wav" >/dev/null 2>"$work/said"
 ) || fail "build after a killed run: $(said)"
-[ "$(said | LC_ALL=C sort)" = "$(printf "kivet-session: removed $work/%s, left by a run that did not finish\n" \
-  "${gone[@]}" | LC_ALL=C sort)" ] || fail "leftovers: $(said)"
+kill "$running"
+for name in "${gone[@]}" "$load"; do
+  process=${name#two.*.}
+  printf "kivet-session: removed $work/%s, left by a run (process %s) that did not finish\n" "$name" "${process%%.*}"
+done >"$work/wanted"
+[ "$(said | LC_ALL=C sort)" = "$(LC_ALL=C sort "$work/wanted")" ] || fail "leftovers: $(said)"
 mapfile -t stay <"$work/kept"
 [ "$(cd "$work" && ls -d two?* other* | LC_ALL=C sort)" = "$(printf '%s\n' two.meta two.ses two.ses.lock two.xml \
   "${stay[@]}" | LC_ALL=C sort)" ] || fail "files beside the session: $(ls "$work")"
@@ -192,24 +266,58 @@ mapfile -t stay <"$work/kept"
 [ "$(session info "$work/two.ses" | sed -n 2p)" = "13 songs" ] ||
   fail "after a killed run: $(session info "$work/two.ses")"
 
-# A full disk is named as such, and the old files stay as they were: the
-# file the library writes the session or its metadata file to before it
-# puts it in place (NAME.EXT.PID.tmp, with the program's process id) stands
-# on /dev/full.
+# A save ended between its two renames (the new metadata file in place, the
+# old one kept aside, the new session file staged beside the old one) is
+# completed by the next build, which then adds to the whole new session:
+# that state made by hand for a process that has ended, and left by a build
+# killed just before it renamed its session file.
+completed() {
+  printf '%s\n' "kivet-session: $work/$1.ses: completed the save that process $2 did not finish: its session file\
+ joins the metadata file it had put in place" \
+    "kivet-session: removed $work/$1.ses.$2.old, left by a run (process $2) that did not finish" \
+    "kivet-session: removed $work/$1.meta.$2.old, left by a run (process $2) that did not finish"
+}
+for cut in hand kill; do
+  session build "$work/$cut.ses" "$a/tones.wav" "$a/chord.wav" >/dev/null || fail "build $cut: $(said)"
+  if [ "$cut" = hand ]; then
+    process=$ended
+    cp "$work/hand.ses" "$work/new.ses"
+    cp "$work/hand.meta" "$work/new.meta"
+    session build "$work/new.ses" "$a/organ.wav" >/dev/null || fail "build new: $(said)"
+    ln "$work/hand.ses" "$work/hand.ses.$process.old"
+    mv "$work/hand.meta" "$work/hand.meta.$process.old"
+    mv "$work/new.meta" "$work/hand.meta"
+    mv "$work/new.ses" "$work/hand.ses.$process.tmp"
+  else
+    status=0
+    (KIVET_KILL_BEFORE_RENAME_TO=/kill.ses LD_PRELOAD=$kill_before_rename ASAN_OPTIONS=verify_asan_link_order=0 \
+      exec "$hosts/kivet-session" build "$work/kill.ses" "$a/organ.wav" >/dev/null 2>&1) 2>/dev/null || status=$?
+    process=$(cd "$work" && ls kill.ses.*.tmp 2>/dev/null | sed 's/^kill\.ses\.\([0-9]*\)\.tmp$/\1/')
+    [ "$status" -eq 137 ] && [ -n "$process" ] && [ -e "$work/kill.meta.$process.old" ] ||
+      fail "a build killed between its renames: $status $(ls "$work")"
+  fi
+  expect 0 "$(completed "$cut" "$process")" build "$work/$cut.ses" "$a/drums.wav"
+  expect 0 "" info "$work/$cut.ses"
+  [ "$(sed -n 2p "$work/out")" = "4 songs" ] && [ "$(tail -n +5 "$work/out" | cut -f 4 | grep -c .)" -eq 4 ] ||
+    fail "the session of an unfinished save ($cut): $(cat "$work/out")"
+  [ -z "$(cd "$work" && ls -d "$cut".*.[0-9]* 2>/dev/null)" ] || fail "left beside $cut: $(ls "$work")"
+done
+
+# A full disk is named by the system's reason, and the old files stay as
+# they were with nothing beside them: a file size limit, its signal ignored,
+# stands in for it, failing the save's writes as a full disk would.
 cp "$work/two.ses" "$work/before.ses"
 cp "$work/two.meta" "$work/before.meta"
-for full in ses meta; do
-  status=0
-  (
-    ln -s /dev/full "$work/two.$full.$BASHPID.tmp"
-    exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null 2>"$work/said"
-  ) || status=$?
-  rm -f "$work"/two.*.tmp
-  [ "$status" -eq 1 ] && grep -q "^kivet-session: saving $work/two.ses: no space left on device (" "$work/said" ||
-    fail "full disk ($full): $status $(said)"
-  cmp -s "$work/two.ses" "$work/before.ses" && cmp -s "$work/two.meta" "$work/before.meta" ||
-    fail "full disk ($full) changed the session"
-  [ "$(cd "$work" && ls -d two?*)" = "$(printf 'two.meta\ntwo.ses\ntwo.ses.lock\ntwo.xml')" ] ||
-    fail "full disk ($full) left $(ls "$work")"
-done
+status=0
+(
+  trap '' XFSZ
+  ulimit -f 1
+  exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null 2>"$work/said"
+) || status=$?
+[ "$status" -eq 1 ] && grep -q "^kivet-session: saving $work/two.ses: file too large (" "$work/said" ||
+  fail "full disk: $status $(said)"
+cmp -s "$work/two.ses" "$work/before.ses" && cmp -s "$work/two.meta" "$work/before.meta" ||
+  fail "full disk changed the session"
+[ "$(cd "$work" && ls -d two?*)" = "$(printf 'two.meta\ntwo.ses\ntwo.ses.lock\ntwo.xml')" ] ||
+  fail "full disk left $(ls "$work")"
 finish

@@ -3,9 +3,9 @@
 # output that holds the results alone, names for untagged songs, and its
 # help.
 #   kivet_session_messages_test.sh HOSTS_DIR SIMCONFIG CONVERTER EMPTY_SESSION
-# HOSTS_DIR holds kivet-session, kivet-extract and kivet-synth; SIMCONFIG is
-# the sample similarity configuration; CONVERTER and EMPTY_SESSION are
-# audio_convert and empty_session (tests/examples/).
+# HOSTS_DIR holds kivet-session, kivet-extract, kivet-inspect and
+# kivet-synth; SIMCONFIG is the sample similarity configuration; CONVERTER
+# and EMPTY_SESSION are audio_convert and empty_session (tests/examples/).
 set -euo pipefail
 hosts=$1
 similarity=$2
@@ -49,6 +49,23 @@ for export in "--text $work/no/s.txt" "--riff $work/no/s.riff"; do
   # shellcheck disable=SC2086
   expect 1 "kivet-session: ${export#* }: no such file or directory (Failed to save file (code 3))" \
     export "$work/s.ses" $export
+done
+# A file that is no similarity configuration (an extraction configuration),
+# and one of broken XML, are refused in one line before anything is written:
+# no session is made, and an existing one stays as it was.
+printf '<similarity>\n  <semanticlayer>\n</similarity>\n' >"$work/broken.xml"
+extraction=$(dirname "$similarity")/default.xml
+cp "$work/s.ses" "$work/kept.ses"
+cp "$work/s.meta" "$work/kept.meta"
+for refused in "$extraction:$extraction is no similarity configuration: it names no similarity method (no \
+\"similaritymethod\" element of module \"overallsimilarity\" or \"aspectsimilarity\")" \
+  "$work/broken.xml:cannot read the similarity configuration $work/broken.xml: expected end of tag 'semanticlayer' \
+at line 3, column 3"; do
+  for target in new s; do
+    expect 1 "kivet-session: ${refused#*:}" build -s "${refused%%:*}" "$work/$target.ses" "$a/chord.wav"
+  done
+  [ -z "$(ls "$work"/new.* 2>/dev/null)" ] && cmp -s "$work/s.ses" "$work/kept.ses" &&
+    cmp -s "$work/s.meta" "$work/kept.meta" || fail "-s ${refused%%:*} wrote: $(ls "$work")"
 done
 
 # A build of which nothing could be added writes no session.
@@ -97,6 +114,47 @@ for table in "query $work/p.ses --id 1 -n 1:2:4-" "info $work/p.ses:5:3-"; do
   [ "$(session $command | sed -n "${line}p" | cut -f "$cells")" = "$(printf 'to nes \tRising tones  ')" ] ||
     fail "texts with tabs in $command: $(session $command | cat -A)"
 done
+# So are the other control characters of a song's tags, which the session
+# keeps: no escape sequence reaches the terminal.
+"$convert" "$a/organ.wav" "$work/controls.wav" pcm16 --tags "$(printf 'Ti\vtle\177')" "$(printf 'AC\fDC\033[1m')"
+session build "$work/c.ses" "$work/controls.wav" >/dev/null || fail "build with control characters: $(said)"
+for table in "query $work/c.ses --id 1 -n 1:2:4-" "info $work/c.ses:5:3-"; do
+  IFS=: read -r command line cells <<<"$table"
+  # shellcheck disable=SC2086
+  expect 0 "" $command
+  [ "$(sed -n "${line}p" "$work/out" | cut -f "$cells")" = "$(printf 'AC DC [1m\tTi tle ')" ] ||
+    fail "control characters in $command: $(cat -A "$work/out")"
+done
+
+# The hosts find the library relative to their own folder, as installed: no
+# RUNPATH entry names the build tree, or is empty, which the loader takes for
+# the working folder.
+relative='^\$ORIGIN[^:]*(:\$ORIGIN[^:]*)*$'
+for host in kivet-session kivet-extract kivet-inspect; do
+  runpath=$(readelf -d "$hosts/$host" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')
+  [[ $runpath =~ $relative ]] || fail "$host searches '$runpath' for libraries"
+done
+
+# Results that cannot be written fail the command, with one line saying so
+# after what it said before (COMMAND|SAID BEFORE).
+if [ -w /dev/full ]; then
+  while IFS='|' read -r command before; do
+    status=0
+    # shellcheck disable=SC2086
+    "$hosts"/$command >/dev/full 2>"$work/said" </dev/null || status=$?
+    [ "$status" -eq 1 ] &&
+      [ "$(said)" = "${before:+$before$'\n'}${command%% *}: cannot write the results: no space left on device" ] ||
+      fail "$command >/dev/full: status $status, said $(said)"
+  done <<EOF
+kivet-session info $work/s.ses
+kivet-session query $work/s.ses --id 1
+kivet-session --help
+kivet-extract --help
+kivet-inspect $work/sig/clicks.sig
+kivet-inspect $work/sig/clicks.sig $work/none.sig|kivet-inspect: $work/none.sig: cannot open $work/none.sig
+kivet-synth $work/full
+EOF
+fi
 
 # Help asked for is given on the standard output; a wrong invocation gets
 # the usage on the standard error stream.

@@ -1,0 +1,47 @@
+#pragma once
+// What a host takes away when SIGINT, SIGTERM or SIGHUP ends it: the paths
+// registered here while the signal comes. Its own files go first, then its
+// own folders (when nothing else is left in them), then the lock files of
+// sessions that are not there; then the process ends as the signal would
+// have ended it. A signal the process ignores stays ignored.
+//
+// A signal handler may neither allocate nor lock, so the paths wait in fixed
+// buffers, which change only while the three signals are held back.
+
+#include <signal.h>
+
+#include <string>
+
+class SignalCleanup {
+ public:
+  enum class Kind {
+    File,
+    Folder,
+    // A session's lock file, taken away only when the session is not there.
+    LockOfMissingSession
+  };
+
+  // Registers path (for a lock, with the session it belongs to). Throws
+  // std::runtime_error when the path is too long or too many are registered.
+  SignalCleanup(Kind kind, const std::string& path, const std::string& session = "");
+  SignalCleanup(const SignalCleanup&) = delete;
+  SignalCleanup& operator=(const SignalCleanup&) = delete;
+  // Forgets the path; nothing is removed.
+  ~SignalCleanup();
+
+  // Holds the three signals back while it lives: a path made on the disk and
+  // registered here within its life is never there unregistered.
+  class Held {
+   public:
+    Held();
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    ~Held();
+
+   private:
+    sigset_t previous;
+  };
+
+ private:
+  int slot = -1;
+};
