@@ -11,11 +11,12 @@
 //
 // A run ended between the two renames leaves the old session file beside
 // the new metadata file, with the new session file (whole) still staged and
-// the old metadata file kept aside; songs of the old file that the new one
-// no longer describes alike would lose their texts. Such a save is
-// completed: the staged session file is put in place. Every other leftover of
-// an ended run is a staged file that never went in or a kept copy of a file
-// that is still in place (or was replaced as a whole pair), and goes.
+// the old metadata file kept aside, the only copy of the old songs' records:
+// removing it as a leftover would lose those texts for good. Such a save is
+// completed instead: the staged session file is put in place beside the
+// metadata file it was saved with. Every other leftover of an ended run is a
+// staged file that never went in or a kept copy of a file that is still in
+// place (or was replaced as part of a whole pair), and goes.
 //
 // Only names of exactly these shapes are touched, and only those of a
 // process that is no longer running and left a name of the session itself
