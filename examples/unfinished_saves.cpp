@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <vector>
 
@@ -67,6 +68,23 @@ bool hasEnded(const std::string& process) {
   return kill(static_cast<pid_t>(id), 0) != 0 && errno == ESRCH;
 }
 
+// Whether the file at path is a file that a save writes there: a session
+// file or a metadata file, begun at least (a run ended while writing it), or
+// a file made and not written yet. Any other file at such a name is someone's
+// own and stays.
+bool holdsASave(const fs::path& path, bool metadata) {
+  static const std::string kSessionStart("\3\0\0\0SES", 7);
+  static const std::string kMetadataStart = "<METAFILE>\n";
+  const std::string& start = metadata ? kMetadataStart : kSessionStart;
+  std::error_code error;
+  if (!fs::is_regular_file(fs::symlink_status(path, error))) return false;
+  std::ifstream in(path, std::ios::binary);
+  std::string head(start.size(), '\0');
+  in.read(&head[0], static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  return in.is_open() && !in.bad() && start.compare(0, head.size(), head) == 0;
+}
+
 void removeLeftover(const fs::path& path, const std::string& process) {
   std::error_code error;
   if (fs::remove(path, error))
@@ -80,8 +98,8 @@ void removeLoadFolder(const fs::path& folder, const std::string& process, const 
                       const fs::path& meta) {
   std::error_code error;
   if (!fs::is_directory(fs::symlink_status(folder, error))) return;
-  fs::remove(folder / session.filename(), error);
-  fs::remove(folder / meta.filename(), error);
+  for (const fs::path& file : {folder / session.filename(), folder / meta.filename()})
+    if (holdsASave(file, file.filename() == meta.filename())) fs::remove(file, error);
   removeLeftover(folder, process);
 }
 
@@ -103,6 +121,7 @@ void finishUnfinishedSaves(const std::string& sessionPath, const std::string& me
       if (name.compare(0, head.size(), head) != 0) continue;
       const Shape shape = shapeOf(name.substr(head.size()), process);
       if (shape == Shape::None || process == self) continue;
+      if (shape != Shape::LoadFolder && !holdsASave(entry.path(), !ofSession)) continue;
       Leftovers& left = ended[process];
       if (shape == Shape::Staged) (ofSession ? left.sessionStaged : left.metaStaged).push_back(entry.path());
       if (shape == Shape::Kept) (ofSession ? left.sessionKept : left.metaKept).push_back(entry.path());
@@ -115,8 +134,7 @@ void finishUnfinishedSaves(const std::string& sessionPath, const std::string& me
     // Ended between the renames: the new metadata file is in place (its
     // staged name is gone), the old one kept aside, the new session file
     // staged and whole, as both were flushed before the first rename.
-    if (left.sessionStaged.size() == 1 && left.metaStaged.empty() && left.metaKept.size() == 1 &&
-        fs::is_regular_file(fs::symlink_status(left.sessionStaged.front(), error))) {
+    if (left.sessionStaged.size() == 1 && left.metaStaged.empty() && left.metaKept.size() == 1) {
       const fs::path staged = left.sessionStaged.front();
       fs::rename(staged, session, error);
       if (error)
@@ -130,8 +148,7 @@ void finishUnfinishedSaves(const std::string& sessionPath, const std::string& me
                    sessionPath.c_str(), process.c_str());
     }
     for (const auto* files : {&left.sessionStaged, &left.sessionKept, &left.metaStaged, &left.metaKept})
-      for (const fs::path& file : *files)
-        if (!fs::is_directory(fs::symlink_status(file, error))) removeLeftover(file, process);
+      for (const fs::path& file : *files) removeLeftover(file, process);
     for (const fs::path& loadFolder : left.loadFolders) removeLoadFolder(loadFolder, process, session, meta);
   }
 }

@@ -18,10 +18,11 @@
 // staged file that never went in or a kept copy of a file that is still in
 // place (or was replaced as part of a whole pair), and goes.
 //
-// Only names of exactly these shapes are touched, and only those of a
-// process that is no longer running and left a name of the session itself
-// (two sessions may share a metadata file: NAME.ses and NAME.db). Names of
-// this process's own id are its own.
+// Only names of exactly these shapes are touched, only files that hold what
+// a save writes there (a session file or a metadata file, begun at least, or
+// nothing yet), and only those of a process that is no longer running and
+// left a name of the session itself (two sessions may share a metadata file:
+// NAME.ses and NAME.db). Names of this process's own id are its own.
 
 #include <string>
 

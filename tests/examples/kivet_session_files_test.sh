@@ -229,7 +229,8 @@ wait $! || status=$?
 # can leave. Names of a running process or of the build's own process id
 # (its save takes the next free names), names of other shapes, a user's own
 # files, and names of the metadata file that no name of the session's own
-# ties to this session (two sessions may share it) all stay.
+# ties to this session (two sessions may share it), and files at such names
+# that hold no session or metadata file, all stay.
 status=0
 # (The shell's report of the signal goes where the outer subshell's errors go.)
 ( (ulimit -c 0 -f 8 && exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null) || exit ) \
@@ -250,7 +251,8 @@ kept=(two.ses.$running.tmp two.meta.$running.old two.meta.7.tmp two-partial-2024
 (
   own=("two.ses.$BASHPID.tmp" "two.meta.$BASHPID.tmp" "two.ses.$BASHPID.old" "two.meta.$BASHPID.old")
   (cd "$work" && touch "${gone[@]}" "${kept[@]}" "${own[@]}" && mkdir "$load" && touch "$load/two.ses" \
-    "$load/two.meta" && printf '%s\n' "${kept[@]}" "${own[@]}" >kept)
+    "$load/two.meta" && printf 'notes' >"two.ses.$ended.5.old" && printf 'SES' >"two.meta.$ended.5.tmp" &&
+    printf '%s\n' "${kept[@]}" "${own[@]}" "two.ses.$ended.5.old" "two.meta.$ended.5.tmp" >kept)
   exec "$hosts/kivet-session" build "$work/two.ses" "$a/tones.wav" >/dev/null 2>"$work/said"
 ) || fail "build after a killed run: $(said)"
 kill "$running"
