@@ -2,14 +2,12 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <vector>
 
 #include "api/session_file_header.h"
 #include "api/vra_kivet_exception.h"
