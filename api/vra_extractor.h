@@ -39,7 +39,8 @@ class vraExtractor {
 
   // The feature objects collected so far, which the leaves then forget. Code 6
   // when no leaf delivered one, or a leaf could not build its feature
-  // because no frame reached it.
+  // because no frame reached it; then every leaf keeps its rows, so that more
+  // frames and a later call give what one call over all the frames gives.
   CAudioSignMulti getSignature();
 
   // Measures each module's frame processing into timer (null stops it); see

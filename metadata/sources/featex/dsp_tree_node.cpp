@@ -1,6 +1,7 @@
 #include "metadata/sources/featex/dsp_tree_node.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <utility>
 
 DspTreeNode::DspTreeNode(ConfigTreeNode& cfg, SettingsBase* global, CFexModuleRegistry* registry, bool* endFlag)
@@ -161,13 +162,48 @@ unsigned DspTreeNode::collectOutput(BaseVector<float>& out) {
   return offset;
 }
 
+CFexMetaSinkModule* DspTreeNode::metaSink() const {
+  if (!module || module->getModuleKind() != FMK_metaSink) return nullptr;
+  return static_cast<CFexMetaSinkModule*>(module);
+}
+
 unsigned DspTreeNode::collectMetaFrames(std::vector<SMetaFrame>& frames, int final) {
+  // A final delivery makes a leaf forget its rows, and the leaves deliver one
+  // after the other: should a later one fail (one that no frame has reached
+  // yet cannot build its feature), the earlier ones would have lost theirs,
+  // and more samples with a later collection would give features without the
+  // start of the song. So every leaf first delivers without final, which
+  // leaves it as it was, and what it delivers is dropped at once; only when
+  // all have delivered are they asked again with final. The trial costs each
+  // leaf one more delivery, linear in its rows. Only a leaf that delivers in
+  // the trial and then fails the final delivery (memory running out) can
+  // still leave the ones before it emptied; the built-in leaf's final
+  // delivery hands its rows over rather than copying them, and so needs less
+  // memory than its trial.
+  if (final) {
+    for (DspTreeNode* leaf : leaves) {
+      CFexMetaSinkModule* sink = leaf->metaSink();
+      if (!sink) continue;
+      SMetaFrame trial;
+      sink->getMetaFrame(trial, 0);
+    }
+  }
+  // Room for every leaf's frame first: once the leaves have forgotten their
+  // rows, keeping what they delivered must not fail. A collection that fails
+  // nevertheless appends nothing.
   const size_t before = frames.size();
-  for (DspTreeNode* leaf : leaves) {
-    if (!leaf->module || leaf->module->getModuleKind() != FMK_metaSink) continue;
-    SMetaFrame frame;
-    static_cast<CFexMetaSinkModule*>(leaf->module)->getMetaFrame(frame, final);
-    if (frame.data) frames.push_back(std::move(frame));
+  frames.reserve(before + leaves.size());
+  try {
+    for (DspTreeNode* leaf : leaves) {
+      CFexMetaSinkModule* sink = leaf->metaSink();
+      if (!sink) continue;
+      SMetaFrame frame;
+      sink->getMetaFrame(frame, final);
+      if (frame.data) frames.push_back(std::move(frame));
+    }
+  } catch (...) {
+    frames.erase(frames.begin() + static_cast<std::ptrdiff_t>(before), frames.end());
+    throw;
   }
   return static_cast<unsigned>(frames.size() - before);
 }

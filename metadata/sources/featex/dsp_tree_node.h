@@ -51,7 +51,10 @@ class DspTreeNode {
   // its end. Returns the number of floats written.
   unsigned collectOutput(BaseVector<float>& out);
   // Appends the metadata frames that the meta-sink leaves deliver; returns
-  // how many were appended.
+  // how many were appended. With final set the leaves forget what they
+  // delivered, but only once every one of them has delivered: a collection
+  // that fails, final or not, appends nothing, and one that fails because a
+  // leaf cannot deliver leaves every leaf's rows as they were.
   unsigned collectMetaFrames(std::vector<SMetaFrame>& frames, int final);
 
   // Enrolls every module of the subtree with timer, which then receives the
@@ -87,6 +90,8 @@ class DspTreeNode {
   // no type, keeps none.
   void build(ConfigTreeNode& cfg, SettingsBase* global, CFexModuleRegistry* givenRegistry);
   void release();
+  // The module when it is a meta sink, else null.
+  CFexMetaSinkModule* metaSink() const;
   // Forgets the outputs of this subtree, so that leaves skipped this frame
   // hand on nothing left over from an earlier frame.
   void clearOutputs();

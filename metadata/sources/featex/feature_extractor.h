@@ -55,7 +55,7 @@ class FeatureExtractor {
   void setModuleTimer(CFexModuleTimer* timer) { dspRoot->setTimer(timer); }
 
   // Appends the meta-sink leaves' metadata frames; returns the number of
-  // frames in frames afterwards.
+  // frames in frames afterwards. All or nothing (DspTreeNode::collectMetaFrames).
   unsigned collectMetaFrames(std::vector<SMetaFrame>& frames, int final);
 
  private:

@@ -300,6 +300,31 @@ TEST(DspTreeNodeTest, MetaFramesComeFromTheMetaSinkLeavesWithData) {
   EXPECT_EQ(graph.module<TestMetaSink>({1}).lastFinal, 1);
 }
 
+// A leaf that cannot deliver yet fails the whole collection, final or not:
+// nothing is appended, and the leaves before it keep their rows, so that the
+// next collection delivers every row of every leaf.
+TEST(DspTreeNodeTest, AFailedCollectionChangesNothing) {
+  for (int final : {0, 1}) {
+    SCOPED_TRACE(final);
+    Graph graph(
+        "<c><module name='test_sink' instance='early'/>"
+        "<module name='test_sink' instance='late' minRows='3'/></c>");
+    HeapVector<float> frame = frameOf({1});
+    HeapVector<float> out;
+    int type = FTI_none;
+    std::vector<SMetaFrame> frames(1);
+    for (int i = 0; i < 2; ++i) graph.root->processFrame(out, &frame, &type);
+    EXPECT_EQ(failure([&] { graph.root->collectMetaFrames(frames, final); }), "too few rows");
+    EXPECT_EQ(frames.size(), 1u);
+
+    graph.root->processFrame(out, &frame, &type);
+    ASSERT_EQ(graph.root->collectMetaFrames(frames, 1), 2u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(frames[1].data), frames[1].dataLen), "early:3");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(frames[2].data), frames[2].dataLen), "late:3");
+    EXPECT_EQ(graph.module<TestMetaSink>({0}).rows, 0);
+  }
+}
+
 TEST(DspTreeNodeTest, ModulesSeeTheirSettingsAndTheSharedGlobals) {
   Graph graph(
       "<c><param windowSize='441'/>"

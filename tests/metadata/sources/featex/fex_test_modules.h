@@ -10,7 +10,10 @@
 //     larger input raises simpleException "range"); setGlobal (a global key
 //     set to 99 by the constructor). It notes the global "windowSize" it saw.
 //   TestMetaSink ("test_sink"): counts the rows it is given and delivers a
-//     "FeatObj" frame holding instance ":" rows, none before the first row.
+//     "FeatObj" frame holding instance ":" rows, none before the first row;
+//     a final delivery forgets the rows, as the feature-object leaf does.
+//     minRows: with fewer rows, a delivery raises simpleException "too few
+//     rows" and changes nothing.
 //   "test_null": a factory that gives no module; "test_bad": a factory whose
 //     module constructor fails with simpleException "bad setting".
 
@@ -105,7 +108,9 @@ class TestModule : public CFexModule {
 class TestMetaSink : public CFexMetaSinkModule {
  public:
   TestMetaSink(SettingsBase* local, SettingsBase* global)
-      : CFexMetaSinkModule(local, global, &descriptor()), name(local->getString("instance")) {
+      : CFexMetaSinkModule(local, global, &descriptor()),
+        name(local->getString("instance")),
+        minRows(local->getLong("minRows", 0)) {
     ++TestModule::live;
   }
   ~TestMetaSink() override { --TestModule::live; }
@@ -124,9 +129,11 @@ class TestMetaSink : public CFexMetaSinkModule {
   std::string getUsage() override { return "test_sink"; }
   void getMetaFrame(SMetaFrame& frame, int final) override {
     lastFinal = final;
+    if (rows < minRows) throw simpleException("too few rows");
     if (rows == 0) return;
     const std::string text = name + ":" + std::to_string(rows);
     frame.set(7, static_cast<uint32_t>(text.size()), "FeatObj", reinterpret_cast<const unsigned char*>(text.data()));
+    if (final) rows = 0;
   }
   bool hasMetaFrame(int) override { return false; }
 
@@ -143,6 +150,7 @@ class TestMetaSink : public CFexMetaSinkModule {
 
  private:
   std::string name;
+  int minRows;
   std::string space;
 };
 
