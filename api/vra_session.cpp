@@ -50,6 +50,17 @@ const char* hostText(const char* text) { return text != nullptr ? text : ""; }
 
 bool isCorruptedStream(const StandardException& e) { return std::string(e.what()) == Session::kCorruptedStream; }
 
+// The last id of a session file's header; 0 when it has none or cannot be
+// read, and then the store's load says what is wrong with the file.
+uint32_t lastIdOfFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  try {
+    return SessionFileHeader::read(in).lastId;
+  } catch (const vraKivetException&) {
+    return 0;
+  }
+}
+
 std::string quoted(const std::string& text) {
   std::string out = "\"";
   for (const char c : text) {
@@ -533,7 +544,7 @@ void vraSession::loadFresh(const std::string& path, const std::string& metaPath)
   std::unique_ptr<SLManager> loaded = managerLikeThis();
   bool corrupted = false;
   try {
-    loaded->loadSession(path, metaPath);
+    loaded->loadSession(path, metaPath, header.lastId);
   } catch (const StandardException& e) {
     if (!isCorruptedStream(e)) throw;
     corrupted = true;
@@ -556,11 +567,13 @@ void vraSession::loadFresh(const std::string& path, const std::string& metaPath)
 // The file's songs come adapted already and go in as they are, under new ids
 // where theirs are taken; all of them or, when one would not be stored by an
 // add (code 6), none: ids, records and the host's id-change events included.
+// The file's last id is not taken, but it shows the songs whose ids damage
+// raised, which are left out.
 void vraSession::merge(const std::string& path, const std::string& metaPath) {
   Session loaded;
   bool corrupted = false;
   try {
-    loaded.load(path, metaPath);
+    loaded.load(path, metaPath, lastIdOfFile(path));
   } catch (const StandardException& e) {
     if (!isCorruptedStream(e)) throw;
     corrupted = true;

@@ -43,9 +43,11 @@ class vraSession : public vraReferenceCounted<vraISession> {
   // without metadata or callback), 6 (a merge of a song an add would refuse:
   // nothing is merged), 29 (a fresh load of a song no query could compare:
   // nothing is loaded; or entries of a damaged or cut file could not be
-  // read: what was read stays, as the readable songs are loaded, or merged
-  // with their onIdChanged calls, before the code is raised). Other failures
-  // of the store pass on and leave the session as it was.
+  // read, or carry ids that damage changed, which are left out as the store
+  // and its image reader say (session/session.h): what was read stays, as
+  // the other songs are loaded, or merged with their onIdChanged calls,
+  // before the code is raised). Other failures of the store pass on and
+  // leave the session as it was.
   void loadSession(const char* path) override;
   // Writes the session file and, with metadata on, the metadata file beside
   // it (also without records); with metadata off, removes a metadata file an

@@ -1,5 +1,9 @@
 #include "session/session.h"
 
+#include <iostream>
+#include <limits>
+#include <vector>
+
 #include "metadata/sources/common/byte_stream.h"
 #include "metadata/sources/common/standard_exception.h"
 #include "metadata/sources/vmtl/vmtl_exception.h"
@@ -9,6 +13,8 @@ namespace {
 
 const char kMagic[] = "SES";
 const char kMetadataExtension[] = ".meta";
+// The session object writes every song's id with a high word of 0.
+constexpr uint64_t kLargestSongId = std::numeric_limits<uint32_t>::max();
 
 [[noreturn]] void failFormat() { throw StandardException("Session::load() corrupted session format"); }
 
@@ -27,7 +33,7 @@ void Session::save(std::ostream& out, std::ostream* meta) {
   if (meta != nullptr) metadata.write(*meta);
 }
 
-void Session::load(const std::string& path, const std::string& metaPath) {
+void Session::load(const std::string& path, const std::string& metaPath, uint32_t lastId) {
   database.reset();
   metadata.clear();
   // A folder is no session file, though some systems open one as a stream.
@@ -44,8 +50,9 @@ void Session::load(const std::string& path, const std::string& metaPath) {
 
   // A session saved without songs has no metadata file.
   if (!metaPath.empty() && (!database->empty() || fileExists(metaPath))) metadata.read(metaPath.c_str(), false);
+  const bool leftOut = !metaPath.empty() && leaveOutUnrecorded(lastId);
   fileName = path;
-  if (database->isCorrupted()) {
+  if (database->isCorrupted() || leftOut) {
     database->clearCorrupted();
     throw StandardException(kCorruptedStream);
   }
@@ -65,7 +72,20 @@ void Session::readStore(std::istream& file) {
     failFormat();
   }
   // The image reader keeps what it can read and marks the rest as corrupted.
-  database = std::make_unique<AdaptedFeatureDb>(file);
+  database = std::make_unique<AdaptedFeatureDb>(file, kLargestSongId);
+}
+
+bool Session::leaveOutUnrecorded(uint32_t lastId) {
+  if (lastId == 0) return false;
+  std::vector<uint64_t> unrecorded;
+  const auto& records = metadata.all();
+  for (auto entry = database->getEntries().upper_bound(lastId); entry != database->end(); ++entry)
+    if (records.count(entry->first) == 0) unrecorded.push_back(entry->first);
+  for (const uint64_t id : unrecorded) {
+    std::cout << "Session::load() song id above the last id and without a record: " << id << std::endl;
+    database->remove(id);
+  }
+  return !unrecorded.empty();
 }
 
 std::string Session::metadataPath(const std::string& sessionPath) {

@@ -9,6 +9,7 @@
 //
 // The song metadata goes to a file of its own beside it (metadataPath).
 
+#include <cstdint>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -46,18 +47,30 @@ class Session {
   // global blocks the file carries replace those of the same tags. The
   // signatures then receive the globals' linearisation and normalisation
   // (similarity/session_utils.h), and the metadata file at metaPath, unless
-  // it is empty, is read. Failures:
+  // it is empty, is read. Song ids are 32-bit: an entry whose id has a high
+  // word is left out, as the image reader leaves out entries it cannot take
+  // (similarity/adapted_feature_db.h). lastId is the last id of the file's
+  // header (0: none). Every song the session object adds gets a record and
+  // moves the last id up to its own, so with a metadata file read, a song
+  // above a last id without a record was never added: damage raised its id
+  // (the image's order cannot show that for the last entry), and it is left
+  // out with the line
+  //   "Session::load() song id above the last id and without a record: " + id
+  // A song with a record stays (after 2^32 - 1 the last id starts again from
+  // 1, below the songs added before), and so does one without a record at
+  // or below the last id (a metadata file that lacks it is its host's to
+  // report). Failures:
   //   "Session::load() Could not open session: " + path (a folder too)
   //   "Session::load() corrupted session format": no "SES", or the file ends
   //     or breaks before the database image (the tag entries or the globals
   //     block cut short or damaged); the store then has no database and no
   //     metadata, and the globals are unchanged.
   //   kCorruptedStream, at the very end: entries of the database image could
-  //     not be read (an image cut short among them); the readable ones, the
-  //     metadata and the file name are all loaded.
+  //     not be read (an image cut short among them) or were left out; the
+  //     others, the metadata and the file name are all loaded.
   // A missing metadata file fails as MetadataStore::read does, except beside
   // a session without songs, which has nothing it could describe.
-  void load(const std::string& path, const std::string& metaPath);
+  void load(const std::string& path, const std::string& metaPath, uint32_t lastId = 0);
 
   // The metadata file of a session file: the path up to the last "." of its
   // file name, followed by ".meta" (the whole path when the name has none).
@@ -74,6 +87,9 @@ class Session {
 
  private:
   void readStore(std::istream& file);
+  // Leaves out the songs above lastId (unless 0) without a record; whether
+  // there were any.
+  bool leaveOutUnrecorded(uint32_t lastId);
 
   std::unique_ptr<AdaptedFeatureDb> database;
   SessionGlobals globals;

@@ -265,10 +265,10 @@ void SLManager::applySemanticLayer(const uint64_t& id, std::vector<SimilarityCan
   semanticLayer.apply(lists, out, params.resultCount);
 }
 
-void SLManager::loadSession(const std::string& path, const std::string& metaPath) {
+void SLManager::loadSession(const std::string& path, const std::string& metaPath, uint32_t lastId) {
   bool corrupted = false;
   try {
-    store->load(path, metaPath);
+    store->load(path, metaPath, lastId);
   } catch (const StandardException& e) {
     if (std::string(e.what()) != Session::kCorruptedStream) throw;
     corrupted = true;

@@ -83,12 +83,13 @@ class SLManager {
   // The per-classifier lists of a stored song, fused per semantic class.
   void applySemanticLayer(const uint64_t& id, std::vector<SimilarityCandidates>& out, const QueryParameters& params);
 
-  // Loads a session file and, unless metaPath is empty, its metadata file;
-  // then reads the configuration stored in it (methods whose name is held
-  // already stay) and attaches the methods. A database image with unreadable
-  // entries still gives a usable session, and then fails with
+  // Loads a session file and, unless metaPath is empty, its metadata file,
+  // with the last id of the file's header (Session::load); then reads the
+  // configuration stored in it (methods whose name is held already stay) and
+  // attaches the methods to the songs that were kept. A database image with
+  // entries left out still gives a usable session, and then fails with
   // Session::kCorruptedStream at the end.
-  void loadSession(const std::string& path, const std::string& metaPath);
+  void loadSession(const std::string& path, const std::string& metaPath, uint32_t lastId = 0);
 
   Session& session() { return *store; }
   const Session& session() const { return *store; }

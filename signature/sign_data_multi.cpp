@@ -252,6 +252,21 @@ uint64_t CSignDataMulti::getTuid() const {
   return readUInt64BE(cursor);
 }
 
+bool CSignDataMulti::tuidFramesAgree() const {
+  const char* tag = tagOf(META_TAG_TUID);
+  const unsigned tagLength = tagLengthOf(META_TAG_TUID);
+  const SMetaFrame* first = nullptr;
+  for (int at = metaFrames.find(tag, tagLength); at >= 0; at = metaFrames.find(tag, tagLength, at + 1)) {
+    const SMetaFrame* frame = metaFrames.frame(at);
+    if (frame->data == nullptr || frame->dataLen != 8) return false;
+    if (first == nullptr)
+      first = frame;
+    else if (std::memcmp(first->data, frame->data, 8) != 0)
+      return false;
+  }
+  return true;
+}
+
 SMetaFrame* CSignDataMulti::findMetaFrame(const char* tag) {
   const CSignDataMulti& self = *this;
   return const_cast<SMetaFrame*>(self.findMetaFrame(tag));

@@ -62,6 +62,10 @@ class CSignDataMulti : public CFeatObjMap {
   void setTuid(uint32_t low, uint32_t high);
   // The "Tuid" frame as a 64-bit value; 0 without one.
   uint64_t getTuid() const;
+  // Whether the id is held as setTuid writes it: every "Tuid" frame holds 8
+  // bytes, and all of them the same id (no frame: nothing disagrees). Only
+  // then is getTuid the id wherever it is looked for.
+  bool tuidFramesAgree() const;
   SMetaFrame* findMetaFrame(const char* tag);
   const SMetaFrame* findMetaFrame(const char* tag) const;
   // Appends a copy; returns the frame count.

@@ -25,12 +25,38 @@ uint64_t nextRevision() {
   return ++sequence;
 }
 
+// The entries of the longest strictly ascending run of ids (patience
+// sorting, n log n). ends[k] is the entry that ends a run of k + 1 entries
+// with the smallest id so far, the latest of equal ids: a run is then traced
+// back from the last end through the entry that ended the shorter run when
+// each entry came, which gives the run of the smallest ids compared from the
+// back. Preferring small ids keeps every id that damage raised out of the run
+// but the last entry's, which no order can tell, while a last id can.
+std::vector<bool> longestAscendingRun(const std::vector<uint64_t>& ids) {
+  constexpr size_t kNone = static_cast<size_t>(-1);
+  std::vector<size_t> ends;
+  std::vector<size_t> before(ids.size(), kNone);
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const auto at =
+        std::lower_bound(ends.begin(), ends.end(), ids[i], [&](size_t end, uint64_t id) { return ids[end] < id; });
+    if (at != ends.begin()) before[i] = *(at - 1);
+    if (at == ends.end())
+      ends.push_back(i);
+    else
+      *at = i;
+  }
+  std::vector<bool> kept(ids.size(), false);
+  for (size_t i = ends.empty() ? kNone : ends.back(); i != kNone; i = before[i]) kept[i] = true;
+  return kept;
+}
+
 }  // namespace
 
 AdaptedFeatureDb::AdaptedFeatureDb(const std::string& name) : name(name), revision(nextRevision()) {}
 
-AdaptedFeatureDb::AdaptedFeatureDb(std::istream& in) : name("similaritymethod"), revision(nextRevision()) {
-  loadImage(in);
+AdaptedFeatureDb::AdaptedFeatureDb(std::istream& in, uint64_t largestId)
+    : name("similaritymethod"), revision(nextRevision()) {
+  loadImage(in, largestId);
 }
 
 AdaptedFeatureDb::~AdaptedFeatureDb() {
@@ -113,7 +139,7 @@ void AdaptedFeatureDb::saveImage(std::ostream& out) const {
   for (const auto& [id, sig] : entries) sig->write(out);
 }
 
-void AdaptedFeatureDb::loadImage(std::istream& in) {
+void AdaptedFeatureDb::loadImage(std::istream& in, uint64_t largestId) {
   uint32_t count = 0;
   bool complete = readUInt32LE(in, count);
   if (complete && in.peek() == 0) {
@@ -124,26 +150,34 @@ void AdaptedFeatureDb::loadImage(std::istream& in) {
   }
   // The count is not trusted: every entry takes at least one byte of the
   // stream, so a forged count ends with the data.
+  std::vector<std::unique_ptr<CAudioSignMulti>> read;
   for (uint32_t i = 0; complete && i < count; ++i) {
     complete = hasData(in);
-    if (complete) loadEntry(in);
+    if (!complete) break;
+    if (auto sig = readEntry(in, largestId)) read.push_back(std::move(sig));
   }
+  storeAscending(read);
   if (!complete) {
     corrupted = true;
     report("AdaptedFeatureDb::loadImage() unexpected end of stream");
   }
 }
 
-void AdaptedFeatureDb::loadEntry(std::istream& in) {
+std::unique_ptr<CAudioSignMulti> AdaptedFeatureDb::readEntry(std::istream& in, uint64_t largestId) {
   try {
     auto sig = std::make_unique<CAudioSignMulti>(in, nullptr);
     // A signature without features (a signed stream read without its
     // verifier) could not be written back into an image.
     if (!sig->isInitialized() || sig->getSignData()->empty())
       throw StandardException("AdaptedFeatureDb::loadImage() invalid signature in image");
-    add(sig.get());
-    sig.release();
-    return;
+    // An id held otherwise than saveImage writes it has been damaged, and
+    // which of its forms was the song's cannot be told.
+    const uint64_t id = sig->getTuid().toUInt64();
+    if (id == 0 || !sig->getSignData()->tuidFramesAgree())
+      throw StandardException("AdaptedFeatureDb::loadImage() invalid signature id in image");
+    if (id > largestId)
+      throw StandardException("AdaptedFeatureDb::loadImage() signature id out of range: " + uint64ToString(id));
+    return sig;
   } catch (const std::string& text) {
     report(text);
   } catch (const StandardException& error) {
@@ -152,6 +186,29 @@ void AdaptedFeatureDb::loadEntry(std::istream& in) {
     std::cout << "Unknown error adding signature!\n";
   }
   corrupted = true;
+  return nullptr;
+}
+
+void AdaptedFeatureDb::storeAscending(std::vector<std::unique_ptr<CAudioSignMulti>>& read) {
+  std::vector<uint64_t> ids;
+  ids.reserve(read.size());
+  for (const auto& sig : read) ids.push_back(sig->getTuid().toUInt64());
+  const std::vector<bool> kept = longestAscendingRun(ids);
+  for (size_t i = 0; i < read.size(); ++i) {
+    if (!kept[i]) {
+      report("AdaptedFeatureDb::loadImage() signature id out of order in image: " + uint64ToString(ids[i]));
+      corrupted = true;
+      continue;
+    }
+    try {
+      add(read[i].get());
+      read[i].release();
+    } catch (const StandardException& error) {
+      // An id the database held before the image.
+      report(error.what());
+      corrupted = true;
+    }
+  }
 }
 
 AdaptedFeatureDbMatrix::AdaptedFeatureDbMatrix(AdaptedFeatureDb& db) : database(&db) {

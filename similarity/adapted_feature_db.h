@@ -7,11 +7,13 @@
 // The database image (integers 4 bytes little-endian, str = u32 length + bytes):
 //   u32 count, u8 0 and the name as str (absent in an image without a name),
 //   then count signature streams ("AUID", signature/fingerprint_stream.h) in
-//   ascending id order.
+//   ascending id order. An entry's id is held in its "Tuid" frames only.
 
 #include <cstdint>
 #include <iosfwd>
+#include <limits>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -30,9 +32,12 @@ class AdaptedFeatureDb {
   using iterator = EntryMap::iterator;
   using const_iterator = EntryMap::const_iterator;
 
+  // As a largest id: none is too large.
+  static constexpr uint64_t kAnyId = std::numeric_limits<uint64_t>::max();
+
   explicit AdaptedFeatureDb(const std::string& name);
-  // Named "similaritymethod", then loadImage(in).
-  explicit AdaptedFeatureDb(std::istream& in);
+  // Named "similaritymethod", then loadImage(in, largestId).
+  explicit AdaptedFeatureDb(std::istream& in, uint64_t largestId = kAnyId);
   AdaptedFeatureDb(const AdaptedFeatureDb&) = delete;
   AdaptedFeatureDb& operator=(const AdaptedFeatureDb&) = delete;
   virtual ~AdaptedFeatureDb();
@@ -87,14 +92,31 @@ class AdaptedFeatureDb {
   void clearCorrupted() { corrupted = false; }
 
   void saveImage(std::ostream& out) const;
-  // Adds the image's entries. An entry that cannot be read, holds no
-  // features or repeats an id is left out with a line on the standard output,
-  // and sets the corrupted flag; reading goes on while the stream has data.
-  void loadImage(std::istream& in);
+  // Adds the image's entries. An entry is left out with a line on the
+  // standard output, and sets the corrupted flag, when it cannot be read or
+  // holds no features; when its id is not held as saveImage writes it (a
+  // "Tuid" frame of other than 8 bytes, two that disagree, or an id of 0):
+  //   "AdaptedFeatureDb::loadImage() invalid signature id in image"
+  // when its id is above largestId:
+  //   "AdaptedFeatureDb::loadImage() signature id out of range: " + id
+  // and when it is not in the longest strictly ascending run of the read
+  // entries' ids (saveImage writes them in ascending order, so an entry out
+  // of it carries a damaged id, or one of an entry that does):
+  //   "AdaptedFeatureDb::loadImage() signature id out of order in image: " + id
+  // Of several longest runs the one kept holds the smallest ids, compared
+  // from its last entry back, and of two entries of one id the later. So an
+  // entry whose id damage raised to or past the next entry's goes; one whose
+  // id was lowered to or below the previous entry's, but above the one before
+  // that, stays in the previous entry's place. An id already stored fails as
+  // add does. Reading goes on while the stream has data.
+  void loadImage(std::istream& in, uint64_t largestId = kAnyId);
 
  private:
-  // Reads and stores one signature; a failure is reported and sets corrupted.
-  void loadEntry(std::istream& in);
+  // Reads one signature; a failure is reported, sets corrupted and gives null.
+  std::unique_ptr<CAudioSignMulti> readEntry(std::istream& in, uint64_t largestId);
+  // Stores the entries read, in image order, that form the longest ascending
+  // run of ids; reports the others and sets corrupted.
+  void storeAscending(std::vector<std::unique_ptr<CAudioSignMulti>>& read);
 
   std::string name;
   EntryMap entries;

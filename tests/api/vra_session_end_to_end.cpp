@@ -100,3 +100,78 @@ TEST(VraSessionEndToEnd, SignaturesWithoutDataAreInvalid) {
   }
   EXPECT_EQ(ranked(session->queryById(stored, 5)), std::vector<unsigned>{stored});
 }
+
+namespace {
+
+// What keeps a listed song from being fetched, queried by its id (and found
+// first) or exported; empty when nothing does.
+std::string unusableSongs(vraISession& session, const std::string& exportPath) {
+  std::string found;
+  try {
+    for (unsigned i = 0; i < session.getSongCount(); ++i) {
+      found = "song at " + std::to_string(i);
+      const unsigned id = Held<vraISong>(session.getSongAt(i))->getId();
+      found += ", id " + std::to_string(id);
+      const std::vector<unsigned> similar = ranked(session.queryById(id, 5));
+      if (similar.empty() || similar.front() != id) return found + " not found first";
+    }
+    found = "export";
+    session.exportText(exportPath.c_str(), 127);
+  } catch (const vraKivetException& e) {
+    return found + ": code " + std::to_string(e.getCode());
+  }
+  return "";
+}
+
+}  // namespace
+
+// Each byte of each stored song id (the 8 bytes of every entry's "Tuid"
+// frame) flipped by 0xFF and by 0x01, and the file loaded fresh and merged
+// into a session holding a song of its own: the load raises code 29 having
+// taken fewer songs, or takes them all; either way every song it lists can be
+// fetched, queried and exported.
+TEST(VraSessionEndToEnd, FlippedSongIdBytesLoadAsDamagedOrWhole) {
+  const std::vector<demo::Clip> clips = demo::clips(kRate, 3.0);
+  Held<vraISession> saved(CreateSession(KIVET_CONFIG_DIR "/similarity.xml", true));
+  for (int i = 0; i < 4; ++i) saved->addSignature(extract(clips[i]).get());
+  const std::string path = apitest::tempPath("ids.ses");
+  saved->saveSession(path.c_str());
+  const std::string file = apitest::readFile(path);
+  apitest::writeFile("flipped.meta", apitest::readFile(apitest::tempPath("ids.meta")));
+  // A frame of the signature stream: tag length, tag, data length, data.
+  const std::string tuid("\x04Tuid\x08", 6);
+  std::vector<size_t> idBytes;
+  for (size_t at = file.find(tuid); at != std::string::npos; at = file.find(tuid, at + 1))
+    for (size_t b = 0; b < 8; ++b) idBytes.push_back(at + tuid.size() + b);
+  ASSERT_EQ(idBytes.size(), 4u * 8u);
+
+  const Held<vraISignature> resident = extract(clips[4]);
+  const std::string exported = apitest::tempPath("flipped.txt");
+  for (const size_t at : idBytes) {
+    for (const unsigned mask : {0xFFu, 0x01u}) {
+      std::string damaged = file;
+      damaged[at] = static_cast<char>(damaged[at] ^ mask);
+      const std::string flipped = apitest::writeFile("flipped.ses", damaged);
+      for (const bool merge : {false, true}) {
+        SCOPED_TRACE("byte " + std::to_string(at) + " ^ " + std::to_string(mask) + (merge ? " merged" : " fresh"));
+        Held<vraISession> session(CreateSession(KIVET_CONFIG_DIR "/similarity.xml", true));
+        if (merge) session->addSignature(resident.get());
+        const unsigned whole = session->getSongCount() + 4;
+        int code = 0;
+        testing::internal::CaptureStdout();
+        try {
+          session->loadSession(flipped.c_str());
+        } catch (const vraKivetException& e) {
+          code = e.getCode();
+        }
+        testing::internal::GetCapturedStdout();
+        const unsigned count = session->getSongCount();
+        if (code == 29)
+          EXPECT_LT(count, whole);
+        else
+          EXPECT_EQ(std::to_string(code) + " " + std::to_string(count), "0 " + std::to_string(whole));
+        EXPECT_EQ(unusableSongs(*session, exported), "");
+      }
+    }
+  }
+}

@@ -147,6 +147,40 @@ TEST(Session, SavesTheBodyBehindTheHeaderAndTheMetadataFileBesideIt) {
   EXPECT_EQ(again.songCount(), 2);
 }
 
+// Songs 3 and 9, a record of 9 only: with a metadata file read, a song above
+// the given last id goes when it has no record, and only then.
+TEST(Session, SongsAboveTheLastIdWithoutARecordAreLeftOut) {
+  const std::string path = testfiles::writeFile("ids.ses", header("", 0) + globalsBlock(false, false) + image());
+  const std::string meta = testfiles::writeFile("ids.meta", kMeta);
+  const struct {
+    uint32_t lastId;
+    std::string metaPath;
+    std::string printed;
+    std::vector<uint64_t> kept;
+  } cases[] = {
+      {9, meta, "", {3, 9}},
+      {5, meta, "", {3, 9}},
+      {0, meta, "", {3, 9}},
+      {2, "", "", {3, 9}},
+      {2, meta, "Session::load() song id above the last id and without a record: 3\n", {9}},
+  };
+  for (const auto& c : cases) {
+    Session s;
+    testing::internal::CaptureStdout();
+    std::string raised;
+    try {
+      s.load(path, c.metaPath, c.lastId);
+    } catch (const StandardException& e) {
+      raised = e.what();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout() + raised,
+              c.printed + (c.printed.empty() ? "" : Session::kCorruptedStream));
+    std::vector<uint64_t> kept;
+    for (const auto& entry : *s.getDatabase()) kept.push_back(entry.first);
+    EXPECT_EQ(kept, c.kept) << c.lastId;
+  }
+}
+
 TEST(Session, MetadataPathReplacesTheExtensionOfTheFileNameOnly) {
   const std::pair<std::string, std::string> cases[] = {{"a.b/c.ses", "a.b/c.meta"}, {"name", "name.meta"},
                                                        {"x.d/s", "x.d/s.meta"},     {"x.d\\s", "x.d\\s.meta"},

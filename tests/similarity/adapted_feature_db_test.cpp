@@ -17,11 +17,19 @@ namespace {
 using Ids = std::vector<uint64_t>;
 constexpr uint64_t kHighId = (uint64_t{1} << 40) + 2;
 
-std::string signatureBytes(uint64_t id) {
+// An entry of id whose "ov" starts with value, carrying further "Tuid" frames
+// of the given bytes.
+std::string signatureBytes(uint64_t id, float value, const std::vector<std::string>& moreTuids = {}) {
+  auto sig = adaptedSignature(id, {{"ov", {value, 0.5f}}});
+  for (const std::string& tuid : moreTuids)
+    sig->getSignData()->getMetaVec().add(4, "Tuid", static_cast<unsigned>(tuid.size()),
+                                         reinterpret_cast<const unsigned char*>(tuid.data()));
   std::ostringstream out;
-  adaptedSignature(id, {{"ov", {float(id), 0.5f}}})->write(out);
+  sig->write(out);
   return out.str();
 }
+
+std::string signatureBytes(uint64_t id) { return signatureBytes(id, float(id)); }
 
 Ids ids(const AdaptedFeatureDb& db) {
   Ids all;
@@ -31,6 +39,20 @@ Ids ids(const AdaptedFeatureDb& db) {
 
 float first(const AdaptedFeatureDb& db, uint64_t id, const char* feature) {
   return db.entry(id)->getSignData()->getFeature(feature)->getMatrix()(0, 0);
+}
+
+// Entries of these ids, in this order, each with "ov" starting at its position.
+std::string imageOf(const Ids& order) {
+  std::string image = ByteBuilder().u32le(static_cast<uint32_t>(order.size())).image();
+  for (size_t i = 0; i < order.size(); ++i) image += signatureBytes(order[i], float(i));
+  return image;
+}
+
+// The position each kept entry had in an image made by imageOf.
+std::vector<float> positions(const AdaptedFeatureDb& db) {
+  std::vector<float> all;
+  for (const auto& entry : db) all.push_back(first(db, entry.first, "ov"));
+  return all;
 }
 
 // Loads an image; returns what was printed.
@@ -94,7 +116,7 @@ TEST(AdaptedFeatureDb, LoadImageKeepsWhatItCanRead) {
        Ids{3, kHighId}, "db"},
       {ByteBuilder().u32le(1).image() + signatureBytes(3), "", Ids{3}, "before"},
       {ByteBuilder().u32le(3).image() + signatureBytes(3) + signatureBytes(3) + signatureBytes(4),
-       "AdaptedFeatureDb::add() signature id already exists in database: 3\n", Ids{3, 4}, "before"},
+       "AdaptedFeatureDb::loadImage() signature id out of order in image: 3\n", Ids{3, 4}, "before"},
       {ByteBuilder().u32le(2).image() + noFeatures.str() + signatureBytes(4),
        "AdaptedFeatureDb::loadImage() invalid signature in image\n", Ids{4}, "before"},
       {ByteBuilder().u32le(2).text("AUIX0000").image() + signatureBytes(4), "stream mismatch!\n", Ids{4}, "before"},
@@ -116,6 +138,47 @@ TEST(AdaptedFeatureDb, LoadImageKeepsWhatItCanRead) {
     load(db, image.substr(0, end));
     EXPECT_TRUE(db.isCorrupted()) << end;
     EXPECT_EQ(ids(db), end < firstEntry ? Ids{} : Ids{3}) << end;
+  }
+}
+
+// An entry is kept only when its id is held as saveImage writes it, within
+// the limit, and in the longest ascending run of the image's ids: of several,
+// the one of the smallest ids from the back, the later of equal ids.
+TEST(AdaptedFeatureDb, LoadImageKeepsWellStoredIdsInAscendingOrder) {
+  const std::string id5 = ByteBuilder().u32(0).u32(5).image();
+  const std::string invalid = "AdaptedFeatureDb::loadImage() invalid signature id in image\n";
+  const auto order = [](uint64_t id) {
+    return "AdaptedFeatureDb::loadImage() signature id out of order in image: " + std::to_string(id) + "\n";
+  };
+  const struct {
+    std::string image;
+    uint64_t largest;
+    std::string printed;
+    std::vector<float> positions;
+  } cases[] = {
+      {imageOf({1, 2, 3, 4}), 4, "", {0, 1, 2, 3}},
+      {imageOf({1, 2, 9, 4, 5, 9}), AdaptedFeatureDb::kAnyId, order(9), {0, 1, 3, 4, 5}},
+      {imageOf({1, 3, 3, 4}), AdaptedFeatureDb::kAnyId, order(3), {0, 2, 3}},
+      {imageOf({10, 35, 30}), AdaptedFeatureDb::kAnyId, order(35), {0, 2}},
+      {imageOf({10, 5, 30}), AdaptedFeatureDb::kAnyId, order(10), {1, 2}},
+      {imageOf({7, 1, 2, 3}), AdaptedFeatureDb::kAnyId, order(7), {1, 2, 3}},
+      {imageOf({4, 3, 2, 1}), AdaptedFeatureDb::kAnyId, order(4) + order(3) + order(2), {3}},
+      {imageOf({1, kHighId, 3}), 0xFFFFFFFF,
+       "AdaptedFeatureDb::loadImage() signature id out of range: " + std::to_string(kHighId) + "\n", {0, 2}},
+      {imageOf({1, 0, 3}), AdaptedFeatureDb::kAnyId, invalid, {0, 2}},
+      {ByteBuilder().u32le(2).image() + signatureBytes(5, 0, {id5}) + signatureBytes(6, 1, {id5}),
+       AdaptedFeatureDb::kAnyId, invalid, {0}},
+      {ByteBuilder().u32le(2).image() + signatureBytes(5, 0, {id5.substr(1)}) + signatureBytes(6, 1, {id5 + "x"}),
+       AdaptedFeatureDb::kAnyId, invalid + invalid, {}},
+  };
+  for (const auto& c : cases) {
+    AdaptedFeatureDb db("before");
+    std::istringstream in(c.image);
+    testing::internal::CaptureStdout();
+    db.loadImage(in, c.largest);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
+    EXPECT_EQ(positions(db), c.positions) << c.printed;
+    EXPECT_EQ(db.isCorrupted(), !c.printed.empty());
   }
 }
 
