@@ -1032,6 +1032,16 @@ TEST(VraSessionFile, WritesReachWhatTheirTargetIs) {
         EXPECT_EQ(namesIn(elsewhere).size(), kind == Kind::Fifo ? 0 : writer.targets.size()) << what;
       }
   EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  // A session file that leads to its own metadata file would be written over
+  // by it (or removed with it, without metadata): neither changes.
+  for (const bool metadata : {true, false}) {
+    const std::string link = tempPath("self-" + std::to_string(metadata) + ".ses");
+    const std::string records = writeFile("self-" + std::to_string(metadata) + ".meta", "the records");
+    fs::create_symlink(fs::path(records).filename(), link);
+    EXPECT_EQ(codeWithin(0, [&] { session({0, 1}, metadata)->saveSession(link.c_str()); }), 3) << metadata;
+    EXPECT_EQ(readFile(link) + std::to_string(fs::is_symlink(link)), "the records1");
+    EXPECT_EQ(filesStartingWith(link.substr(0, link.size() - 3)), (std::set<std::string>{"meta", "ses"}));
+  }
 #endif
 }
 
