@@ -2,12 +2,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
 #include "platform/file_replace.h"
+#include "platform/write_target.h"
 
 namespace fs = std::filesystem;
 using platform::NewName;
@@ -43,6 +44,53 @@ void keepingErrno(Cleanup&& cleanup) {
   errno = error;
 }
 
+// A stream's bytes, held until the commit. A writer may go back to fill in a
+// size it knows only at the end (the RIFF export does), which a pipe could
+// not take.
+class HeldBytes : public std::streambuf {
+ public:
+  const std::vector<char>& bytes() const { return data; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char ch = traits_type::to_char_type(c);
+    xsputn(&ch, 1);
+    return c;
+  }
+  std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+    const auto size = static_cast<std::size_t>(count);
+    if (size == 0) return 0;
+    if (position + size > data.size()) data.resize(position + size);
+    std::memcpy(data.data() + position, bytes, size);
+    position += size;
+    return count;
+  }
+  pos_type seekoff(off_type offset, std::ios_base::seekdir direction, std::ios_base::openmode) override {
+    const off_type base = direction == std::ios_base::beg   ? 0
+                          : direction == std::ios_base::cur ? static_cast<off_type>(position)
+                                                            : static_cast<off_type>(data.size());
+    if (base + offset < 0 || base + offset > static_cast<off_type>(data.size())) return pos_type(off_type(-1));
+    position = static_cast<std::size_t>(base + offset);
+    return pos_type(base + offset);
+  }
+  pos_type seekpos(pos_type to, std::ios_base::openmode which) override {
+    return seekoff(off_type(to), std::ios_base::beg, which);
+  }
+
+ private:
+  std::vector<char> data;
+  std::size_t position = 0;
+};
+
+// Two targets compare as the same file when their names do, read from the
+// working folder with every "." and ".." taken out.
+std::filesystem::path comparable(const std::string& target) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(target, error);
+  return (error ? std::filesystem::path(target) : absolute).lexically_normal();
+}
+
 }  // namespace
 
 StagedFiles::~StagedFiles() {
@@ -58,28 +106,70 @@ StagedFiles::~StagedFiles() {
 
 std::ostream& StagedFiles::write(const std::string& target, platform::NewFile::Mode mode) {
   Entry entry;
-  entry.target = target;
   entry.file = std::make_unique<platform::NewFile>();
-  entry.temporary =
-      makeBeside(target, ".tmp", [&](const std::string& name) { return entry.file->create(name, mode); });
+  platform::WriteTarget where;
+  std::streambuf* into = nullptr;
+  if (!platform::resolveWriteTarget(target, where)) {
+    entry.failed = true;
+  } else if (where.kind == platform::WriteTarget::Kind::File && sameTarget(where.path)) {
+    // The second file would replace the first: one of them would be lost.
+    errno = EINVAL;
+    entry.failed = true;
+  } else if (where.kind == platform::WriteTarget::Kind::Stream) {
+    entry.target = where.path;
+    entry.isStream = true;
+    entry.failed = !entry.file->openStream(where.path, mode);
+    entry.held = std::make_unique<HeldBytes>();
+    if (!entry.failed) into = entry.held.get();
+  } else {
+    entry.target = where.path;
+    entry.temporary =
+        makeBeside(entry.target, ".tmp", [&](const std::string& name) { return entry.file->create(name, mode); });
+    entry.failed = entry.temporary.empty();
+    if (!entry.failed) into = entry.file.get();
+  }
   // Without a file the stream has failed from the start.
-  entry.stream = std::make_unique<std::ostream>(entry.temporary.empty() ? nullptr : entry.file.get());
+  keepingErrno([&] { entry.stream = std::make_unique<std::ostream>(into); });
   entries.push_back(std::move(entry));
   return *entries.back().stream;
 }
 
 void StagedFiles::remove(const std::string& target) {
   Entry entry;
-  entry.target = target;
+  platform::WriteTarget where;
+  entry.failed = !platform::resolveWriteTarget(target, where);
+  // A device or a pipe holds no file that could be taken away.
+  if (!entry.failed && where.kind == platform::WriteTarget::Kind::Stream) return;
+  entry.target = where.path;
   entries.push_back(std::move(entry));
+}
+
+// Only files (and files to remove) are compared: two streams may well be
+// one device.
+bool StagedFiles::sameTarget(const std::string& target) const {
+  const std::filesystem::path name = comparable(target);
+  for (const Entry& entry : entries)
+    if (!entry.isStream && !entry.failed && comparable(entry.target) == name) return true;
+  return false;
 }
 
 bool StagedFiles::flush() {
   for (Entry& entry : entries) {
-    if (!entry.file) continue;
-    if (entry.temporary.empty()) return false;
+    if (entry.failed) return false;
+    if (!entry.file || entry.isStream) continue;
     entry.stream->flush();
     if (!*entry.stream || !entry.file->flushToDiskAndClose()) return false;
+  }
+  return true;
+}
+
+bool StagedFiles::writeStreams() {
+  for (Entry& entry : entries) {
+    if (!entry.isStream) continue;
+    const std::vector<char>& bytes = static_cast<const HeldBytes&>(*entry.held).bytes();
+    std::ostream out(entry.file.get());
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush() || !entry.file->flushToDiskAndClose()) return false;
   }
   return true;
 }
@@ -90,7 +180,7 @@ bool StagedFiles::flush() {
 bool StagedFiles::keepAside(Entry& entry) const {
   std::error_code error;
   const fs::file_type type = fs::symlink_status(entry.target, error).type();
-  if (type != fs::file_type::regular && type != fs::file_type::symlink) return true;
+  if (entry.isStream || (type != fs::file_type::regular && type != fs::file_type::symlink)) return true;
   bool noLinks = false;
   entry.kept = makeBeside(entry.target, ".old", [&](const std::string& name) {
     const NewName made = platform::makeHardLink(entry.target, name);
@@ -102,15 +192,10 @@ bool StagedFiles::keepAside(Entry& entry) const {
   platform::NewFile copy;
   entry.kept = makeBeside(entry.target, ".old", [&](const std::string& name) { return copy.create(name); });
   if (entry.kept.empty()) return false;
-  std::ifstream in(entry.target, std::ios::binary);
-  std::ostream out(&copy);
-  std::vector<char> chunk(64 * 1024);
-  bool whole = in.is_open();
-  while (whole && in) {
-    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    whole = static_cast<bool>(out.write(chunk.data(), in.gcount()));
-  }
-  whole = whole && !in.bad() && out.flush() && copy.flushToDiskAndClose();
+  // Read as the file it is: something else put there meanwhile (a pipe
+  // would never end) fails the save.
+  bool whole = copy.copyFrom(entry.target);
+  whole = whole && copy.flushToDiskAndClose();
   // A copy cut short (a full disk) would hold part of the file only.
   if (!whole) keepingErrno([&] { std::remove(entry.kept.c_str()); });
   if (!whole) entry.kept.clear();
@@ -129,6 +214,7 @@ bool StagedFiles::commit() {
   for (Entry& entry : entries)
     if (!keepAside(entry)) return fail();
   for (Entry& entry : entries) {
+    if (entry.isStream) continue;
     const bool done = entry.file ? platform::replaceFile(entry.temporary, entry.target)
                                  : entry.kept.empty() || std::remove(entry.target.c_str()) == 0;
     if (!done) return fail();
@@ -136,6 +222,7 @@ bool StagedFiles::commit() {
     entry.temporary.clear();
     entry.done = true;
   }
+  if (!writeStreams()) return fail();
   keepingErrno([&] { dropKept(); });
   return true;
 }

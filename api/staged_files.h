@@ -3,6 +3,15 @@
 // their targets' places together, once all of them are whole: a failure on
 // the way, even at the last rename, leaves every target as it was.
 //
+// A target is what the caller named, and stays what it is
+// (platform/write_target.h): a symbolic link there stays a link, and the
+// file it leads to is the one replaced, beside that file; a device or a pipe
+// (/dev/null, a FIFO, /dev/stdout) is never replaced: its bytes are held
+// until the commit and then written into it as it stands, with no staged
+// name, nothing kept aside and no rename (they cannot be taken back, so they
+// go last). A target that is the file of another one (or the file another
+// one removes) refuses the second write.
+//
 // Every name of its own is made new, never opened through what stands
 // there: a file or a link someone placed at it beforehand is left alone, and
 // the next name is taken instead. The names, with the process id P:
@@ -16,10 +25,14 @@
 //
 // A commit first flushes every staged file to the disk and closes it, then
 // keeps aside what stands at each target, then renames the staged files in
-// the order they were staged, then removes the kept files. A process killed
-// during a commit can leave: staged files not yet renamed, and kept files
-// beside targets that were already replaced; every staged file that is
-// still there is whole once the first rename has happened.
+// the order they were staged, then writes the streams, then removes the kept
+// files. A process killed during a commit can leave staged files not yet
+// renamed (each one whole: all were flushed before the first rename) and
+// kept files. Killed after the kept files were made and before the first
+// rename, it leaves every kept file beside a target that was not replaced;
+// killed between two renames, it leaves kept files beside the targets
+// already replaced and beside those not yet replaced, whose staged files
+// are still there.
 
 #include <memory>
 #include <ostream>
@@ -40,31 +53,42 @@ class StagedFiles {
 
   // Stages a new file for target and returns the stream to write it
   // through; the stream has failed already when no file could be made
-  // beside target (errno says why).
+  // beside target, or the stream at target could not be opened (errno says
+  // why).
   std::ostream& write(const std::string& target, platform::NewFile::Mode mode = platform::NewFile::Mode::Binary);
-  // Stages the removal of the file at target, if there is one then.
+  // Stages the removal of the file at target, if there is one then (a
+  // stream there stays).
   void remove(const std::string& target);
 
   // Flushes every staged file to the disk, keeps aside what stands at the
   // targets, puts the staged files in place and removes the files staged
-  // for removal, in the order they were staged; false (errno says why) when
-  // any step fails, after every step already taken has been undone.
+  // for removal, in the order they were staged, then writes the streams;
+  // false (errno says why) when any step fails, after every step already
+  // taken has been undone (bytes a stream has taken stay with it).
   bool commit();
 
  private:
   struct Entry {
+    // Where the file goes (links followed), or the stream.
     std::string target;
-    // Empty for a removal.
+    // Empty for a removal and a stream.
     std::string temporary;
     std::unique_ptr<platform::NewFile> file;
+    // A stream's bytes until the commit.
+    std::unique_ptr<std::streambuf> held;
     std::unique_ptr<std::ostream> stream;
+    bool isStream = false;
+    // A target that could not be resolved fails the commit.
+    bool failed = false;
     // Names what stood at target, once kept aside.
     std::string kept;
     bool done = false;
   };
 
   bool flush();
+  bool writeStreams();
   bool keepAside(Entry& entry) const;
+  bool sameTarget(const std::string& target) const;
   void undo();
   void dropKept();
 

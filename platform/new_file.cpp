@@ -7,7 +7,12 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <optional>
 #endif
 
 namespace platform {
@@ -15,6 +20,8 @@ namespace platform {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
+// Read at a time when a file is copied.
+constexpr std::size_t kCopyChunk = 64 * 1024;
 
 // Text files end their lines in a carriage return and a line feed on
 // Windows, in a line feed alone elsewhere.
@@ -44,8 +51,38 @@ NewName NewFile::create(const std::string& path, Mode mode) {
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nameTaken(GetLastError()) ? NewName::Taken : NewName::Failed;
-  start(reinterpret_cast<std::intptr_t>(file), mode);
+  start(reinterpret_cast<std::intptr_t>(file), mode, false);
   return NewName::Made;
+}
+
+bool NewFile::openStream(const std::string& path, Mode mode) {
+  closeHandle();
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  start(reinterpret_cast<std::intptr_t>(file), mode, true);
+  return true;
+}
+
+bool NewFile::copyFrom(const std::string& existing) {
+  // A reparse point (a link) is opened as itself, and then is no file to copy.
+  const HANDLE from =
+      CreateFileA(existing.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (from == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  bool whole = GetFileType(from) == FILE_TYPE_DISK && GetFileInformationByHandle(from, &information) &&
+               (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+  if (!whole) errno = EINVAL;
+  std::vector<char> chunk(kCopyChunk);
+  while (whole) {
+    DWORD count = 0;
+    whole = ReadFile(from, chunk.data(), static_cast<DWORD>(chunk.size()), &count, nullptr) != 0;
+    if (!whole || count == 0) break;
+    whole = xsputn(chunk.data(), count) == static_cast<std::streamsize>(count);
+  }
+  CloseHandle(from);
+  return whole;
 }
 
 bool NewFile::writeAll(const char* data, std::size_t count) {
@@ -66,7 +103,8 @@ void NewFile::closeHandle() {
 
 bool NewFile::flushToDiskAndClose() {
   bool whole = isOpen() && drain() && !failed;
-  if (whole) whole = FlushFileBuffers(handleOf(handle)) != 0;
+  // A pipe's buffers are flushed only once its reader has read them.
+  if (whole && !stream) whole = FlushFileBuffers(handleOf(handle)) != 0;
   if (isOpen() && !CloseHandle(handleOf(handle))) whole = false;
   handle = -1;
   return whole;
@@ -98,11 +136,87 @@ NewName NewFile::create(const std::string& path, Mode mode) {
   // trusted to.
   const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (file < 0) return errno == EEXIST || errno == ELOOP ? NewName::Taken : NewName::Failed;
-  start(file, mode);
+  start(file, mode, false);
   return NewName::Made;
 }
 
+bool NewFile::openStream(const std::string& path, Mode mode) {
+  closeHandle();
+  // O_APPEND: an open file reached through /dev/stdout gets the bytes after
+  // what its descriptor wrote, as the descriptor itself would.
+  int file;
+  do {
+    file = open(path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
+  } while (file < 0 && errno == EINTR);
+  if (file < 0) return false;
+  start(file, mode, true);
+  return true;
+}
+
+bool NewFile::copyFrom(const std::string& existing) {
+  const int from = open(existing.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (from < 0) return false;
+  struct stat status {};
+  bool whole = fstat(from, &status) == 0;
+  if (whole && !S_ISREG(status.st_mode)) {
+    errno = EINVAL;
+    whole = false;
+  }
+  std::vector<char> chunk(kCopyChunk);
+  while (whole) {
+    const ssize_t count = read(from, chunk.data(), chunk.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      whole = count == 0;
+      break;
+    }
+    whole = xsputn(chunk.data(), count) == count;
+  }
+  const int error = errno;
+  close(from);
+  errno = error;
+  return whole;
+}
+
+namespace {
+
+// A pipe whose reader has gone answers a write with SIGPIPE, which would end
+// the host. Held back while the write runs and taken away again unless it
+// was pending before, it leaves the write's failure alone (EPIPE).
+class PipeSignalHeld {
+ public:
+  PipeSignalHeld() {
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    pendingBefore = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe, &previous);
+  }
+  PipeSignalHeld(const PipeSignalHeld&) = delete;
+  PipeSignalHeld& operator=(const PipeSignalHeld&) = delete;
+  ~PipeSignalHeld() {
+    const int error = errno;
+    sigset_t pending;
+    if (!pendingBefore && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+      const timespec now{};
+      sigtimedwait(&pipe, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+  }
+
+ private:
+  sigset_t pipe;
+  sigset_t previous;
+  bool pendingBefore = false;
+};
+
+}  // namespace
+
 bool NewFile::writeAll(const char* data, std::size_t count) {
+  std::optional<PipeSignalHeld> held;
+  if (stream) held.emplace();
   while (count > 0) {
     const ssize_t written = write(static_cast<int>(handle), data, count);
     if (written < 0 && errno == EINTR) continue;
@@ -123,7 +237,7 @@ void NewFile::closeHandle() {
 
 bool NewFile::flushToDiskAndClose() {
   bool whole = isOpen() && drain() && !failed;
-  if (whole) whole = fsync(static_cast<int>(handle)) == 0;
+  if (whole && !stream) whole = fsync(static_cast<int>(handle)) == 0;
   // The reason a failed write or flush gave outlives the close.
   const int error = errno;
   if (isOpen() && close(static_cast<int>(handle)) != 0) whole = false;
@@ -149,8 +263,9 @@ NewName makeHardLink(const std::string& existing, const std::string& name) {
 
 NewFile::~NewFile() { closeHandle(); }
 
-void NewFile::start(std::intptr_t made, Mode mode) {
-  handle = made;
+void NewFile::start(std::intptr_t opened, Mode mode, bool isStream) {
+  handle = opened;
+  stream = isStream;
   crlf = mode == Mode::Text && kTextLinesEndInCrLf;
   failed = false;
   buffer.assign(kBufferSize, '\0');

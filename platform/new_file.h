@@ -5,6 +5,9 @@
 // second hard link its file changed. Such a name counts as taken, and the
 // caller picks another. Once made, the file is written through the handle it
 // was made with, never through its name again.
+//
+// The same buffer also writes into a stream that stands at a name (a device,
+// a pipe: platform/write_target.h), which is written into as it is.
 
 #include <cstddef>
 #include <cstdint>
@@ -39,10 +42,21 @@ class NewFile : public std::streambuf {
   // Makes the file at path, with the permissions a new file of the process
   // gets; nothing is opened when the name is taken.
   NewName create(const std::string& path, Mode mode = Mode::Binary);
+  // Opens the stream at path (a device, a pipe, an open file reached through
+  // a link to a process's descriptor: writes go to its end) to write into
+  // it as it stands: nothing is made or cut short. Opening a pipe waits for
+  // its reader. False (errno set) when it cannot be opened or is a folder.
+  bool openStream(const std::string& path, Mode mode = Mode::Binary);
   // Writes what is buffered, then what the system holds of the file, to the
   // disk, and closes the file: once true, the file is whole even after a
-  // power failure. False when a write failed on the way or fails now.
+  // power failure (a stream has no disk copy: its bytes are handed over).
+  // False when a write failed on the way or fails now; a pipe whose reader
+  // has gone fails the write (EPIPE) and raises no signal.
   bool flushToDiskAndClose();
+  // Appends the bytes of the regular file at existing, which is never opened
+  // through a link at its name nor waited on as a pipe. False (errno set;
+  // EINVAL when it is no regular file) when it cannot be read whole.
+  bool copyFrom(const std::string& existing);
 
  protected:
   int_type overflow(int_type c) override;
@@ -53,8 +67,9 @@ class NewFile : public std::streambuf {
 
  private:
   bool isOpen() const;
-  // Takes the handle of a file just made, with an empty buffer.
-  void start(std::intptr_t made, Mode mode);
+  // Takes the handle of a file just made or a stream just opened, with an
+  // empty buffer.
+  void start(std::intptr_t opened, Mode mode, bool isStream);
   // Hands the buffered bytes to the system.
   bool drain();
   bool writeAll(const char* data, std::size_t count);
@@ -63,6 +78,8 @@ class NewFile : public std::streambuf {
   // A file descriptor, or a Windows file handle.
   std::intptr_t handle = -1;
   bool crlf = false;
+  // A device or pipe, not a file of this object's own.
+  bool stream = false;
   bool failed = false;
   std::vector<char> buffer;
 };

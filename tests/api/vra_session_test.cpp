@@ -24,6 +24,13 @@
 #include "tests/support/byte_builder.h"
 #include "tests/support/similarity_songs.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
+#endif
 #ifdef __linux__
 #include <signal.h>
 #include <sys/resource.h>
@@ -928,6 +935,114 @@ TEST(VraSessionFile, WritesGoPastWhatStandsAtTheirNames) {
         }
         EXPECT_EQ(namesIn(folder), names) << what;
       }
+}
+
+// A write goes to what its caller named, which stays what it is, with hard
+// links or without: a symbolic link (or a chain of them) stays a link, and
+// the file it leads to gets the bytes a plain file gets (a link that leads
+// nowhere makes that file); a FIFO stays one and its reader gets them, also
+// behind a link; a device stays a device; a descriptor reached through the
+// system's link to it (/dev/fd/N) gets them after what it wrote. Nothing is
+// left beside any of them.
+TEST(VraSessionFile, WritesReachWhatTheirTargetIs) {
+  namespace fs = std::filesystem;
+  Held<vraSession> s = session({0, 1, 2, 3, 4});
+  Held<vraSignature> signature = song(0, 1.0f, "a title");
+  const struct {
+    std::vector<std::string> targets;
+    std::function<void(const char*)> write;
+  } writers[] = {
+      {{"w.ses", "w.meta"}, [&](const char* path) { s->saveSession(path); }},
+      {{"w.sig"}, [&](const char* path) { signature->save(path); }},
+      {{"w.txt"}, [&](const char* path) { s->exportText(path, 127); }},
+      {{"w.riff"}, [&](const char* path) { s->exportSimilarityRiff(path, 3); }},
+  };
+  const fs::path plain = tempPath("plain");
+  fs::create_directory(plain);
+  for (const auto& writer : writers) writer.write((plain / writer.targets[0]).string().c_str());
+#ifdef _WIN32
+  // Wine shows a Windows program no links; its null device is one.
+  for (const auto& writer : writers) {
+    EXPECT_EQ(codeWithin(0, [&] { writer.write("NUL"); }), 0) << writer.targets[0];
+    EXPECT_FALSE(fs::exists("NUL." + std::to_string(platform::currentProcessId()) + ".tmp"));
+  }
+#else
+  enum class Kind { Link, Chain, Nowhere, Fifo, LinkToFifo, LinkToDevice, Descriptor };
+  int round = 0;
+  for (const bool noLinks : {false, true})
+    for (const Kind kind : {Kind::Link, Kind::Chain, Kind::Nowhere, Kind::Fifo, Kind::LinkToFifo, Kind::LinkToDevice,
+                            Kind::Descriptor})
+      for (const auto& writer : writers) {
+        // A session's metadata file is named after the path: no descriptor has one.
+        if (kind == Kind::Descriptor && writer.targets.size() > 1) continue;
+        const std::string what = writer.targets[0] + " round " + std::to_string(++round);
+        const fs::path folder = tempPath("kinds-" + std::to_string(round)), elsewhere = folder / "elsewhere";
+        fs::create_directories(elsewhere);
+        std::set<std::string> names = {"elsewhere"};
+        std::string named = (folder / writer.targets[0]).string();
+        std::vector<fs::path> fifos;
+        int descriptor = -1;
+        for (const std::string& target : writer.targets) {
+          const fs::path at = folder / target, file = elsewhere / target;
+          names.insert(target);
+          if (kind != Kind::Nowhere && kind != Kind::Fifo && kind != Kind::LinkToFifo) std::ofstream(file) << "earlier";
+          if (kind == Kind::Link || kind == Kind::Nowhere) fs::create_symlink("elsewhere/" + target, at);
+          if (kind == Kind::Chain) {
+            fs::create_symlink(fs::absolute(folder / ("to-" + target)), at);
+            fs::create_symlink("elsewhere/" + target, folder / ("to-" + target));
+            names.insert("to-" + target);
+          }
+          if (kind == Kind::LinkToDevice) fs::create_symlink("/dev/null", at);
+          if (kind == Kind::Fifo || kind == Kind::LinkToFifo) {
+            fifos.push_back(kind == Kind::Fifo ? at : file);
+            if (kind == Kind::LinkToFifo) fs::create_symlink("elsewhere/" + target, at);
+            ASSERT_EQ(mkfifo(fifos.back().c_str(), 0600), 0);
+          }
+          if (kind == Kind::Descriptor) {
+            names.erase(target);
+            descriptor = open(file.c_str(), O_WRONLY | O_APPEND);
+            named = "/dev/fd/" + std::to_string(descriptor);
+          }
+        }
+        std::vector<std::string> heard(fifos.size());
+        std::vector<std::thread> readers;
+        for (size_t i = 0; i < fifos.size(); ++i)
+          readers.emplace_back([&heard, &fifos, i] { heard[i] = readFile(fifos[i].string()); });
+        linksFail = noLinks;
+        EXPECT_EQ(codeWithin(0, [&] { writer.write(named.c_str()); }), 0) << what;
+        linksFail = false;
+        if (descriptor >= 0) close(descriptor);
+        // A reader still waiting for a writer that never came is let go.
+        for (const fs::path& fifo : fifos) close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        for (std::thread& reader : readers) reader.join();
+        for (size_t i = 0; i < writer.targets.size(); ++i) {
+          const std::string bytes = readFile((plain / writer.targets[i]).string());
+          const std::string at = (folder / writer.targets[i]).string(), file = (elsewhere / writer.targets[i]).string();
+          const bool isFifo = kind == Kind::Fifo || kind == Kind::LinkToFifo;
+          const std::string wanted = kind == Kind::LinkToDevice ? "earlier"
+                                     : kind == Kind::Descriptor ? "earlier" + bytes
+                                                                : bytes;
+          EXPECT_EQ(isFifo ? heard[i] : readFile(file), wanted) << what;
+          const fs::file_type type = kind == Kind::Fifo ? fs::file_type::fifo : fs::file_type::symlink;
+          if (kind != Kind::Descriptor) {
+            EXPECT_EQ(fs::symlink_status(at).type(), type) << what;
+          }
+        }
+        EXPECT_EQ(namesIn(folder), names) << what;
+        EXPECT_EQ(namesIn(elsewhere).size(), kind == Kind::Fifo ? 0 : writer.targets.size()) << what;
+      }
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  // A session file that leads to its own metadata file would be written over
+  // by it (or removed with it, without metadata): neither changes.
+  for (const bool metadata : {true, false}) {
+    const std::string link = tempPath("self-" + std::to_string(metadata) + ".ses");
+    const std::string records = writeFile("self-" + std::to_string(metadata) + ".meta", "the records");
+    fs::create_symlink(fs::path(records).filename(), link);
+    EXPECT_EQ(codeWithin(0, [&] { session({0, 1}, metadata)->saveSession(link.c_str()); }), 3) << metadata;
+    EXPECT_EQ(readFile(link) + std::to_string(fs::is_symlink(link)), "the records1");
+    EXPECT_EQ(filesStartingWith(link.substr(0, link.size() - 3)), (std::set<std::string>{"meta", "ses"}));
+  }
+#endif
 }
 
 // Where the file system has no hard links, the earlier files are copied
