@@ -7,14 +7,14 @@
 //
 // What each command and option does is the help text below (--help). The
 // session's files, their lock and their checks are examples/session_file.h;
-// audio is read as examples/audio_file.h reads it, at 44100 Hz. The standard
-// output carries the results alone (examples/result_output.h); every failure
-// is one line on the standard error stream, and the exit status is then 1
-// (2 for a wrong invocation).
+// audio is read as examples/audio_file.h reads it, at 44100 Hz. Song texts
+// show in tables as examples/table_cell.h shows them. The standard output
+// carries the results alone (examples/result_output.h); every failure is one
+// line on the standard error stream, and the exit status is then 1 (2 for a
+// wrong invocation).
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -28,6 +28,7 @@
 #include "examples/result_output.h"
 #include "examples/session_file.h"
 #include "examples/signature_input_check.h"
+#include "examples/table_cell.h"
 
 using namespace vemra_kivet;
 
@@ -67,7 +68,7 @@ constexpr const char* kHelp =
     "          table of each song's nearest songs.\n"
     "  Where a song has no title, its file name without the folder stands instead;\n"
     "  a control character inside an artist or title (a tab, a line break, an\n"
-    "  escape, ...) is shown as a space there.\n"
+    "  escape, a C1 control U+0080 to U+009F, ...) is shown as a space there.\n"
     "\n"
     "Options:\n"
     "  -c CONFIG     the feature-extraction configuration for audio inputs\n"
@@ -336,18 +337,9 @@ int build(const Options& o, std::FILE* out) {
   return status;
 }
 
-// A text as a cell of a tab-separated table: a control character in it is
-// shown as a space, as a tab or a line break would split the line and an
-// escape sequence would reach the user's terminal.
-std::string cell(std::string text) {
-  std::replace_if(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; },
-                  ' ');
-  return text;
-}
-
 // A song's artist and title, the last two cells of query's and info's lines.
 std::string textCells(const SessionTexts& texts, unsigned id) {
-  return cell(texts.song(id).artist) + '\t' + cell(texts.shownTitle(id));
+  return tableCell(texts.song(id).artist) + '\t' + tableCell(texts.shownTitle(id));
 }
 
 int query(const Options& o, std::FILE* out) {
