@@ -6,12 +6,13 @@
 //   kivet-session export [-s SIMCONFIG] [--without-lost-texts] SESSION (--text FILE [--mask M] | --riff FILE [-n N])
 //
 // What each command and option does is the help text below (--help). The
-// session's files, their lock and their checks are examples/session_file.h;
-// audio is read as examples/audio_file.h reads it, at 44100 Hz. Song texts
-// show in tables as examples/table_cell.h shows them. The standard output
-// carries the results alone (examples/result_output.h); every failure is one
-// line on the standard error stream, and the exit status is then 1 (2 for a
-// wrong invocation).
+// session's files, their lock and their checks are examples/session_file.h,
+// the outputs an export may not write examples/export_output.h; audio is
+// read as examples/audio_file.h reads it, at 44100 Hz. Song texts show in
+// tables as examples/table_cell.h shows them. The standard output carries
+// the results alone (examples/result_output.h); every failure is one line on
+// the standard error stream, and the exit status is then 1 (2 for a wrong
+// invocation).
 
 #include <unistd.h>
 
@@ -24,6 +25,7 @@
 
 #include "api/vra_kivet_exception.h"
 #include "examples/audio_extraction.h"
+#include "examples/export_output.h"
 #include "examples/host_failure.h"
 #include "examples/result_output.h"
 #include "examples/session_file.h"
@@ -65,7 +67,10 @@ constexpr const char* kHelp =
     "          extracted at, then per song: id, length (minutes:seconds.milliseconds),\n"
     "          artist and title, separated by tabs.\n"
     "  export  Writes FILE: with --text the listing of the songs, with --riff the\n"
-    "          table of each song's nearest songs.\n"
+    "          table of each song's nearest songs. FILE may not be the session file,\n"
+    "          its metadata file or its lock file, by any name or link: such an\n"
+    "          export is refused and nothing is written. /dev/stdout is the standard\n"
+    "          output.\n"
     "  Where a song has no title, its file name without the folder stands instead;\n"
     "  a control character inside an artist or title (a tab, a line break, an\n"
     "  escape, a C1 control U+0080 to U+009F, ...) is shown as a space there.\n"
@@ -386,12 +391,13 @@ int info(const Options& o, std::FILE* out) {
 int exportSession(const Options& o, std::FILE* out) {
   SessionFile file(o.session, o.textFile.empty() ? SessionFile::Use::ReadSongs : SessionFile::Use::Read);
   vraISession& session = file.open(choicesOf(o));
+  const std::string& output = o.textFile.empty() ? o.riffFile : o.textFile;
+  const std::string target = exportTarget(output, file, fileno(out));
   if (!o.textFile.empty())
-    writingStep(o.textFile, [&] { session.exportText(o.textFile.c_str(), o.mask); });
+    writingStep(output, [&] { session.exportText(target.c_str(), o.mask); });
   else
-    writingStep(o.riffFile, [&] { session.exportSimilarityRiff(o.riffFile.c_str(), o.count); });
-  std::fprintf(out, "%s: %u songs\n", o.textFile.empty() ? o.riffFile.c_str() : o.textFile.c_str(),
-               session.getSongCount());
+    writingStep(output, [&] { session.exportSimilarityRiff(target.c_str(), o.count); });
+  std::fprintf(out, "%s: %u songs\n", output.c_str(), session.getSongCount());
   return 0;
 }
 
