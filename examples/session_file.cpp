@@ -100,6 +100,7 @@ SessionFile::~SessionFile() {
 
 vraISession& SessionFile::open(const Choices& choices) {
   if (use == Use::Write && !fs::exists(path)) {
+    refuseTakenMetadataName();
     const std::string& configuration = choices.similarity ? *choices.similarity : choices.newSimilarity;
     session = makeSession(configuration.c_str());
     created = true;
@@ -109,6 +110,15 @@ vraISession& SessionFile::open(const Choices& choices) {
     throw HostFailure(path + (fs::exists(path) ? ": not a session file" : ": no such session (build makes one)"));
   load(choices);
   return *session;
+}
+
+// Two sessions of one name but the extension (NAME.ses, NAME.db) share the
+// metadata file NAME.meta: a new session saved beside the other would take
+// its texts away.
+void SessionFile::refuseTakenMetadataName() const {
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(metaPath, error)))
+    throw HostFailure(path + ": " + metaPath + " is already there (another session's metadata file?); no session made");
 }
 
 Held<vraISession> SessionFile::makeSession(const char* configuration) const {

@@ -85,6 +85,7 @@ class SessionFile {
   void save();
 
  private:
+  void refuseTakenMetadataName() const;
   vemra_kivet::Held<vemra_kivet::vraISession> makeSession(const char* configuration) const;
   void load(const Choices& choices);
   void loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # What kivet-session refuses to do to a session's files: an export never
-# writes over the session file, its metadata file or its lock file.
+# writes over the session file, its metadata file or its lock file; a new
+# session never takes another session's metadata file.
 #   kivet_session_guards_test.sh HOSTS_DIR SIMCONFIG EMPTY_SESSION
 # HOSTS_DIR holds kivet-session and kivet-synth; SIMCONFIG is the sample
 # similarity configuration; EMPTY_SESSION is empty_session
@@ -60,5 +61,21 @@ for output in "$x/stdout" /dev/stdout; do
   [ "$(cat "$work/piped")" = "$(cat "$x/list.txt")"$'\n'"$output: 5 songs" ] ||
     fail "export --text $output piped: $(cat "$work/piped")"
 done
+
+# 2. A new session whose metadata file's name is taken (by another session's
+# metadata file, a link to nothing, a folder) is refused: nothing is written,
+# and no lock file is left.
+n=$work/n
+mkdir "$n"
+session build "$n/s.db" "$a/tones.wav" >/dev/null || fail "build s.db: $(said)"
+ln -s nowhere "$n/l.meta"
+mkdir "$n/d.meta"
+before=$(state "$n")
+for name in s l d; do
+  expect 1 "kivet-session: $n/$name.ses: $n/$name.meta is already there (another session's metadata file?); no\
+ session made" build "$n/$name.ses" "$a/organ.wav"
+done
+[ "$(state "$n")" = "$before" ] || fail "refused new sessions wrote: $(ls -l "$n")"
+expect 0 "" info "$n/s.db"
 
 finish
