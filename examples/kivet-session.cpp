@@ -30,6 +30,7 @@
 #include "examples/result_output.h"
 #include "examples/session_file.h"
 #include "examples/signature_input_check.h"
+#include "examples/similarity_check.h"
 #include "examples/table_cell.h"
 
 using namespace vemra_kivet;
@@ -136,8 +137,9 @@ constexpr const char* kHelp =
     "A configuration that cannot be read is named with the reason (\"cannot read the\n"
     "configuration CONFIG: no such file or directory\", or where its XML breaks, as\n"
     "line and column), and so is a similarity configuration, which must name a\n"
-    "similarity method; a save or an export that fails names the system's reason,\n"
-    "and so do results that cannot be written.\n"
+    "similarity method (checked before the session is locked, completed, swept or\n"
+    "loaded); a save or an export that fails names the system's reason, and so do\n"
+    "results that cannot be written.\n"
     "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
     "wrong invocation.\n";
 
@@ -403,6 +405,19 @@ int exportSession(const Options& o, std::FILE* out) {
   return 0;
 }
 
+// A similarity configuration that cannot serve is refused before the session
+// is locked, swept or loaded: the one named, or for a build of a new session
+// the installed one. (Whether the session is there is asked unlocked: a
+// session made meanwhile needs no configuration, and one removed meanwhile
+// has the configuration checked again when it is made.)
+void checkSimilarityChoice(const Options& o) {
+  std::error_code error;
+  if (o.similarity)
+    checkSimilarityConfiguration(*o.similarity);
+  else if (o.command == "build" && !std::filesystem::exists(o.session, error))
+    checkSimilarityConfiguration(choicesOf(o).newSimilarity);
+}
+
 int run(int argc, char** argv, std::FILE* out) {
   Options o;
   if (!parseArguments(argc, argv, o)) {
@@ -415,6 +430,7 @@ int run(int argc, char** argv, std::FILE* out) {
     return 0;
   }
   try {
+    checkSimilarityChoice(o);
     if (o.command == "build") return build(o, out);
     if (o.command == "query") return query(o, out);
     if (o.command == "info") return info(o, out);

@@ -122,9 +122,6 @@ void SessionFile::refuseTakenMetadataName() const {
 }
 
 Held<vraISession> SessionFile::makeSession(const char* configuration) const {
-  const std::string unreadable = configuration ? unreadableBecause(configuration) : "";
-  if (!unreadable.empty())
-    throw HostFailure("cannot read the similarity configuration " + std::string(configuration) + ": " + unreadable);
   if (configuration) checkSimilarityConfiguration(configuration);
   const bool withTexts = use == Use::Write;
   return Held<vraISession>(step(configuration ? "similarity configuration " + std::string(configuration) : path,

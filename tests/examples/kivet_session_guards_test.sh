@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
 # What kivet-session refuses to do to a session's files: an export never
 # writes over the session file, its metadata file or its lock file; a new
-# session never takes another session's metadata file.
-#   kivet_session_guards_test.sh HOSTS_DIR SIMCONFIG EMPTY_SESSION
+# session never takes another session's metadata file; a similarity
+# configuration that cannot serve is refused before the session is locked,
+# swept or loaded.
+#   kivet_session_guards_test.sh HOSTS_DIR SIMCONFIG EMPTY_SESSION KILL_BEFORE_RENAME CONFIG_DIR LIB_DIR
 # HOSTS_DIR holds kivet-session and kivet-synth; SIMCONFIG is the sample
-# similarity configuration; EMPTY_SESSION is empty_session
-# (tests/examples/).
+# similarity configuration; EMPTY_SESSION and KILL_BEFORE_RENAME are
+# empty_session and the library that ends a host at a chosen rename
+# (tests/examples/); CONFIG_DIR and LIB_DIR are where an installed
+# kivet-session finds its sample configurations and its library, relative to
+# its own folder.
 set -euo pipefail
 hosts=$1
 similarity=$2
 empty_session=$3
+kill_before_rename=$4
+config_dir=$5
+lib_dir=$6
 source "$(dirname "${BASH_SOURCE[0]}")/host_test.sh"
 
 "$hosts/kivet-synth" -d 2 "$work/audio" >/dev/null
@@ -78,4 +86,45 @@ done
 [ "$(state "$n")" = "$before" ] || fail "refused new sessions wrote: $(ls -l "$n")"
 expect 0 "" info "$n/s.db"
 
+# 3. A similarity configuration that cannot be read, or whose XML breaks, is
+# refused before anything else happens: a build over a session whose last
+# save was cut between its renames, builds of new sessions beside the files
+# of a build of each that was killed, and readers of a session without a
+# lock file touch nothing. So is the installed similarity.xml, for a new
+# session.
+k=$work/k
+mkdir "$k"
+session build "$k/k.ses" "$a/tones.wav" "$a/chord.wav" >/dev/null && session build "$k/r.ses" "$a/tones.wav" \
+  >/dev/null || fail "build k, r: $(said)"
+rm "$k/r.ses.lock"
+# (The shell's report of the kill goes where the outer subshell's errors go.)
+for cut in k.ses n.meta m.meta; do
+  ( (KIVET_KILL_BEFORE_RENAME_TO=/$cut LD_PRELOAD=$kill_before_rename ASAN_OPTIONS=verify_asan_link_order=0 \
+    exec "$hosts/kivet-session" build "$k/${cut%.*}.ses" "$a/organ.wav" >/dev/null 2>&1) || exit) 2>/dev/null &&
+    fail "a build went on past its rename to $cut"
+done
+printf '<similarity>\n  <semanticlayer>\n</similarity>\n' >"$work/broken.xml"
+mkdir -p "$work/tree/bin/$config_dir"
+cp "$hosts/kivet-session" "$work/tree/bin"
+ln -s "$(cd "$hosts/$lib_dir" && pwd)" "$work/tree/bin/$lib_dir"
+cp "$work/broken.xml" "$work/tree/bin/$config_dir/similarity.xml"
+installed=$(cd "$work/tree/bin/$config_dir" && pwd)/similarity.xml
+while IFS='|' read -r program arguments reason; do
+  # A reader that went on would make the lock file.
+  rm -f "$k/r.ses.lock"
+  before=$(state "$k")
+  status=0
+  # shellcheck disable=SC2086
+  "$program/kivet-session" $arguments >/dev/null 2>"$work/said" || status=$?
+  [ "$status" -eq 1 ] && [ "$(said)" = "kivet-session: cannot read the similarity configuration $reason" ] ||
+    fail "$arguments: status $status, said $(said)"
+  [ "$(state "$k")" = "$before" ] || fail "$arguments touched the session: $(ls -l "$k")"
+done <<EOF
+$hosts|build -s $work/broken.xml $k/k.ses $a/drums.wav|$work/broken.xml: expected end of tag 'semanticlayer' at line 3, column 3
+$hosts|build -s $work/none.xml $k/n.ses $a/drums.wav|$work/none.xml: no such file or directory
+$work/tree/bin|build $k/m.ses $a/drums.wav|$installed: expected end of tag 'semanticlayer' at line 3, column 3
+$hosts|info -s $work/broken.xml $k/r.ses|$work/broken.xml: expected end of tag 'semanticlayer' at line 3, column 3
+$hosts|query -s $work/none.xml $k/r.ses --id 1|$work/none.xml: no such file or directory
+$hosts|export -s $work/audio $k/r.ses --text $k/r.txt|$work/audio: is a directory
+EOF
 finish
