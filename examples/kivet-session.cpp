@@ -16,6 +16,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -90,7 +91,7 @@ constexpr const char* kHelp =
     "                classifiers read what the stored songs lack is refused.\n"
     "  -n N          query: the number of songs listed (default 10); export --riff: the\n"
     "                number of nearest songs stored for each song (default 10, at most\n"
-    "                250, as for a query by ID).\n"
+    "                250, as for a query by ID; a larger N stores 250, with a note).\n"
     "  --id ID       query: the stored song ID instead of an INPUT.\n"
     "  --text FILE   export: one line \"#SESSION-ID=id;\", then a line per song: its id\n"
     "                and seven fields, each followed by \";\"; texts are quoted.\n"
@@ -392,15 +393,24 @@ int info(const Options& o, std::FILE* out) {
   return 0;
 }
 
+// The most nearest songs the RIFF table stores for a song: the library fills
+// it with a query by id, which asks every method for this many.
+constexpr unsigned kMostRiffNeighbours = 250;
+
 int exportSession(const Options& o, std::FILE* out) {
   SessionFile file(o.session, o.textFile.empty() ? SessionFile::Use::ReadSongs : SessionFile::Use::Read);
   vraISession& session = file.open(choicesOf(o));
   const std::string& output = o.textFile.empty() ? o.riffFile : o.textFile;
   const std::string target = exportTarget(output, file, fileno(out));
-  if (!o.textFile.empty())
+  if (!o.textFile.empty()) {
     writingStep(output, [&] { session.exportText(target.c_str(), o.mask); });
-  else
-    writingStep(output, [&] { session.exportSimilarityRiff(target.c_str(), o.count); });
+  } else {
+    if (o.count > kMostRiffNeighbours)
+      std::fprintf(stderr, "kivet-session: -n %u: the RIFF table stores %u nearest songs at most; storing %u\n",
+                   o.count, kMostRiffNeighbours, kMostRiffNeighbours);
+    const unsigned count = std::min(o.count, kMostRiffNeighbours);
+    writingStep(output, [&] { session.exportSimilarityRiff(target.c_str(), count); });
+  }
   std::fprintf(out, "%s: %u songs\n", output.c_str(), session.getSongCount());
   return 0;
 }

@@ -50,6 +50,12 @@ for export in "--text $work/no/s.txt" "--riff $work/no/s.riff"; do
   expect 1 "kivet-session: ${export#* }: no such file or directory (Failed to save file (code 3))" \
     export "$work/s.ses" $export
 done
+# A RIFF table of more nearest songs than it stores says so, and stores as
+# many as it can.
+expect 0 "kivet-session: -n 300: the RIFF table stores 250 nearest songs at most; storing 250" \
+  export "$work/s.ses" --riff "$work/300.riff" -n 300
+expect 0 "" export "$work/s.ses" --riff "$work/250.riff" -n 250
+cmp -s "$work/300.riff" "$work/250.riff" || fail "export --riff -n 300 differs from -n 250"
 # A file that is no similarity configuration (an extraction configuration),
 # and one of broken XML, are refused in one line before anything is written:
 # no session is made, and an existing one stays as it was.
