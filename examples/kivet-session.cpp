@@ -6,11 +6,13 @@
 //   kivet-session export [-s SIMCONFIG] [--without-lost-texts] SESSION (--text FILE [--mask M] | --riff FILE [-n N])
 //
 // What each command and option does is the help text below (--help). The
-// session's files, their lock and their checks are examples/session_file.h;
-// audio is read as examples/audio_file.h reads it, at 44100 Hz. The standard
-// output carries the results alone (examples/result_output.h); every failure
-// is one line on the standard error stream, and the exit status is then 1
-// (2 for a wrong invocation).
+// session's files, their lock and their checks are examples/session_file.h,
+// the outputs an export may not write examples/export_output.h; audio is
+// read as examples/audio_file.h reads it, at 44100 Hz. Song texts show in
+// tables as examples/table_cell.h shows them. The standard output carries
+// the results alone (examples/result_output.h); every failure is one line on
+// the standard error stream, and the exit status is then 1 (2 for a wrong
+// invocation).
 
 #include <unistd.h>
 
@@ -24,10 +26,13 @@
 
 #include "api/vra_kivet_exception.h"
 #include "examples/audio_extraction.h"
+#include "examples/export_output.h"
 #include "examples/host_failure.h"
 #include "examples/result_output.h"
 #include "examples/session_file.h"
 #include "examples/signature_input_check.h"
+#include "examples/similarity_check.h"
+#include "examples/table_cell.h"
 
 using namespace vemra_kivet;
 
@@ -52,7 +57,9 @@ constexpr const char* kHelp =
     "          from its tags and its path as the file name; or a signature file (.sig)\n"
     "          made at 44100 Hz (as kivet-extract makes them), taken with its texts. A\n"
     "          file given twice is added once. A bad input is named and left out, the\n"
-    "          others are added; when none could be added, nothing is written.\n"
+    "          others are added; when none could be added, nothing is written. No new\n"
+    "          session is made where its metadata file's name is taken (NAME.ses and\n"
+    "          NAME.db would share NAME.meta): nothing is written.\n"
     "  query   Lists the N songs most like INPUT (an audio or signature file) or like\n"
     "          the stored song ID, best first, under a header line: rank, id, score\n"
     "          (1.000: the same song), artist and title, separated by tabs. At most\n"
@@ -64,10 +71,13 @@ constexpr const char* kHelp =
     "          extracted at, then per song: id, length (minutes:seconds.milliseconds),\n"
     "          artist and title, separated by tabs.\n"
     "  export  Writes FILE: with --text the listing of the songs, with --riff the\n"
-    "          table of each song's nearest songs.\n"
+    "          table of each song's nearest songs. FILE may not be the session file,\n"
+    "          its metadata file or its lock file, by any name or link: such an\n"
+    "          export is refused and nothing is written. /dev/stdout is the standard\n"
+    "          output.\n"
     "  Where a song has no title, its file name without the folder stands instead;\n"
     "  a control character inside an artist or title (a tab, a line break, an\n"
-    "  escape, ...) is shown as a space there.\n"
+    "  escape, a C1 control U+0080 to U+009F, ...) is shown as a space there.\n"
     "\n"
     "Options:\n"
     "  -c CONFIG     the feature-extraction configuration for audio inputs\n"
@@ -81,7 +91,7 @@ constexpr const char* kHelp =
     "                classifiers read what the stored songs lack is refused.\n"
     "  -n N          query: the number of songs listed (default 10); export --riff: the\n"
     "                number of nearest songs stored for each song (default 10, at most\n"
-    "                250, as for a query by ID).\n"
+    "                250, as for a query by ID; a larger N stores 250, with a note).\n"
     "  --id ID       query: the stored song ID instead of an INPUT.\n"
     "  --text FILE   export: one line \"#SESSION-ID=id;\", then a line per song: its id\n"
     "                and seven fields, each followed by \";\"; texts are quoted.\n"
@@ -128,8 +138,9 @@ constexpr const char* kHelp =
     "A configuration that cannot be read is named with the reason (\"cannot read the\n"
     "configuration CONFIG: no such file or directory\", or where its XML breaks, as\n"
     "line and column), and so is a similarity configuration, which must name a\n"
-    "similarity method; a save or an export that fails names the system's reason,\n"
-    "and so do results that cannot be written.\n"
+    "similarity method (checked before the session is locked, completed, swept or\n"
+    "loaded); a save or an export that fails names the system's reason, and so do\n"
+    "results that cannot be written.\n"
     "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
     "wrong invocation.\n";
 
@@ -336,18 +347,9 @@ int build(const Options& o, std::FILE* out) {
   return status;
 }
 
-// A text as a cell of a tab-separated table: a control character in it is
-// shown as a space, as a tab or a line break would split the line and an
-// escape sequence would reach the user's terminal.
-std::string cell(std::string text) {
-  std::replace_if(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; },
-                  ' ');
-  return text;
-}
-
 // A song's artist and title, the last two cells of query's and info's lines.
 std::string textCells(const SessionTexts& texts, unsigned id) {
-  return cell(texts.song(id).artist) + '\t' + cell(texts.shownTitle(id));
+  return tableCell(texts.song(id).artist) + '\t' + tableCell(texts.shownTitle(id));
 }
 
 int query(const Options& o, std::FILE* out) {
@@ -391,16 +393,39 @@ int info(const Options& o, std::FILE* out) {
   return 0;
 }
 
+// The most nearest songs the RIFF table stores for a song: the library fills
+// it with a query by id, which asks every method for this many.
+constexpr unsigned kMostRiffNeighbours = 250;
+
 int exportSession(const Options& o, std::FILE* out) {
   SessionFile file(o.session, o.textFile.empty() ? SessionFile::Use::ReadSongs : SessionFile::Use::Read);
   vraISession& session = file.open(choicesOf(o));
-  if (!o.textFile.empty())
-    writingStep(o.textFile, [&] { session.exportText(o.textFile.c_str(), o.mask); });
-  else
-    writingStep(o.riffFile, [&] { session.exportSimilarityRiff(o.riffFile.c_str(), o.count); });
-  std::fprintf(out, "%s: %u songs\n", o.textFile.empty() ? o.riffFile.c_str() : o.textFile.c_str(),
-               session.getSongCount());
+  const std::string& output = o.textFile.empty() ? o.riffFile : o.textFile;
+  const std::string target = exportTarget(output, file, fileno(out));
+  if (!o.textFile.empty()) {
+    writingStep(output, [&] { session.exportText(target.c_str(), o.mask); });
+  } else {
+    if (o.count > kMostRiffNeighbours)
+      std::fprintf(stderr, "kivet-session: -n %u: the RIFF table stores %u nearest songs at most; storing %u\n",
+                   o.count, kMostRiffNeighbours, kMostRiffNeighbours);
+    const unsigned count = std::min(o.count, kMostRiffNeighbours);
+    writingStep(output, [&] { session.exportSimilarityRiff(target.c_str(), count); });
+  }
+  std::fprintf(out, "%s: %u songs\n", output.c_str(), session.getSongCount());
   return 0;
+}
+
+// A similarity configuration that cannot serve is refused before the session
+// is locked, swept or loaded: the one named, or for a build of a new session
+// the installed one. (Whether the session is there is asked unlocked: a
+// session made meanwhile needs no configuration, and one removed meanwhile
+// has the configuration checked again when it is made.)
+void checkSimilarityChoice(const Options& o) {
+  std::error_code error;
+  if (o.similarity)
+    checkSimilarityConfiguration(*o.similarity);
+  else if (o.command == "build" && !std::filesystem::exists(o.session, error))
+    checkSimilarityConfiguration(choicesOf(o).newSimilarity);
 }
 
 int run(int argc, char** argv, std::FILE* out) {
@@ -415,6 +440,7 @@ int run(int argc, char** argv, std::FILE* out) {
     return 0;
   }
   try {
+    checkSimilarityChoice(o);
     if (o.command == "build") return build(o, out);
     if (o.command == "query") return query(o, out);
     if (o.command == "info") return info(o, out);

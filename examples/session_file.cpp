@@ -55,12 +55,15 @@ std::optional<std::string> storedConfiguration(const std::string& path) {
   return std::string(text, size);
 }
 
-// The file a session path names: a symbolic link in its place is followed
-// (also one to a session not made yet), so that a session reached through a
-// link is locked, loaded and written where it is, and the link stays a
-// link. A path without one stays as given: its folder is the same folder
-// by any name, and the user's messages name it as they typed it.
-std::string sessionFileOf(const std::string& given) {
+}  // namespace
+
+// The file a path names: a symbolic link in its place is followed (also one
+// to a file not made yet), so that a session reached through a link is
+// locked, loaded and written where it is, and the link stays a link (and an
+// export's output is checked where it leads). A path without one stays as
+// given: its folder is the same folder by any name, and the user's messages
+// name it as they typed it.
+std::string fileBehindLinks(const std::string& given) {
   // As many links as the system follows in one path.
   constexpr int kMostLinks = 40;
   fs::path file = given;
@@ -76,14 +79,12 @@ std::string sessionFileOf(const std::string& given) {
   return error ? file.string() : real.string();
 }
 
-}  // namespace
-
 std::string metadataPathOf(const std::string& sessionPath) {
   return sessionPath.substr(0, extensionStart(sessionPath)) + kMetaExtension;
 }
 
 SessionFile::SessionFile(const std::string& sessionPath, Use use)
-    : path(sessionFileOf(sessionPath)),
+    : path(fileBehindLinks(sessionPath)),
       metaPath(metadataPathOf(path)),
       use(use),
       lock(path, use == Use::Write ? SessionLock::Mode::Exclusive : SessionLock::Mode::Shared) {
@@ -99,6 +100,7 @@ SessionFile::~SessionFile() {
 
 vraISession& SessionFile::open(const Choices& choices) {
   if (use == Use::Write && !fs::exists(path)) {
+    refuseTakenMetadataName();
     const std::string& configuration = choices.similarity ? *choices.similarity : choices.newSimilarity;
     session = makeSession(configuration.c_str());
     created = true;
@@ -110,10 +112,16 @@ vraISession& SessionFile::open(const Choices& choices) {
   return *session;
 }
 
+// Two sessions of one name but the extension (NAME.ses, NAME.db) share the
+// metadata file NAME.meta: a new session saved beside the other would take
+// its texts away.
+void SessionFile::refuseTakenMetadataName() const {
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(metaPath, error)))
+    throw HostFailure(path + ": " + metaPath + " is already there (another session's metadata file?); no session made");
+}
+
 Held<vraISession> SessionFile::makeSession(const char* configuration) const {
-  const std::string unreadable = configuration ? unreadableBecause(configuration) : "";
-  if (!unreadable.empty())
-    throw HostFailure("cannot read the similarity configuration " + std::string(configuration) + ": " + unreadable);
   if (configuration) checkSimilarityConfiguration(configuration);
   const bool withTexts = use == Use::Write;
   return Held<vraISession>(step(configuration ? "similarity configuration " + std::string(configuration) : path,

@@ -73,6 +73,11 @@ class SessionFile {
   std::string id() const;
   // The texts of the songs (not for Use::ReadSongs).
   const SessionTexts& texts() const { return *songTexts; }
+  // The session file (past a symbolic link at the path given), its metadata
+  // file and its lock file, named as this command names them.
+  const std::string& sessionPath() const { return path; }
+  const std::string& metadataPath() const { return metaPath; }
+  std::string lockPath() const { return path + ".lock"; }
 
   // Saves the session whole over the old files, or leaves them as they
   // were. Throws HostFailure; a full disk or a folder that cannot be
@@ -80,6 +85,7 @@ class SessionFile {
   void save();
 
  private:
+  void refuseTakenMetadataName() const;
   vemra_kivet::Held<vemra_kivet::vraISession> makeSession(const char* configuration) const;
   void load(const Choices& choices);
   void loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const;
@@ -104,3 +110,8 @@ class SessionFile {
 // The library's naming rule for the metadata file: the session path up to
 // the last "." of its file name, then ".meta".
 std::string metadataPathOf(const std::string& sessionPath);
+
+// The file a path names: a symbolic link in its place is followed (also one
+// to a file not made yet), the path as given when there is none. Throws
+// HostFailure when the links go round.
+std::string fileBehindLinks(const std::string& path);

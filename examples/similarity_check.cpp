@@ -37,10 +37,12 @@ std::string placedMessage(const DomParseError& error) {
 }  // namespace
 
 void checkSimilarityConfiguration(const std::string& path) {
+  const std::string cannotRead = "cannot read the similarity configuration " + path + ": ";
+  const std::string unreadable = unreadableBecause(path);
+  if (!unreadable.empty()) throw HostFailure(cannotRead + unreadable);
   // The bytes the library parses: it reads the file whole, not as a URI.
   std::ifstream in(path, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string cannotRead = "cannot read the similarity configuration " + path + ": ";
   std::optional<DomParser> parser;
   try {
     parser.emplace();

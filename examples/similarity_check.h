@@ -9,10 +9,11 @@
 
 #include <string>
 
-// Throws a HostFailure when the file at path, which can be read, is no
-// similarity configuration: "cannot read the similarity configuration PATH:
-// REASON at line L, column C" (counted from 1) where its XML breaks, or
-// "PATH is no similarity configuration: ..." when it names no similarity
-// method the library knows. The library looks its elements up by name
-// anywhere in the document, and so does the check.
+// Throws a HostFailure when the file at path is no similarity
+// configuration: "cannot read the similarity configuration PATH: REASON",
+// the system's reason when it cannot be read ("no such file or directory",
+// "is a directory") or the parser's at line L, column C (counted from 1)
+// where its XML breaks, or "PATH is no similarity configuration: ..." when
+// it names no similarity method the library knows. The library looks its
+// elements up by name anywhere in the document, and so does the check.
 void checkSimilarityConfiguration(const std::string& path);

@@ -50,6 +50,12 @@ for export in "--text $work/no/s.txt" "--riff $work/no/s.riff"; do
   expect 1 "kivet-session: ${export#* }: no such file or directory (Failed to save file (code 3))" \
     export "$work/s.ses" $export
 done
+# A RIFF table of more nearest songs than it stores says so, and stores as
+# many as it can.
+expect 0 "kivet-session: -n 300: the RIFF table stores 250 nearest songs at most; storing 250" \
+  export "$work/s.ses" --riff "$work/300.riff" -n 300
+expect 0 "" export "$work/s.ses" --riff "$work/250.riff" -n 250
+cmp -s "$work/300.riff" "$work/250.riff" || fail "export --riff -n 300 differs from -n 250"
 # A file that is no similarity configuration (an extraction configuration),
 # and one of broken XML, are refused in one line before anything is written:
 # no session is made, and an existing one stays as it was.
@@ -124,6 +130,19 @@ for table in "query $work/c.ses --id 1 -n 1:2:4-" "info $work/c.ses:5:3-"; do
   expect 0 "" $command
   [ "$(sed -n "${line}p" "$work/out" | cut -f "$cells")" = "$(printf 'AC DC [1m\tTi tle ')" ] ||
     fail "control characters in $command: $(cat -A "$work/out")"
+done
+# And so are the C1 control characters, in UTF-8 (C2 80 to C2 9F) or as
+# the Latin-1 bytes a text may hold beside UTF-8 (0x9B after an "é"), one
+# space each; every other character stays (a no-break space is C2 A0).
+"$convert" "$a/organ.wav" "$work/c1.wav" pcm16 --tags "$(printf 'Ti\302\233tle\302\200\302\237\302\240')" \
+  "$(printf 'Caf\303\251\233[1m')"
+session build "$work/c1.ses" "$work/c1.wav" >/dev/null || fail "build with C1 control characters: $(said)"
+for table in "query $work/c1.ses --id 1 -n 1:2:4-" "info $work/c1.ses:5:3-"; do
+  IFS=: read -r command line cells <<<"$table"
+  # shellcheck disable=SC2086
+  expect 0 "" $command
+  [ "$(sed -n "${line}p" "$work/out" | cut -f "$cells")" = "$(printf 'Caf\303\251 [1m\tTi tle  \302\240')" ] ||
+    fail "C1 control characters in $command: $(cat -A "$work/out")"
 done
 
 # The hosts find the library relative to their own folder, as installed: no

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# What kivet-session refuses to do to a session's files: an export never
+# writes over the session file, its metadata file or its lock file; a new
+# session never takes another session's metadata file; a similarity
+# configuration that cannot serve is refused before the session is locked,
+# swept or loaded.
+#   kivet_session_guards_test.sh HOSTS_DIR SIMCONFIG EMPTY_SESSION KILL_BEFORE_RENAME CONFIG_DIR LIB_DIR
+# HOSTS_DIR holds kivet-session and kivet-synth; SIMCONFIG is the sample
+# similarity configuration; EMPTY_SESSION and KILL_BEFORE_RENAME are
+# empty_session and the library that ends a host at a chosen rename
+# (tests/examples/); CONFIG_DIR and LIB_DIR are where an installed
+# kivet-session finds its sample configurations and its library, relative to
+# its own folder.
+set -euo pipefail
+hosts=$1
+similarity=$2
+empty_session=$3
+kill_before_rename=$4
+config_dir=$5
+lib_dir=$6
+source "$(dirname "${BASH_SOURCE[0]}")/host_test.sh"
+
+"$hosts/kivet-synth" -d 2 "$work/audio" >/dev/null
+a=$work/audio
+# What a folder holds: each entry's name, kind, inode, links, size, time,
+# link target and content.
+state() {
+  find "$1" -mindepth 1 -maxdepth 1 -printf '%f %y %i %n %s %T@ %l\n' | LC_ALL=C sort
+  find "$1" -mindepth 1 -maxdepth 1 -type f -exec cksum {} + | LC_ALL=C sort
+}
+
+# 1. An export onto the session's own files, by their names, a hard link or
+# a symbolic link, also one that leads to a name not made yet, is refused in
+# one line, and nothing is written.
+x=$work/x
+mkdir "$x"
+session build "$x/s.ses" "$a/tones.wav" "$a/chord.wav" "$a/organ.wav" "$a/drums.wav" "$a/glide.wav" >/dev/null ||
+  fail "build s: $(said)"
+# A session without songs needs no metadata file: e.meta is not there.
+"$empty_session" "$similarity" "$x/e.ses"
+session info "$x/e.ses" >/dev/null || fail "info e: $(said)"
+ln "$x/s.ses" "$x/hard.ses"
+for file in s.ses s.meta s.ses.lock e.meta; do ln -s "$file" "$x/to-$file"; done
+before=$(state "$x")
+while IFS='|' read -r name output what; do
+  for export in --text --riff; do
+    expect 1 "kivet-session: $x/$name: the output $x/$output is $what; nothing written" \
+      export "$x/$name" "$export" "$x/$output"
+  done
+done <<EOF
+s.ses|s.ses|the session file itself
+s.ses|hard.ses|the session file itself
+s.ses|to-s.ses|the session file itself
+s.ses|s.meta|the session's metadata file $x/s.meta
+s.ses|to-s.meta|the session's metadata file $x/s.meta
+s.ses|s.ses.lock|the session's lock file $x/s.ses.lock
+s.ses|to-s.ses.lock|the session's lock file $x/s.ses.lock
+e.ses|to-e.meta|the session's metadata file $x/e.meta
+EOF
+[ "$(state "$x")" = "$before" ] || fail "refused exports wrote: $(ls -l "$x")"
+# A pipe is none of them: the listing reaches it through /dev/stdout. (Tried
+# first through a link of the test's own: a library that replaced a link at
+# its output with a file would replace that one, not /dev/stdout.)
+session export "$x/s.ses" --text "$x/list.txt" >/dev/null || fail "export: $(said)"
+ln -s /dev/stdout "$x/stdout"
+for output in "$x/stdout" /dev/stdout; do
+  [ -L "$x/stdout" ] || { fail "an export replaced the link $x/stdout with a file"; break; }
+  session export "$x/s.ses" --text "$output" | cat >"$work/piped" || fail "export --text $output: $(said)"
+  [ "$(cat "$work/piped")" = "$(cat "$x/list.txt")"$'\n'"$output: 5 songs" ] ||
+    fail "export --text $output piped: $(cat "$work/piped")"
+done
+
+# 2. A new session whose metadata file's name is taken (by another session's
+# metadata file, a link to nothing, a folder) is refused: nothing is written,
+# and no lock file is left.
+n=$work/n
+mkdir "$n"
+session build "$n/s.db" "$a/tones.wav" >/dev/null || fail "build s.db: $(said)"
+ln -s nowhere "$n/l.meta"
+mkdir "$n/d.meta"
+before=$(state "$n")
+for name in s l d; do
+  expect 1 "kivet-session: $n/$name.ses: $n/$name.meta is already there (another session's metadata file?); no\
+ session made" build "$n/$name.ses" "$a/organ.wav"
+done
+[ "$(state "$n")" = "$before" ] || fail "refused new sessions wrote: $(ls -l "$n")"
+expect 0 "" info "$n/s.db"
+
+# 3. A similarity configuration that cannot be read, or whose XML breaks, is
+# refused before anything else happens: a build over a session whose last
+# save was cut between its renames, builds of new sessions beside the files
+# of a build of each that was killed, and readers of a session without a
+# lock file touch nothing. So is the installed similarity.xml, for a new
+# session.
+k=$work/k
+mkdir "$k"
+session build "$k/k.ses" "$a/tones.wav" "$a/chord.wav" >/dev/null && session build "$k/r.ses" "$a/tones.wav" \
+  >/dev/null || fail "build k, r: $(said)"
+rm "$k/r.ses.lock"
+# (The shell's report of the kill goes where the outer subshell's errors go.)
+for cut in k.ses n.meta m.meta; do
+  ( (KIVET_KILL_BEFORE_RENAME_TO=/$cut LD_PRELOAD=$kill_before_rename ASAN_OPTIONS=verify_asan_link_order=0 \
+    exec "$hosts/kivet-session" build "$k/${cut%.*}.ses" "$a/organ.wav" >/dev/null 2>&1) || exit) 2>/dev/null &&
+    fail "a build went on past its rename to $cut"
+done
+printf '<similarity>\n  <semanticlayer>\n</similarity>\n' >"$work/broken.xml"
+mkdir -p "$work/tree/bin/$config_dir"
+cp "$hosts/kivet-session" "$work/tree/bin"
+ln -s "$(cd "$hosts/$lib_dir" && pwd)" "$work/tree/bin/$lib_dir"
+cp "$work/broken.xml" "$work/tree/bin/$config_dir/similarity.xml"
+installed=$(cd "$work/tree/bin/$config_dir" && pwd)/similarity.xml
+while IFS='|' read -r program arguments reason; do
+  # A reader that went on would make the lock file.
+  rm -f "$k/r.ses.lock"
+  before=$(state "$k")
+  status=0
+  # shellcheck disable=SC2086
+  "$program/kivet-session" $arguments >/dev/null 2>"$work/said" || status=$?
+  [ "$status" -eq 1 ] && [ "$(said)" = "kivet-session: cannot read the similarity configuration $reason" ] ||
+    fail "$arguments: status $status, said $(said)"
+  [ "$(state "$k")" = "$before" ] || fail "$arguments touched the session: $(ls -l "$k")"
+done <<EOF
+$hosts|build -s $work/broken.xml $k/k.ses $a/drums.wav|$work/broken.xml: expected end of tag 'semanticlayer' at line 3, column 3
+$hosts|build -s $work/none.xml $k/n.ses $a/drums.wav|$work/none.xml: no such file or directory
+$work/tree/bin|build $k/m.ses $a/drums.wav|$installed: expected end of tag 'semanticlayer' at line 3, column 3
+$hosts|info -s $work/broken.xml $k/r.ses|$work/broken.xml: expected end of tag 'semanticlayer' at line 3, column 3
+$hosts|query -s $work/none.xml $k/r.ses --id 1|$work/none.xml: no such file or directory
+$hosts|export -s $work/audio $k/r.ses --text $k/r.txt|$work/audio: is a directory
+EOF
+finish
