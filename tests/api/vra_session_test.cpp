@@ -858,6 +858,26 @@ std::set<std::string> namesIn(const std::filesystem::path& folder) {
   return names;
 }
 
+// The four writers of files, each with the names of the files it writes
+// for the path w.EXT: a session with its metadata file, a signature file and
+// both exports.
+struct FileWriters {
+  struct Writer {
+    std::vector<std::string> targets;
+    std::function<void(const char*)> write;
+  };
+  Held<vraSession> s = session({0, 1, 2, 3, 4});
+  Held<vraSignature> signature = song(0, 1.0f, "a title");
+  const Writer all[4] = {
+      {{"w.ses", "w.meta"}, [this](const char* path) { s->saveSession(path); }},
+      {{"w.sig"}, [this](const char* path) { signature->save(path); }},
+      {{"w.txt"}, [this](const char* path) { s->exportText(path, 127); }},
+      {{"w.riff"}, [this](const char* path) { s->exportSimilarityRiff(path, 3); }},
+  };
+  const Writer* begin() const { return all; }
+  const Writer* end() const { return all + 4; }
+};
+
 }  // namespace
 
 #ifdef __linux__
@@ -881,17 +901,7 @@ extern "C" int linkat(int fromFolder, const char* from, int toFolder, const char
 // file is copied aside past the taken names the same way.
 TEST(VraSessionFile, WritesGoPastWhatStandsAtTheirNames) {
   namespace fs = std::filesystem;
-  Held<vraSession> s = session({0, 1, 2, 3, 4});
-  Held<vraSignature> signature = song(0, 1.0f, "a title");
-  const struct {
-    std::vector<std::string> targets;
-    std::function<void(const char*)> write;
-  } writers[] = {
-      {{"w.ses", "w.meta"}, [&](const char* path) { s->saveSession(path); }},
-      {{"w.sig"}, [&](const char* path) { signature->save(path); }},
-      {{"w.txt"}, [&](const char* path) { s->exportText(path, 127); }},
-      {{"w.riff"}, [&](const char* path) { s->exportSimilarityRiff(path, 3); }},
-  };
+  const FileWriters writers;
   enum class Plant { File, HardLink, SymbolicLink, LinkToNowhere };
   std::vector<Plant> plants = {Plant::File, Plant::HardLink};
 #ifndef _WIN32
@@ -946,17 +956,7 @@ TEST(VraSessionFile, WritesGoPastWhatStandsAtTheirNames) {
 // left beside any of them.
 TEST(VraSessionFile, WritesReachWhatTheirTargetIs) {
   namespace fs = std::filesystem;
-  Held<vraSession> s = session({0, 1, 2, 3, 4});
-  Held<vraSignature> signature = song(0, 1.0f, "a title");
-  const struct {
-    std::vector<std::string> targets;
-    std::function<void(const char*)> write;
-  } writers[] = {
-      {{"w.ses", "w.meta"}, [&](const char* path) { s->saveSession(path); }},
-      {{"w.sig"}, [&](const char* path) { signature->save(path); }},
-      {{"w.txt"}, [&](const char* path) { s->exportText(path, 127); }},
-      {{"w.riff"}, [&](const char* path) { s->exportSimilarityRiff(path, 3); }},
-  };
+  const FileWriters writers;
   const fs::path plain = tempPath("plain");
   fs::create_directory(plain);
   for (const auto& writer : writers) writer.write((plain / writer.targets[0]).string().c_str());

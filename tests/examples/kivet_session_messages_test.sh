@@ -121,29 +121,25 @@ for table in "query $work/p.ses --id 1 -n 1:2:4-" "info $work/p.ses:5:3-"; do
     fail "texts with tabs in $command: $(session $command | cat -A)"
 done
 # So are the other control characters of a song's tags, which the session
-# keeps: no escape sequence reaches the terminal.
-"$convert" "$a/organ.wav" "$work/controls.wav" pcm16 --tags "$(printf 'Ti\vtle\177')" "$(printf 'AC\fDC\033[1m')"
-session build "$work/c.ses" "$work/controls.wav" >/dev/null || fail "build with control characters: $(said)"
-for table in "query $work/c.ses --id 1 -n 1:2:4-" "info $work/c.ses:5:3-"; do
-  IFS=: read -r command line cells <<<"$table"
-  # shellcheck disable=SC2086
-  expect 0 "" $command
-  [ "$(sed -n "${line}p" "$work/out" | cut -f "$cells")" = "$(printf 'AC DC [1m\tTi tle ')" ] ||
-    fail "control characters in $command: $(cat -A "$work/out")"
-done
-# And so are the C1 control characters, in UTF-8 (C2 80 to C2 9F) or as
-# the Latin-1 bytes a text may hold beside UTF-8 (0x9B after an "é"), one
-# space each; every other character stays (a no-break space is C2 A0).
-"$convert" "$a/organ.wav" "$work/c1.wav" pcm16 --tags "$(printf 'Ti\302\233tle\302\200\302\237\302\240')" \
-  "$(printf 'Caf\303\251\233[1m')"
-session build "$work/c1.ses" "$work/c1.wav" >/dev/null || fail "build with C1 control characters: $(said)"
-for table in "query $work/c1.ses --id 1 -n 1:2:4-" "info $work/c1.ses:5:3-"; do
-  IFS=: read -r command line cells <<<"$table"
-  # shellcheck disable=SC2086
-  expect 0 "" $command
-  [ "$(sed -n "${line}p" "$work/out" | cut -f "$cells")" = "$(printf 'Caf\303\251 [1m\tTi tle  \302\240')" ] ||
-    fail "C1 control characters in $command: $(cat -A "$work/out")"
-done
+# keeps: no escape sequence reaches the terminal. And so are the C1 control
+# characters, in UTF-8 (C2 80 to C2 9F) or as the Latin-1 bytes a text may
+# hold beside UTF-8 (0x9B after an "é"), one space each; every other
+# character stays (a no-break space is C2 A0). Each case: name, title,
+# artist, and the artist and title cells shown.
+while IFS='|' read -r -u 3 name title artist shown; do
+  "$convert" "$a/organ.wav" "$work/$name.wav" pcm16 --tags "$(printf "$title")" "$(printf "$artist")"
+  session build "$work/$name.ses" "$work/$name.wav" >/dev/null || fail "build with $name: $(said)"
+  for table in "query $work/$name.ses --id 1 -n 1:2:4-" "info $work/$name.ses:5:3-"; do
+    IFS=: read -r command line cells <<<"$table"
+    # shellcheck disable=SC2086
+    expect 0 "" $command
+    [ "$(sed -n "${line}p" "$work/out" | cut -f "$cells")" = "$(printf "$shown")" ] ||
+      fail "$name in $command: $(cat -A "$work/out")"
+  done
+done 3<<'CASES'
+controls|Ti\vtle\177|AC\fDC\033[1m|AC DC [1m\tTi tle 
+c1|Ti\302\233tle\302\200\302\237\302\240|Caf\303\251\233[1m|Caf\303\251 [1m\tTi tle  \302\240
+CASES
 
 # The hosts find the library relative to their own folder, as installed: no
 # RUNPATH entry names the build tree, or is empty, which the loader takes for
