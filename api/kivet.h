@@ -160,6 +160,13 @@ class KIVET_API vraISignature {
 
   virtual void release() = 0;
   virtual void load(const char* path) = 0;
+  // Every write of a file (save here, saveSession, exportText and
+  // exportSimilarityRiff) goes to what path names, which stays what it is: a
+  // regular file or a new name gets a file written aside and renamed into
+  // place whole; a symbolic link stays a link, and the file it leads to is
+  // replaced so, beside that file; a device, a FIFO or the system's link to
+  // a descriptor (/dev/null, /dev/stdout) is written into as it stands, never
+  // replaced, once everything else of the write is in place.
   virtual void save(const char* path) = 0;
   // count 16-bit values of interleaved stereo into count/2 mono values.
   virtual void downmixStereo(const short* stereo, unsigned count, short* mono) = 0;
