@@ -278,9 +278,9 @@ for cut in "${cuts[@]}"; do
   [ "$cut" = kill ] || run=("${new_pid_namespace[@]}" sh -c '"$@" & wait $!' sh)
   session build "$work/$cut.ses" "$a/tones.wav" "$a/chord.wav" >/dev/null || fail "build $cut: $(said)"
   status=0
-  (KIVET_KILL_BEFORE_RENAME_TO=/$cut.ses LD_PRELOAD=$kill_before_rename ASAN_OPTIONS=verify_asan_link_order=0 \
-    exec "${run[@]}" "$hosts/kivet-session" build "$work/$cut.ses" "$a/organ.wav" >/dev/null 2>&1) 2>/dev/null ||
-    status=$?
+  (exec "${run[@]}" env KIVET_KILL_BEFORE_RENAME_TO="/$cut.ses" LD_PRELOAD="$kill_before_rename" \
+    ASAN_OPTIONS=verify_asan_link_order=0 "$hosts/kivet-session" build "$work/$cut.ses" "$a/organ.wav" >/dev/null \
+    2>&1) 2>/dev/null || status=$?
   process=$(cd "$work" && ls "$cut".ses.*.tmp 2>/dev/null | sed 's/^[a-z]*\.ses\.\([0-9]*\)\.tmp$/\1/')
   [ "$status" -eq 137 ] && [ -n "$process" ] && [ -e "$work/$cut.meta.$process.old" ] ||
     fail "a build killed between its renames: $status $(ls "$work")"

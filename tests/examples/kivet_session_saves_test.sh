@@ -18,8 +18,8 @@ a=$work/audio
 # said. (The shell's report of the signal goes where the outer subshell's
 # errors go.)
 preloaded() {
-  ( (export LD_PRELOAD=$kill_before_rename ASAN_OPTIONS=verify_asan_link_order=0 &&
-    exec env "$@" >/dev/null 2>"$work/said") || exit) 2>/dev/null
+  ( (exec env LD_PRELOAD="$kill_before_rename" ASAN_OPTIONS=verify_asan_link_order=0 "$@" >/dev/null \
+    2>"$work/said") || exit) 2>/dev/null
 }
 # songs SESSION: its number of songs and of titled songs.
 songs() { session info "$1" | tail -n +5 | cut -f 4 | awk 'NF { t++ } END { print NR, t + 0 }'; }
@@ -91,8 +91,9 @@ done
 # So is the record of a killed build whose parent has not heard of its end
 # yet (what is left of it, a zombie, keeps its pid and start time).
 session build "$work/z.ses" "$a/tones.wav" >/dev/null || fail "build z: $(said)"
-(export LD_PRELOAD=$kill_before_rename KIVET_KILL_BEFORE_RENAME_TO=/z.ses ASAN_OPTIONS=verify_asan_link_order=0 &&
-  exec sh -c '"$@" >/dev/null 2>&1 & exec sleep 10' sh "$hosts/kivet-session" build "$work/z.ses" "$a/organ.wav") &
+sh -c '"$@" >/dev/null 2>&1 & exec sleep 10' sh env LD_PRELOAD="$kill_before_rename" \
+  ASAN_OPTIONS=verify_asan_link_order=0 KIVET_KILL_BEFORE_RENAME_TO=/z.ses "$hosts/kivet-session" build \
+  "$work/z.ses" "$a/organ.wav" &
 parent=$!
 for _ in $(seq 100); do
   process=$(cd "$work" && ls z.ses.*.tmp 2>/dev/null | cut -d . -f 3 || true)
