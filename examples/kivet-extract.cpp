@@ -174,4 +174,7 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return finishResults("kivet-extract", stdout, run(argc, argv)); }
+int main(int argc, char** argv) {
+  openClosedStandardDescriptors();
+  return finishResults("kivet-extract", stdout, run(argc, argv));
+}

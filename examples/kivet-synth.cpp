@@ -105,4 +105,7 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return finishResults("kivet-synth", stdout, run(argc, argv)); }
+int main(int argc, char** argv) {
+  openClosedStandardDescriptors();
+  return finishResults("kivet-synth", stdout, run(argc, argv));
+}

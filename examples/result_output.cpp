@@ -1,5 +1,6 @@
 #include "examples/result_output.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +13,13 @@ namespace {
 std::optional<int> writeFailure;
 
 }  // namespace
+
+void openClosedStandardDescriptors() {
+  // Each open takes the lowest free number: the closed descriptor's, as the
+  // ones below it are open by then.
+  for (int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+    if (fcntl(standard, F_GETFD) < 0 && errno == EBADF) open("/dev/null", O_RDWR);
+}
 
 void flushResults(std::FILE* stream) {
   if (std::fflush(stream) == 0 && std::ferror(stream) == 0) return;
@@ -26,6 +34,7 @@ int finishResults(const char* program, std::FILE* stream, int status) {
 }
 
 ResultOutput::ResultOutput() {
+  openClosedStandardDescriptors();
   std::fflush(stdout);
   saved = dup(STDOUT_FILENO);
   if (saved < 0) return;

@@ -9,6 +9,13 @@
 
 #include <cstdio>
 
+// Opens /dev/null on each standard descriptor (0, 1, 2) that the host was
+// started without. A host calls it first of all (ResultOutput does):
+// otherwise the first file it opens takes the closed descriptor's number
+// and receives what is meant for that stream (a listing written into a
+// session's lock file, a message into a signature file).
+void openClosedStandardDescriptors();
+
 // Flushes a host's results. The reason of the first write that failed is
 // kept for finishResults: errno says it only until the next call that fails,
 // so a host flushes after each piece of its results, before it goes on.
@@ -23,8 +30,9 @@ int finishResults(const char* program, std::FILE* stream, int status);
 
 class ResultOutput {
  public:
-  // Moves the standard output aside; when the descriptors cannot be
-  // duplicated, everything stays where it was.
+  // Opens the closed standard descriptors (above), then moves the standard
+  // output aside; when the descriptors cannot be duplicated, everything
+  // stays where it was.
   ResultOutput();
   ResultOutput(const ResultOutput&) = delete;
   ResultOutput& operator=(const ResultOutput&) = delete;

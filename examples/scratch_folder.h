@@ -24,6 +24,8 @@ class ScratchFolder {
   // The folder for temporary files of the user: $TMPDIR, else /tmp.
   static std::string temporaryParent();
 
+  const std::string& path() const { return folder; }
+
   // The path of NAME inside the folder, which goes with it (as does the
   // library's staged name of it, NAME.PID.tmp).
   std::string file(const std::string& name);

@@ -12,8 +12,10 @@
 #include "api/session_file_header.h"
 #include "api/vra_kivet_exception.h"
 #include "examples/host_failure.h"
+#include "examples/save_record.h"
 #include "examples/scratch_folder.h"
 #include "examples/signature_listing.h"
+#include "examples/signal_cleanup.h"
 #include "examples/similarity_check.h"
 #include "examples/unfinished_saves.h"
 #include "metadata/sources/common/standard_exception.h"
@@ -88,7 +90,7 @@ SessionFile::SessionFile(const std::string& sessionPath, Use use)
       metaPath(metadataPathOf(path)),
       use(use),
       lock(path, use == Use::Write ? SessionLock::Mode::Exclusive : SessionLock::Mode::Shared) {
-  if (use == Use::Write) finishUnfinishedSaves(path, metaPath);
+  if (use == Use::Write && lock.held()) finishUnfinishedSave(lock, path, metaPath);
 }
 
 SessionFile::~SessionFile() {
@@ -166,12 +168,29 @@ void SessionFile::load(const Choices& choices) {
 // with other texts, the host loads it under its own name in a folder of its
 // own beside it (a hard link costs nothing there), with the metadata file
 // that writeMeta writes. Nobody else can have put anything at those names.
+// The folder is named in the lock's record while it is there, so that a
+// later build removes it if this one cannot (examples/unfinished_saves.h).
 void SessionFile::loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const {
+  std::optional<SaveRecord> record = SaveRecord::ofThisProcess();
+  try {
+    loadThroughFolder(writeMeta, record);
+  } catch (...) {
+    if (record) lock.setRecord("");
+    throw;
+  }
+  if (record) lock.setRecord("");
+}
+
+void SessionFile::loadThroughFolder(const std::function<void(const std::string&)>& writeMeta,
+                                    std::optional<SaveRecord>& record) const {
   const fs::path session(path);
   const fs::path folder = session.has_parent_path() ? session.parent_path() : fs::path(".");
-  ScratchFolder scratch = step(path, [&] {
-    return ScratchFolder(folder.string(), session.filename().string() + "." + std::to_string(getpid()) + ".load-");
-  });
+  const std::string prefix = SaveRecord::loadFolderPrefix(path, getpid());
+  ScratchFolder scratch = step(path, [&] { return ScratchFolder(folder.string(), prefix); });
+  if (record) {
+    record->loadFolder = fs::path(scratch.path()).filename().string().substr(prefix.size());
+    lock.setRecord(record->text());
+  }
   const std::string alias = scratch.file(session.filename().string());
   const std::string aliasMeta = scratch.file(fs::path(metaPath).filename().string());
   step(path, [&] {
@@ -217,7 +236,19 @@ void SessionFile::warnOfOtherConfiguration(const std::string& similarity) const 
 }
 
 void SessionFile::save() {
+  // SIGINT, SIGTERM and SIGHUP wait until the save has finished or been
+  // undone and its record is cleared: only SIGKILL or a power cut can leave
+  // one unfinished, and its record then tells the next build what it made.
+  const SignalCleanup::Held held;
+  const std::optional<SaveRecord> record = SaveRecord::ofSave(path, metaPath);
+  if (record) lock.setRecord(record->text());
   // The library replaces the session and its metadata file together, or
   // leaves both as they were.
-  writingStep("saving " + path, [&] { session->saveSession(path.c_str()); });
+  try {
+    writingStep("saving " + path, [&] { session->saveSession(path.c_str()); });
+  } catch (...) {
+    if (record) lock.setRecord("");
+    throw;
+  }
+  if (record) lock.setRecord("");
 }

@@ -14,12 +14,12 @@
 //   and a build that goes on saves it whole, with empty texts where they
 //   were lost;
 // - a command that writes holds the lock alone, one that reads shares it;
-//   the writer completes a save that a run ended between its two renames
-//   and removes what ended runs left beside the session
-//   (examples/unfinished_saves.h);
+//   the writer finishes the save (or load) that the lock's record shows
+//   unfinished (examples/unfinished_saves.h);
 // - the library saves the session and its metadata file together: it
 //   writes both under temporary names beside them and puts them in place,
-//   or leaves the old files as they were.
+//   or leaves the old files as they were; the writer records the save in
+//   the lock file first, and SIGINT, SIGTERM and SIGHUP wait for it.
 
 #include <functional>
 #include <memory>
@@ -28,6 +28,7 @@
 
 #include "api/held.h"
 #include "api/kivet.h"
+#include "examples/save_record.h"
 #include "examples/session_lock.h"
 #include "examples/session_texts.h"
 
@@ -89,6 +90,8 @@ class SessionFile {
   vemra_kivet::Held<vemra_kivet::vraISession> makeSession(const char* configuration) const;
   void load(const Choices& choices);
   void loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const;
+  void loadThroughFolder(const std::function<void(const std::string&)>& writeMeta,
+                         std::optional<SaveRecord>& record) const;
   void loadFrom(const std::string& file) const;
   bool storesConfiguration(const std::string& similarity) const;
   void warnOfOtherConfiguration(const std::string& similarity) const;

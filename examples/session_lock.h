@@ -8,15 +8,20 @@
 //
 // The lock file is opened as the file it is, never through a symbolic link
 // at its name, which could lead to a file of someone else's or make one
-// anywhere: such a link is refused, as is anything at the name that is no
-// file.
+// anywhere: such a link is refused, as is a file with a second name (a hard
+// link, maybe to someone's file) and anything at the name that is no file.
 //
-// A lock file goes with a session that is not there: a reader makes none
-// for it (nor for a name that holds no file, such as a folder), and a writer
-// that made no session removes the one it holds, also when SIGINT, SIGTERM or
-// SIGHUP ends it. A command that gets the lock of a file removed meanwhile
-// takes the lock of the file at that name again, so that it never works
-// beside one that holds the new file's lock.
+// A lock file goes with a session: a reader makes none for a file that is
+// not a session (nor for a name that holds no file, such as a folder), and
+// a writer that made no session removes the one it holds, also when SIGINT,
+// SIGTERM or SIGHUP ends it. Only the holder removes it: a command ended
+// while it waits leaves the lock of the one it waits for. A command that
+// gets the lock of a file removed meanwhile takes the lock of the file at
+// that name again, so that it never works beside one that holds the new
+// file's lock.
+//
+// The writer keeps in the lock file the record of what it is about to make
+// beside the session (examples/save_record.h); readers never write it.
 
 #include <memory>
 #include <string>
@@ -28,15 +33,28 @@ class SessionLock {
   enum class Mode { Shared, Exclusive };
 
   // Locks SESSION.lock, made when missing (by a reader only when the
-  // session is a file). A reader that cannot make the lock file (a session
-  // in a folder it may not write) reads unlocked, as no writer could work
-  // there either. Throws std::runtime_error when the name holds a link or no
-  // file, and when a writer cannot lock.
+  // session is a session file). A reader that cannot make the lock file (a
+  // session in a folder it may not write) reads unlocked, as no writer could
+  // work there either; so does anyone for a file that is not a session.
+  // Throws std::runtime_error when the name holds a link, a file of two
+  // names or no file, and when a writer cannot lock.
   SessionLock(const std::string& sessionPath, Mode mode);
   SessionLock(const SessionLock&) = delete;
   SessionLock& operator=(const SessionLock&) = delete;
   // Closing the file lets the lock go.
   ~SessionLock();
+
+  bool held() const { return descriptor >= 0; }
+  const std::string& file() const { return path; }
+
+  // The record in the lock file as it stands (at most a little more than a
+  // record can hold); empty when there is none or nothing is held.
+  std::string record() const;
+  // Makes text the lock file's whole content (empty: no record), written
+  // through the descriptor held, never by name, and flushed to the disk; the
+  // three signals wait meanwhile. For the exclusive lock; throws HostFailure
+  // when it cannot be written.
+  void setRecord(const std::string& text) const;
 
   // Removes the lock file while it is still locked, for a session that is
   // not there.
@@ -44,11 +62,12 @@ class SessionLock {
 
  private:
   bool open(int make);
-  bool lock(Mode mode, const std::string& sessionPath, bool& told) const;
-  bool stillNamed() const;
+  [[noreturn]] void refuse(int error) const;
 
   std::string path;
   int descriptor = -1;
+  // Why the file could not be opened for writing, when it could not.
+  int readOnlyBecause = 0;
   // A writer's lock of a session that may not be there when a signal comes.
   std::unique_ptr<SignalCleanup> cleanup;
 };

@@ -37,8 +37,9 @@ void removeAll(SignalCleanup::Kind kind) {
 }
 
 // Takes the registered paths away, then ends the process as the signal
-// would have: the signal, held back while this runs, comes again with its
-// default action.
+// would have: the signal comes again with its default action. The first
+// process of a pid namespace ignores it then, and ends with the status a
+// shell gives a process that a signal ended.
 void onSignal(int signal) {
   removeAll(SignalCleanup::Kind::File);
   removeAll(SignalCleanup::Kind::Folder);
@@ -47,7 +48,12 @@ void onSignal(int signal) {
   fallback.sa_handler = SIG_DFL;
   sigemptyset(&fallback.sa_mask);
   sigaction(signal, &fallback, nullptr);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);
   raise(signal);
+  _exit(128 + signal);
 }
 
 void handleSignals() {
@@ -79,6 +85,11 @@ SignalCleanup::Held::Held() {
 }
 
 SignalCleanup::Held::~Held() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
+
+void SignalCleanup::endOnSignals() {
+  const Held held;
+  handleSignals();
+}
 
 SignalCleanup::SignalCleanup(Kind kind, const std::string& path, const std::string& session) {
   const Held held;

@@ -3,7 +3,10 @@
 // registered here while the signal comes. Its own files go first, then its
 // own folders (when nothing else is left in them), then the lock files of
 // sessions that are not there; then the process ends as the signal would
-// have ended it. A signal the process ignores stays ignored.
+// have ended it, with the status 128 + the signal's number where the signal
+// does not end it (the first process of a pid namespace, a container's
+// entry point, ignores its own signal). A signal the process ignores stays
+// ignored.
 //
 // A signal handler may neither allocate nor lock, so the paths wait in fixed
 // buffers, which change only while the three signals are held back.
@@ -29,8 +32,13 @@ class SignalCleanup {
   // Forgets the path; nothing is removed.
   ~SignalCleanup();
 
+  // Makes the three signals end the process as above from now on, also
+  // while nothing is registered.
+  static void endOnSignals();
+
   // Holds the three signals back while it lives: a path made on the disk and
-  // registered here within its life is never there unregistered.
+  // registered here within its life is never there unregistered, and a
+  // step taken within it (a save) is never cut by them.
   class Held {
    public:
     Held();

@@ -1,154 +1,265 @@
 #include "examples/unfinished_saves.h"
 
-#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
+#include <optional>
+#include <set>
 #include <vector>
 
+#include "api/session_file_header.h"
 #include "examples/host_failure.h"
+#include "examples/save_record.h"
+#include "examples/signal_cleanup.h"
+#include "session/metadata_store.h"
+#include "session/session.h"
 
 namespace fs = std::filesystem;
+using vemra_kivet::SessionFileHeader;
 
 namespace {
 
-// What one ended process left: its staged and kept files of the session
-// file and of the metadata file, and its load folders.
-struct Leftovers {
-  std::vector<fs::path> sessionStaged, sessionKept, metaStaged, metaKept, loadFolders;
+// Names of what looks left over listed in the note, at most.
+constexpr size_t kMostNamesNoted = 10;
+
+// The names of the recorded save that are there now and were not there
+// before it began.
+struct SaveFiles {
+  std::vector<std::string> sessionStaged, sessionKept, metaStaged, metaKept;
+
+  std::vector<std::string> all() const {
+    std::vector<std::string> files;
+    for (const auto* group : {&metaStaged, &sessionStaged, &metaKept, &sessionKept})
+      files.insert(files.end(), group->begin(), group->end());
+    return files;
+  }
 };
 
-bool isNumber(const std::string& text) {
-  return !text.empty() && text.size() <= 10 &&
-         std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+// Whether path names something other than a folder (the library makes no
+// folder at these names).
+bool isThere(const std::string& path) {
+  struct stat status {};
+  return lstat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts(1);
-  for (char c : text) {
-    if (c == separator)
-      parts.emplace_back();
-    else
-      parts.back() += c;
+SaveFiles filesOf(const SaveRecord& record, const std::string& session, const std::string& meta) {
+  SaveFiles files;
+  for (const SaveRecord::Name& name : SaveRecord::allNames()) {
+    if (std::find(record.before.begin(), record.before.end(), name) != record.before.end()) continue;
+    const std::string path = name.path(session, meta, record.process.pid);
+    if (!isThere(path)) continue;
+    auto& group = name.meta ? (name.kept ? files.metaKept : files.metaStaged)
+                            : (name.kept ? files.sessionKept : files.sessionStaged);
+    group.push_back(path);
   }
-  return parts;
+  return files;
 }
 
-enum class Shape { None, Staged, Kept, LoadFolder };
-
-// The shape of rest, the part of a name after "FILE.", and the process id in
-// it: "P.tmp", "P.N.tmp", "P.old", "P.N.old", or "P.load-" and six characters
-// of mkdtemp's.
-Shape shapeOf(const std::string& rest, std::string& process) {
-  const std::vector<std::string> parts = split(rest, '.');
-  if (parts.size() < 2 || parts.size() > 3 || !isNumber(parts[0])) return Shape::None;
-  process = parts[0];
-  const std::string& last = parts.back();
-  if (parts.size() == 3 && !isNumber(parts[1])) return Shape::None;
-  if (last == "tmp") return Shape::Staged;
-  if (last == "old") return Shape::Kept;
-  const std::string load = "load-";
-  if (parts.size() == 2 && last.size() == load.size() + 6 && last.compare(0, load.size(), load) == 0)
-    return Shape::LoadFolder;
-  return Shape::None;
+std::string listOf(const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+  return list;
 }
 
-// Whether the process has ended: no process of that id exists, whoever's it
-// would be. A number that names no process at all (0) is no run's.
-bool hasEnded(const std::string& process) {
-  const unsigned long id = std::stoul(process);
-  if (id == 0 || id > static_cast<unsigned long>(INT_MAX)) return false;
-  return kill(static_cast<pid_t>(id), 0) != 0 && errno == ESRCH;
+// How the user puts a pair back whole by hand, as the README says.
+std::string recipe(const std::string& session, const std::string& meta, const std::string& process) {
+  return "a pair is put back by hand by renaming " + session + "." + process + ".tmp over " + session + ", or " +
+         meta + "." + process + ".old over " + meta + ", then removing the other names of " + process;
 }
 
-// Whether the file at path is a file that a save writes there: a session
-// file or a metadata file, begun at least (a run ended while writing it), or
-// a file made and not written yet. Any other file at such a name is someone's
-// own and stays.
-bool holdsASave(const fs::path& path, bool metadata) {
-  static const std::string kSessionStart("\3\0\0\0SES", 7);
-  static const std::string kMetadataStart = "<METAFILE>\n";
-  const std::string& start = metadata ? kMetadataStart : kSessionStart;
+// Whether two files hold the same bytes: the same file, or a copy.
+bool sameFile(const std::string& one, const std::string& other) {
+  struct stat a {}, b {};
+  if (stat(one.c_str(), &a) != 0 || stat(other.c_str(), &b) != 0) return false;
+  if (a.st_dev == b.st_dev && a.st_ino == b.st_ino) return true;
+  if (!S_ISREG(a.st_mode) || !S_ISREG(b.st_mode) || a.st_size != b.st_size) return false;
+  std::ifstream x(one, std::ios::binary), y(other, std::ios::binary);
+  std::vector<char> chunkX(64 * 1024), chunkY(chunkX.size());
+  while (x && y) {
+    x.read(chunkX.data(), static_cast<std::streamsize>(chunkX.size()));
+    y.read(chunkY.data(), static_cast<std::streamsize>(chunkY.size()));
+    if (x.gcount() != y.gcount() || !std::equal(chunkX.begin(), chunkX.begin() + x.gcount(), chunkY.begin()))
+      return false;
+  }
+  return !x.bad() && !y.bad() && x.eof() && y.eof();
+}
+
+// The song ids of a session file, read with the library's own session
+// store, without its metadata file; none when it does not load whole.
+std::optional<std::set<uint64_t>> songsOfSession(const std::string& path) {
+  Session store;
+  try {
+    store.load(path, "");
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  if (store.getDatabase() == nullptr) return std::nullopt;
+  std::set<uint64_t> ids;
+  for (const auto& entry : store.getDatabase()->getEntries()) ids.insert(entry.first);
+  return ids;
+}
+
+// The ids of a metadata file's records; none when it cannot be read.
+std::optional<std::set<uint64_t>> songsOfMetadata(const std::string& path) {
   std::error_code error;
-  if (!fs::is_regular_file(fs::symlink_status(path, error))) return false;
+  if (!fs::is_regular_file(path, error)) return std::nullopt;
+  MetadataStore store;
+  try {
+    store.read(path.c_str(), false);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  std::set<uint64_t> ids;
+  for (const auto& record : store.all()) ids.insert(record.first);
+  return ids;
+}
+
+std::optional<std::string> sessionIdOf(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::string head(start.size(), '\0');
-  in.read(&head[0], static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<std::size_t>(in.gcount()));
-  return in.is_open() && !in.bad() && start.compare(0, head.size(), head) == 0;
+  try {
+    const SessionFileHeader header = SessionFileHeader::read(in);
+    if (header.hasSessionId) return header.sessionId;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
 }
 
-void removeLeftover(const fs::path& path, const std::string& process) {
-  std::error_code error;
-  if (fs::remove(path, error))
-    std::fprintf(stderr, "kivet-session: removed %s, left by a run (process %s) that did not finish\n", path.c_str(),
-                 process.c_str());
+// Whether the files prove the pair a save cut between its renames made:
+// the session file is the one the save replaced (the kept one, or none
+// where none was kept), and the staged session file holds that session's
+// id and the songs the metadata file now in place describes.
+bool provePair(const SaveFiles& files, const std::string& session, const std::string& meta) {
+  if (files.sessionStaged.size() != 1 || files.sessionKept.size() > 1 || files.metaKept.size() > 1) return false;
+  const std::string& staged = files.sessionStaged.front();
+  const bool sessionThere = isThere(session);
+  if (files.sessionKept.empty() ? sessionThere : !sameFile(files.sessionKept.front(), session)) return false;
+  const std::optional<std::set<uint64_t>> songs = songsOfSession(staged);
+  if (!songs || songs != songsOfMetadata(meta)) return false;
+  if (!sessionThere) return true;
+  const std::optional<std::string> id = sessionIdOf(staged);
+  return id && id == sessionIdOf(session);
 }
 
-// A load folder holds the session under its own name and the metadata file
-// written for it; anything else in it stays, and so does the folder then.
-void removeLoadFolder(const fs::path& folder, const std::string& process, const fs::path& session,
-                      const fs::path& meta) {
+// Removes the files of paths that are there, adding each to removed.
+void removeFiles(const std::vector<std::string>& paths, std::vector<std::string>& removed) {
+  for (const std::string& path : paths)
+    if (unlink(path.c_str()) == 0) removed.push_back(path);
+}
+
+// The recorded load folder goes with the session and metadata file the
+// build put in it; anything else in it stays, and so does the folder then.
+void removeLoadFolder(const SaveRecord& record, const std::string& session, const std::string& meta,
+                      std::vector<std::string>& removed) {
+  if (record.loadFolder.empty()) return;
+  const fs::path folder =
+      fs::path(session).parent_path() / (SaveRecord::loadFolderPrefix(session, record.process.pid) + record.loadFolder);
+  struct stat status {};
+  if (lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return;
+  for (const fs::path& file : {folder / fs::path(session).filename(), folder / fs::path(meta).filename()})
+    unlink(file.c_str());
+  if (rmdir(folder.c_str()) == 0) removed.push_back(folder.string());
+}
+
+// Acts on the record of a save (or load) whose process has ended.
+void finish(const SaveRecord& record, const std::string& session, const std::string& meta) {
+  const std::string process = std::to_string(record.process.pid);
+  const SaveFiles files = record.saving ? filesOf(record, session, meta) : SaveFiles();
+  // Cut between the renames: the metadata file went in, the session file
+  // did not.
+  const bool cut = files.metaStaged.empty() && !files.sessionStaged.empty();
+  if (cut && !provePair(files, session, meta))
+    throw HostFailure(session + ": a save (process " + process + ") stopped between its two renames, and " +
+                      listOf(files.all()) + " do not prove the pair it saved: nothing touched, and nothing added, " +
+                      "as adding now would lose texts (" + recipe(session, meta, process) + ")");
+  std::vector<std::string> removed;
+  removeLoadFolder(record, session, meta, removed);
+  if (cut) {
+    const std::string& staged = files.sessionStaged.front();
+    if (rename(staged.c_str(), session.c_str()) != 0)
+      throw HostFailure(session + ": cannot complete the save that process " + process + " did not finish, putting " +
+                        staged + " in place: " + systemText(errno));
+    std::fprintf(stderr,
+                 "kivet-session: %s: completed the save that process %s did not finish: its session file joins the "
+                 "metadata file it had put in place\n",
+                 session.c_str(), process.c_str());
+    removeFiles(files.sessionKept, removed);
+    removeFiles(files.metaKept, removed);
+  } else {
+    // Nothing renamed yet (a staged metadata file is there), or both
+    // renames done or undone: what is left are staged files that never went
+    // in and kept files of a pair that is whole.
+    removeFiles(files.all(), removed);
+  }
+  if (!removed.empty())
+    std::fprintf(stderr, "kivet-session: removed %s, left by a run (process %s) that did not finish\n",
+                 listOf(removed).c_str(), process.c_str());
+}
+
+bool allDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Whether rest, a name's part after "FILE.", has the shape of the library's
+// staged or kept names (D.tmp, D.D.old, D a number) or, beside the session
+// file, of a load folder (D.load-...).
+bool looksLeftOver(const std::string& rest, bool ofSession) {
+  const size_t dot = rest.find('.');
+  if (dot == std::string::npos || !allDigits(rest.substr(0, dot))) return false;
+  const std::string after = rest.substr(dot + 1);
+  if (ofSession && after.compare(0, 5, "load-") == 0) return true;
+  const size_t second = after.find('.');
+  if (second != std::string::npos && !allDigits(after.substr(0, second))) return false;
+  const std::string ending = second == std::string::npos ? after : after.substr(second + 1);
+  return ending == "tmp" || ending == "old";
+}
+
+// One line naming what looks left over beside the session, which stays.
+void noteLeftovers(const std::string& session, const std::string& meta) {
+  const fs::path sessionFile(session), metaFile(meta);
+  const fs::path folder = sessionFile.has_parent_path() ? sessionFile.parent_path() : fs::path(".");
+  const std::string sessionName = sessionFile.filename().string(), metaName = metaFile.filename().string();
+  std::vector<std::string> names;
   std::error_code error;
-  if (!fs::is_directory(fs::symlink_status(folder, error))) return;
-  for (const fs::path& file : {folder / session.filename(), folder / meta.filename()})
-    if (holdsASave(file, file.filename() == meta.filename())) fs::remove(file, error);
-  removeLeftover(folder, process);
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    for (const std::string* file : {&sessionName, &metaName})
+      if (name.size() > file->size() + 1 && name.compare(0, file->size() + 1, *file + ".") == 0 &&
+          looksLeftOver(name.substr(file->size() + 1), file == &sessionName))
+        names.push_back(name);
+  }
+  if (names.empty()) return;
+  std::sort(names.begin(), names.end());
+  const size_t shown = std::min(names.size(), kMostNamesNoted);
+  std::string list = listOf(std::vector<std::string>(names.begin(), names.begin() + static_cast<long>(shown)));
+  if (names.size() > kMostNamesNoted) list += " and " + std::to_string(names.size() - kMostNamesNoted) + " more";
+  std::fprintf(stderr,
+               "kivet-session: %s: left as they are, as no record shows them made by a save that did not finish: "
+               "%s (%s)\n",
+               session.c_str(), list.c_str(), recipe(sessionName, metaName, "P").c_str());
 }
 
 }  // namespace
 
-void finishUnfinishedSaves(const std::string& sessionPath, const std::string& metaPath) {
-  const fs::path session(sessionPath), meta(metaPath);
-  const fs::path folder = session.has_parent_path() ? session.parent_path() : fs::path(".");
-  const std::string sessionName = session.filename().string() + ".";
-  const std::string metaName = meta.filename().string() + ".";
-  const std::string self = std::to_string(getpid());
-  std::map<std::string, Leftovers> ended;
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-    const std::string name = entry.path().filename().string();
-    std::string process;
-    for (const bool ofSession : {true, false}) {
-      const std::string& head = ofSession ? sessionName : metaName;
-      if (name.compare(0, head.size(), head) != 0) continue;
-      const Shape shape = shapeOf(name.substr(head.size()), process);
-      if (shape == Shape::None || process == self) continue;
-      if (shape != Shape::LoadFolder && !holdsASave(entry.path(), !ofSession)) continue;
-      Leftovers& left = ended[process];
-      if (shape == Shape::Staged) (ofSession ? left.sessionStaged : left.metaStaged).push_back(entry.path());
-      if (shape == Shape::Kept) (ofSession ? left.sessionKept : left.metaKept).push_back(entry.path());
-      if (shape == Shape::LoadFolder && ofSession) left.loadFolders.push_back(entry.path());
-    }
-  }
-  for (auto& [process, left] : ended) {
-    const bool ofThisSession = !left.sessionStaged.empty() || !left.sessionKept.empty() || !left.loadFolders.empty();
-    if (!ofThisSession || !hasEnded(process)) continue;
-    // Ended between the renames: the new metadata file is in place (its
-    // staged name is gone), the old one kept aside, the new session file
-    // staged and whole, as both were flushed before the first rename.
-    if (left.sessionStaged.size() == 1 && left.metaStaged.empty() && left.metaKept.size() == 1) {
-      const fs::path staged = left.sessionStaged.front();
-      fs::rename(staged, session, error);
-      if (error)
-        throw HostFailure(sessionPath + ": cannot complete the save that process " + process +
-                          " did not finish, putting " + staged.string() + " in place: " +
-                          systemText(error.value()));
-      left.sessionStaged.clear();
+void finishUnfinishedSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath) {
+  const std::string text = lock.record();
+  if (!text.empty()) {
+    const std::optional<SaveRecord> record = SaveRecord::parse(text);
+    if (!record) {
       std::fprintf(stderr,
-                   "kivet-session: %s: completed the save that process %s did not finish: its session file "
-                   "joins the metadata file it had put in place\n",
-                   sessionPath.c_str(), process.c_str());
+                   "kivet-session: %s holds no save record that this program reads; nothing beside the session is "
+                   "completed or removed\n",
+                   lock.file().c_str());
+    } else if (record->process.hasEnded()) {
+      // A signal waits until the session's files and the record agree.
+      const SignalCleanup::Held held;
+      finish(*record, sessionPath, metaPath);
+      lock.setRecord("");
     }
-    for (const auto* files : {&left.sessionStaged, &left.sessionKept, &left.metaStaged, &left.metaKept})
-      for (const fs::path& file : *files) removeLeftover(file, process);
-    for (const fs::path& loadFolder : left.loadFolders) removeLoadFolder(loadFolder, process, session, meta);
   }
+  noteLeftovers(sessionPath, metaPath);
 }

@@ -1,33 +1,40 @@
 #pragma once
-// What a run ended on the way (kill -9, a power cut) can leave beside a
-// session NAME.EXT with its metadata file NAME.meta, and how the next writer
-// puts the pair back whole. The library saves the two files together: it
-// writes both under staged names (FILE.P.tmp, or FILE.P.N.tmp when that name
-// was taken, P the saving process's id), flushes them to the disk, keeps the
-// files they replace aside (FILE.P.old, FILE.P.N.old), renames the metadata
-// file into place, then the session file, and removes the kept files. A run
-// of kivet-session loads a session with other texts through a folder of its
-// own beside it, NAME.EXT.P.load-xxxxxx, holding NAME.EXT and NAME.meta.
+// What a build that did not finish (kill -9, a power cut) can leave beside
+// a session NAME.EXT with its metadata file NAME.meta, and how the next
+// build puts the pair back whole. The library saves the two files together:
+// it writes both under staged names (FILE.P.tmp, or FILE.P.N.tmp when that
+// name was taken, P the saving process's id), the metadata file first,
+// flushes them to the disk, keeps the files they replace aside (FILE.P.old,
+// FILE.P.N.old), renames the metadata file into place, then the session
+// file, and removes the kept files. A build loads a session with other
+// texts through a folder of its own beside it, NAME.EXT.P.load-XXXXXX,
+// holding NAME.EXT and NAME.meta.
 //
-// A run ended between the two renames leaves the old session file beside
-// the new metadata file, with the new session file (whole) still staged and
-// the old metadata file kept aside, the only copy of the old songs' records:
-// removing it as a leftover would lose those texts for good. Such a save is
-// completed instead: the staged session file is put in place beside the
-// metadata file it was saved with. Every other leftover of an ended run is a
-// staged file that never went in or a kept copy of a file that is still in
-// place (or was replaced as part of a whole pair), and goes.
-//
-// Only names of exactly these shapes are touched, only files that hold what
-// a save writes there (a session file or a metadata file, begun at least, or
-// nothing yet), and only those of a process that is no longer running and
-// left a name of the session itself (two sessions may share a metadata file:
-// NAME.ses and NAME.db). Names of this process's own id are its own.
+// Such names prove nothing: a user's backup may have them, and pids are
+// reused. A build acts only on what the record in the lock file
+// (examples/save_record.h) names, only when the recording process has ended,
+// and only on names of its save that were not there before the save began:
+//   - a staged metadata file still there: nothing was renamed; the save's
+//     files go;
+//   - the metadata file renamed in, the session file still staged: the save
+//     is completed (the staged session file goes in beside the metadata file
+//     it was saved with) when the files prove that pair, and only then: the
+//     kept session file is the current one (or there was none), and the
+//     staged one holds the current session's id and the songs the metadata
+//     file describes. Otherwise nothing is touched and the build stops: the
+//     old metadata file, kept aside, is the only copy of the old songs'
+//     records, and adding to the session now would lose texts;
+//   - neither staged file left: the kept files of a save done or undone go;
+//   - the recorded load folder goes with the two files the build put in it.
+// Then the record is cleared. Everything else stays; at most one line names
+// what looks left over beside the session and how to put a pair back by
+// hand.
 
 #include <string>
 
-// Completes what ended runs left unfinished beside sessionPath and removes
-// their leftovers, saying each on the standard error stream. The caller holds
-// the session's lock exclusively. Throws HostFailure when a save cannot be
-// completed (the session is then left as the ended run left it).
-void finishUnfinishedSaves(const std::string& sessionPath, const std::string& metaPath);
+#include "examples/session_lock.h"
+
+// Finishes the recorded save beside sessionPath and says what it did on
+// the standard error stream. The caller holds lock exclusively. Throws
+// HostFailure when the save cannot be completed (nothing is then touched).
+void finishUnfinishedSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath);

@@ -19,3 +19,29 @@ expect() {
   session "$@" >"$work/out" || status=$?
   [ "$status" -eq "$wanted" ] && [ "$(said)" = "$message" ] || fail "$*: status $status, said '$(said)'"
 }
+# "${new_pid_namespace[@]}" COMMAND... runs COMMAND as the first process of a
+# new pid namespace with a /proc of its own, as a container's entry point
+# runs; empty where the machine allows no pid namespace.
+new_pid_namespace=()
+for way in "unshare -pf --mount-proc" "unshare -rpf --mount-proc"; do
+  # shellcheck disable=SC2086
+  if $way true 2>/dev/null; then read -ra new_pid_namespace <<<"$way" && break; fi
+done
+# noted SESSION NAME...: the line a build says of the names beside SESSION
+# (a path NAME.EXT) that look left over from a save but stay.
+noted() {
+  local session=$1 name=${1##*/}
+  shift
+  local meta=${name%.*}.meta
+  echo "kivet-session: $session: left as they are, as no record shows them made by a save that did not finish:\
+ $(printf '%s\n' "$@" | LC_ALL=C sort | paste -sd , | sed 's/,/, /g') (a pair is put back by hand by renaming\
+ $name.P.tmp over $name, or $meta.P.old over $meta, then removing the other names of P)"
+}
+# completed SESSION PROCESS: the lines a build says when it completes the save
+# of PROCESS that was cut between its renames, SESSION a path NAME.EXT.
+completed() {
+  local meta=${1%.*}.meta
+  echo "kivet-session: $1: completed the save that process $2 did not finish: its session file joins the metadata\
+ file it had put in place
+kivet-session: removed $1.$2.old, $meta.$2.old, left by a run (process $2) that did not finish"
+}

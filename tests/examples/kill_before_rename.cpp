@@ -1,20 +1,38 @@
-// A stand-in for rename, preloaded into a host under test: it ends the
-// process with SIGKILL just before a rename to a name that ends in
-// $KIVET_KILL_BEFORE_RENAME_TO, as a kill -9 or a power cut at that moment
-// would.
+// Stand-ins for rename and link, preloaded into a host under test: they end
+// the process with SIGKILL just before a rename to a name that ends in
+// $KIVET_KILL_BEFORE_RENAME_TO, or a hard link made at a name that ends in
+// $KIVET_KILL_BEFORE_LINK_TO, as a kill -9 or a power cut at that moment
+// would. With $KIVET_RENAME_SIGNAL set, the process gets that signal
+// instead (2: a Ctrl-C at that moment) and the call goes on.
 #include <dlfcn.h>
 #include <signal.h>
 
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+void signalBefore(const char* variable, const char* to) {
+  const char* ending = std::getenv(variable);
+  if (ending == nullptr) return;
+  const std::size_t length = std::strlen(to), endingLength = std::strlen(ending);
+  if (length < endingLength || std::strcmp(to + length - endingLength, ending) != 0) return;
+  const char* signal = std::getenv("KIVET_RENAME_SIGNAL");
+  raise(signal != nullptr ? std::atoi(signal) : SIGKILL);
+}
+
+}  // namespace
+
 extern "C" int rename(const char* from, const char* to) {
   using Rename = int (*)(const char*, const char*);
   static const auto system = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"));
-  const char* ending = std::getenv("KIVET_KILL_BEFORE_RENAME_TO");
-  if (ending != nullptr) {
-    const std::size_t length = std::strlen(to), endingLength = std::strlen(ending);
-    if (length >= endingLength && std::strcmp(to + length - endingLength, ending) == 0) raise(SIGKILL);
-  }
+  signalBefore("KIVET_KILL_BEFORE_RENAME_TO", to);
+  return system(from, to);
+}
+
+extern "C" int link(const char* from, const char* to) {
+  using Link = int (*)(const char*, const char*);
+  static const auto system = reinterpret_cast<Link>(dlsym(RTLD_NEXT, "link"));
+  signalBefore("KIVET_KILL_BEFORE_LINK_TO", to);
   return system(from, to);
 }
