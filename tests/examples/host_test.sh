@@ -45,3 +45,9 @@ completed() {
  file it had put in place
 kivet-session: removed $1.$2.old, $meta.$2.old, left by a run (process $2) that did not finish"
 }
+# clips: the demo's clips, 2 s each, in $work/audio, which $a names.
+clips() {
+  mkdir "$work/audio"
+  "$hosts/kivet-synth" -d 2 "$work/audio" >/dev/null
+  a=$work/audio
+}

@@ -13,9 +13,7 @@ similarity=$2
 kill_before_rename=$3
 source "$(dirname "${BASH_SOURCE[0]}")/host_test.sh"
 
-mkdir "$work/audio"
-"$hosts/kivet-synth" -d 2 "$work/audio" >/dev/null
-a=$work/audio
+clips
 
 # 1. A session keeps the similarity configuration it was made with: one of
 # two classifiers (loudness and rhythm), which ranks otherwise than the

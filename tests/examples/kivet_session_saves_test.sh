@@ -10,9 +10,7 @@ hosts=$1
 kill_before_rename=$2
 source "$(dirname "${BASH_SOURCE[0]}")/host_test.sh"
 
-mkdir "$work/audio"
-"$hosts/kivet-synth" -d 2 "$work/audio" >/dev/null
-a=$work/audio
+clips
 # preloaded [VARIABLE=VALUE...] COMMAND...: COMMAND, preloaded with the
 # library that ends it where the variables say; what it says is kept for
 # said. (The shell's report of the signal goes where the outer subshell's
