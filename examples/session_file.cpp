@@ -101,8 +101,11 @@ SessionFile::~SessionFile() {
 }
 
 vraISession& SessionFile::open(const Choices& choices) {
-  if (use == Use::Write && !fs::exists(path)) {
-    refuseTakenMetadataName();
+  const bool make = use == Use::Write && !fs::exists(path);
+  // A refusal is the one line a build that writes nothing says.
+  if (make) refuseTakenMetadataName();
+  if (use == Use::Write && lock.held()) noteLeftovers(path, metaPath);
+  if (make) {
     const std::string& configuration = choices.similarity ? *choices.similarity : choices.newSimilarity;
     session = makeSession(configuration.c_str());
     created = true;

@@ -218,7 +218,8 @@ bool looksLeftOver(const std::string& rest, bool ofSession) {
   return ending == "tmp" || ending == "old";
 }
 
-// One line naming what looks left over beside the session, which stays.
+}  // namespace
+
 void noteLeftovers(const std::string& session, const std::string& meta) {
   const fs::path sessionFile(session), metaFile(meta);
   const fs::path folder = sessionFile.has_parent_path() ? sessionFile.parent_path() : fs::path(".");
@@ -243,8 +244,6 @@ void noteLeftovers(const std::string& session, const std::string& meta) {
                session.c_str(), list.c_str(), recipe(sessionName, metaName, "P").c_str());
 }
 
-}  // namespace
-
 void finishUnfinishedSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath) {
   const std::string text = lock.record();
   if (!text.empty()) {
@@ -261,5 +260,4 @@ void finishUnfinishedSave(const SessionLock& lock, const std::string& sessionPat
       lock.setRecord("");
     }
   }
-  noteLeftovers(sessionPath, metaPath);
 }

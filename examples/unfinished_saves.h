@@ -38,3 +38,8 @@
 // the standard error stream. The caller holds lock exclusively. Throws
 // HostFailure when the save cannot be completed (nothing is then touched).
 void finishUnfinishedSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath);
+
+// Names in one line on the standard error stream what looks left over
+// beside the session (names of the library's staged and kept shapes, load
+// folders), which stays, and how a pair is put back by hand.
+void noteLeftovers(const std::string& sessionPath, const std::string& metaPath);

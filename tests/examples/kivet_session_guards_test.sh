@@ -70,11 +70,13 @@ for output in "$x/stdout" /dev/stdout; do
 done
 
 # 2. A new session whose metadata file's name is taken (by another session's
-# metadata file, a link to nothing, a folder) is refused: nothing is written,
-# and no lock file is left.
+# metadata file, a link to nothing, a folder) is refused in one line, even
+# beside a backup of that metadata file: nothing is written, and no lock file
+# is left.
 n=$work/n
 mkdir "$n"
 session build "$n/s.db" "$a/tones.wav" >/dev/null || fail "build s.db: $(said)"
+cp "$n/s.meta" "$n/s.meta.1700000000.old"
 ln -s nowhere "$n/l.meta"
 mkdir "$n/d.meta"
 before=$(state "$n")
