@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "api/session_file_header.h"
+#include "examples/save_record.h"
 #include "metadata/sources/common/byte_stream.h"
 #include "metadata/sources/vmtl/heap_matrix.h"
 #include "session/metadata_store.h"
@@ -653,6 +654,20 @@ void sessionSeeds() {
   sessionSeed("vra_session_fuzz", "empty", bare, "0911d7320000006011234", 0);
 }
 
+// ---------------------------------------------------------------- save records
+
+void saveRecordSeeds() {
+  const std::string target = "save_record_fuzz";
+  SaveRecord record;
+  record.process = ProcessIdentity{4242, 1234567, "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0"};
+  record.loadFolder = "aB3xZ9";
+  seed(target, "load", record.text());
+  record.loadFolder.clear();
+  record.saving = true;
+  record.before = {SaveRecord::Name{false, false, 0}, SaveRecord::Name{true, true, 99}};
+  seed(target, "save", record.text());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -676,5 +691,6 @@ int main(int argc, char** argv) {
   globalsSeeds();
   databaseSeeds();
   sessionSeeds();
+  saveRecordSeeds();
   return 0;
 }
