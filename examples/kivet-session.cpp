@@ -423,10 +423,10 @@ int exportSession(const Options& o, std::FILE* out) {
 }
 
 // A similarity configuration that cannot serve is refused before the session
-// is locked, swept or loaded: the one named, or for a build of a new session
-// the installed one. (Whether the session is there is asked unlocked: a
-// session made meanwhile needs no configuration, and one removed meanwhile
-// has the configuration checked again when it is made.)
+// is locked, completed or loaded, and only here: the one named, or for a
+// build of a new session the installed one. (Whether the session is there is
+// asked unlocked: a session made meanwhile needs no configuration, and one
+// removed meanwhile meets the library's own failure of that configuration.)
 void checkSimilarityChoice(const Options& o) {
   std::error_code error;
   if (o.similarity)

@@ -16,25 +16,15 @@
 #include "examples/scratch_folder.h"
 #include "examples/signature_listing.h"
 #include "examples/signal_cleanup.h"
-#include "examples/similarity_check.h"
 #include "examples/unfinished_saves.h"
 #include "metadata/sources/common/standard_exception.h"
+#include "platform/write_target.h"
 #include "session/session.h"
 
 using namespace vemra_kivet;
 namespace fs = std::filesystem;
 
 namespace {
-
-const char kMetaExtension[] = ".meta";
-
-// Where the extension of the path's file name begins: at its last "." (the
-// end of the path when the name has none).
-size_t extensionStart(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
-}
 
 std::string fileContent(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -59,31 +49,23 @@ std::optional<std::string> storedConfiguration(const std::string& path) {
 
 }  // namespace
 
-// The file a path names: a symbolic link in its place is followed (also one
-// to a file not made yet), so that a session reached through a link is
-// locked, loaded and written where it is, and the link stays a link (and an
-// export's output is checked where it leads). A path without one stays as
-// given: its folder is the same folder by any name, and the user's messages
-// name it as they typed it.
+// The file a path names: symbolic links in its place are followed as the
+// library follows them when it writes (platform/write_target.h; also to a
+// file not made yet), so that a session reached through a link is locked,
+// loaded and written where it is, and the link stays a link (and an
+// export's output is checked where it leads). A path without one, or one
+// that leads to no file (a device), stays as given: its folder is the same
+// folder by any name, and the user's messages name it as they typed it.
 std::string fileBehindLinks(const std::string& given) {
-  // As many links as the system follows in one path.
-  constexpr int kMostLinks = 40;
-  fs::path file = given;
+  platform::WriteTarget target;
+  if (!platform::resolveWriteTarget(given, target)) throw HostFailure(given + ": " + systemText(errno));
+  if (target.kind == platform::WriteTarget::Kind::Stream || target.path == given) return given;
   std::error_code error;
-  for (int links = 0; fs::is_symlink(fs::symlink_status(file, error)); ++links) {
-    const fs::path target = fs::read_symlink(file, error);
-    if (error || links == kMostLinks)
-      throw HostFailure(given + ": " + systemText(error ? error.value() : ELOOP));
-    file = target.is_absolute() ? target : file.parent_path() / target;
-  }
-  if (file == given) return given;
-  const fs::path real = fs::weakly_canonical(file, error);
-  return error ? file.string() : real.string();
+  const fs::path real = fs::weakly_canonical(target.path, error);
+  return error ? target.path : real.string();
 }
 
-std::string metadataPathOf(const std::string& sessionPath) {
-  return sessionPath.substr(0, extensionStart(sessionPath)) + kMetaExtension;
-}
+std::string metadataPathOf(const std::string& sessionPath) { return Session::metadataPath(sessionPath); }
 
 SessionFile::SessionFile(const std::string& sessionPath, Use use)
     : path(fileBehindLinks(sessionPath)),
@@ -126,8 +108,10 @@ void SessionFile::refuseTakenMetadataName() const {
     throw HostFailure(path + ": " + metaPath + " is already there (another session's metadata file?); no session made");
 }
 
+// The configuration was checked before the session was locked
+// (checkSimilarityConfiguration): a session that came or went meanwhile gets
+// the library's own failure.
 Held<vraISession> SessionFile::makeSession(const char* configuration) const {
-  if (configuration) checkSimilarityConfiguration(configuration);
   const bool withTexts = use == Use::Write;
   return Held<vraISession>(step(configuration ? "similarity configuration " + std::string(configuration) : path,
                                 [&] { return CreateSession(configuration, withTexts); }));

@@ -110,11 +110,13 @@ class SessionFile {
   vemra_kivet::Held<vemra_kivet::vraISession> session;
 };
 
-// The library's naming rule for the metadata file: the session path up to
-// the last "." of its file name, then ".meta".
+// The metadata file the library saves and loads beside a session: the
+// session path up to the last "." of its file name, then ".meta"
+// (Session::metadataPath).
 std::string metadataPathOf(const std::string& sessionPath);
 
-// The file a path names: a symbolic link in its place is followed (also one
-// to a file not made yet), the path as given when there is none. Throws
-// HostFailure when the links go round.
+// The file a path names: symbolic links in its place are followed as the
+// library follows them when it writes (also to a file not made yet), the
+// path as given when there is none or it leads to no file. Throws
+// HostFailure when the links go round or cannot be read.
 std::string fileBehindLinks(const std::string& path);

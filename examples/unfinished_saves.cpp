@@ -1,5 +1,6 @@
 #include "examples/unfinished_saves.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,11 +41,11 @@ struct SaveFiles {
   }
 };
 
-// Whether path names something other than a folder (the library makes no
-// folder at these names).
-bool isThere(const std::string& path) {
+// Whether path is a file of the kind a save makes there: a regular file,
+// not a link. Anything else put at such a name since is not the save's.
+bool isSaveFile(const std::string& path) {
   struct stat status {};
-  return lstat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+  return lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 SaveFiles filesOf(const SaveRecord& record, const std::string& session, const std::string& meta) {
@@ -52,7 +53,7 @@ SaveFiles filesOf(const SaveRecord& record, const std::string& session, const st
   for (const SaveRecord::Name& name : SaveRecord::allNames()) {
     if (std::find(record.before.begin(), record.before.end(), name) != record.before.end()) continue;
     const std::string path = name.path(session, meta, record.process.pid);
-    if (!isThere(path)) continue;
+    if (!isSaveFile(path)) continue;
     auto& group = name.meta ? (name.kept ? files.metaKept : files.metaStaged)
                             : (name.kept ? files.sessionKept : files.sessionStaged);
     group.push_back(path);
@@ -72,21 +73,26 @@ std::string recipe(const std::string& session, const std::string& meta, const st
          meta + "." + process + ".old over " + meta + ", then removing the other names of " + process;
 }
 
-// Whether two files hold the same bytes: the same file, or a copy.
+// Whether two regular files hold the same bytes: the same file, or a copy.
+// Neither is opened through a link nor waited on as a pipe.
 bool sameFile(const std::string& one, const std::string& other) {
-  struct stat a {}, b {};
-  if (stat(one.c_str(), &a) != 0 || stat(other.c_str(), &b) != 0) return false;
-  if (a.st_dev == b.st_dev && a.st_ino == b.st_ino) return true;
-  if (!S_ISREG(a.st_mode) || !S_ISREG(b.st_mode) || a.st_size != b.st_size) return false;
-  std::ifstream x(one, std::ios::binary), y(other, std::ios::binary);
-  std::vector<char> chunkX(64 * 1024), chunkY(chunkX.size());
-  while (x && y) {
-    x.read(chunkX.data(), static_cast<std::streamsize>(chunkX.size()));
-    y.read(chunkY.data(), static_cast<std::streamsize>(chunkY.size()));
-    if (x.gcount() != y.gcount() || !std::equal(chunkX.begin(), chunkX.begin() + x.gcount(), chunkY.begin()))
-      return false;
+  const int a = open(one.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  const int b = open(other.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat x {}, y {};
+  bool same = a >= 0 && b >= 0 && fstat(a, &x) == 0 && fstat(b, &y) == 0 && S_ISREG(x.st_mode) &&
+              S_ISREG(y.st_mode) && x.st_size == y.st_size;
+  if (same && (x.st_dev != y.st_dev || x.st_ino != y.st_ino)) {
+    std::vector<char> chunkA(64 * 1024), chunkB(chunkA.size());
+    for (;;) {
+      const ssize_t gotA = read(a, chunkA.data(), chunkA.size());
+      const ssize_t gotB = gotA > 0 ? read(b, chunkB.data(), static_cast<size_t>(gotA)) : 0;
+      same = gotA >= 0 && gotA == gotB && std::equal(chunkA.begin(), chunkA.begin() + gotA, chunkB.begin());
+      if (!same || gotA == 0) break;
+    }
   }
-  return !x.bad() && !y.bad() && x.eof() && y.eof();
+  if (a >= 0) close(a);
+  if (b >= 0) close(b);
+  return same;
 }
 
 // The song ids of a session file, read with the library's own session
@@ -136,7 +142,7 @@ std::optional<std::string> sessionIdOf(const std::string& path) {
 bool provePair(const SaveFiles& files, const std::string& session, const std::string& meta) {
   if (files.sessionStaged.size() != 1 || files.sessionKept.size() > 1 || files.metaKept.size() > 1) return false;
   const std::string& staged = files.sessionStaged.front();
-  const bool sessionThere = isThere(session);
+  const bool sessionThere = isSaveFile(session);
   if (files.sessionKept.empty() ? sessionThere : !sameFile(files.sessionKept.front(), session)) return false;
   const std::optional<std::set<uint64_t>> songs = songsOfSession(staged);
   if (!songs || songs != songsOfMetadata(meta)) return false;

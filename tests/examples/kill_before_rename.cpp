@@ -3,8 +3,11 @@
 // $KIVET_KILL_BEFORE_RENAME_TO, or a hard link made at a name that ends in
 // $KIVET_KILL_BEFORE_LINK_TO, as a kill -9 or a power cut at that moment
 // would. With $KIVET_RENAME_SIGNAL set, the process gets that signal
-// instead (2: a Ctrl-C at that moment) and the call goes on.
+// instead (2: a Ctrl-C at that moment) and the call goes on. With
+// $KIVET_LINKS_FAIL set, linkat fails as on a file system without hard
+// links, and the library copies what it keeps aside.
 #include <dlfcn.h>
+#include <errno.h>
 #include <signal.h>
 
 #include <cstdlib>
@@ -35,4 +38,14 @@ extern "C" int link(const char* from, const char* to) {
   static const auto system = reinterpret_cast<Link>(dlsym(RTLD_NEXT, "link"));
   signalBefore("KIVET_KILL_BEFORE_LINK_TO", to);
   return system(from, to);
+}
+
+extern "C" int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
+  using Linkat = int (*)(int, const char*, int, const char*, int);
+  static const auto system = reinterpret_cast<Linkat>(dlsym(RTLD_NEXT, "linkat"));
+  if (std::getenv("KIVET_LINKS_FAIL") != nullptr) {
+    errno = EPERM;
+    return -1;
+  }
+  return system(fromFolder, from, toFolder, to, flags);
 }

@@ -102,6 +102,17 @@ expect 0 "$(completed "$work/z.ses" "$process")" build "$work/z.ses" "$a/drums.w
 kill "$parent"
 wait "$parent" 2>/dev/null || true
 
+# Where the file system has no hard links, the kept session file is a copy,
+# which proves the pair by its bytes.
+session build "$work/k.ses" "$a/tones.wav" >/dev/null || fail "build k: $(said)"
+status=0
+preloaded KIVET_LINKS_FAIL=1 KIVET_KILL_BEFORE_RENAME_TO=/k.ses "$hosts/kivet-session" build "$work/k.ses" \
+  "$a/organ.wav" || status=$?
+process=$(cd "$work" && ls k.ses.*.tmp | cut -d . -f 3)
+[ "$status" -eq 137 ] && [ "$(stat -c %h "$work/k.ses")" = 1 ] || fail "a save without links killed: $status"
+expect 0 "$(completed "$work/k.ses" "$process")" build "$work/k.ses" "$a/drums.wav"
+[ "$(songs "$work/k.ses")" = "3 3" ] && [ -z "$(left k)" ] || fail "without links: $(songs "$work/k.ses") $(left k)"
+
 # 4. Files that do not prove the pair (another file put at the session's
 # name after the kill) stop the build, and nothing is touched; the pair put
 # back by hand as the line says, the next build goes on.

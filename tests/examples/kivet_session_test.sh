@@ -25,6 +25,10 @@ session build "$work/s.ses" "$work/audio/clicks.wav" "$work/sig/organ.sig" "$wor
   fail "query by audio"
 session export "$work/s.ses" --text "$work/s.txt" --mask 2 >/dev/null && [ "$(tail -1 "$work/s.txt")" = '4;;"Held G major chord";;;;;;' ] ||
   fail "text export"
+# A name with a backslash after its last point: the metadata file is where
+# the library saves it, the whole name with ".meta".
+session build "$work/s.v\\2" "$work/audio/tones.wav" >/dev/null && session info "$work/s.v\\2" >/dev/null &&
+  [ -f "$work/s.v\\2.meta" ] || fail "a name with a backslash: $(said)"
 
 status=0
 head -c 120 "$work/s.ses" >"$work/cut.ses"
