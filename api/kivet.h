@@ -164,9 +164,19 @@ class KIVET_API vraISignature {
   // exportSimilarityRiff) goes to what path names, which stays what it is: a
   // regular file or a new name gets a file written aside and renamed into
   // place whole; a symbolic link stays a link, and the file it leads to is
-  // replaced so, beside that file; a device, a FIFO or the system's link to
-  // a descriptor (/dev/null, /dev/stdout) is written into as it stands, never
-  // replaced, once everything else of the write is in place.
+  // replaced so, beside that file; a device or a FIFO (/dev/null) is written
+  // into as it stands, never replaced, once everything else of the write is
+  // in place. The system's link to a descriptor of the caller (/dev/stdout,
+  // /dev/fd/N, /proc/self/fd/N) is written through that descriptor, at its
+  // position: a file, a pipe or a socket gets the bytes after what the
+  // caller wrote through it, and what it writes next follows them (flush
+  // your own buffered output first). A replaced file keeps its permission
+  // bits, and its owner and group as far as the caller may set them. Refused
+  // with code 3, with a line on the error stream and nothing written: a file
+  // the caller may not write (on Windows, one with the read-only attribute),
+  // and a link that the system would not follow for the caller, at any step:
+  // in a sticky folder that others may write (/tmp), another user's link,
+  // unless the folder's owner's.
   virtual void save(const char* path) = 0;
   // count 16-bit values of interleaved stereo into count/2 mono values.
   virtual void downmixStereo(const short* stereo, unsigned count, short* mono) = 0;

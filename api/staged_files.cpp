@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 #include <vector>
 
@@ -110,6 +111,9 @@ std::ostream& StagedFiles::write(const std::string& target, platform::NewFile::M
   platform::WriteTarget where;
   std::streambuf* into = nullptr;
   if (!platform::resolveWriteTarget(target, where)) {
+    if (!where.foreignLink.empty())
+      refuse(target + ": the link " + where.foreignLink +
+             ", in a sticky folder that others may write, belongs to another user");
     entry.failed = true;
   } else if (where.kind == platform::WriteTarget::Kind::File && sameTarget(where.path)) {
     // The second file would replace the first: one of them would be lost.
@@ -118,14 +122,17 @@ std::ostream& StagedFiles::write(const std::string& target, platform::NewFile::M
   } else if (where.kind == platform::WriteTarget::Kind::Stream) {
     entry.target = where.path;
     entry.isStream = true;
-    entry.failed = !entry.file->openStream(where.path, mode);
+    entry.failed = !entry.file->openStream(where, mode);
     entry.held = std::make_unique<HeldBytes>();
     if (!entry.failed) into = entry.held.get();
+  } else if (!platform::mayWrite(where.path)) {
+    refuse(where.path + ", which the caller may not write");
+    entry.failed = true;
   } else {
     entry.target = where.path;
     entry.temporary =
         makeBeside(entry.target, ".tmp", [&](const std::string& name) { return entry.file->create(name, mode); });
-    entry.failed = entry.temporary.empty();
+    entry.failed = entry.temporary.empty() || !entry.file->takePermissionsOf(entry.target);
     if (!entry.failed) into = entry.file.get();
   }
   // Without a file the stream has failed from the start.
@@ -192,9 +199,10 @@ bool StagedFiles::keepAside(Entry& entry) const {
   platform::NewFile copy;
   entry.kept = makeBeside(entry.target, ".old", [&](const std::string& name) { return copy.create(name); });
   if (entry.kept.empty()) return false;
-  // Read as the file it is: something else put there meanwhile (a pipe
-  // would never end) fails the save.
-  bool whole = copy.copyFrom(entry.target);
+  // With the file's permissions, as a failed save puts the copy back. Read
+  // as the file it is: something else put there meanwhile (a pipe would
+  // never end) fails the save.
+  bool whole = copy.takePermissionsOf(entry.target) && copy.copyFrom(entry.target);
   whole = whole && copy.flushToDiskAndClose();
   // A copy cut short (a full disk) would hold part of the file only.
   if (!whole) keepingErrno([&] { std::remove(entry.kept.c_str()); });
@@ -240,6 +248,10 @@ void StagedFiles::undo() {
     }
     entry->done = false;
   }
+}
+
+void StagedFiles::refuse(const std::string& why) const {
+  keepingErrno([&] { std::cerr << origin << " refused " << why << "; nothing written" << std::endl; });
 }
 
 void StagedFiles::dropKept() {

@@ -12,6 +12,15 @@
 // go last). A target that is the file of another one (or the file another
 // one removes) refuses the second write.
 //
+// A target the caller may not write (as the system decides for it; on
+// Windows, a file with the read-only attribute), or one reached through a
+// link that the system would not follow for the caller (a link another user
+// put in a sticky folder such as /tmp), refuses its write before anything is
+// made, with a line on the error stream that names it; the commit then fails
+// (EACCES) and nothing is written. A replaced file's successor gets its
+// permission bits, and its owner and group as far as the caller may set
+// them, before it is put in place.
+//
 // Every name of its own is made new, never opened through what stands
 // there: a file or a link someone placed at it beforehand is left alone, and
 // the next name is taken instead. The names, with the process id P:
@@ -45,7 +54,9 @@ namespace vemra_kivet {
 
 class StagedFiles {
  public:
-  StagedFiles() = default;
+  // origin names the operation in the lines on the error stream
+  // ("vraSignature::save()").
+  explicit StagedFiles(const char* origin) : origin(origin) {}
   StagedFiles(const StagedFiles&) = delete;
   StagedFiles& operator=(const StagedFiles&) = delete;
   // Removes the staged files that were not put in place.
@@ -91,7 +102,10 @@ class StagedFiles {
   bool sameTarget(const std::string& target) const;
   void undo();
   void dropKept();
+  // Says on the error stream why the write to target was refused.
+  void refuse(const std::string& why) const;
 
+  const char* origin;
   std::vector<Entry> entries;
 };
 

@@ -481,7 +481,7 @@ void vraSession::saveSession(const char* path) {
   requireInitialised();
   if (path == nullptr || isOwnMetadataPath(path)) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   try {
-    StagedFiles files;
+    StagedFiles files("vraSession::saveSession()");
     const std::string metaPath = Session::metadataPath(path);
     std::ostream* meta = nullptr;
     if (metadata)
@@ -625,7 +625,7 @@ void vraSession::exportText(const char* path, unsigned fieldMask) {
   // Written aside and put in place whole: an export that fails leaves the
   // file of an earlier one as it was. Text mode: lines end as the platform's
   // text files do.
-  StagedFiles files;
+  StagedFiles files("vraSession::exportText()");
   std::ostream& out = files.write(path, platform::NewFile::Mode::Text);
   if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   writeTextExport(out, fieldMask);
@@ -664,7 +664,7 @@ void vraSession::exportSimilarityRiff(const char* path, unsigned count) {
   if (songs < kRiffMinimumSongs) throw vraKivetException(VRA_SESSION_TOO_SMALL);
   if (path == nullptr) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   // Written aside, as the text export is.
-  StagedFiles files;
+  StagedFiles files("vraSession::exportSimilarityRiff()");
   std::ostream& out = files.write(path);
   if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   out << "RIFF";

@@ -160,7 +160,7 @@ void vraSignature::save(const char* path) {
     if (path == nullptr) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
     // Written aside and put in place whole: a save cut short (a full disk)
     // leaves a signature file of an earlier save as it was.
-    StagedFiles files;
+    StagedFiles files("vraSignature::save()");
     std::ostream& out = files.write(path);
     if (out.fail()) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
     signature.write(out);

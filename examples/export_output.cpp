@@ -2,48 +2,15 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 #include "examples/host_failure.h"
 #include "examples/session_file.h"
+#include "platform/write_target.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The descriptor that path names in a folder of the process's own
-// descriptors, or -1.
-int descriptorNamed(const fs::path& path) {
-  const std::string folder = path.parent_path().string();
-  const std::string name = path.filename().string();
-  const bool own = folder == "/dev/fd" || folder == "/proc/self/fd" || folder == "/proc/thread-self/fd" ||
-                   folder == "/proc/" + std::to_string(getpid()) + "/fd";
-  if (!own || name.empty() || name.size() > 9 ||
-      !std::all_of(name.begin(), name.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-    return -1;
-  return std::stoi(name);
-}
-
-// Whether output, or a link on the way from it, names the standard output
-// descriptor. The descriptors' own links are not followed: they lead to
-// what the descriptor is open on (a pipe's is no path at all).
-bool namesStandardOutput(const std::string& output) {
-  // As many links as the system follows in one path.
-  constexpr int kMostLinks = 40;
-  std::error_code error;
-  fs::path path = fs::absolute(output, error);
-  for (int links = 0; !error && links <= kMostLinks; ++links) {
-    path = path.lexically_normal();
-    const int descriptor = descriptorNamed(path);
-    if (descriptor >= 0) return descriptor == STDOUT_FILENO;
-    if (!fs::is_symlink(fs::symlink_status(path, error))) return false;
-    const fs::path target = fs::read_symlink(path, error);
-    path = target.is_absolute() ? target : path.parent_path() / target;
-  }
-  return false;
-}
 
 fs::path folderOf(const fs::path& path) { return path.has_parent_path() ? path.parent_path() : fs::path("."); }
 
@@ -57,6 +24,11 @@ bool writes(const std::string& target, const std::string& own) {
 }
 
 }  // namespace
+
+bool namesStandardOutput(const std::string& output) {
+  platform::WriteTarget target;
+  return platform::resolveWriteTarget(output, target) && target.descriptor == STDOUT_FILENO;
+}
 
 std::string exportTarget(const std::string& output, const SessionFile& session, int resultsDescriptor) {
   const std::string target =

@@ -26,3 +26,7 @@ class SessionFile;
 // link that leads to no file) is one of them when the name it leads to is
 // one of theirs, in the same folder. A device or a pipe is none of them.
 std::string exportTarget(const std::string& output, const SessionFile& session, int resultsDescriptor);
+
+// Whether output, or a link on the way from it, names the standard output
+// descriptor (/dev/stdout, /dev/fd/1, /proc/self/fd/1).
+bool namesStandardOutput(const std::string& output);

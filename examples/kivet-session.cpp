@@ -73,8 +73,9 @@ constexpr const char* kHelp =
     "  export  Writes FILE: with --text the listing of the songs, with --riff the\n"
     "          table of each song's nearest songs. FILE may not be the session file,\n"
     "          its metadata file or its lock file, by any name or link: such an\n"
-    "          export is refused and nothing is written. /dev/stdout is the standard\n"
-    "          output.\n"
+    "          export is refused and nothing is written. A line then counts the\n"
+    "          songs written; /dev/stdout (or /dev/fd/1) is the standard output,\n"
+    "          which then carries the export alone.\n"
     "  Where a song has no title, its file name without the folder stands instead;\n"
     "  a control character inside an artist or title (a tab, a line break, an\n"
     "  escape, a C1 control U+0080 to U+009F, ...) is shown as a space there.\n"
@@ -418,7 +419,8 @@ int exportSession(const Options& o, std::FILE* out) {
     const unsigned count = std::min(o.count, kMostRiffNeighbours);
     writingStep(output, [&] { session.exportSimilarityRiff(target.c_str(), count); });
   }
-  std::fprintf(out, "%s: %u songs\n", output.c_str(), session.getSongCount());
+  // The standard output carries the export alone.
+  if (!namesStandardOutput(output)) std::fprintf(out, "%s: %u songs\n", output.c_str(), session.getSongCount());
   return 0;
 }
 

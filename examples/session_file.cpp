@@ -58,7 +58,11 @@ std::optional<std::string> storedConfiguration(const std::string& path) {
 // folder by any name, and the user's messages name it as they typed it.
 std::string fileBehindLinks(const std::string& given) {
   platform::WriteTarget target;
-  if (!platform::resolveWriteTarget(given, target)) throw HostFailure(given + ": " + systemText(errno));
+  if (!platform::resolveWriteTarget(given, target)) {
+    if (target.foreignLink.empty()) throw HostFailure(given + ": " + systemText(errno));
+    throw HostFailure(given + ": the link " + target.foreignLink +
+                      ", in a sticky folder that others may write, belongs to another user; not followed");
+  }
   if (target.kind == platform::WriteTarget::Kind::Stream || target.path == given) return given;
   std::error_code error;
   const fs::path real = fs::weakly_canonical(target.path, error);

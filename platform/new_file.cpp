@@ -55,14 +55,18 @@ NewName NewFile::create(const std::string& path, Mode mode) {
   return NewName::Made;
 }
 
-bool NewFile::openStream(const std::string& path, Mode mode) {
+bool NewFile::openStream(const WriteTarget& target, Mode mode) {
   closeHandle();
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  const HANDLE file = CreateFileA(target.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   start(reinterpret_cast<std::intptr_t>(file), mode, true);
   return true;
 }
+
+// A file made new takes the folder's permissions; a read-only file is
+// refused before one is made (mayWrite).
+bool NewFile::takePermissionsOf(const std::string&) { return true; }
 
 bool NewFile::copyFrom(const std::string& existing) {
   // A reparse point (a link) is opened as itself, and then is no file to copy.
@@ -140,17 +144,39 @@ NewName NewFile::create(const std::string& path, Mode mode) {
   return NewName::Made;
 }
 
-bool NewFile::openStream(const std::string& path, Mode mode) {
+bool NewFile::openStream(const WriteTarget& target, Mode mode) {
   closeHandle();
-  // O_APPEND: an open file reached through /dev/stdout gets the bytes after
-  // what its descriptor wrote, as the descriptor itself would.
   int file;
-  do {
-    file = open(path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
-  } while (file < 0 && errno == EINTR);
+  if (target.descriptor >= 0) {
+    file = fcntl(target.descriptor, F_DUPFD_CLOEXEC, 0);
+    // Open for reading only, it would fail every write: refused at once.
+    if (file >= 0 && (fcntl(file, F_GETFL) & O_ACCMODE) == O_RDONLY) {
+      close(file);
+      errno = EBADF;
+      return false;
+    }
+  } else {
+    // O_APPEND: an open file reached through another process's descriptor
+    // gets the bytes after what that descriptor wrote.
+    do {
+      file = open(target.path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
+    } while (file < 0 && errno == EINTR);
+  }
   if (file < 0) return false;
   start(file, mode, true);
   return true;
+}
+
+bool NewFile::takePermissionsOf(const std::string& existing) {
+  struct stat status {};
+  if (stat(existing.c_str(), &status) != 0) return errno == ENOENT;
+  const int file = static_cast<int>(handle);
+  // Owner and group before the bits, as a change of either clears the
+  // set-id bits. Only root gives a file another owner, and others give it
+  // only a group they are members of: what the caller may not set stays its
+  // own, which no failure of the save is worth.
+  if (fchown(file, status.st_uid, status.st_gid) != 0) (void)!fchown(file, static_cast<uid_t>(-1), status.st_gid);
+  return fchmod(file, status.st_mode & 07777) == 0;
 }
 
 bool NewFile::copyFrom(const std::string& existing) {

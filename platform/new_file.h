@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/write_target.h"
+
 namespace platform {
 
 // What became of a name: made; taken by whatever stands there (a file, a
@@ -42,11 +44,21 @@ class NewFile : public std::streambuf {
   // Makes the file at path, with the permissions a new file of the process
   // gets; nothing is opened when the name is taken.
   NewName create(const std::string& path, Mode mode = Mode::Binary);
-  // Opens the stream at path (a device, a pipe, an open file reached through
-  // a link to a process's descriptor: writes go to its end) to write into
-  // it as it stands: nothing is made or cut short. Opening a pipe waits for
-  // its reader. False (errno set) when it cannot be opened or is a folder.
-  bool openStream(const std::string& path, Mode mode = Mode::Binary);
+  // Opens the stream target names to write into it as it stands: nothing is
+  // made or cut short. This process's own descriptor is written through
+  // itself (a duplicate of it), so its position is the caller's: what the
+  // caller writes through it before and after lands before and after. Any
+  // other (a device, a pipe, another process's descriptor) is opened by its
+  // name, writes going to the end of an open file; opening a pipe waits for
+  // its reader. False (errno set) when it cannot be opened or written, or is
+  // a folder.
+  bool openStream(const WriteTarget& target, Mode mode = Mode::Binary);
+  // Gives the file made by create the permission bits of the file at
+  // existing, and its owner and group as far as the caller may set them (a
+  // group the caller is no member of stays the caller's own), so that a
+  // replaced file keeps what its user set; a new name keeps the default.
+  // False (errno set) when the bits cannot be set.
+  bool takePermissionsOf(const std::string& existing);
   // Writes what is buffered, then what the system holds of the file, to the
   // disk, and closes the file: once true, the file is whole even after a
   // power failure (a stream has no disk copy: its bytes are handed over).

@@ -7,8 +7,13 @@
 
 #include <cctype>
 #else
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
 #ifdef __linux__
 #include <sys/vfs.h>
 #endif
@@ -50,7 +55,7 @@ std::string finalName(HANDLE file) {
 }  // namespace
 
 bool resolveWriteTarget(const std::string& path, WriteTarget& target) {
-  target = WriteTarget{WriteTarget::Kind::Stream, path};
+  target = WriteTarget{WriteTarget::Kind::Stream, path, -1, {}};
   if (namesPipe(path)) return true;
   // Opened to look only (no access asked), through any link: a device
   // answers as one, a folder opens with the backup flag. Some devices (the
@@ -76,12 +81,25 @@ bool resolveWriteTarget(const std::string& path, WriteTarget& target) {
   return true;
 }
 
+bool mayWrite(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+      (attributes & FILE_ATTRIBUTE_READONLY) == 0)
+    return true;
+  errno = EACCES;
+  return false;
+}
+
 #else
 
 namespace {
 
 // As many links as the system follows in one path.
 constexpr int kMostLinks = 40;
+
+bool allDigits(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
 std::string folderOf(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
@@ -103,6 +121,36 @@ bool isSystemLink(const std::string& link) {
 #endif
 }
 
+// The descriptor that a link in one of this process's descriptor folders
+// (/proc/PID/fd, or a thread's /proc/PID/task/TID/fd; /dev/fd and
+// /proc/self/fd lead there) stands for, or -1.
+int ownDescriptor(const std::string& link) {
+  char resolved[PATH_MAX];
+  if (realpath(folderOf(link).c_str(), resolved) == nullptr) return -1;
+  const std::string own = "/proc/" + std::to_string(getpid()), task = "/task/";
+  std::string folder(resolved);
+  if (folder.compare(0, own.size(), own) != 0) return -1;
+  folder.erase(0, own.size());
+  if (folder.compare(0, task.size(), task) == 0) {
+    const std::size_t slash = folder.find('/', task.size());
+    if (slash == std::string::npos || !allDigits(folder.substr(task.size(), slash - task.size()))) return -1;
+    folder.erase(0, slash);
+  }
+  const std::string number = link.substr(link.find_last_of('/') + 1);
+  if (folder != "/fd" || number.size() > 9 || !allDigits(number)) return -1;
+  return std::stoi(number);
+}
+
+// The system's rule for links in a sticky folder that everyone may write:
+// followed only when the link belongs to the caller or to the folder's owner.
+bool mayFollow(const std::string& link, const struct stat& status) {
+  if (status.st_uid == geteuid()) return true;
+  struct stat folder {};
+  if (stat(folderOf(link).c_str(), &folder) != 0) return true;
+  const bool shared = (folder.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
+  return !shared || folder.st_uid == status.st_uid;
+}
+
 bool readLink(const std::string& link, std::string& text) {
   std::string buffer(256, '\0');
   for (;;) {
@@ -119,21 +167,34 @@ bool readLink(const std::string& link, std::string& text) {
 }  // namespace
 
 bool resolveWriteTarget(const std::string& path, WriteTarget& target) {
-  target = WriteTarget{WriteTarget::Kind::Stream, path};
-  struct stat led {};
-  if (stat(path.c_str(), &led) == 0 && !S_ISREG(led.st_mode) && !S_ISDIR(led.st_mode)) return true;
+  target = WriteTarget{};
   std::string name = path;
   for (int links = 0;; ++links) {
     struct stat status {};
     if (lstat(name.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
-    if (isSystemLink(name)) return true;
+    if (isSystemLink(name)) {
+      target = WriteTarget{WriteTarget::Kind::Stream, name, ownDescriptor(name), {}};
+      return true;
+    }
+    if (!mayFollow(name, status)) {
+      target.foreignLink = name;
+      errno = EACCES;
+      return false;
+    }
     std::string text;
     if (links == kMostLinks) errno = ELOOP;
     if (links == kMostLinks || !readLink(name, text)) return false;
     name = !text.empty() && text[0] == '/' ? text : folderOf(name) + "/" + text;
   }
-  target = WriteTarget{WriteTarget::Kind::File, name};
+  struct stat led {};
+  const bool stream = stat(name.c_str(), &led) == 0 && !S_ISREG(led.st_mode) && !S_ISDIR(led.st_mode);
+  target = WriteTarget{stream ? WriteTarget::Kind::Stream : WriteTarget::Kind::File, name, -1, {}};
   return true;
+}
+
+bool mayWrite(const std::string& path) {
+  // The effective ids decide, as they do for an open.
+  return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
 }
 
 #endif

@@ -26,7 +26,9 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <thread>
@@ -1065,3 +1067,253 @@ TEST(VraSessionFile, CopyKeptAsideCutShortIsRemoved) {
   EXPECT_EQ(readFile(path) + readFile(metaPath), before);
   EXPECT_EQ(filesStartingWith(tempPath("copied.")), (std::set<std::string>{"meta", "ses"}));
 }
+
+#ifndef _WIN32
+namespace {
+
+// What a write through a descriptor reaches: a file made new or appended to,
+// a pipe or a socket. reader() gives what arrived once the writing end is
+// closed.
+struct Carrier {
+  enum class Kind { NewFile, AppendedFile, Pipe, Socket };
+  explicit Carrier(Kind kind, const std::string& file) : kind(kind), file(file) {
+    int ends[2] = {-1, -1};
+    if (kind == Kind::NewFile) writing = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (kind == Kind::AppendedFile) {
+      std::ofstream(file) << "earlier";
+      writing = open(file.c_str(), O_WRONLY | O_APPEND);
+    }
+    if (kind == Kind::Pipe) {
+      EXPECT_EQ(pipe(ends), 0);
+    }
+    if (kind == Kind::Socket) {
+      EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    }
+    if (ends[0] >= 0) {
+      writing = ends[1];
+      reading = std::thread([this, from = ends[0]] {
+        char chunk[4096];
+        for (ssize_t n; (n = read(from, chunk, sizeof chunk)) > 0;) heard.append(chunk, static_cast<size_t>(n));
+        close(from);
+      });
+    }
+  }
+  // What arrived, after closing the writing end.
+  std::string received() {
+    close(writing);
+    if (reading.joinable()) reading.join();
+    return kind == Kind::Pipe || kind == Kind::Socket ? heard : readFile(file);
+  }
+  Kind kind;
+  std::string file;
+  int writing = -1;
+  std::thread reading;
+  std::string heard;
+};
+
+}  // namespace
+
+// An output named by one of the system's links to a descriptor of the caller
+// (/dev/fd/N, /proc/self/fd/N, a link to either) is written through that
+// descriptor, so it shares the caller's position: what the caller writes
+// before and after the export lands before and after it, in a file made
+// new, a file appended to, a pipe and a socket alike, and the bytes between
+// are those of the export to a named file.
+TEST(VraSessionFile, OutputsThroughADescriptorShareItsPosition) {
+  namespace fs = std::filesystem;
+  const FileWriters writers;
+  const fs::path plain = tempPath("plain");
+  fs::create_directory(plain);
+  for (const auto& writer : writers) writer.write((plain / writer.targets[0]).string().c_str());
+  enum class Name { DevFd, ProcSelf, Link };
+  int round = 0;
+  for (const auto& writer : writers) {
+    // A session's metadata file is named after the path: no descriptor has one.
+    if (writer.targets.size() > 1) continue;
+    for (const auto kind :
+         {Carrier::Kind::NewFile, Carrier::Kind::AppendedFile, Carrier::Kind::Pipe, Carrier::Kind::Socket})
+      for (const Name name : {Name::DevFd, Name::ProcSelf, Name::Link}) {
+        const std::string what = writer.targets[0] + " round " + std::to_string(++round);
+        Carrier carrier(kind, tempPath("carrier-" + std::to_string(round)));
+        const std::string number = std::to_string(carrier.writing);
+        std::string named = (name == Name::DevFd ? "/dev/fd/" : "/proc/self/fd/") + number;
+        if (name == Name::Link) {
+          fs::create_symlink(named, tempPath("to-descriptor-" + std::to_string(round)));
+          named = tempPath("to-descriptor-" + std::to_string(round));
+        }
+        ASSERT_EQ(::write(carrier.writing, "before|", 7), 7);
+        EXPECT_EQ(codeWithin(0, [&] { writer.write(named.c_str()); }), 0) << what;
+        ASSERT_EQ(::write(carrier.writing, "|after", 6), 6);
+        const std::string earlier = kind == Carrier::Kind::AppendedFile ? "earlier" : "";
+        EXPECT_EQ(carrier.received(), earlier + "before|" + readFile((plain / writer.targets[0]).string()) + "|after")
+            << what;
+      }
+  }
+}
+#endif
+
+namespace {
+
+// Whom the files of the tests below belong to when the tests run as root.
+constexpr unsigned kOtherUser = 65534;
+
+// The code of call and what it said on the error stream, run as a user who
+// may not write a file without write permission: root may write any, so
+// where the tests run as root, call runs in a child process as another user.
+std::pair<int, std::string> asUserWithoutRootsRights(const std::function<void()>& call) {
+#ifdef _WIN32
+  ::testing::internal::CaptureStderr();
+  const int code = codeWithin(0, call);
+  return {code, ::testing::internal::GetCapturedStderr()};
+#else
+  const std::string said = tempPath("said");
+  const int into = open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(into, STDERR_FILENO);
+    if (geteuid() == 0 && (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0)) _exit(100);
+    const int code = codeWithin(0, call);
+    std::cerr.flush();
+    _exit(code);
+  }
+  close(into);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(said)};
+#endif
+}
+
+// Gives path to the other user where the tests run as root, with mode.
+void handOver(const std::filesystem::path& path, unsigned mode) {
+#ifdef _WIN32
+  // Without write bits the file gets the read-only attribute.
+  std::filesystem::permissions(path, static_cast<std::filesystem::perms>(mode));
+#else
+  if (geteuid() == 0) {
+    ASSERT_EQ(lchown(path.c_str(), kOtherUser, kOtherUser), 0);
+  }
+  ASSERT_EQ(chmod(path.c_str(), mode), 0);
+#endif
+}
+
+}  // namespace
+
+// A file that the caller may not write (as the system decides for it; on
+// Windows, one with the read-only attribute) is not replaced by any writer,
+// nor is either file of a session save when one of them is read-only: the
+// write fails with code 3 and a line naming the file, and nothing is written.
+TEST(VraSessionFile, FilesTheCallerMayNotWriteAreRefused) {
+  namespace fs = std::filesystem;
+  const FileWriters writers;
+  int round = 0;
+  for (const auto& writer : writers)
+    for (const std::string& readOnly : writer.targets) {
+      const std::string what = readOnly + " round " + std::to_string(++round);
+      const fs::path folder = tempPath("refused-" + std::to_string(round));
+      fs::create_directory(folder);
+      handOver(folder, 0777);
+      for (const std::string& target : writer.targets) {
+        std::ofstream(folder / target) << "earlier";
+        handOver(folder / target, target == readOnly ? 0444 : 0644);
+      }
+      const std::set<std::string> names = namesIn(folder);
+      const auto [code, said] = asUserWithoutRootsRights([&] { writer.write((folder / writer.targets[0]).string().c_str()); });
+      EXPECT_EQ(code, 3) << what;
+      for (const std::string& target : writer.targets) EXPECT_EQ(readFile((folder / target).string()), "earlier") << what;
+      EXPECT_EQ(namesIn(folder), names) << what;
+      EXPECT_NE(said.find(" refused " + (folder / readOnly).string() + ", which the caller may not write; nothing written"),
+                std::string::npos)
+          << what << ": " << said;
+    }
+}
+
+#ifndef _WIN32
+// A replaced file keeps its permission bits, and its owner and group where
+// the caller may set them (root: another user's); a new name gets the
+// default.
+TEST(VraSessionFile, ReplacedFilesKeepTheirPermissions) {
+  namespace fs = std::filesystem;
+  const FileWriters writers;
+  const bool root = geteuid() == 0;
+  const mode_t mask = umask(0);
+  umask(mask);
+  int round = 0;
+  for (const unsigned mode : {0600u, 0640u, 0751u, 0666u & ~mask})
+    for (const auto& writer : writers) {
+      const std::string what = writer.targets[0] + " round " + std::to_string(++round);
+      const fs::path folder = tempPath("kept-" + std::to_string(round)), fresh = folder / "fresh";
+      fs::create_directories(fresh);
+      for (const std::string& target : writer.targets) {
+        std::ofstream(folder / target) << "earlier";
+        handOver(folder / target, mode);
+      }
+      writer.write((folder / writer.targets[0]).string().c_str());
+      writer.write((fresh / writer.targets[0]).string().c_str());
+      for (const std::string& target : writer.targets) {
+        struct stat kept {}, made {};
+        ASSERT_EQ(stat((folder / target).c_str(), &kept), 0);
+        ASSERT_EQ(stat((fresh / target).c_str(), &made), 0);
+        EXPECT_NE(readFile((folder / target).string()), "earlier") << what;
+        EXPECT_EQ(kept.st_mode & 07777, mode) << what;
+        EXPECT_EQ(made.st_mode & 07777, 0666u & ~mask) << what;
+        EXPECT_EQ(kept.st_uid, root ? kOtherUser : geteuid()) << what;
+        EXPECT_EQ(kept.st_gid, root ? kOtherUser : getegid()) << what;
+      }
+    }
+}
+
+// A link is followed no further than the system follows links for the
+// caller, whatever its setting: in a sticky folder that everyone may write,
+// only the caller's own links and those of the folder's owner, at every
+// step of a chain. Any other is refused with code 3 and a line naming it,
+// and nothing is written.
+TEST(VraSessionFile, LinksAreFollowedNoFurtherThanTheSystemWould) {
+  namespace fs = std::filesystem;
+  if (geteuid() != 0) GTEST_SKIP() << "another user's link needs root to make";
+  const struct {
+    unsigned folderMode, folderOwner, linkOwner;
+    bool chain, followed;
+  } cases[] = {
+      {01777, 0, kOtherUser, false, false},  // another user's link in a folder like /tmp
+      {01777, 0, kOtherUser, true, false},   // the same, reached through a link of the caller's
+      {01777, kOtherUser, kOtherUser, false, true},  // the folder's owner's
+      {01777, 0, 0, false, true},                    // the caller's own
+      {00777, 0, kOtherUser, false, true},           // a folder that is not sticky
+      {01775, 0, kOtherUser, false, true},           // nor one that others may not write
+  };
+  const FileWriters writers;
+  int round = 0;
+  for (const auto& c : cases)
+    for (const auto& writer : writers) {
+      const std::string what = writer.targets[0] + " round " + std::to_string(++round);
+      const fs::path sticky = tempPath("sticky-" + std::to_string(round)),
+                     victims = tempPath("victims-" + std::to_string(round)),
+                     plain = tempPath("own-links-" + std::to_string(round));
+      fs::create_directories(victims);
+      fs::create_directories(plain);
+      fs::create_directory(sticky);
+      ASSERT_EQ(chown(sticky.c_str(), c.folderOwner, c.folderOwner), 0);
+      ASSERT_EQ(chmod(sticky.c_str(), c.folderMode), 0);
+      for (const std::string& target : writer.targets) {
+        std::ofstream(victims / target) << "earlier";
+        fs::create_symlink(victims / target, sticky / target);
+        ASSERT_EQ(lchown((sticky / target).c_str(), c.linkOwner, c.linkOwner), 0);
+        fs::create_symlink(sticky / target, plain / target);
+      }
+      const fs::path named = (c.chain ? plain : sticky) / writer.targets[0];
+      ::testing::internal::CaptureStderr();
+      const int code = codeWithin(0, [&] { writer.write(named.string().c_str()); });
+      const std::string said = ::testing::internal::GetCapturedStderr();
+      EXPECT_EQ(code, c.followed ? 0 : 3) << what;
+      for (const std::string& target : writer.targets) {
+        EXPECT_EQ(readFile((victims / target).string()) == "earlier", !c.followed) << what;
+        EXPECT_TRUE(fs::is_symlink(sticky / target)) << what;
+      }
+      EXPECT_EQ(namesIn(sticky).size(), writer.targets.size()) << what;
+      const std::string refusal = "the link " + (sticky / writer.targets.back()).string() +
+                                  ", in a sticky folder that others may write, belongs to another user; nothing written";
+      EXPECT_EQ(said.find(refusal) != std::string::npos, !c.followed) << what << ": " << said;
+    }
+}
+#endif

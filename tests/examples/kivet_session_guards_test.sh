@@ -57,17 +57,39 @@ s.ses|to-s.ses.lock|the session's lock file $x/s.ses.lock
 e.ses|to-e.meta|the session's metadata file $x/e.meta
 EOF
 [ "$(state "$x")" = "$before" ] || fail "refused exports wrote: $(ls -l "$x")"
-# A pipe is none of them: the listing reaches it through /dev/stdout. (Tried
-# first through a link of the test's own: a library that replaced a link at
-# its output with a file would replace that one, not /dev/stdout.)
-session export "$x/s.ses" --text "$x/list.txt" >/dev/null || fail "export: $(said)"
-ln -s /dev/stdout "$x/stdout"
-for output in "$x/stdout" /dev/stdout; do
-  [ -L "$x/stdout" ] || { fail "an export replaced the link $x/stdout with a file"; break; }
-  session export "$x/s.ses" --text "$output" | cat >"$work/piped" || fail "export --text $output: $(said)"
-  [ "$(cat "$work/piped")" = "$(cat "$x/list.txt")"$'\n'"$output: 5 songs" ] ||
-    fail "export --text $output piped: $(cat "$work/piped")"
+# The standard output is none of them either. An export to it (/dev/stdout,
+# /dev/fd/1, or a link to /proc/self/fd/1 of the test's own: a library that
+# replaced a link at its output with a file would replace that one) is the
+# export to a named file byte for byte, whatever the standard output is: a
+# new file, a file appended to (after what it held), a pipe or a socket; the
+# line that counts the songs stays off it.
+session export "$x/s.ses" --text "$x/list.text" >/dev/null || fail "export --text: $(said)"
+session export "$x/s.ses" --riff "$x/list.riff" >/dev/null || fail "export --riff: $(said)"
+ln -s /proc/self/fd/1 "$x/stdout"
+# through_socket COMMAND...: runs COMMAND with a socket as its standard
+# output and passes on what it sends.
+through_socket() {
+  perl -MSocket -e 'socketpair(my $r, my $w, AF_UNIX, SOCK_STREAM, PF_UNSPEC) or die "socketpair: $!";
+    my $pid = fork() // die "fork: $!";
+    if ($pid == 0) { close $r; open(STDOUT, ">&", $w) or die; exec @ARGV or die "exec: $!" }
+    close $w; binmode $r; binmode STDOUT; local $/; print scalar <$r> // ""; waitpid $pid, 0; exit($? >> 8)' -- "$@"
+}
+for export in text riff; do
+  for output in /dev/stdout /dev/fd/1 "$x/stdout"; do
+    what="export --$export $output"
+    session export "$x/s.ses" --$export "$output" >"$work/new" || fail "$what >: $(said)"
+    echo earlier >"$work/appended"
+    session export "$x/s.ses" --$export "$output" >>"$work/appended" || fail "$what >>: $(said)"
+    session export "$x/s.ses" --$export "$output" | cat >"$work/piped" || fail "$what | cat: $(said)"
+    through_socket "$hosts/kivet-session" export "$x/s.ses" --$export "$output" >"$work/socket" 2>"$work/said" ||
+      fail "$what into a socket: $(said)"
+    cmp -s "$work/new" "$x/list.$export" || fail "$what >: not the export"
+    cmp -s "$work/appended" <(echo earlier && cat "$x/list.$export") || fail "$what >>: not the export after the file"
+    cmp -s "$work/piped" "$x/list.$export" || fail "$what | cat: not the export"
+    cmp -s "$work/socket" "$x/list.$export" || fail "$what into a socket: not the export"
+  done
 done
+[ -L "$x/stdout" ] || fail "an export replaced the link $x/stdout with a file"
 
 # 2. A new session whose metadata file's name is taken (by another session's
 # metadata file, a link to nothing, a folder) is refused in one line, even
