@@ -171,7 +171,7 @@ void removeLoadFolder(const SaveRecord& record, const std::string& session, cons
   if (rmdir(folder.c_str()) == 0) removed.push_back(folder.string());
 }
 
-// Acts on the record of a save (or load) whose process has ended.
+// Acts on the record of a save (or load) of a run that has let its lock go.
 void finish(const SaveRecord& record, const std::string& session, const std::string& meta) {
   const std::string process = std::to_string(record.process.pid);
   const SaveFiles files = record.saving ? filesOf(record, session, meta) : SaveFiles();
@@ -252,18 +252,22 @@ void noteLeftovers(const std::string& session, const std::string& meta) {
 
 void finishUnfinishedSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath) {
   const std::string text = lock.record();
-  if (!text.empty()) {
-    const std::optional<SaveRecord> record = SaveRecord::parse(text);
-    if (!record) {
-      std::fprintf(stderr,
-                   "kivet-session: %s holds no save record that this program reads; nothing beside the session is "
-                   "completed or removed\n",
-                   lock.file().c_str());
-    } else if (record->process.hasEnded()) {
-      // A signal waits until the session's files and the record agree.
-      const SignalCleanup::Held held;
-      finish(*record, sessionPath, metaPath);
-      lock.setRecord("");
-    }
+  if (text.empty()) return;
+  const std::optional<SaveRecord> record = SaveRecord::parse(text);
+  if (!record) {
+    std::fprintf(stderr,
+                 "kivet-session: %s holds no save record that this program reads; nothing beside the session is "
+                 "completed or removed\n",
+                 lock.file().c_str());
+    return;
   }
+  // The recorder writes the record holding this lock alone, and clears it
+  // before it lets the lock go unless it ends first: a record found under
+  // the lock is of a run that no longer saves, whatever /proc says of its
+  // process (one killed lets its lock go a moment before /proc stops listing
+  // it).
+  // A signal waits until the session's files and the record agree.
+  const SignalCleanup::Held held;
+  finish(*record, sessionPath, metaPath);
+  lock.setRecord("");
 }

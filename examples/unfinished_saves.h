@@ -12,8 +12,10 @@
 //
 // Such names prove nothing: a user's backup may have them, and pids are
 // reused. A build acts only on what the record in the lock file
-// (examples/save_record.h) names, only when the recording process has ended,
-// and only on names of its save that were not there before the save began:
+// (examples/save_record.h) names, found under the lock it holds alone (the
+// recorder clears its record before it lets the lock go, so a record there
+// is of a run that no longer saves, whatever /proc says of its process), and
+// only on names of its save that were not there before the save began:
 //   - a staged metadata file still there: nothing was renamed; the save's
 //     files go;
 //   - the metadata file renamed in, the session file still staged: the save

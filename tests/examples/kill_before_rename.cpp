@@ -4,11 +4,16 @@
 // $KIVET_KILL_BEFORE_LINK_TO, as a kill -9 or a power cut at that moment
 // would. With $KIVET_RENAME_SIGNAL set, the process gets that signal
 // instead (2: a Ctrl-C at that moment) and the call goes on. With
-// $KIVET_LINKS_FAIL set, linkat fails as on a file system without hard
-// links, and the library copies what it keeps aside.
+// $KIVET_STALL_SECONDS set, it closes every descriptor but the standard
+// three instead, letting go of its locks, and stays that many seconds before
+// it ends, as a process killed there stays listed in /proc for a moment
+// after its locks are free. With $KIVET_LINKS_FAIL set, linkat fails as on
+// a file system without hard links, and the library copies what it keeps
+// aside.
 #include <dlfcn.h>
 #include <errno.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +25,11 @@ void signalBefore(const char* variable, const char* to) {
   if (ending == nullptr) return;
   const std::size_t length = std::strlen(to), endingLength = std::strlen(ending);
   if (length < endingLength || std::strcmp(to + length - endingLength, ending) != 0) return;
+  if (const char* seconds = std::getenv("KIVET_STALL_SECONDS")) {
+    for (int descriptor = 3; descriptor < 1024; ++descriptor) close(descriptor);
+    sleep(static_cast<unsigned>(std::atoi(seconds)));
+    _exit(137);
+  }
   const char* signal = std::getenv("KIVET_RENAME_SIGNAL");
   raise(signal != nullptr ? std::atoi(signal) : SIGKILL);
 }

@@ -59,10 +59,12 @@ expect 0 "kivet-session: removed $work/$folder, left by a run (process $(echo "$
 $missing" build --without-lost-texts "$work/l.ses" "$a/organ.wav"
 [ -z "$(left l)" ] || fail "the load folder stayed: $(left l)"
 
-# 3. A record cut short (no record) or of a process that still runs is acted
-# on in no way: the save's files stay and one line names them; the record
-# as the killed build wrote it completes the save. A bad input keeps these
-# builds from adding to the unfinished save.
+# 3. A record cut short (no record) is acted on in no way: the save's files
+# stay and one line names them. Nor are they touched by the record of a
+# process that still runs, whose names are others: that record, found under
+# the lock, is of a run that no longer saves, and goes. The record as the
+# killed build wrote it completes the save. A bad input keeps these builds
+# from adding to the unfinished save.
 session build "$work/r.ses" "$a/tones.wav" "$a/chord.wav" >/dev/null || fail "build r: $(said)"
 process=$(killed r organ)
 cp "$work/r.ses.lock" "$work/record"
@@ -84,6 +86,7 @@ $said"
   [ "$record" = whole ] && said=$(completed "$work/r.ses" "$process")
   expect 1 "$said
 $garbage" build "$work/r.ses" "$work/garbage.sig"
+  [ "$record" = cut ] || [ ! -s "$work/r.ses.lock" ] || fail "the record ($record) stayed: $(cat "$work/r.ses.lock")"
 done
 [ "$(songs "$work/r.ses")" = "3 3" ] && [ -z "$(left r)" ] || fail "the recorded save: $(songs "$work/r.ses") $(left r)"
 # So is the record of a killed build whose parent has not heard of its end
@@ -101,6 +104,21 @@ done
 expect 0 "$(completed "$work/z.ses" "$process")" build "$work/z.ses" "$a/drums.wav"
 kill "$parent"
 wait "$parent" 2>/dev/null || true
+
+# So is the record of a build that let its lock go while /proc still lists
+# its process (as one killed does for a moment).
+session build "$work/v.ses" "$a/tones.wav" >/dev/null || fail "build v: $(said)"
+env LD_PRELOAD="$kill_before_rename" ASAN_OPTIONS=verify_asan_link_order=0 KIVET_KILL_BEFORE_RENAME_TO=/v.ses \
+  KIVET_STALL_SECONDS=60 "$hosts/kivet-session" build "$work/v.ses" "$a/organ.wav" >/dev/null 2>&1 &
+stalled=$!
+for _ in $(seq 200); do
+  [ -n "$(cd "$work" && ls v.ses.*.tmp 2>/dev/null)" ] && flock -n -s "$work/v.ses.lock" true && break
+  sleep 0.05
+done
+expect 0 "$(completed "$work/v.ses" "$stalled")" build "$work/v.ses" "$a/drums.wav"
+kill -0 "$stalled" && [ "$(songs "$work/v.ses")" = "3 3" ] || fail "the stalled build: $(songs "$work/v.ses")"
+kill -KILL "$stalled"
+wait "$stalled" 2>/dev/null || true
 
 # Where the file system has no hard links, the kept session file is a copy,
 # which proves the pair by its bytes.
