@@ -155,8 +155,9 @@ void SessionFile::load(const Choices& choices) {
 // with other texts, the host loads it under its own name in a folder of its
 // own beside it (a hard link costs nothing there), with the metadata file
 // that writeMeta writes. Nobody else can have put anything at those names.
-// The folder is named in the lock's record while it is there, so that a
-// later build removes it if this one cannot (examples/unfinished_saves.h).
+// The folder is named in the lock's record before it is made and while it is
+// there, so that a later build removes it if this one cannot
+// (examples/unfinished_saves.h).
 void SessionFile::loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const {
   std::optional<SaveRecord> record = SaveRecord::ofThisProcess();
   try {
@@ -173,11 +174,12 @@ void SessionFile::loadThroughFolder(const std::function<void(const std::string&)
   const fs::path session(path);
   const fs::path folder = session.has_parent_path() ? session.parent_path() : fs::path(".");
   const std::string prefix = SaveRecord::loadFolderPrefix(path, getpid());
-  ScratchFolder scratch = step(path, [&] { return ScratchFolder(folder.string(), prefix); });
-  if (record) {
-    record->loadFolder = fs::path(scratch.path()).filename().string().substr(prefix.size());
+  const ScratchFolder::Naming recordFolder = [&](const std::string& characters) {
+    if (!record) return;
+    record->loadFolder = characters;
     lock.setRecord(record->text());
-  }
+  };
+  ScratchFolder scratch = step(path, [&] { return ScratchFolder(folder.string(), prefix, recordFolder); });
   const std::string alias = scratch.file(session.filename().string());
   const std::string aliasMeta = scratch.file(fs::path(metaPath).filename().string());
   step(path, [&] {

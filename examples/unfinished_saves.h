@@ -28,9 +28,11 @@
 //     records, and adding to the session now would lose texts;
 //   - neither staged file left: the kept files of a save done or undone go;
 //   - the recorded load folder goes with the two files the build put in it.
-// Then the record is cleared. Everything else stays; at most one line names
-// what looks left over beside the session and how to put a pair back by
-// hand.
+// Then the record is cleared. Everything else stays; a line names what
+// looks left over beside the session and how to put a pair back by hand,
+// and another the load folders no record names, which can be removed (the
+// record names a load folder before it is made, so none of a build of this
+// version is left unnamed).
 
 #include <string>
 
@@ -41,7 +43,8 @@
 // HostFailure when the save cannot be completed (nothing is then touched).
 void finishUnfinishedSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath);
 
-// Names in one line on the standard error stream what looks left over
-// beside the session (names of the library's staged and kept shapes, load
-// folders), which stays, and how a pair is put back by hand.
+// Names on the standard error stream what looks left over beside the
+// session, which stays: in one line names of the library's staged and kept
+// shapes, with how a pair is put back by hand, in another load folders,
+// which can be removed.
 void noteLeftovers(const std::string& sessionPath, const std::string& metaPath);
