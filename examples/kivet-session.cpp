@@ -30,6 +30,7 @@
 #include "examples/host_failure.h"
 #include "examples/result_output.h"
 #include "examples/session_file.h"
+#include "examples/signal_cleanup.h"
 #include "examples/signature_input_check.h"
 #include "examples/similarity_check.h"
 #include "examples/table_cell.h"
@@ -125,17 +126,17 @@ constexpr const char* kHelp =
     "program's own beside it (NAME.EXT.PID.load-XXXXXX). Before either, a build\n"
     "records it in SESSION.lock (its pid, start time and boot id, and which such\n"
     "names were there already), and clears the record when done; SIGINT, SIGTERM and\n"
-    "SIGHUP wait until a save has ended. The next build, which holds the lock alone,\n"
-    "finishes the save that a record there shows (its process no longer saves,\n"
-    "whatever /proc says of it): it completes one cut between its two renames when\n"
-    "the files prove the pair (else it stops, saying how to put the pair back by\n"
-    "hand) and removes what else the save or load made. Names of those shapes that no\n"
-    "record names stay (a user's backup, say), and a line names them (load folders,\n"
-    "which hold nothing but copies of the session's files, can be removed).\n"
-    "SESSION.lock is removed only by its holder, and is never opened through a\n"
-    "symbolic link or with a second hard link. No command makes one for a file that\n"
-    "is not a session, and a command that finds no session (or a build that makes\n"
-    "none, even when interrupted) leaves none.\n"
+    "SIGHUP wait until a save has ended (a build they end then says that its songs\n"
+    "are saved). The next build, which holds the lock alone, finishes the save that a\n"
+    "record there shows (its process no longer saves, whatever /proc says of it): it\n"
+    "completes one cut between its two renames when the files prove the pair (else it\n"
+    "stops, saying how to put the pair back by hand) and removes what else the save\n"
+    "or load made. Names of those shapes that no record names stay (a user's backup,\n"
+    "say), and a line names them (load folders, which hold nothing but copies of the\n"
+    "session's files, can be removed). SESSION.lock is removed only by its holder,\n"
+    "and is never opened through a symbolic link or with a second hard link. No\n"
+    "command makes one for a file that is not a session, and a command that finds no\n"
+    "session (or a build that makes none, even when interrupted) leaves none.\n"
     "SESSION may be a symbolic link: the session is then the file it leads to, with\n"
     "its metadata file and its lock beside that file, and the link stays a link.\n"
     "A signature INPUT is checked against a song the program extracts and saves in a\n"
@@ -150,6 +151,8 @@ constexpr const char* kHelp =
     "similarity method (checked before the session is locked, completed, swept or\n"
     "loaded); a save or an export that fails names the system's reason, and so do\n"
     "results that cannot be written.\n"
+    "A build checks before it extracts anything that it may write the session (its\n"
+    "folder, the session file, its metadata file and SESSION.lock).\n"
     "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
     "wrong invocation.\n";
 
@@ -349,7 +352,15 @@ int build(const Options& o, std::FILE* out) {
   // unless the texts it had lost are to be mended.
   if (added > 0 || file.isMended()) {
     progress.show(inputs.size(), "saving");
+    // A signal that comes during the save waits for it; the user hears that
+    // the songs are saved (not to be added again) before it ends the build.
+    const SignalCleanup::Held held;
     file.save();
+    if (const char* signal = held.pending()) {
+      progress.clear();
+      std::fprintf(stderr, "kivet-session: %s: saved with %u songs (%u added) before %s ended the build\n",
+                   o.session.c_str(), session.getSongCount(), added, signal);
+    }
   }
   progress.clear();
   std::fprintf(out, "%s: %u songs (%u added)\n", o.session.c_str(), session.getSongCount(), added);

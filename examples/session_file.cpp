@@ -1,5 +1,6 @@
 #include "examples/session_file.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -86,6 +87,8 @@ vraISession& SessionFile::open(const Choices& choices) {
   const bool make = use == Use::Write && !fs::exists(path);
   // A refusal is the one line a build that writes nothing says.
   if (make) refuseTakenMetadataName();
+  if (!make && !fs::is_regular_file(path)) throw HostFailure(whyNoSession());
+  if (use == Use::Write) refuseUnwritable();
   if (use == Use::Write && lock.held()) noteLeftovers(path, metaPath);
   if (make) {
     const std::string& configuration = choices.similarity ? *choices.similarity : choices.newSimilarity;
@@ -93,10 +96,43 @@ vraISession& SessionFile::open(const Choices& choices) {
     created = true;
     return *session;
   }
-  if (!fs::is_regular_file(path))
-    throw HostFailure(path + (fs::exists(path) ? ": not a session file" : ": no such session (build makes one)"));
   load(choices);
   return *session;
+}
+
+// A reader finds no session file where the first save of a session was cut
+// between its renames: its metadata file is in place, its session file
+// staged, and the next build completes the pair.
+std::string SessionFile::whyNoSession() const {
+  if (fs::exists(path)) return path + ": not a session file";
+  if (const std::optional<pid_t> process = lock.held() ? cutSave(lock, path, metaPath) : std::nullopt)
+    return path + ": no session file yet: its first save (process " + std::to_string(*process) +
+           ") was cut before the session file went in, and waits for the next build to complete it";
+  return path + ": no such session (build makes one)";
+}
+
+// A build that could not save what it adds fails before it extracts
+// anything: the library makes the new files in the session's folder and
+// puts them in place of the session file and its metadata file, and the
+// build records its save in its lock file first.
+void SessionFile::refuseUnwritable() const {
+  const fs::path session(path);
+  const std::string folder = session.has_parent_path() ? session.parent_path().string() : ".";
+  const auto unwritable = [](const std::string& file, int mode) {
+    std::error_code error;
+    if (!fs::exists(file, error)) return 0;
+    return faccessat(AT_FDCWD, file.c_str(), mode, AT_EACCESS) == 0 ? 0 : errno;
+  };
+  const struct {
+    std::string what;
+    int error;
+  } checks[] = {{"in its folder " + folder, unwritable(folder, W_OK | X_OK)},
+                {"the session file", unwritable(path, W_OK)},
+                {"its metadata file " + metaPath, unwritable(metaPath, W_OK)},
+                {"its lock file " + lockPath(), lock.held() ? lock.unwritableBecause() : 0}};
+  for (const auto& check : checks)
+    if (check.error != 0)
+      throw HostFailure(path + ": cannot write " + check.what + ": " + systemText(check.error) + "; nothing added");
 }
 
 // Two sessions of one name but the extension (NAME.ses, NAME.db) share the

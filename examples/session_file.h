@@ -87,6 +87,8 @@ class SessionFile {
 
  private:
   void refuseTakenMetadataName() const;
+  void refuseUnwritable() const;
+  std::string whyNoSession() const;
   vemra_kivet::Held<vemra_kivet::vraISession> makeSession(const char* configuration) const;
   void load(const Choices& choices);
   void loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const;

@@ -45,6 +45,9 @@ class SessionLock {
   ~SessionLock();
 
   bool held() const { return descriptor >= 0; }
+  // Why the lock file held could not be opened for writing (a record could
+  // not be written into it), or 0.
+  int unwritableBecause() const { return readOnlyBecause; }
   const std::string& file() const { return path; }
 
   // The record in the lock file as it stands (at most a little more than a

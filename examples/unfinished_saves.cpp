@@ -39,6 +39,9 @@ struct SaveFiles {
       files.insert(files.end(), group->begin(), group->end());
     return files;
   }
+  // Cut between the renames: the metadata file went in, the session file
+  // did not.
+  bool cut() const { return metaStaged.empty() && !sessionStaged.empty(); }
 };
 
 // Whether path is a file of the kind a save makes there: a regular file,
@@ -175,9 +178,7 @@ void removeLoadFolder(const SaveRecord& record, const std::string& session, cons
 void finish(const SaveRecord& record, const std::string& session, const std::string& meta) {
   const std::string process = std::to_string(record.process.pid);
   const SaveFiles files = record.saving ? filesOf(record, session, meta) : SaveFiles();
-  // Cut between the renames: the metadata file went in, the session file
-  // did not.
-  const bool cut = files.metaStaged.empty() && !files.sessionStaged.empty();
+  const bool cut = files.cut();
   if (cut && !provePair(files, session, meta))
     throw HostFailure(session + ": a save (process " + process + ") stopped between its two renames, and " +
                       listOf(files.all()) + " do not prove the pair it saved: nothing touched, and nothing added, " +
@@ -259,6 +260,12 @@ void noteLeftovers(const std::string& session, const std::string& meta) {
   noteNames(session, files, "a save", recipe(sessionName, metaName, "P"));
   noteNames(session, folders, "a build",
             "a folder a build loads the session through holds nothing but copies of its files: it can be removed");
+}
+
+std::optional<pid_t> cutSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath) {
+  const std::optional<SaveRecord> record = SaveRecord::parse(lock.record());
+  if (!record || !record->saving || !filesOf(*record, sessionPath, metaPath).cut()) return std::nullopt;
+  return record->process.pid;
 }
 
 void finishUnfinishedSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath) {

@@ -34,6 +34,9 @@
 // record names a load folder before it is made, so none of a build of this
 // version is left unnamed).
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 
 #include "examples/session_lock.h"
@@ -42,6 +45,12 @@
 // the standard error stream. The caller holds lock exclusively. Throws
 // HostFailure when the save cannot be completed (nothing is then touched).
 void finishUnfinishedSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath);
+
+// The process of a save that the lock's record shows cut between its two
+// renames (the metadata file renamed in, the session file still staged),
+// which the next build completes; none when there is none. The caller
+// holds lock, shared or alone: either way the recorder no longer saves.
+std::optional<pid_t> cutSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath);
 
 // Names on the standard error stream what looks left over beside the
 // session, which stays: in one line names of the library's staged and kept

@@ -168,6 +168,34 @@ rm "$work"/m-partial-*
 [ "$(cd "$work" && ls -d m.*)" = "$(printf 'm.meta\nm.ses\nm.ses.lock')" ] || fail "left beside m: $(ls "$work")"
 expect 0 "" info "$work/m.ses"
 
+# A build on a session that this user may not write (its folder, the
+# session file, its metadata file or its lock file) fails before it
+# extracts anything, with one line naming what it may not write. Tried as
+# another user where the tests run as root, whom no permission stops.
+if [ "$(id -u)" -eq 0 ] && runuser -u nobody -- true 2>/dev/null; then
+  chmod 755 "$work"
+  ro=$work/ro
+  while IFS='|' read -r owned what; do
+    mkdir "$ro"
+    session build "$ro/s.ses" "$a/tones.wav" >/dev/null || fail "build ro: $(said)"
+    # shellcheck disable=SC2086
+    (cd "$ro" && chown nobody $owned)
+    status=0
+    runuser -u nobody -- "$hosts/kivet-session" build "$ro/s.ses" "$work/garbage.sig" "$a/chord.wav" >/dev/null \
+      2>"$work/said" || status=$?
+    [ "$status" -eq 1 ] && [ "$(said)" = "kivet-session: $ro/s.ses: cannot write $what: permission denied; nothing\
+ added" ] || fail "a build as another user ($what): status $status, said $(said)"
+    rm -r "$ro"
+  done <<EOF
+s.ses s.meta s.ses.lock|in its folder $ro
+. s.meta s.ses.lock|the session file
+. s.ses s.ses.lock|its metadata file $ro/s.meta
+. s.ses s.meta|its lock file $ro/s.ses.lock
+EOF
+else
+  echo "note: not run as root: a build as another user is not tried" >&2
+fi
+
 # 3. Two builds at once: the second waits for the first, and neither loses
 # the other's songs.
 first=("$a/tones.wav" "$a/glide.wav" "$a/chord.wav" "$a/minor-chord.wav" "$a/organ.wav" "$a/noise.flac")

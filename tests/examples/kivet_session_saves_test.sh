@@ -33,16 +33,17 @@ killed() {
 }
 
 # 1. SIGINT (before the first rename) or SIGTERM (before the second) during a
-# save ends the build once the save has finished and its record is cleared:
-# the song is in, no name of the save is left.
-for signal in 2:i:meta 15:t:ses; do
-  IFS=: read -r number name file <<<"$signal"
+# save ends the build once the save has finished and its record is cleared,
+# saying so: the song is in, no name of the save is left.
+for signal in 2:INT:i:meta 15:TERM:t:ses; do
+  IFS=: read -r number signame name file <<<"$signal"
   session build "$work/$name.ses" "$a/tones.wav" "$a/chord.wav" >/dev/null || fail "build $name: $(said)"
   status=0
   preloaded KIVET_KILL_BEFORE_RENAME_TO="/$name.$file" KIVET_RENAME_SIGNAL="$number" "$hosts/kivet-session" build \
     "$work/$name.ses" "$a/organ.wav" || status=$?
-  [ "$status" -eq $((128 + number)) ] && [ -z "$(said)" ] && [ "$(songs "$work/$name.ses")" = "3 3" ] &&
-    [ -z "$(left "$name")" ] && [ ! -s "$work/$name.ses.lock" ] ||
+  [ "$status" -eq $((128 + number)) ] &&
+    [ "$(said)" = "kivet-session: $work/$name.ses: saved with 3 songs (1 added) before SIG$signame ended the build" ] &&
+    [ "$(songs "$work/$name.ses")" = "3 3" ] && [ -z "$(left "$name")" ] && [ ! -s "$work/$name.ses.lock" ] ||
     fail "signal $number during a save: $status $(said) $(left "$name")"
 done
 
@@ -135,6 +136,15 @@ process=$(cd "$work" && ls k.ses.*.tmp | cut -d . -f 3)
 [ "$status" -eq 137 ] && [ "$(stat -c %h "$work/k.ses")" = 1 ] || fail "a save without links killed: $status"
 expect 0 "$(completed "$work/k.ses" "$process")" build "$work/k.ses" "$a/drums.wav"
 [ "$(songs "$work/k.ses")" = "3 3" ] && [ -z "$(left k)" ] || fail "without links: $(songs "$work/k.ses") $(left k)"
+
+# A reader that finds no session file where the first save of a session was
+# cut between its renames says that the next build completes it, which it
+# does.
+process=$(killed f organ)
+expect 1 "kivet-session: $work/f.ses: no session file yet: its first save (process $process) was cut before the\
+ session file went in, and waits for the next build to complete it" info "$work/f.ses"
+expect 0 "$(completed "$work/f.ses" "$process" | head -n 1)" build "$work/f.ses" "$a/drums.wav"
+[ "$(songs "$work/f.ses")" = "2 2" ] && [ -z "$(left f)" ] || fail "the cut first save: $(songs "$work/f.ses") $(left f)"
 
 # 4. Files that do not prove the pair (another file put at the session's
 # name after the kill) stop the build, and nothing is touched; the pair put
