@@ -73,14 +73,27 @@ SessionFile::SessionFile(const std::string& sessionPath, Use use)
       metaPath(metadataPathOf(path)),
       use(use),
       lock(path, use == Use::Write ? SessionLock::Mode::Exclusive : SessionLock::Mode::Shared) {
-  if (use == Use::Write && lock.held()) finishUnfinishedSave(lock, path, metaPath);
+  if (use != Use::Write || !lock.held()) return;
+  try {
+    if (metadataLockPath() != lockPath()) metadataLock = SessionLock::ofMetadata(metaPath, path);
+    finishUnfinishedSave(lock, path, metaPath);
+  } catch (...) {
+    removeLocksOfMissingSession();
+    throw;
+  }
 }
 
 SessionFile::~SessionFile() {
   if (session && callback) session->setCallback(nullptr);
-  // A build that made no session leaves no lock file of it behind.
+  removeLocksOfMissingSession();
+}
+
+// A build that made no session leaves no lock file of it behind.
+void SessionFile::removeLocksOfMissingSession() const {
   std::error_code ignored;
-  if (use == Use::Write && fs::status(path, ignored).type() == fs::file_type::not_found) lock.removeFile();
+  if (use != Use::Write || fs::status(path, ignored).type() != fs::file_type::not_found) return;
+  if (metadataLock) metadataLock->removeFile();
+  lock.removeFile();
 }
 
 vraISession& SessionFile::open(const Choices& choices) {
@@ -166,6 +179,7 @@ void SessionFile::load(const Choices& choices) {
   if (use == Use::ReadSongs) return;
 
   songTexts = std::make_unique<SessionTexts>(metaPath, *session);
+  checkOwnTexts();
   if (songTexts->damaged()) {
     if (!choices.withoutLostTexts)
       throw HostFailure(songTexts->damage() +
@@ -225,6 +239,34 @@ void SessionFile::loadThroughFolder(const std::function<void(const std::string&)
   });
   step(metaPath, [&] { writeMeta(aliasMeta); });
   loadFrom(alias);
+}
+
+// Sessions of one name but the extension share one metadata file: after
+// cp music.ses music.bak, a build of music.bak gives its new songs the next
+// ids of its own and writes their texts there, where music.ses would take
+// them for its songs of those ids. The texts of songs the session does not
+// hold show it: a writer refuses to write them as its own, a reader goes on
+// with its own songs. A save of this session cut between its renames (its
+// new songs' texts are in, its session file still staged) shows the same:
+// a writer gets here only when no record shows it, which would have
+// completed it, and a reader that a record shows it to is told so instead.
+void SessionFile::checkOwnTexts() const {
+  const std::string others = songTexts->othersIds();
+  if (others.empty()) return;
+  const std::string texts = path + ": the metadata file " + metaPath + " holds texts of songs that are not this " +
+                            "session's (" + others + "), written there by another session that shares it (a " +
+                            "copy, or the session it was copied from) or by a save of this one cut between its " +
+                            "renames";
+  if (use == Use::Write)
+    throw HostFailure(texts + "; nothing written (a copy of a session takes its metadata file along, under its " +
+                      "new name)");
+  if (const std::optional<pid_t> process = lock.held() ? cutSave(lock, path, metaPath) : std::nullopt)
+    std::fprintf(stderr,
+                 "kivet-session: %s: a save of the session (process %d) was cut between its renames, and waits for "
+                 "the next build to complete it; shown as before it\n",
+                 path.c_str(), static_cast<int>(*process));
+  else
+    std::fprintf(stderr, "kivet-session: %s (a build of this session refuses it)\n", texts.c_str());
 }
 
 std::string SessionFile::id() const {

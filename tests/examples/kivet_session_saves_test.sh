@@ -66,13 +66,16 @@ for kill in KIVET_KILL_BEFORE_WRITE_OF=load KIVET_KILL_AFTER_MKDIR_OF=.load- KIV
 done
 
 # 3. A record cut short (no record) is acted on in no way: the save's files
-# stay and one line names them. Nor are they touched by the record of a
-# process that still runs, whose names are others: that record, found under
-# the lock, is of a run that no longer saves, and goes. The record as the
-# killed build wrote it completes the save. A bad input keeps these builds
-# from adding to the unfinished save.
+# stay and one line names them, and the build stops, as the metadata file
+# holds texts of songs the session file lacks. Nor are they touched by the
+# record of a process that still runs, whose names are others: that record,
+# found under the lock, is of a run that no longer saves, and goes. The
+# record as the killed build wrote it completes the save. A bad input keeps
+# these builds from adding to the unfinished save.
 session build "$work/r.ses" "$a/tones.wav" "$a/chord.wav" >/dev/null || fail "build r: $(said)"
 process=$(killed r organ)
+expect 0 "kivet-session: $work/r.ses: a save of the session (process $process) was cut between its renames, and waits\
+ for the next build to complete it; shown as before it" info "$work/r.ses"
 cp "$work/r.ses.lock" "$work/record"
 read -r stat </proc/$$/stat
 read -ra fields <<<"${stat##*) }"
@@ -89,9 +92,13 @@ for record in cut running whole; do
   [ "$record" = cut ] && said="kivet-session: $work/r.ses.lock holds no save record that this program reads; nothing\
  beside the session is completed or removed
 $said"
-  [ "$record" = whole ] && said=$(completed "$work/r.ses" "$process")
-  expect 1 "$said
-$garbage" build "$work/r.ses" "$work/garbage.sig"
+  said="$said
+kivet-session: $work/r.ses: the metadata file $work/r.meta holds texts of songs that are not this session's (3),\
+ written there by another session that shares it (a copy, or the session it was copied from) or by a save of this\
+ one cut between its renames; nothing written (a copy of a session takes its metadata file along, under its new name)"
+  [ "$record" = whole ] && said="$(completed "$work/r.ses" "$process")
+$garbage"
+  expect 1 "$said" build "$work/r.ses" "$work/garbage.sig"
   [ "$record" = cut ] || [ ! -s "$work/r.ses.lock" ] || fail "the record ($record) stayed: $(cat "$work/r.ses.lock")"
 done
 [ "$(songs "$work/r.ses")" = "3 3" ] && [ -z "$(left r)" ] || fail "the recorded save: $(songs "$work/r.ses") $(left r)"
