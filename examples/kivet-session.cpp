@@ -75,7 +75,7 @@ constexpr const char* kHelp =
     "          table of each song's nearest songs. FILE may not be the session file,\n"
     "          its metadata file or a lock file of either, by any name or link: such\n"
     "          an export is refused and nothing is written. /dev/stdout is the\n"
-    "          standard output.\n"
+    "          standard output; - is a file named -.\n"
     "  Where a song has no title, its file name without the folder stands instead;\n"
     "  a control character inside an artist or title (a tab, a line break, an\n"
     "  escape, a C1 control U+0080 to U+009F, ...) is shown as a space there.\n"
@@ -428,13 +428,13 @@ int exportSession(const Options& o, std::FILE* out) {
   const std::string& output = o.textFile.empty() ? o.riffFile : o.textFile;
   const std::string target = exportTarget(output, file, fileno(out));
   if (!o.textFile.empty()) {
-    writingStep(output, [&] { session.exportText(target.c_str(), o.mask); });
+    writingStep(output, target, [&] { session.exportText(target.c_str(), o.mask); });
   } else {
     if (o.count > kMostRiffNeighbours)
       std::fprintf(stderr, "kivet-session: -n %u: the RIFF table stores %u nearest songs at most; storing %u\n",
                    o.count, kMostRiffNeighbours, kMostRiffNeighbours);
     const unsigned count = std::min(o.count, kMostRiffNeighbours);
-    writingStep(output, [&] { session.exportSimilarityRiff(target.c_str(), count); });
+    writingStep(output, target, [&] { session.exportSimilarityRiff(target.c_str(), count); });
   }
   std::fprintf(out, "%s: %u songs\n", output.c_str(), session.getSongCount());
   return 0;

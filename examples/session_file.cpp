@@ -312,7 +312,7 @@ void SessionFile::save() {
   // The library replaces the session and its metadata file together, or
   // leaves both as they were.
   try {
-    writingStep("saving " + path, [&] { session->saveSession(path.c_str()); });
+    writingStep("saving " + path, path, [&] { session->saveSession(path.c_str()); });
   } catch (...) {
     if (record) lock.setRecord("");
     throw;

@@ -115,7 +115,7 @@ before=$(state "$c")
 expect 1 "kivet-session: $c/music.ses: ${others/IDS/3}$refused" build "$c/music.ses" "$a/tones.wav"
 [ "$(state "$c")" = "$before" ] || fail "the refused build of music.ses wrote: $(ls -l "$c")"
 # Copied before the original grew, the copy is refused.
-rm -r "$c"/*
+rm -r "${c:?}"/*
 session build "$c/music.ses" "$a/tones.wav" "$a/chord.wav" >/dev/null && cp "$c/music.ses" "$c/music.bak" &&
   session build "$c/music.ses" "$a/organ.wav" "$a/drums.wav" >/dev/null || fail "build music.ses: $(said)"
 expect 0 "kivet-session: $c/music.bak: ${others/IDS/3, 4} (a build of this session refuses it)" info "$c/music.bak"
