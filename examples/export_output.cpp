@@ -33,13 +33,14 @@ bool namesStandardOutput(const std::string& output) {
 std::string exportTarget(const std::string& output, const SessionFile& session, int resultsDescriptor) {
   const std::string target =
       namesStandardOutput(output) ? "/proc/self/fd/" + std::to_string(resultsDescriptor) : output;
-  const std::string lock = session.lockPath();
+  const std::string lock = session.lockPath(), metadataLock = session.metadataLockPath();
   const struct {
     const std::string& path;
     std::string what;
   } own[] = {{session.sessionPath(), "the session file itself"},
              {session.metadataPath(), "the session's metadata file " + session.metadataPath()},
-             {lock, "the session's lock file " + lock}};
+             {lock, "the session's lock file " + lock},
+             {metadataLock, "the lock file of the session's metadata file " + metadataLock}};
   for (const auto& file : own)
     if (writes(target, file.path))
       throw HostFailure(session.sessionPath() + ": the output " + output + " is " + file.what + "; nothing written");

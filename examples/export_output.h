@@ -4,8 +4,8 @@
 // (through a link at that name, to the file the link leads to; straight
 // into a device or a pipe): an export onto the session file would leave a
 // session that no longer loads, onto its metadata file a session whose songs
-// lost their texts, onto its lock file a lock that no longer keeps writers
-// apart, each while the export itself succeeds.
+// lost their texts, onto a lock file of the two a lock that no longer keeps
+// writers apart, each while the export itself succeeds.
 
 #include <string>
 
@@ -20,11 +20,12 @@ class SessionFile;
 //
 // Throws HostFailure, before anything is written, when that path would
 // write one of the session's files: the session file, its metadata file or
-// its lock file. A path that names an existing file is one of them when it
-// is the same file (the same device and inode), whatever the name or the
-// links that lead there; a path that names nothing yet (a new name, or a
-// link that leads to no file) is one of them when the name it leads to is
-// one of theirs, in the same folder. A device or a pipe is none of them.
+// the lock file of either. A path that names an existing file is one of
+// them when it is the same file (the same device and inode), whatever the
+// name or the links that lead there; a path that names nothing yet (a new
+// name, or a link that leads to no file) is one of them when the name it
+// leads to is one of theirs, in the same folder. A device or a pipe is none
+// of them.
 std::string exportTarget(const std::string& output, const SessionFile& session, int resultsDescriptor);
 
 // Whether output, or a link on the way from it, names the standard output

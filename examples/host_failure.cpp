@@ -13,6 +13,24 @@ std::string systemText(int error) {
   return text;
 }
 
+std::string whyNotWritten(const std::string& target, int error) {
+  namespace fs = std::filesystem;
+  std::error_code ignored;
+  // The library refuses a folder with a reason of its own making ("not a
+  // directory" for "DIR/", "device or resource busy" for ".").
+  if (fs::is_directory(target, ignored)) return "the output is a folder";
+  if (error == EACCES) {
+    // The new file is made beside the file the name leads to, and put in
+    // place: a file this user may write is refused where its folder is not.
+    const fs::path file = fs::is_symlink(fs::symlink_status(target, ignored)) ? fs::weakly_canonical(target, ignored)
+                                                                             : fs::path(target);
+    const std::string folder = file.has_parent_path() ? file.parent_path().string() : ".";
+    if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+      return systemText(error) + " in the folder " + folder + ", where the new file is made";
+  }
+  return error == 0 ? "" : systemText(error);
+}
+
 std::string unreadableBecause(const std::string& path) {
   // A folder opens for reading, but holds nothing to read.
   std::error_code ignored;

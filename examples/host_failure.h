@@ -31,21 +31,35 @@ auto step(const std::string& what, Call&& call) -> decltype(call()) {
 // left on device").
 std::string systemText(int error);
 
-// step for a call that writes a file: when the library says it could not
-// save the file, the system's reason says more than the library's code
-// ("no such file or directory (Failed to save file (code 3))").
+// Why the library could not write the file target, errno error as it left
+// it, in a user's terms: that the output is a folder, that the folder the
+// new file is made in may not be written ("permission denied in the folder
+// DIR, where the new file is made"), else the system's text; empty when
+// there is nothing to say.
+std::string whyNotWritten(const std::string& target, int error);
+
+// Runs call, which writes the file target. When the library says it could
+// not save it (code 3), the reason says more than the library's code: it is
+// thrown as std::runtime_error before the library's message ("no such file
+// or directory (Failed to save file (code 3))"). Anything else passes on.
 template <typename Call>
-void writingStep(const std::string& what, Call&& call) {
+void writing(const std::string& target, Call&& call) {
   errno = 0;
-  step(what, [&] {
-    try {
-      call();
-    } catch (const vemra_kivet::vraKivetException& e) {
-      const int error = errno;
-      if (e.getCode() != vemra_kivet::VRA_FAILED_TO_SAVE_FILE || error == 0) throw;
-      throw HostFailure(what + ": " + systemText(error) + " (" + describeCurrentException() + ")");
-    }
-  });
+  try {
+    call();
+  } catch (const vemra_kivet::vraKivetException& e) {
+    const int error = errno;
+    if (e.getCode() != vemra_kivet::VRA_FAILED_TO_SAVE_FILE) throw;
+    const std::string reason = whyNotWritten(target, error);
+    if (reason.empty()) throw;
+    throw std::runtime_error(reason + " (" + describeCurrentException() + ")");
+  }
+}
+
+// step for a call that writes the file target.
+template <typename Call>
+void writingStep(const std::string& what, const std::string& target, Call&& call) {
+  step(what, [&] { writing(target, call); });
 }
 
 // Why the file at path cannot be read, as the system says it ("no such file

@@ -15,20 +15,27 @@
 // extension ".sig". Per file it prints the duration, the features written and
 // how fast the library extracted them. A file that fails gets one line on the
 // standard error stream, saying why in a user's terms
-// (examples/audio_extraction.h); the others are still processed, and the exit
-// status is 1. A configuration that cannot be read stops it at once, with
-// the reason, as no file could be extracted with it.
+// (examples/audio_extraction.h, examples/host_failure.h); the others are
+// still processed, and the exit status is 1. Of two inputs of one signature
+// file, the second is refused and not extracted. A configuration that cannot
+// be read stops it at once, with the reason, as no file could be extracted
+// with it.
+
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "examples/audio_extraction.h"
+#include "examples/host_failure.h"
 #include "examples/result_output.h"
 #include "examples/signature_listing.h"
 #include "signature/audio_sign_multi.h"
@@ -68,8 +75,12 @@ constexpr const char* kHelp =
     "               parents when missing (default: each audio file's own folder).\n"
     "  -h, --help   prints this help.\n"
     "\n"
-    "A file that fails gets one line on the standard error stream saying why; the\n"
-    "other files are still extracted.\n"
+    "A file that fails gets one line on the standard error stream saying why (for a\n"
+    "signature file that cannot be saved, the system's reason, that the output is a\n"
+    "folder, or the folder this user may not write); the other files are still\n"
+    "extracted. An input whose signature file an earlier input of the run wrote (by\n"
+    "any name or link: a/song.wav and b/song.wav under -o DIR, song.wav beside\n"
+    "song.flac) is not extracted; one line names both inputs.\n"
     "Exit status: 0 done, 1 a failure, 2 a wrong invocation.\n";
 
 struct Options {
@@ -111,10 +122,51 @@ std::string signaturePath(const std::string& input, const std::string& outputDir
   return outputDir + (outputDir.back() == '/' ? "" : "/") + name + ".sig";
 }
 
-void extract(const std::string& input, const AudioExtraction& extraction, const std::string& outputDir) {
+// A file by its device and inode, whatever name or link leads to it.
+using FileId = std::pair<dev_t, ino_t>;
+
+std::optional<FileId> regularFileAt(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  return FileId(status.st_dev, status.st_ino);
+}
+
+// Whether two paths name one file (two inputs that are no regular files:
+// one name).
+bool sameFile(const std::string& one, const std::string& other) {
+  const std::optional<FileId> a = regularFileAt(one), b = regularFileAt(other);
+  return a && b ? a == b : one == other;
+}
+
+// The signature files this run wrote, with the input each holds: two inputs
+// of one name (a/song.wav and b/song.wav under -o DIR, song.wav beside
+// song.flac) lead to one signature file, and the second would silently
+// take the first's place. The same input given twice writes its own again.
+class WrittenSignatures {
+ public:
+  // Throws when output holds the signature of another input of this run.
+  void refuseOther(const std::string& input, const std::string& output) {
+    const std::optional<FileId> file = regularFileAt(output);
+    const auto earlier = file ? written.find(*file) : written.end();
+    if (earlier == written.end()) return;
+    if (!sameFile(input, earlier->second))
+      throw std::runtime_error("its signature file " + output + " is that of " + earlier->second +
+                               ", written in this run: not extracted");
+    // It is about to be replaced: its inode may then name another file.
+    written.erase(earlier);
+  }
+  void add(const std::string& input, const std::string& output) {
+    if (const std::optional<FileId> file = regularFileAt(output)) written[*file] = input;
+  }
+
+ private:
+  std::map<FileId, std::string> written;
+};
+
+void extract(const std::string& input, const AudioExtraction& extraction, const std::string& output) {
   ExtractedSong song = extraction.extract(input);
-  const std::string output = signaturePath(input, outputDir);
-  extraction.finish("saving " + output, song, [&] { song.signature->save(output.c_str()); });
+  extraction.finish("saving " + output, song,
+                    [&] { writing(output, [&] { song.signature->save(output.c_str()); }); });
 
   const double duration = static_cast<double>(song.milliseconds) / 1000.0;
   const double seconds = std::chrono::duration<double>(song.libraryTime).count();
@@ -151,18 +203,27 @@ int run(int argc, char** argv) {
   }
   // A folder that does not exist yet is made, parents and all.
   if (!options.outputDir.empty()) {
+    namespace fs = std::filesystem;
     std::error_code error;
-    std::filesystem::create_directories(options.outputDir, error);
-    if (!std::filesystem::is_directory(options.outputDir)) {
+    fs::create_directories(options.outputDir, error);
+    if (!fs::is_directory(options.outputDir)) {
+      const bool leadsNowhere = fs::is_symlink(fs::symlink_status(options.outputDir, error)) &&
+                                !fs::exists(options.outputDir, error);
       std::fprintf(stderr, "kivet-extract: cannot make the folder %s: %s\n", options.outputDir.c_str(),
-                   error ? error.message().c_str() : "a file of that name is in the way");
+                   leadsNowhere ? "it is a symbolic link that leads nowhere"
+                   : error      ? error.message().c_str()
+                                : "a file of that name is in the way");
       return 1;
     }
   }
+  WrittenSignatures written;
   int status = 0;
   for (const std::string& input : options.inputs) {
     try {
-      extract(input, *extraction, options.outputDir);
+      const std::string output = signaturePath(input, options.outputDir);
+      written.refuseOther(input, output);
+      extract(input, *extraction, output);
+      written.add(input, output);
     } catch (...) {
       flushResults(stdout);
       std::fprintf(stderr, "kivet-extract: %s: %s\n", input.c_str(), describeCurrentException().c_str());

@@ -30,6 +30,7 @@
 #include "examples/host_failure.h"
 #include "examples/result_output.h"
 #include "examples/session_file.h"
+#include "examples/signal_cleanup.h"
 #include "examples/signature_input_check.h"
 #include "examples/similarity_check.h"
 #include "examples/table_cell.h"
@@ -72,10 +73,10 @@ constexpr const char* kHelp =
     "          artist and title, separated by tabs.\n"
     "  export  Writes FILE: with --text the listing of the songs, with --riff the\n"
     "          table of each song's nearest songs. FILE may not be the session file,\n"
-    "          its metadata file or its lock file, by any name or link: such an\n"
-    "          export is refused and nothing is written. A line then counts the\n"
+    "          its metadata file or a lock file of either, by any name or link: such\n"
+    "          an export is refused and nothing is written. A line then counts the\n"
     "          songs written; /dev/stdout (or /dev/fd/1) is the standard output,\n"
-    "          which then carries the export alone.\n"
+    "          which then carries the export alone; - is a file named -.\n"
     "  Where a song has no title, its file name without the folder stands instead;\n"
     "  a control character inside an artist or title (a tab, a line break, an\n"
     "  escape, a C1 control U+0080 to U+009F, ...) is shown as a space there.\n"
@@ -116,25 +117,32 @@ constexpr const char* kHelp =
     "songs at, so that songs of any rate compare. The sample configurations are\n"
     "the ones installed beside the program (share/kivet), else the source tree's.\n"
     "\n"
-    "Files: a session keeps two files beside it: its metadata file and SESSION.lock,\n"
+    "Files: a session keeps three files beside it: its metadata file; SESSION.lock,\n"
     "which keeps commands apart (while one builds, another waits) and holds the\n"
-    "record of a build's save. A build saves the session and its metadata file\n"
-    "together: the library writes both under temporary names beside them\n"
-    "(NAME.EXT.PID.tmp), keeps the old files aside (NAME.EXT.PID.old) while it puts\n"
-    "the new ones in place, and puts the old ones back when a step fails. A session\n"
-    "whose metadata file is missing or damaged is loaded through a folder of the\n"
-    "program's own beside it (NAME.EXT.PID.load-XXXXXX). Before either, a build\n"
-    "records it in SESSION.lock (its pid, start time and boot id, and which such\n"
-    "names were there already), and clears the record when done; SIGINT, SIGTERM and\n"
-    "SIGHUP wait until a save has ended. The next build finishes a recorded save\n"
-    "whose process has ended: it completes one cut between its two renames when the\n"
-    "files prove the pair (else it stops, saying how to put the pair back by hand)\n"
-    "and removes what else the save or load made. Names of those shapes that no\n"
-    "record names stay (a user's backup, say), and one line names them. SESSION.lock\n"
-    "is removed only by its holder, and is never opened through a symbolic link or\n"
-    "with a second hard link. No command makes one for a file that is not a session,\n"
-    "and a command that finds no session (or a build that makes none, even when\n"
-    "interrupted) leaves none.\n"
+    "record of a build's save; and NAME.meta.lock, which a build holds too, as every\n"
+    "session of that name shares NAME.meta. A copy of a session takes its metadata\n"
+    "file along under its new name (cp music.ses music.bak makes a second session of\n"
+    "music.meta: once a build of one has added songs, a build of the other refuses\n"
+    "the texts of songs it does not hold there, and writes nothing; its readers go on\n"
+    "with a note). A build saves the session and its metadata file together: the\n"
+    "library writes both under temporary names beside them (NAME.EXT.PID.tmp), keeps\n"
+    "the old files aside (NAME.EXT.PID.old) while it puts the new ones in place, and\n"
+    "puts the old ones back when a step fails. A session whose metadata file is\n"
+    "missing or damaged is loaded through a folder of the program's own beside it\n"
+    "(NAME.EXT.PID.load-XXXXXX). Before either, a build records it in SESSION.lock\n"
+    "(its pid, start time and boot id, and which such names were there already), and\n"
+    "clears the record when done; SIGINT, SIGTERM and SIGHUP wait until a save has\n"
+    "ended (a build they end then says that its songs are saved). The next build,\n"
+    "which holds the lock alone, finishes the save that a record there shows (its\n"
+    "process no longer saves, whatever /proc says of it): it completes one cut\n"
+    "between its two renames when the files prove the pair (else it stops, saying how\n"
+    "to put the pair back by hand) and removes what else the save or load made. Names\n"
+    "of those shapes that no record names stay (a user's backup, say), and a line\n"
+    "names them (load folders, which hold nothing but copies of the session's files,\n"
+    "can be removed). SESSION.lock is removed only by its holder, and is never opened\n"
+    "through a symbolic link or with a second hard link, nor is NAME.meta.lock. No\n"
+    "command makes one for a file that is not a session, and a command that finds no\n"
+    "session (or a build that makes none, even when interrupted) leaves none.\n"
     "SESSION may be a symbolic link: the session is then the file it leads to, with\n"
     "its metadata file and its lock beside that file, and the link stays a link.\n"
     "A signature INPUT is checked against a song the program extracts and saves in a\n"
@@ -149,6 +157,8 @@ constexpr const char* kHelp =
     "similarity method (checked before the session is locked, completed, swept or\n"
     "loaded); a save or an export that fails names the system's reason, and so do\n"
     "results that cannot be written.\n"
+    "A build checks before it extracts anything that it may write the session (its\n"
+    "folder, the session file, its metadata file and SESSION.lock).\n"
     "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
     "wrong invocation.\n";
 
@@ -348,7 +358,15 @@ int build(const Options& o, std::FILE* out) {
   // unless the texts it had lost are to be mended.
   if (added > 0 || file.isMended()) {
     progress.show(inputs.size(), "saving");
+    // A signal that comes during the save waits for it; the user hears that
+    // the songs are saved (not to be added again) before it ends the build.
+    const SignalCleanup::Held held;
     file.save();
+    if (const char* signal = held.pending()) {
+      progress.clear();
+      std::fprintf(stderr, "kivet-session: %s: saved with %u songs (%u added) before %s ended the build\n",
+                   o.session.c_str(), session.getSongCount(), added, signal);
+    }
   }
   progress.clear();
   std::fprintf(out, "%s: %u songs (%u added)\n", o.session.c_str(), session.getSongCount(), added);
@@ -411,13 +429,13 @@ int exportSession(const Options& o, std::FILE* out) {
   const std::string& output = o.textFile.empty() ? o.riffFile : o.textFile;
   const std::string target = exportTarget(output, file, fileno(out));
   if (!o.textFile.empty()) {
-    writingStep(output, [&] { session.exportText(target.c_str(), o.mask); });
+    writingStep(output, target, [&] { session.exportText(target.c_str(), o.mask); });
   } else {
     if (o.count > kMostRiffNeighbours)
       std::fprintf(stderr, "kivet-session: -n %u: the RIFF table stores %u nearest songs at most; storing %u\n",
                    o.count, kMostRiffNeighbours, kMostRiffNeighbours);
     const unsigned count = std::min(o.count, kMostRiffNeighbours);
-    writingStep(output, [&] { session.exportSimilarityRiff(target.c_str(), count); });
+    writingStep(output, target, [&] { session.exportSimilarityRiff(target.c_str(), count); });
   }
   // The standard output carries the export alone.
   if (!namesStandardOutput(output)) std::fprintf(out, "%s: %u songs\n", output.c_str(), session.getSongCount());

@@ -33,18 +33,11 @@ std::optional<std::string> headOf(const std::string& path) {
   return text;
 }
 
-// What /proc/PID/stat says of a process: its state and its start time.
-struct ProcessStat {
-  char state = 0;
-  unsigned long long startTime = 0;
-};
-
-// The stat file at path; none when it cannot be read (errno says why) or
-// does not read as one (errno 0).
-std::optional<ProcessStat> statOf(const std::string& path) {
+// The start time a process's stat file at path gives; none when it cannot
+// be read or does not read as one.
+std::optional<unsigned long long> startTimeOf(const std::string& path) {
   const std::optional<std::string> stat = headOf(path);
   if (!stat) return std::nullopt;
-  errno = 0;
   const size_t nameEnd = stat->rfind(')');
   if (nameEnd == std::string::npos) return std::nullopt;
   std::istringstream fields(stat->substr(nameEnd + 1));
@@ -54,7 +47,7 @@ std::optional<ProcessStat> statOf(const std::string& path) {
     if (!(fields >> field)) return std::nullopt;
   if (field.empty() || field.size() > 19 || field.find_first_not_of("0123456789") != std::string::npos)
     return std::nullopt;
-  return ProcessStat{state[0], std::stoull(field)};
+  return std::stoull(field);
 }
 
 std::optional<std::string> currentBootId() {
@@ -68,19 +61,8 @@ std::optional<std::string> currentBootId() {
 }  // namespace
 
 std::optional<ProcessIdentity> ProcessIdentity::self() {
-  const std::optional<ProcessStat> stat = statOf("/proc/self/stat");
+  const std::optional<unsigned long long> start = startTimeOf("/proc/self/stat");
   const std::optional<std::string> boot = currentBootId();
-  if (!stat || !boot) return std::nullopt;
-  return ProcessIdentity{getpid(), stat->startTime, *boot};
-}
-
-bool ProcessIdentity::hasEnded() const {
-  const std::optional<std::string> boot = currentBootId();
-  if (!boot) return false;
-  if (*boot != bootId) return true;
-  const std::optional<ProcessStat> stat = statOf("/proc/" + std::to_string(pid) + "/stat");
-  // An ended process stays a zombie until its parent has heard of it.
-  if (stat) return stat->startTime != startTime || stat->state == 'Z' || stat->state == 'X';
-  // No such process, where /proc shows this one.
-  return errno == ENOENT && statOf("/proc/self/stat").has_value();
+  if (!start || !boot) return std::nullopt;
+  return ProcessIdentity{getpid(), *start, *boot};
 }

@@ -1,9 +1,9 @@
 #pragma once
 // Which process a pid named, in a form that still tells it apart later: a
-// pid alone proves nothing, as pids are reused (every run in a new pid
-// namespace, a container's, gets the same ones), and they start over with
-// every boot. The process's start time (in clock ticks since the boot,
-// field 22 of /proc/PID/stat) and the boot's id
+// pid alone names any later process of that pid too, as pids are reused
+// (every run in a new pid namespace, a container's, gets the same ones), and
+// they start over with every boot. The process's start time (in clock ticks
+// since the boot, field 22 of /proc/PID/stat) and the boot's id
 // (/proc/sys/kernel/random/boot_id) name one process of one boot.
 
 #include <sys/types.h>
@@ -18,10 +18,4 @@ struct ProcessIdentity {
 
   // This process; none where /proc cannot tell.
   static std::optional<ProcessIdentity> self();
-
-  // Whether the process is gone: its boot is over, no process of its pid is
-  // there (or only what is left of it until its parent hears of its end),
-  // or the one there started at another time. Where /proc cannot tell, the
-  // process counts as running.
-  bool hasEnded() const;
 };

@@ -1,5 +1,6 @@
 #include "examples/session_file.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -76,20 +77,35 @@ SessionFile::SessionFile(const std::string& sessionPath, Use use)
       metaPath(metadataPathOf(path)),
       use(use),
       lock(path, use == Use::Write ? SessionLock::Mode::Exclusive : SessionLock::Mode::Shared) {
-  if (use == Use::Write && lock.held()) finishUnfinishedSave(lock, path, metaPath);
+  if (use != Use::Write || !lock.held()) return;
+  try {
+    if (metadataLockPath() != lockPath()) metadataLock = SessionLock::ofMetadata(metaPath, path);
+    finishUnfinishedSave(lock, path, metaPath);
+  } catch (...) {
+    removeLocksOfMissingSession();
+    throw;
+  }
 }
 
 SessionFile::~SessionFile() {
   if (session && callback) session->setCallback(nullptr);
-  // A build that made no session leaves no lock file of it behind.
+  removeLocksOfMissingSession();
+}
+
+// A build that made no session leaves no lock file of it behind.
+void SessionFile::removeLocksOfMissingSession() const {
   std::error_code ignored;
-  if (use == Use::Write && fs::status(path, ignored).type() == fs::file_type::not_found) lock.removeFile();
+  if (use != Use::Write || fs::status(path, ignored).type() != fs::file_type::not_found) return;
+  if (metadataLock) metadataLock->removeFile();
+  lock.removeFile();
 }
 
 vraISession& SessionFile::open(const Choices& choices) {
   const bool make = use == Use::Write && !fs::exists(path);
   // A refusal is the one line a build that writes nothing says.
   if (make) refuseTakenMetadataName();
+  if (!make && !fs::is_regular_file(path)) throw HostFailure(whyNoSession());
+  if (use == Use::Write) refuseUnwritable();
   if (use == Use::Write && lock.held()) noteLeftovers(path, metaPath);
   if (make) {
     const std::string& configuration = choices.similarity ? *choices.similarity : choices.newSimilarity;
@@ -97,10 +113,43 @@ vraISession& SessionFile::open(const Choices& choices) {
     created = true;
     return *session;
   }
-  if (!fs::is_regular_file(path))
-    throw HostFailure(path + (fs::exists(path) ? ": not a session file" : ": no such session (build makes one)"));
   load(choices);
   return *session;
+}
+
+// A reader finds no session file where the first save of a session was cut
+// between its renames: its metadata file is in place, its session file
+// staged, and the next build completes the pair.
+std::string SessionFile::whyNoSession() const {
+  if (fs::exists(path)) return path + ": not a session file";
+  if (const std::optional<pid_t> process = lock.held() ? cutSave(lock, path, metaPath) : std::nullopt)
+    return path + ": no session file yet: its first save (process " + std::to_string(*process) +
+           ") was cut before the session file went in, and waits for the next build to complete it";
+  return path + ": no such session (build makes one)";
+}
+
+// A build that could not save what it adds fails before it extracts
+// anything: the library makes the new files in the session's folder and
+// puts them in place of the session file and its metadata file, and the
+// build records its save in its lock file first.
+void SessionFile::refuseUnwritable() const {
+  const fs::path session(path);
+  const std::string folder = session.has_parent_path() ? session.parent_path().string() : ".";
+  const auto unwritable = [](const std::string& file, int mode) {
+    std::error_code error;
+    if (!fs::exists(file, error)) return 0;
+    return faccessat(AT_FDCWD, file.c_str(), mode, AT_EACCESS) == 0 ? 0 : errno;
+  };
+  const struct {
+    std::string what;
+    int error;
+  } checks[] = {{"in its folder " + folder, unwritable(folder, W_OK | X_OK)},
+                {"the session file", unwritable(path, W_OK)},
+                {"its metadata file " + metaPath, unwritable(metaPath, W_OK)},
+                {"its lock file " + lockPath(), lock.held() ? lock.unwritableBecause() : 0}};
+  for (const auto& check : checks)
+    if (check.error != 0)
+      throw HostFailure(path + ": cannot write " + check.what + ": " + systemText(check.error) + "; nothing added");
 }
 
 // Two sessions of one name but the extension (NAME.ses, NAME.db) share the
@@ -134,6 +183,7 @@ void SessionFile::load(const Choices& choices) {
   if (use == Use::ReadSongs) return;
 
   songTexts = std::make_unique<SessionTexts>(metaPath, *session);
+  checkOwnTexts();
   if (songTexts->damaged()) {
     if (!choices.withoutLostTexts)
       throw HostFailure(songTexts->damage() +
@@ -159,8 +209,9 @@ void SessionFile::load(const Choices& choices) {
 // with other texts, the host loads it under its own name in a folder of its
 // own beside it (a hard link costs nothing there), with the metadata file
 // that writeMeta writes. Nobody else can have put anything at those names.
-// The folder is named in the lock's record while it is there, so that a
-// later build removes it if this one cannot (examples/unfinished_saves.h).
+// The folder is named in the lock's record before it is made and while it is
+// there, so that a later build removes it if this one cannot
+// (examples/unfinished_saves.h).
 void SessionFile::loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const {
   std::optional<SaveRecord> record = SaveRecord::ofThisProcess();
   try {
@@ -177,11 +228,12 @@ void SessionFile::loadThroughFolder(const std::function<void(const std::string&)
   const fs::path session(path);
   const fs::path folder = session.has_parent_path() ? session.parent_path() : fs::path(".");
   const std::string prefix = SaveRecord::loadFolderPrefix(path, getpid());
-  ScratchFolder scratch = step(path, [&] { return ScratchFolder(folder.string(), prefix); });
-  if (record) {
-    record->loadFolder = fs::path(scratch.path()).filename().string().substr(prefix.size());
+  const ScratchFolder::Naming recordFolder = [&](const std::string& characters) {
+    if (!record) return;
+    record->loadFolder = characters;
     lock.setRecord(record->text());
-  }
+  };
+  ScratchFolder scratch = step(path, [&] { return ScratchFolder(folder.string(), prefix, recordFolder); });
   const std::string alias = scratch.file(session.filename().string());
   const std::string aliasMeta = scratch.file(fs::path(metaPath).filename().string());
   step(path, [&] {
@@ -191,6 +243,34 @@ void SessionFile::loadThroughFolder(const std::function<void(const std::string&)
   });
   step(metaPath, [&] { writeMeta(aliasMeta); });
   loadFrom(alias);
+}
+
+// Sessions of one name but the extension share one metadata file: after
+// cp music.ses music.bak, a build of music.bak gives its new songs the next
+// ids of its own and writes their texts there, where music.ses would take
+// them for its songs of those ids. The texts of songs the session does not
+// hold show it: a writer refuses to write them as its own, a reader goes on
+// with its own songs. A save of this session cut between its renames (its
+// new songs' texts are in, its session file still staged) shows the same:
+// a writer gets here only when no record shows it, which would have
+// completed it, and a reader that a record shows it to is told so instead.
+void SessionFile::checkOwnTexts() const {
+  const std::string others = songTexts->othersIds();
+  if (others.empty()) return;
+  const std::string texts = path + ": the metadata file " + metaPath + " holds texts of songs that are not this " +
+                            "session's (" + others + "), written there by another session that shares it (a " +
+                            "copy, or the session it was copied from) or by a save of this one cut between its " +
+                            "renames";
+  if (use == Use::Write)
+    throw HostFailure(texts + "; nothing written (a copy of a session takes its metadata file along, under its " +
+                      "new name)");
+  if (const std::optional<pid_t> process = lock.held() ? cutSave(lock, path, metaPath) : std::nullopt)
+    std::fprintf(stderr,
+                 "kivet-session: %s: a save of the session (process %d) was cut between its renames, and waits for "
+                 "the next build to complete it; shown as before it\n",
+                 path.c_str(), static_cast<int>(*process));
+  else
+    std::fprintf(stderr, "kivet-session: %s (a build of this session refuses it)\n", texts.c_str());
 }
 
 std::string SessionFile::id() const {
@@ -236,7 +316,7 @@ void SessionFile::save() {
   // The library replaces the session and its metadata file together, or
   // leaves both as they were.
   try {
-    writingStep("saving " + path, [&] { session->saveSession(path.c_str()); });
+    writingStep("saving " + path, path, [&] { session->saveSession(path.c_str()); });
   } catch (...) {
     if (record) lock.setRecord("");
     throw;

@@ -14,8 +14,13 @@
 //   and a build that goes on saves it whole, with empty texts where they
 //   were lost;
 // - a command that writes holds the lock alone, one that reads shares it;
-//   the writer finishes the save (or load) that the lock's record shows
-//   unfinished (examples/unfinished_saves.h);
+//   the writer also holds the lock of its metadata file, which sessions of
+//   one name but the extension share (examples/session_lock.h), and
+//   finishes the save (or load) that the lock's record shows unfinished
+//   (examples/unfinished_saves.h);
+// - a metadata file that holds texts of songs the session does not hold is
+//   another session's too (a copy's, written by a build of that copy): a
+//   writer refuses it, a reader goes on with a note;
 // - the library saves the session and its metadata file together: it
 //   writes both under temporary names beside them and puts them in place,
 //   or leaves the old files as they were; the writer records the save in
@@ -54,11 +59,12 @@ class SessionFile {
   };
 
   // Follows a symbolic link at path to the session file itself, takes the
-  // lock (and, to write, finishes what ended runs left).
+  // lock (and, to write, that of the metadata file, and finishes what ended
+  // runs left).
   SessionFile(const std::string& path, Use use);
   SessionFile(const SessionFile&) = delete;
   SessionFile& operator=(const SessionFile&) = delete;
-  // A writer that made no session removes its lock file.
+  // A writer that made no session removes its lock files.
   ~SessionFile();
 
   // Loads the session, or makes a new one when there is none and the use is
@@ -79,6 +85,7 @@ class SessionFile {
   const std::string& sessionPath() const { return path; }
   const std::string& metadataPath() const { return metaPath; }
   std::string lockPath() const { return path + ".lock"; }
+  std::string metadataLockPath() const { return metaPath + ".lock"; }
 
   // Saves the session whole over the old files, or leaves them as they
   // were. Throws HostFailure; a full disk or a folder that cannot be
@@ -86,7 +93,11 @@ class SessionFile {
   void save();
 
  private:
+  void removeLocksOfMissingSession() const;
   void refuseTakenMetadataName() const;
+  void checkOwnTexts() const;
+  void refuseUnwritable() const;
+  std::string whyNoSession() const;
   vemra_kivet::Held<vemra_kivet::vraISession> makeSession(const char* configuration) const;
   void load(const Choices& choices);
   void loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const;
@@ -100,6 +111,9 @@ class SessionFile {
   std::string metaPath;
   Use use;
   SessionLock lock;
+  // A writer's; none for a session named as its own metadata file, whose
+  // lock is that one.
+  std::unique_ptr<SessionLock> metadataLock;
   bool created = false;
   bool mended = false;
   // The similarity configuration the user named for an existing session.

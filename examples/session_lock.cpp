@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "examples/host_failure.h"
 #include "examples/save_record.h"
@@ -33,16 +34,22 @@ bool isSession(const std::string& path) {
   return session;
 }
 
-// Waits for the lock; false with errno set when it cannot be had. The three
-// signals, held back by the caller, may end the command while it waits.
-bool lock(int descriptor, SessionLock::Mode mode, const std::string& sessionPath,
-          std::optional<SignalCleanup::Held>& held, bool& told) {
+// Whether a command makes the lock file of the session at sessionPath: a
+// writer that of a session it may make, a reader only that of a session
+// file; no command makes one for anything else.
+bool makesLock(const std::string& sessionPath, SessionLock::Mode mode) {
+  return isSession(sessionPath) || (mode == SessionLock::Mode::Exclusive && access(sessionPath.c_str(), F_OK) != 0);
+}
+
+// Waits for the lock, saying so (busy) the first time; false with errno set
+// when it cannot be had. The three signals, held back by the caller, may
+// end the command while it waits.
+bool lock(int descriptor, SessionLock::Mode mode, const std::string& busy, std::optional<SignalCleanup::Held>& held,
+          bool& told) {
   const int operation = mode == SessionLock::Mode::Exclusive ? LOCK_EX : LOCK_SH;
   if (flock(descriptor, operation | LOCK_NB) == 0) return true;
   if (errno != EWOULDBLOCK) return false;
-  if (!told)
-    std::fprintf(stderr, "kivet-session: %s is in use by another kivet-session; waiting for it to finish\n",
-                 sessionPath.c_str());
+  if (!told) std::fprintf(stderr, "kivet-session: %s; waiting for it to finish\n", busy.c_str());
   told = true;
   held.reset();
   int result;
@@ -68,25 +75,33 @@ bool stillNamed(int descriptor, const std::string& path) {
 
 }  // namespace
 
-SessionLock::SessionLock(const std::string& sessionPath, Mode mode) : path(sessionPath + ".lock") {
+SessionLock::SessionLock(const std::string& sessionPath, Mode mode)
+    : SessionLock(sessionPath + ".lock", sessionPath, mode, makesLock(sessionPath, mode), false,
+                  sessionPath + " is in use by another kivet-session") {}
+
+std::unique_ptr<SessionLock> SessionLock::ofMetadata(const std::string& metaPath, const std::string& sessionPath) {
+  return std::unique_ptr<SessionLock>(
+      new SessionLock(metaPath + ".lock", sessionPath, Mode::Exclusive, true, true,
+                      metaPath + " is in use by a build of another session that shares it"));
+}
+
+SessionLock::SessionLock(std::string lockPath, const std::string& sessionPath, Mode mode, bool make,
+                         bool ownsMadeOnly, const std::string& busy)
+    : path(std::move(lockPath)), ownsMadeOnly(ownsMadeOnly) {
   // A signal ends the command also while it waits, taking away only what
   // it holds by then.
   SignalCleanup::endOnSignals();
-  const bool sessionThere = access(sessionPath.c_str(), F_OK) == 0;
-  // A writer makes the lock of a session it may make, a reader only that of
-  // a session file; no command makes one for anything else.
-  const bool make = isSession(sessionPath) || (mode == Mode::Exclusive && !sessionThere);
   bool told = false;
   for (;;) {
     // From the file made to the lock registered as this command's, a signal
     // waits: it never leaves a lock file of a session not made behind.
     std::optional<SignalCleanup::Held> held(std::in_place);
-    if (!open(make ? O_CREAT : 0)) {
+    if (!open(make)) {
       if (errno == ELOOP || errno == EISDIR || errno == EINVAL || errno == ENXIO || errno == EMLINK) refuse(errno);
       if (mode == Mode::Shared || !make) return;
       throw std::runtime_error("cannot make the lock file " + path + ": " + systemText(errno));
     }
-    if (lock(descriptor, mode, sessionPath, held, told) && stillNamed(descriptor, path)) {
+    if (lock(descriptor, mode, busy, held, told) && stillNamed(descriptor, path)) {
       // A second name may have come while this command waited.
       struct stat status {};
       if (fstat(descriptor, &status) != 0 || status.st_nlink != 1) {
@@ -96,7 +111,7 @@ SessionLock::SessionLock(const std::string& sessionPath, Mode mode) : path(sessi
       }
       // Registered while the signals still wait: the lock is this
       // command's to remove from here on, and only from here on.
-      if (mode == Mode::Exclusive)
+      if (mode == Mode::Exclusive && owns())
         cleanup = std::make_unique<SignalCleanup>(SignalCleanup::Kind::LockOfMissingSession, path, sessionPath);
       return;
     }
@@ -150,13 +165,26 @@ void SessionLock::setRecord(const std::string& text) const {
 }
 
 void SessionLock::removeFile() const {
-  if (descriptor >= 0) unlink(path.c_str());
+  if (descriptor >= 0 && owns()) unlink(path.c_str());
+}
+
+// Opens the file at the lock's name, made new when missing and make says
+// so; false with errno set.
+bool SessionLock::open(bool make) {
+  made = false;
+  for (;;) {
+    if (openAs(0)) return true;
+    if (errno != ENOENT || !make) return false;
+    made = openAs(O_CREAT | O_EXCL);
+    if (made) return true;
+    if (errno != EEXIST) return false;
+  }
 }
 
 // Opens the file at the lock's name, never through a link, and never waiting
 // on a pipe someone put there; false with errno set (EINVAL: no file,
 // EMLINK: a file of two names).
-bool SessionLock::open(int make) {
+bool SessionLock::openAs(int make) {
   const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | make;
   descriptor = ::open(path.c_str(), O_RDWR | flags, 0666);
   readOnlyBecause = descriptor < 0 ? errno : 0;

@@ -22,6 +22,13 @@
 //
 // The writer keeps in the lock file the record of what it is about to make
 // beside the session (examples/save_record.h); readers never write it.
+//
+// Sessions of one name but the extension (a copy: NAME.ses and NAME.bak)
+// share one metadata file, NAME.meta, which a build of either writes: a
+// writer also holds the lock beside that file, NAME.meta.lock, so that
+// builds under two such names keep apart as builds of one name do. It makes
+// that lock file when it is missing, and removes the one it made when it
+// makes no session; it is opened as the session's is.
 
 #include <memory>
 #include <string>
@@ -39,12 +46,18 @@ class SessionLock {
   // Throws std::runtime_error when the name holds a link, a file of two
   // names or no file, and when a writer cannot lock.
   SessionLock(const std::string& sessionPath, Mode mode);
+  // Locks metaPath.lock alone, for a writer that holds the lock of the
+  // session at sessionPath alone. Throws as above.
+  static std::unique_ptr<SessionLock> ofMetadata(const std::string& metaPath, const std::string& sessionPath);
   SessionLock(const SessionLock&) = delete;
   SessionLock& operator=(const SessionLock&) = delete;
   // Closing the file lets the lock go.
   ~SessionLock();
 
   bool held() const { return descriptor >= 0; }
+  // Why the lock file held could not be opened for writing (a record could
+  // not be written into it), or 0.
+  int unwritableBecause() const { return readOnlyBecause; }
   const std::string& file() const { return path; }
 
   // The record in the lock file as it stands (at most a little more than a
@@ -57,14 +70,25 @@ class SessionLock {
   void setRecord(const std::string& text) const;
 
   // Removes the lock file while it is still locked, for a session that is
-  // not there.
+  // not there: the session's lock file, and the metadata file's when this
+  // command made it.
   void removeFile() const;
 
  private:
-  bool open(int make);
+  // Locks lockPath for the session at sessionPath, made when missing where
+  // make says so; busy is the note of a command that waits for it. Only the
+  // file this command made is its to remove where ownsMadeOnly says so.
+  SessionLock(std::string lockPath, const std::string& sessionPath, Mode mode, bool make, bool ownsMadeOnly,
+              const std::string& busy);
+  bool open(bool make);
+  bool openAs(int flags);
+  bool owns() const { return made || !ownsMadeOnly; }
   [[noreturn]] void refuse(int error) const;
 
   std::string path;
+  bool ownsMadeOnly = false;
+  // Whether this command made the file it holds.
+  bool made = false;
   int descriptor = -1;
   // Why the file could not be opened for writing, when it could not.
   int readOnlyBecause = 0;

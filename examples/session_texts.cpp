@@ -1,9 +1,11 @@
 #include "examples/session_texts.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "api/held.h"
 
@@ -13,6 +15,8 @@ namespace {
 
 constexpr char kFirstLine[] = "<METAFILE>\n";
 constexpr char kLastLine[] = "</DATA></METAFILE>\n";
+// Ids of others' records named, at most.
+constexpr size_t kMostIdsShown = 10;
 
 // A file in the library's form (not a tab list) that lacks its closing line.
 bool endsEarly(const std::string& path) {
@@ -35,10 +39,14 @@ SessionTexts::SessionTexts(const std::string& metaPath, vraISession& session) : 
   const Held<vraIIDList> ids(session.getAllIds());
   songs = ids->size();
   const auto& records = store.all();
+  std::set<uint64_t> held;
   for (unsigned i = 0; i < songs; ++i) {
+    held.insert(ids->getId(i));
     const auto record = records.find(ids->getId(i));
     if (record == records.end() || record->second.tags.count("TPE1") == 0) songsWithout.push_back(ids->getId(i));
   }
+  for (const auto& record : records)
+    if (held.count(record.first) == 0) othersRecords.push_back(record.first);
   // Without songs there is nothing a metadata file could describe.
   if (songs == 0) missing = false;
 }
@@ -47,6 +55,14 @@ std::string SessionTexts::damage() const {
   if (songsWithout.empty()) return path + " is damaged: cut short, though every song kept its texts";
   return path + (missing ? " is missing: " : " is damaged: ") + std::to_string(songsWithout.size()) + " of " +
          std::to_string(songs) + " songs have no metadata";
+}
+
+std::string SessionTexts::othersIds() const {
+  std::string list;
+  const size_t shown = std::min(othersRecords.size(), kMostIdsShown);
+  for (size_t i = 0; i < shown; ++i) list += (i == 0 ? "" : ", ") + std::to_string(othersRecords[i]);
+  if (othersRecords.size() > shown) list += " and " + std::to_string(othersRecords.size() - shown) + " more";
+  return list;
 }
 
 SessionTexts::Song SessionTexts::song(unsigned id) const {

@@ -30,6 +30,9 @@ class SessionTexts {
 
   // Songs without a whole record, or a file cut short.
   bool damaged() const { return !songsWithout.empty() || cutShort; }
+  // The ids of the records of songs the session does not hold, the first
+  // few ("3, 4", "1, 2, ... and 7 more"); empty when there are none.
+  std::string othersIds() const;
   // "NAME.meta is damaged: K of N songs have no metadata", or "is missing",
   // or "is cut short" when every song kept its record.
   std::string damage() const;
@@ -58,6 +61,7 @@ class SessionTexts {
   bool cutShort = false;
   unsigned songs = 0;
   std::vector<unsigned> songsWithout;
+  std::vector<uint64_t> othersRecords;
 };
 
 // The session's questions for song texts, answered from SessionTexts; the

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 #include "examples/host_failure.h"
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr const char* kSignalNames[] = {"SIGINT", "SIGTERM", "SIGHUP"};
 // A host registers a handful at a time: a scratch folder with its files and
 // a lock.
 constexpr int kSlots = 8;
@@ -85,6 +87,14 @@ SignalCleanup::Held::Held() {
 }
 
 SignalCleanup::Held::~Held() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
+
+const char* SignalCleanup::Held::pending() const {
+  sigset_t waiting;
+  if (sigpending(&waiting) != 0) return nullptr;
+  for (size_t i = 0; i < std::size(kSignals); ++i)
+    if (sigismember(&waiting, kSignals[i]) == 1) return kSignalNames[i];
+  return nullptr;
+}
 
 void SignalCleanup::endOnSignals() {
   const Held held;

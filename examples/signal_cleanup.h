@@ -46,6 +46,10 @@ class SignalCleanup {
     Held& operator=(const Held&) = delete;
     ~Held();
 
+    // The name of one of the three signals that came meanwhile and waits
+    // (it takes effect when the last Held goes), or null.
+    const char* pending() const;
+
    private:
     sigset_t previous;
   };

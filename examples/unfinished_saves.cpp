@@ -39,6 +39,9 @@ struct SaveFiles {
       files.insert(files.end(), group->begin(), group->end());
     return files;
   }
+  // Cut between the renames: the metadata file went in, the session file
+  // did not.
+  bool cut() const { return metaStaged.empty() && !sessionStaged.empty(); }
 };
 
 // Whether path is a file of the kind a save makes there: a regular file,
@@ -171,13 +174,11 @@ void removeLoadFolder(const SaveRecord& record, const std::string& session, cons
   if (rmdir(folder.c_str()) == 0) removed.push_back(folder.string());
 }
 
-// Acts on the record of a save (or load) whose process has ended.
+// Acts on the record of a save (or load) of a run that has let its lock go.
 void finish(const SaveRecord& record, const std::string& session, const std::string& meta) {
   const std::string process = std::to_string(record.process.pid);
   const SaveFiles files = record.saving ? filesOf(record, session, meta) : SaveFiles();
-  // Cut between the renames: the metadata file went in, the session file
-  // did not.
-  const bool cut = files.metaStaged.empty() && !files.sessionStaged.empty();
+  const bool cut = files.cut();
   if (cut && !provePair(files, session, meta))
     throw HostFailure(session + ": a save (process " + process + ") stopped between its two renames, and " +
                       listOf(files.all()) + " do not prove the pair it saved: nothing touched, and nothing added, " +
@@ -210,18 +211,33 @@ bool allDigits(const std::string& text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// Whether rest, a name's part after "FILE.", has the shape of the library's
-// staged or kept names (D.tmp, D.D.old, D a number) or, beside the session
-// file, of a load folder (D.load-...).
-bool looksLeftOver(const std::string& rest, bool ofSession) {
+// What a name's part after "FILE." looks like: the library's staged or kept
+// names (D.tmp, D.D.old, D a number) or, beside the session file, a load
+// folder (D.load-...).
+enum class Shape { Other, SaveFile, LoadFolder };
+
+Shape shapeOf(const std::string& rest, bool ofSession) {
   const size_t dot = rest.find('.');
-  if (dot == std::string::npos || !allDigits(rest.substr(0, dot))) return false;
+  if (dot == std::string::npos || !allDigits(rest.substr(0, dot))) return Shape::Other;
   const std::string after = rest.substr(dot + 1);
-  if (ofSession && after.compare(0, 5, "load-") == 0) return true;
+  if (ofSession && after.compare(0, 5, "load-") == 0) return Shape::LoadFolder;
   const size_t second = after.find('.');
-  if (second != std::string::npos && !allDigits(after.substr(0, second))) return false;
+  if (second != std::string::npos && !allDigits(after.substr(0, second))) return Shape::Other;
   const std::string ending = second == std::string::npos ? after : after.substr(second + 1);
-  return ending == "tmp" || ending == "old";
+  return ending == "tmp" || ending == "old" ? Shape::SaveFile : Shape::Other;
+}
+
+// One line naming names (sorted, the first few) that stay beside session.
+void noteNames(const std::string& session, std::vector<std::string> names, const char* what, const std::string& how) {
+  if (names.empty()) return;
+  std::sort(names.begin(), names.end());
+  const size_t shown = std::min(names.size(), kMostNamesNoted);
+  std::string list = listOf(std::vector<std::string>(names.begin(), names.begin() + static_cast<long>(shown)));
+  if (names.size() > kMostNamesNoted) list += " and " + std::to_string(names.size() - kMostNamesNoted) + " more";
+  std::fprintf(stderr,
+               "kivet-session: %s: left as they are, as no record shows them made by %s that did not finish: %s "
+               "(%s)\n",
+               session.c_str(), what, list.c_str(), how.c_str());
 }
 
 }  // namespace
@@ -230,40 +246,46 @@ void noteLeftovers(const std::string& session, const std::string& meta) {
   const fs::path sessionFile(session), metaFile(meta);
   const fs::path folder = sessionFile.has_parent_path() ? sessionFile.parent_path() : fs::path(".");
   const std::string sessionName = sessionFile.filename().string(), metaName = metaFile.filename().string();
-  std::vector<std::string> names;
+  std::vector<std::string> files, folders;
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
     const std::string name = entry.path().filename().string();
-    for (const std::string* file : {&sessionName, &metaName})
-      if (name.size() > file->size() + 1 && name.compare(0, file->size() + 1, *file + ".") == 0 &&
-          looksLeftOver(name.substr(file->size() + 1), file == &sessionName))
-        names.push_back(name);
+    for (const std::string* file : {&sessionName, &metaName}) {
+      if (name.size() <= file->size() + 1 || name.compare(0, file->size() + 1, *file + ".") != 0) continue;
+      const Shape shape = shapeOf(name.substr(file->size() + 1), file == &sessionName);
+      if (shape == Shape::SaveFile) files.push_back(name);
+      if (shape == Shape::LoadFolder) folders.push_back(name);
+    }
   }
-  if (names.empty()) return;
-  std::sort(names.begin(), names.end());
-  const size_t shown = std::min(names.size(), kMostNamesNoted);
-  std::string list = listOf(std::vector<std::string>(names.begin(), names.begin() + static_cast<long>(shown)));
-  if (names.size() > kMostNamesNoted) list += " and " + std::to_string(names.size() - kMostNamesNoted) + " more";
-  std::fprintf(stderr,
-               "kivet-session: %s: left as they are, as no record shows them made by a save that did not finish: "
-               "%s (%s)\n",
-               session.c_str(), list.c_str(), recipe(sessionName, metaName, "P").c_str());
+  noteNames(session, files, "a save", recipe(sessionName, metaName, "P"));
+  noteNames(session, folders, "a build",
+            "a folder a build loads the session through holds nothing but copies of its files: it can be removed");
+}
+
+std::optional<pid_t> cutSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath) {
+  const std::optional<SaveRecord> record = SaveRecord::parse(lock.record());
+  if (!record || !record->saving || !filesOf(*record, sessionPath, metaPath).cut()) return std::nullopt;
+  return record->process.pid;
 }
 
 void finishUnfinishedSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath) {
   const std::string text = lock.record();
-  if (!text.empty()) {
-    const std::optional<SaveRecord> record = SaveRecord::parse(text);
-    if (!record) {
-      std::fprintf(stderr,
-                   "kivet-session: %s holds no save record that this program reads; nothing beside the session is "
-                   "completed or removed\n",
-                   lock.file().c_str());
-    } else if (record->process.hasEnded()) {
-      // A signal waits until the session's files and the record agree.
-      const SignalCleanup::Held held;
-      finish(*record, sessionPath, metaPath);
-      lock.setRecord("");
-    }
+  if (text.empty()) return;
+  const std::optional<SaveRecord> record = SaveRecord::parse(text);
+  if (!record) {
+    std::fprintf(stderr,
+                 "kivet-session: %s holds no save record that this program reads; nothing beside the session is "
+                 "completed or removed\n",
+                 lock.file().c_str());
+    return;
   }
+  // The recorder writes the record holding this lock alone, and clears it
+  // before it lets the lock go unless it ends first: a record found under
+  // the lock is of a run that no longer saves, whatever /proc says of its
+  // process (one killed lets its lock go a moment before /proc stops listing
+  // it).
+  // A signal waits until the session's files and the record agree.
+  const SignalCleanup::Held held;
+  finish(*record, sessionPath, metaPath);
+  lock.setRecord("");
 }

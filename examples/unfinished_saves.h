@@ -12,8 +12,10 @@
 //
 // Such names prove nothing: a user's backup may have them, and pids are
 // reused. A build acts only on what the record in the lock file
-// (examples/save_record.h) names, only when the recording process has ended,
-// and only on names of its save that were not there before the save began:
+// (examples/save_record.h) names, found under the lock it holds alone (the
+// recorder clears its record before it lets the lock go, so a record there
+// is of a run that no longer saves, whatever /proc says of its process), and
+// only on names of its save that were not there before the save began:
 //   - a staged metadata file still there: nothing was renamed; the save's
 //     files go;
 //   - the metadata file renamed in, the session file still staged: the save
@@ -26,10 +28,15 @@
 //     records, and adding to the session now would lose texts;
 //   - neither staged file left: the kept files of a save done or undone go;
 //   - the recorded load folder goes with the two files the build put in it.
-// Then the record is cleared. Everything else stays; at most one line names
-// what looks left over beside the session and how to put a pair back by
-// hand.
+// Then the record is cleared. Everything else stays; a line names what
+// looks left over beside the session and how to put a pair back by hand,
+// and another the load folders no record names, which can be removed (the
+// record names a load folder before it is made, so none of a build of this
+// version is left unnamed).
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 
 #include "examples/session_lock.h"
@@ -39,7 +46,14 @@
 // HostFailure when the save cannot be completed (nothing is then touched).
 void finishUnfinishedSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath);
 
-// Names in one line on the standard error stream what looks left over
-// beside the session (names of the library's staged and kept shapes, load
-// folders), which stays, and how a pair is put back by hand.
+// The process of a save that the lock's record shows cut between its two
+// renames (the metadata file renamed in, the session file still staged),
+// which the next build completes; none when there is none. The caller
+// holds lock, shared or alone: either way the recorder no longer saves.
+std::optional<pid_t> cutSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath);
+
+// Names on the standard error stream what looks left over beside the
+// session, which stays: in one line names of the library's staged and kept
+// shapes, with how a pair is put back by hand, in another load folders,
+// which can be removed.
 void noteLeftovers(const std::string& sessionPath, const std::string& metaPath);

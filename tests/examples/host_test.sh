@@ -27,15 +27,21 @@ for way in "unshare -pf --mount-proc" "unshare -rpf --mount-proc"; do
   # shellcheck disable=SC2086
   if $way true 2>/dev/null; then read -ra new_pid_namespace <<<"$way" && break; fi
 done
-# noted SESSION NAME...: the line a build says of the names beside SESSION
-# (a path NAME.EXT) that look left over from a save but stay.
+# noted SESSION NAME...: the lines a build says of the names beside SESSION
+# (a path NAME.EXT) that look left over from a save (or, NAME.EXT.*.load-*,
+# a load) but stay.
 noted() {
-  local session=$1 name=${1##*/}
+  local session=$1 name=${1##*/} files=() folders=() left
   shift
   local meta=${name%.*}.meta
-  echo "kivet-session: $session: left as they are, as no record shows them made by a save that did not finish:\
- $(printf '%s\n' "$@" | LC_ALL=C sort | paste -sd , | sed 's/,/, /g') (a pair is put back by hand by renaming\
- $name.P.tmp over $name, or $meta.P.old over $meta, then removing the other names of P)"
+  for left in "$@"; do [[ $left == "$name".*.load-* ]] && folders+=("$left") || files+=("$left"); done
+  listed() { printf '%s\n' "$@" | LC_ALL=C sort | paste -sd , | sed 's/,/, /g'; }
+  [ "${#files[@]}" -eq 0 ] || echo "kivet-session: $session: left as they are, as no record shows them made by a save\
+ that did not finish: $(listed "${files[@]}") (a pair is put back by hand by renaming $name.P.tmp over $name, or\
+ $meta.P.old over $meta, then removing the other names of P)"
+  [ "${#folders[@]}" -eq 0 ] || echo "kivet-session: $session: left as they are, as no record shows them made by a\
+ build that did not finish: $(listed "${folders[@]}") (a folder a build loads the session through holds nothing but\
+ copies of its files: it can be removed)"
 }
 # completed SESSION PROCESS: the lines a build says when it completes the save
 # of PROCESS that was cut between its renames, SESSION a path NAME.EXT.

@@ -8,10 +8,11 @@ hosts=$1
 config=$2
 source "$(dirname "${BASH_SOURCE[0]}")/host_test.sh"
 
-# expect_failure MESSAGE AUDIO: kivet-extract exits with 1 and says exactly that.
+# expect_failure MESSAGE AUDIO [OPTION...]: kivet-extract exits with 1 and
+# says exactly that.
 expect_failure() {
   local status=0
-  "$hosts/kivet-extract" -c "$config" "$2" >/dev/null 2>"$work/said" || status=$?
+  "$hosts/kivet-extract" -c "$config" "${@:3}" "$2" >/dev/null 2>"$work/said" || status=$?
   [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: $2: $1" ] || fail "$2: $(cat "$work/said")"
 }
 
@@ -47,10 +48,66 @@ for song in tones mix; do
 done
 # A file at another rate is extracted at 44.1 kHz: its features have the
 # shapes of the 44.1 kHz file's.
-"$hosts/kivet-extract" -c "$config" -o "$work/out/b" "$work/long/chord.wav" "$work/low/chord.wav" >"$work/said" ||
-  fail "11025 Hz"
+for rate in long low; do
+  "$hosts/kivet-extract" -c "$config" -o "$work/out/$rate" "$work/$rate/chord.wav" || fail "$rate chord.wav"
+done >"$work/said"
 sed -n 14p "$work/said" | grep -qF "low/chord.wav: 6.000 s, 11025 Hz resampled to 44100 Hz, mono ->" &&
   [ "$(sed -n 2,13p "$work/said")" = "$(sed -n 15,26p "$work/said")" ] || fail "11025 Hz: $(cat "$work/said")"
+
+# An input whose signature file an earlier input of the run wrote (by its
+# name, as song.wav beside song.flac, or through a link) is refused in one
+# line naming both; the others are extracted, and the same input given
+# twice writes its own again.
+mkdir -p "$work/two/a" "$work/two/b" "$work/two/sigs"
+cp "$work/long/tones.wav" "$work/two/a/song.wav"
+cp "$work/long/mix.wav" "$work/two/b/song.wav"
+cp "$work/long/chord.wav" "$work/two/a/song.flac"
+cp "$work/long/organ.wav" "$work/two/b/linked.wav"
+ln -s song.sig "$work/two/sigs/linked.sig"
+status=0
+(cd "$work/two" && "$hosts/kivet-extract" -c "$config" -o sigs a/song.wav b/song.wav ./a/song.wav b/linked.wav \
+  >"$work/printed" 2>"$work/said") || status=$?
+[ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: b/song.wav: its signature file sigs/song.sig is that of\
+ a/song.wav, written in this run: not extracted
+kivet-extract: b/linked.wav: its signature file sigs/linked.sig is that of ./a/song.wav, written in this run: not\
+ extracted" ] && [ "$(grep -c ' -> ' "$work/printed")" -eq 2 ] || fail "two inputs of one name: $(cat "$work/said")"
+status=0
+(cd "$work/two" && "$hosts/kivet-extract" -c "$config" a/song.wav a/song.flac >/dev/null 2>"$work/said") || status=$?
+[ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: a/song.flac: its signature file a/song.sig is that of\
+ a/song.wav, written in this run: not extracted" ] || fail "song.wav beside song.flac: $(cat "$work/said")"
+
+# A signature file that cannot be saved is named with the reason: a folder
+# at its name, a full disk, a folder this user may not write (tried as
+# another user where the tests run as root); an -o DIR that is a link
+# leading nowhere is named so.
+mkdir -p "$work/fail/organ.sig"
+ln -s /dev/full "$work/fail/tones.sig"
+while IFS='|' read -r song reason; do
+  expect_failure "saving $work/fail/$song.sig: $reason (Failed to save file (code 3))" "$work/long/$song.wav" \
+    -o "$work/fail"
+done <<EOF
+organ|the output is a folder
+tones|no space left on device
+EOF
+if [ "$(id -u)" -eq 0 ] && runuser -u nobody -- true 2>/dev/null; then
+  chmod 755 "$work"
+  mkdir "$work/theirs"
+  touch "$work/theirs/mix.sig"
+  chown nobody "$work/theirs/mix.sig"
+  status=0
+  runuser -u nobody -- "$hosts/kivet-extract" -c "$config" -o "$work/theirs" "$work/long/mix.wav" >/dev/null \
+    2>"$work/said" || status=$?
+  [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: $work/long/mix.wav: saving $work/theirs/mix.sig:\
+ permission denied in the folder $work/theirs, where the new file is made (Failed to save file (code 3))" ] ||
+    fail "a folder that may not be written: $(cat "$work/said")"
+else
+  echo "note: not run as root: a folder that another user may not write is not tried" >&2
+fi
+ln -s nowhere "$work/dangling"
+status=0
+"$hosts/kivet-extract" -c "$config" -o "$work/dangling" "$work/long/mix.wav" >/dev/null 2>"$work/said" || status=$?
+[ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: cannot make the folder $work/dangling: it is a\
+ symbolic link that leads nowhere" ] || fail "-o a link that leads nowhere: $(cat "$work/said")"
 
 # Help asked for goes to the standard output; a wrong invocation gets the
 # usage on the standard error stream.

@@ -53,8 +53,9 @@ status=0
 expect 0 "" build "$work/ll.ses" "$a/glide.wav"
 expect 0 "" build "$work/n.ses" "$a/glide.wav"
 [ -L "$work/l.ses" ] && [ -L "$work/ll.ses" ] && [ -L "$work/n.ses" ] &&
-  [ "$(cd "$work" && ls -d ./*.* real/*)" = "$(printf '%s\n' ./c.meta ./c.ses ./c.ses.lock ./l.ses ./ll.ses ./n.ses \
-  ./two.xml real/new.meta real/new.ses real/new.ses.lock)" ] || fail "builds through links: $(ls -lR "$work")"
+  [ "$(cd "$work" && ls -d ./*.* real/*)" = "$(printf '%s\n' ./c.meta ./c.meta.lock ./c.ses ./c.ses.lock ./l.ses \
+  ./ll.ses ./n.ses ./two.xml real/new.meta real/new.meta.lock real/new.ses real/new.ses.lock)" ] ||
+  fail "builds through links: $(ls -lR "$work")"
 [ "$(session info "$work/l.ses" | sed -n 2p)" = "8 songs" ] || fail "through a link: $(session info "$work/l.ses")"
 
 # No temporary file stands where another user could have linked a file of
@@ -165,8 +166,37 @@ printf 'not a signature' >"$work/garbage.sig"
 kivet-session: $work/garbage.sig: not a signature file" ] || fail "build of nothing to mend: $(said)"
 [ "$(cat "$work/theirs")" = theirs ] || fail "a build wrote through a planted link"
 rm "$work"/m-partial-*
-[ "$(cd "$work" && ls -d m.*)" = "$(printf 'm.meta\nm.ses\nm.ses.lock')" ] || fail "left beside m: $(ls "$work")"
+[ "$(cd "$work" && ls -d m.*)" = "$(printf 'm.meta\nm.meta.lock\nm.ses\nm.ses.lock')" ] ||
+  fail "left beside m: $(ls "$work")"
 expect 0 "" info "$work/m.ses"
+
+# A build on a session that this user may not write (its folder, the
+# session file, its metadata file or its lock file) fails before it
+# extracts anything, with one line naming what it may not write. Tried as
+# another user where the tests run as root, whom no permission stops.
+if [ "$(id -u)" -eq 0 ] && runuser -u nobody -- true 2>/dev/null; then
+  chmod 755 "$work"
+  ro=$work/ro
+  while IFS='|' read -r owned what; do
+    mkdir "$ro"
+    session build "$ro/s.ses" "$a/tones.wav" >/dev/null || fail "build ro: $(said)"
+    # shellcheck disable=SC2086
+    (cd "$ro" && chown nobody $owned)
+    status=0
+    runuser -u nobody -- "$hosts/kivet-session" build "$ro/s.ses" "$work/garbage.sig" "$a/chord.wav" >/dev/null \
+      2>"$work/said" || status=$?
+    [ "$status" -eq 1 ] && [ "$(said)" = "kivet-session: $ro/s.ses: cannot write $what: permission denied; nothing\
+ added" ] || fail "a build as another user ($what): status $status, said $(said)"
+    rm -r "$ro"
+  done <<EOF
+s.ses s.meta s.ses.lock|in its folder $ro
+. s.meta s.ses.lock|the session file
+. s.ses s.ses.lock|its metadata file $ro/s.meta
+. s.ses s.meta|its lock file $ro/s.ses.lock
+EOF
+else
+  echo "note: not run as root: a build as another user is not tried" >&2
+fi
 
 # 3. Two builds at once: the second waits for the first, and neither loses
 # the other's songs.
@@ -195,20 +225,21 @@ sleep 1
 exec 9>&-
 wait $! || fail "build after the lock file was made again: $(said)"
 
-# The lock file is never opened through a link: a link at its name is
-# refused, and what it leads to is not made. No lock file is left for a
-# session that is not there: for a folder, or by a build of a new session
-# that SIGTERM ends.
-mv "$work/two.ses.lock" "$work/lock.kept"
-ln -s "$work/elsewhere" "$work/two.ses.lock"
-for command in "info $work/two.ses" "build $work/two.ses $a/tones.wav"; do
+# A lock file (the session's, or the metadata file's, which only builds
+# take) is never opened through a link: a link at its name is refused, and
+# what it leads to is not made. No lock file is left for a session that is
+# not there: for a folder, or by a build of a new session that SIGTERM ends.
+for lock in "two.ses.lock:info $work/two.ses" "two.ses.lock:build $work/two.ses $a/tones.wav" \
+  "two.meta.lock:build $work/two.ses $a/tones.wav"; do
+  mv "$work/${lock%%:*}" "$work/lock.kept"
+  ln -s "$work/elsewhere" "$work/${lock%%:*}"
   # shellcheck disable=SC2086
-  expect 1 "kivet-session: $work/two.ses.lock is a symbolic link; a lock file is never opened through one (remove\
- it)" $command
+  expect 1 "kivet-session: $work/${lock%%:*} is a symbolic link; a lock file is never opened through one (remove\
+ it)" ${lock#*:}
+  [ ! -e "$work/elsewhere" ] || fail "a lock was made through a link: ${lock%%:*}"
+  rm "$work/${lock%%:*}"
+  mv "$work/lock.kept" "$work/${lock%%:*}"
 done
-[ ! -e "$work/elsewhere" ] || fail "a lock was made through a link"
-rm "$work/two.ses.lock"
-mv "$work/lock.kept" "$work/two.ses.lock"
 mkdir "$work/dir.ses"
 expect 1 "kivet-session: $work/dir.ses: not a session file" info "$work/dir.ses"
 expect 1 "kivet-session: $work/dir.ses: not a session file" build "$work/dir.ses" "$a/tones.wav"
@@ -309,6 +340,6 @@ status=0
   fail "full disk: $status $(said)"
 cmp -s "$work/two.ses" "$work/before.ses" && cmp -s "$work/two.meta" "$work/before.meta" ||
   fail "full disk changed the session"
-[ "$(cd "$work" && ls -d two?*)" = "$(printf 'two.meta\ntwo.ses\ntwo.ses.lock\ntwo.xml')" ] ||
+[ "$(cd "$work" && ls -d two?*)" = "$(printf 'two.meta\ntwo.meta.lock\ntwo.ses\ntwo.ses.lock\ntwo.xml')" ] ||
   fail "full disk left $(ls "$work")"
 finish

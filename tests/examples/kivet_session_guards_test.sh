@@ -54,6 +54,7 @@ s.ses|s.meta|the session's metadata file $x/s.meta
 s.ses|to-s.meta|the session's metadata file $x/s.meta
 s.ses|s.ses.lock|the session's lock file $x/s.ses.lock
 s.ses|to-s.ses.lock|the session's lock file $x/s.ses.lock
+s.ses|s.meta.lock|the lock file of the session's metadata file $x/s.meta.lock
 e.ses|to-e.meta|the session's metadata file $x/e.meta
 EOF
 [ "$(state "$x")" = "$before" ] || fail "refused exports wrote: $(ls -l "$x")"
@@ -108,6 +109,44 @@ for name in s l d; do
 done
 [ "$(state "$n")" = "$before" ] || fail "refused new sessions wrote: $(ls -l "$n")"
 expect 0 "" info "$n/s.db"
+
+# A copy of a session (cp music.ses music.bak) shares its metadata file.
+# Builds under the two names keep apart as builds of one name do, and the
+# first to add songs gives them ids both may hand out: the other then finds
+# texts of songs it does not hold there, and a build of it refuses in one
+# line, writing nothing, while its readers go on with a note.
+c=$work/c
+others="the metadata file $c/music.meta holds texts of songs that are not this session's (IDS), written there by\
+ another session that shares it (a copy, or the session it was copied from) or by a save of this one cut between its\
+ renames"
+refused="; nothing written (a copy of a session takes its metadata file along, under its new name)"
+mkdir "$c"
+session build "$c/music.ses" "$a/organ.wav" "$a/drums.wav" >/dev/null || fail "build music.ses: $(said)"
+cp "$c/music.ses" "$c/music.bak"
+status=0
+(flock 9 && timeout 1 "$hosts/kivet-session" build "$c/music.bak" "$a/mix.wav" 2>"$work/said" 9>&-) \
+  9>"$c/music.meta.lock" || status=$?
+[ "$status" -eq 124 ] && [ "$(said)" = "kivet-session: $c/music.meta is in use by a build of another session that\
+ shares it; waiting for it to finish" ] || fail "a build of a copy did not wait: $status $(said)"
+expect 0 "" info "$c/music.ses"
+cp "$work/out" "$work/shown"
+expect 0 "" build "$c/music.bak" "$a/mix.wav"
+expect 0 "kivet-session: $c/music.ses: ${others/IDS/3} (a build of this session refuses it)" info "$c/music.ses"
+cmp -s "$work/out" "$work/shown" || fail "music.ses after its copy's build: $(cat "$work/out")"
+before=$(state "$c")
+expect 1 "kivet-session: $c/music.ses: ${others/IDS/3}$refused" build "$c/music.ses" "$a/tones.wav"
+[ "$(state "$c")" = "$before" ] || fail "the refused build of music.ses wrote: $(ls -l "$c")"
+# Copied before the original grew, the copy is refused.
+rm -r "${c:?}"/*
+session build "$c/music.ses" "$a/tones.wav" "$a/chord.wav" >/dev/null && cp "$c/music.ses" "$c/music.bak" &&
+  session build "$c/music.ses" "$a/organ.wav" "$a/drums.wav" >/dev/null || fail "build music.ses: $(said)"
+expect 0 "kivet-session: $c/music.bak: ${others/IDS/3, 4} (a build of this session refuses it)" info "$c/music.bak"
+before=$(state "$c")
+expect 1 "kivet-session: $c/music.bak: ${others/IDS/3, 4}$refused" build "$c/music.bak" "$a/mix.wav"
+[ "$(state "$c")" = "$before" ] || fail "the refused build of music.bak wrote: $(ls -l "$c")"
+expect 0 "" info "$c/music.ses"
+[ "$(tail -n +5 "$work/out" | cut -f 1,4)" = "$(printf '%s\t%s\n' 1 'Rising tones' 2 'C major chord' 3 \
+  'Held G major chord' 4 'Kick and hi-hat')" ] || fail "music.ses after a refused build of its copy: $(cat "$work/out")"
 
 # 3. A similarity configuration that cannot be read, or whose XML breaks, is
 # refused before anything else happens: a build over a session whose last

@@ -45,11 +45,31 @@ expect 1 "kivet-session: cannot read the similarity configuration $work/none.xml
 expect 1 "kivet-session: cannot read the configuration $work/audio: is a directory" query -c "$work/audio" \
   "$work/s.ses" "$a/chord.wav"
 session build "$work/s.ses" "$a/glide.wav" "$a/organ.wav" "$a/drums.wav" >/dev/null || fail "build s: $(said)"
-for export in "--text $work/no/s.txt" "--riff $work/no/s.riff"; do
-  # shellcheck disable=SC2086
-  expect 1 "kivet-session: ${export#* }: no such file or directory (Failed to save file (code 3))" \
-    export "$work/s.ses" $export
-done
+mkdir "$work/folder"
+while IFS='|' read -r output reason; do
+  for export in --text --riff; do
+    expect 1 "kivet-session: $output: $reason (Failed to save file (code 3))" export "$work/s.ses" $export "$output"
+  done
+done <<EOF
+$work/no/s.txt|no such file or directory
+$work/folder/|the output is a folder
+.|the output is a folder
+EOF
+# A file this user may write in a folder it may not write is refused for
+# that folder, where the new file is made (tried as another user where the
+# tests run as root).
+if [ "$(id -u)" -eq 0 ] && runuser -u nobody -- true 2>/dev/null; then
+  chmod 755 "$work"
+  touch "$work/folder/s.txt"
+  chown nobody "$work/folder/s.txt"
+  status=0
+  runuser -u nobody -- "$hosts/kivet-session" export "$work/s.ses" --text "$work/folder/s.txt" >/dev/null \
+    2>"$work/said" || status=$?
+  [ "$status" -eq 1 ] && [ "$(said)" = "kivet-session: $work/folder/s.txt: permission denied in the folder\
+ $work/folder, where the new file is made (Failed to save file (code 3))" ] || fail "export as another user: $(said)"
+else
+  echo "note: not run as root: a folder that another user may not write is not tried" >&2
+fi
 # A RIFF table of more nearest songs than it stores says so, and stores as
 # many as it can.
 expect 0 "kivet-session: -n 300: the RIFF table stores 250 nearest songs at most; storing 250" \
@@ -77,8 +97,7 @@ done
 # A build of which nothing could be added writes no session.
 expect 1 "kivet-session: $work/garbage.sig: not a signature file
 kivet-session: $work/none.ses: no song could be added; no session written" build "$work/none.ses" "$work/garbage.sig"
-[ ! -e "$work/none.ses" ] && [ ! -e "$work/none.meta" ] && [ ! -e "$work/none.ses.lock" ] ||
-  fail "a session of nothing was written: $(ls "$work")"
+[ -z "$(ls -d "$work"/none.* 2>/dev/null)" ] || fail "a session of nothing was written: $(ls "$work")"
 
 # A session without songs says so.
 "$empty_session" "$similarity" "$work/empty.ses"
@@ -177,7 +196,7 @@ for help in --help -h; do
   session "$help" >"$work/out" || fail "$help exits with $?"
   for term in "build" "query" "info" "export" "-n N" "--mask M" "1 artist, 2 title, 4 length in whole seconds, 8 file" \
     "16 extra text, 32 extra number, 64 second extra number" "number of nearest songs stored for each song" \
-    "--without-lost-texts" "44100 Hz" "SESSION.lock"; do
+    "--without-lost-texts" "44100 Hz" "SESSION.lock" "- is a file named -"; do
     grep -qF -- "$term" "$work/out" || fail "$help does not explain $term"
   done
   [ ! -s "$work/said" ] || fail "$help said $(said)"

@@ -33,38 +33,49 @@ killed() {
 }
 
 # 1. SIGINT (before the first rename) or SIGTERM (before the second) during a
-# save ends the build once the save has finished and its record is cleared:
-# the song is in, no name of the save is left.
-for signal in 2:i:meta 15:t:ses; do
-  IFS=: read -r number name file <<<"$signal"
+# save ends the build once the save has finished and its record is cleared,
+# saying so: the song is in, no name of the save is left.
+for signal in 2:INT:i:meta 15:TERM:t:ses; do
+  IFS=: read -r number signame name file <<<"$signal"
   session build "$work/$name.ses" "$a/tones.wav" "$a/chord.wav" >/dev/null || fail "build $name: $(said)"
   status=0
   preloaded KIVET_KILL_BEFORE_RENAME_TO="/$name.$file" KIVET_RENAME_SIGNAL="$number" "$hosts/kivet-session" build \
     "$work/$name.ses" "$a/organ.wav" || status=$?
-  [ "$status" -eq $((128 + number)) ] && [ -z "$(said)" ] && [ "$(songs "$work/$name.ses")" = "3 3" ] &&
-    [ -z "$(left "$name")" ] && [ ! -s "$work/$name.ses.lock" ] ||
+  [ "$status" -eq $((128 + number)) ] &&
+    [ "$(said)" = "kivet-session: $work/$name.ses: saved with 3 songs (1 added) before SIG$signame ended the build" ] &&
+    [ "$(songs "$work/$name.ses")" = "3 3" ] && [ -z "$(left "$name")" ] && [ ! -s "$work/$name.ses.lock" ] ||
     fail "signal $number during a save: $status $(said) $(left "$name")"
 done
 
-# 2. The load folder of a build killed while it loaded the session through
-# it (its metadata file missing) goes with the next build.
-session build "$work/l.ses" "$a/tones.wav" >/dev/null || fail "build l: $(said)"
-rm "$work/l.meta"
-preloaded KIVET_KILL_BEFORE_LINK_TO=/l.ses "$hosts/kivet-session" build --without-lost-texts "$work/l.ses" \
-  "$a/organ.wav" && fail "the build killed while loading went on"
-folder=$(cd "$work" && ls -d l.ses.*.load-*)
+# 2. A build that loads the session through a folder of its own (its
+# metadata file missing) names it in its record before it makes it: killed
+# before the record is written, just after the folder is made, or while it
+# fills it, it leaves no folder that the next build does not remove.
 missing="kivet-session: $work/l.meta is missing: 1 of 1 songs have no metadata; going on without their texts"
-expect 0 "kivet-session: removed $work/$folder, left by a run (process $(echo "$folder" | cut -d . -f 3)) that did\
- not finish
-$missing" build --without-lost-texts "$work/l.ses" "$a/organ.wav"
-[ -z "$(left l)" ] || fail "the load folder stayed: $(left l)"
+for kill in KIVET_KILL_BEFORE_WRITE_OF=load KIVET_KILL_AFTER_MKDIR_OF=.load- KIVET_KILL_BEFORE_LINK_TO=/l.ses; do
+  session build "$work/l.ses" "$a/tones.wav" >/dev/null || fail "build l: $(said)"
+  rm "$work/l.meta"
+  preloaded "$kill" "$hosts/kivet-session" build --without-lost-texts "$work/l.ses" "$a/organ.wav" &&
+    fail "the build killed while loading ($kill) went on"
+  folder=$(cd "$work" && ls -d l.ses.*.load-* 2>/dev/null || true)
+  removed=${folder:+kivet-session: removed $work/$folder, left by a run (process $(echo "$folder" | cut -d . -f 3))\
+ that did not finish$'\n'}
+  expect 0 "$removed$missing" build --without-lost-texts "$work/l.ses" "$a/organ.wav"
+  [ -z "$(left l)" ] || fail "the load folder stayed ($kill): $(left l)"
+  rm -r "$work"/l.*
+done
 
-# 3. A record cut short (no record) or of a process that still runs is acted
-# on in no way: the save's files stay and one line names them; the record
-# as the killed build wrote it completes the save. A bad input keeps these
-# builds from adding to the unfinished save.
+# 3. A record cut short (no record) is acted on in no way: the save's files
+# stay and one line names them, and the build stops, as the metadata file
+# holds texts of songs the session file lacks. Nor are they touched by the
+# record of a process that still runs, whose names are others: that record,
+# found under the lock, is of a run that no longer saves, and goes. The
+# record as the killed build wrote it completes the save. A bad input keeps
+# these builds from adding to the unfinished save.
 session build "$work/r.ses" "$a/tones.wav" "$a/chord.wav" >/dev/null || fail "build r: $(said)"
 process=$(killed r organ)
+expect 0 "kivet-session: $work/r.ses: a save of the session (process $process) was cut between its renames, and waits\
+ for the next build to complete it; shown as before it" info "$work/r.ses"
 cp "$work/r.ses.lock" "$work/record"
 read -r stat </proc/$$/stat
 read -ra fields <<<"${stat##*) }"
@@ -81,9 +92,14 @@ for record in cut running whole; do
   [ "$record" = cut ] && said="kivet-session: $work/r.ses.lock holds no save record that this program reads; nothing\
  beside the session is completed or removed
 $said"
-  [ "$record" = whole ] && said=$(completed "$work/r.ses" "$process")
-  expect 1 "$said
-$garbage" build "$work/r.ses" "$work/garbage.sig"
+  said="$said
+kivet-session: $work/r.ses: the metadata file $work/r.meta holds texts of songs that are not this session's (3),\
+ written there by another session that shares it (a copy, or the session it was copied from) or by a save of this\
+ one cut between its renames; nothing written (a copy of a session takes its metadata file along, under its new name)"
+  [ "$record" = whole ] && said="$(completed "$work/r.ses" "$process")
+$garbage"
+  expect 1 "$said" build "$work/r.ses" "$work/garbage.sig"
+  [ "$record" = cut ] || [ ! -s "$work/r.ses.lock" ] || fail "the record ($record) stayed: $(cat "$work/r.ses.lock")"
 done
 [ "$(songs "$work/r.ses")" = "3 3" ] && [ -z "$(left r)" ] || fail "the recorded save: $(songs "$work/r.ses") $(left r)"
 # So is the record of a killed build whose parent has not heard of its end
@@ -102,6 +118,21 @@ expect 0 "$(completed "$work/z.ses" "$process")" build "$work/z.ses" "$a/drums.w
 kill "$parent"
 wait "$parent" 2>/dev/null || true
 
+# So is the record of a build that let its lock go while /proc still lists
+# its process (as one killed does for a moment).
+session build "$work/v.ses" "$a/tones.wav" >/dev/null || fail "build v: $(said)"
+env LD_PRELOAD="$kill_before_rename" ASAN_OPTIONS=verify_asan_link_order=0 KIVET_KILL_BEFORE_RENAME_TO=/v.ses \
+  KIVET_STALL_SECONDS=60 "$hosts/kivet-session" build "$work/v.ses" "$a/organ.wav" >/dev/null 2>&1 &
+stalled=$!
+for _ in $(seq 200); do
+  [ -n "$(cd "$work" && ls v.ses.*.tmp 2>/dev/null)" ] && flock -n -s "$work/v.ses.lock" true && break
+  sleep 0.05
+done
+expect 0 "$(completed "$work/v.ses" "$stalled")" build "$work/v.ses" "$a/drums.wav"
+kill -0 "$stalled" && [ "$(songs "$work/v.ses")" = "3 3" ] || fail "the stalled build: $(songs "$work/v.ses")"
+kill -KILL "$stalled"
+wait "$stalled" 2>/dev/null || true
+
 # Where the file system has no hard links, the kept session file is a copy,
 # which proves the pair by its bytes.
 session build "$work/k.ses" "$a/tones.wav" >/dev/null || fail "build k: $(said)"
@@ -112,6 +143,15 @@ process=$(cd "$work" && ls k.ses.*.tmp | cut -d . -f 3)
 [ "$status" -eq 137 ] && [ "$(stat -c %h "$work/k.ses")" = 1 ] || fail "a save without links killed: $status"
 expect 0 "$(completed "$work/k.ses" "$process")" build "$work/k.ses" "$a/drums.wav"
 [ "$(songs "$work/k.ses")" = "3 3" ] && [ -z "$(left k)" ] || fail "without links: $(songs "$work/k.ses") $(left k)"
+
+# A reader that finds no session file where the first save of a session was
+# cut between its renames says that the next build completes it, which it
+# does.
+process=$(killed f organ)
+expect 1 "kivet-session: $work/f.ses: no session file yet: its first save (process $process) was cut before the\
+ session file went in, and waits for the next build to complete it" info "$work/f.ses"
+expect 0 "$(completed "$work/f.ses" "$process" | head -n 1)" build "$work/f.ses" "$a/drums.wav"
+[ "$(songs "$work/f.ses")" = "2 2" ] && [ -z "$(left f)" ] || fail "the cut first save: $(songs "$work/f.ses") $(left f)"
 
 # 4. Files that do not prove the pair (another file put at the session's
 # name after the kill) stop the build, and nothing is touched; the pair put

@@ -16,7 +16,8 @@ status=0
 session build "$work/s.ses" "$work/audio/clicks.wav" "$work/sig/organ.sig" "$work/bad.wav" >/dev/null || status=$?
 [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-session: $work/bad.wav: Format not recognised." ] ||
   fail "bad input: $status $(cat "$work/said")"
-[ "$(ls "$work")" = "$(printf 'audio\nbad.wav\ns.meta\ns.ses\ns.ses.lock\nsaid\nsig')" ] || fail "files left: $(ls "$work")"
+[ "$(ls "$work")" = "$(printf 'audio\nbad.wav\ns.meta\ns.meta.lock\ns.ses\ns.ses.lock\nsaid\nsig')" ] ||
+  fail "files left: $(ls "$work")"
 
 [ "$(session info "$work/s.ses" | tail -n +5 | cut -f 1,4)" = "$(printf '1\tRising tones\n2\tC major chord\n3\tClick track\n4\tHeld G major chord')" ] ||
   fail "info: $(session info "$work/s.ses")"
