@@ -19,7 +19,6 @@
 #include "api/vra_signature.h"
 #include "metadata/sources/common/standard_exception.h"
 #include "platform/file_replace.h"
-#include "similarity/dom_support.h"
 #include "tests/api/api_test_support.h"
 #include "tests/support/byte_builder.h"
 #include "tests/support/similarity_songs.h"
@@ -406,8 +405,6 @@ TEST(VraSessionFile, EveryTruncationFailsCleanly) {
   session({0, 1})->saveSession(tempPath("full.ses").c_str());
   const std::string full = readFile(tempPath("full.ses")), cut = tempPath("cut.ses");
   writeFile("cut.meta", readFile(tempPath("full.meta")));
-  // Keeps the XML platform set up between the many loads.
-  const DomParser platform;
   Held<vraSignature> first = song(0, 5.0f, "t"), added = song(0, 9.0f);
   for (size_t n = 0; n < full.size(); ++n) {
     writeFile("cut.ses", full.substr(0, n));

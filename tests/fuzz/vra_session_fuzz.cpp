@@ -65,7 +65,8 @@ void loadInto(vraSession& session, bool merge, const std::string& input) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Keeps the Xerces platform up between inputs.
+  // The Xerces platform, initialised by the first parser of the process, is
+  // up before the first input.
   static DomParser platform;
   static const std::string input = kivet_fuzz::fileOfThisRun("vra_session_fuzz", "input.ses");
   static const std::string meta = writtenOnce("input.meta", "<METAFILE>\n");
