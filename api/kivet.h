@@ -208,6 +208,8 @@ class KIVET_API vraISignature {
   // Mono samples at the signature's sampling rate.
   virtual void addSamples(const short* samples, unsigned count) = 0;
   // The signature's own song record, with a reference added for the caller.
+  // The song is part of the signature: a reference to either keeps both, so
+  // the two may be released in either order.
   virtual vraISong* getSong() = 0;
 
  protected:
