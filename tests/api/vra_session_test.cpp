@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -436,6 +437,53 @@ TEST(VraSessionFile, EveryTruncationFailsCleanly) {
   }
 }
 
+// A metadata file emptied, or cut after any of its lines, beside a session
+// of six songs: a fresh load and a merge take every song all the same, each
+// that kept its record with its texts and the others without (code 11), and
+// end with code 29, the file named on the error stream; a file that lost no
+// record (only its closing line) loads whole.
+TEST(VraSessionFile, MetadataFileCutShortIsReported) {
+  session({0, 1, 2, 3, 4, 5})->saveSession(tempPath("six.ses").c_str());
+  writeFile("cut.ses", readFile(tempPath("six.ses")));
+  const std::string meta = readFile(tempPath("six.meta")), cut = tempPath("cut.ses");
+  // Where the file ends after its first k lines: three of the header, one
+  // record a line, the closing line.
+  std::vector<size_t> ends = {0};
+  for (size_t end = meta.find('\n'); end != std::string::npos; end = meta.find('\n', end + 1)) ends.push_back(end + 1);
+  ASSERT_EQ(ends.size(), 11u);
+  for (size_t lines = 0; lines < ends.size(); ++lines) {
+    writeFile("cut.meta", meta.substr(0, ends[lines]));
+    const unsigned kept = static_cast<unsigned>(std::min<size_t>(std::max<size_t>(lines, 3) - 3, 6));
+    for (const bool merge : {false, true}) {
+      SCOPED_TRACE(std::to_string(lines) + (merge ? " lines, merge" : " lines, fresh"));
+      Held<vraSession> s = merge ? session({9}) : session();
+      std::string outcome = "loaded";
+      testing::internal::CaptureStderr();
+      try {
+        s->loadSession(cut.c_str());
+      } catch (const vraKivetException& e) {
+        outcome = "code " + std::to_string(e.getCode());
+      }
+      const std::string said = testing::internal::GetCapturedStderr();
+      EXPECT_EQ(outcome, kept == 6 ? "loaded" : "code 29");
+      EXPECT_EQ(said, kept == 6 ? "" : "Session::load() the metadata file " + tempPath("cut.meta") +
+                                           " lacks the records of " + std::to_string(6 - kept) + " of 6 songs\n");
+      EXPECT_EQ(s->getSongCount(), merge ? 7u : 6u);
+      // The file's song i is i + 1 after the merge's own song 1.
+      std::string titles, expected;
+      for (unsigned i = 1; i <= 6; ++i) {
+        try {
+          titles += title(*s, merge ? i + 1 : i) + ";";
+        } catch (const vraKivetException& e) {
+          titles += "code " + std::to_string(e.getCode()) + ";";
+        }
+        expected += i <= kept ? "title " + std::to_string(i) + ";" : "code 11;";
+      }
+      EXPECT_EQ(titles, expected);
+    }
+  }
+}
+
 TEST(VraSessionExport, RiffAndText) {
   Held<vraSession> s = session();
   const uint32_t big = 16777217;
@@ -580,7 +628,10 @@ TEST(VraSessionFile, SavedTextTagsAndRecordsLoadAsSaved) {
   for (const std::string& target : {tempPath("bare.ses"), path}) {
     s->saveSession(target.c_str());
     Held<vraSession> bare = session();
-    bare->loadSession(target.c_str());
+    // Songs whose records are lost load all the same, and are reported.
+    testing::internal::CaptureStderr();
+    expectCode([&] { bare->loadSession(target.c_str()); }, 29);
+    testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::to_string(bare->getSongCount()) + std::to_string(bare->getManager().session().getMetadata().size()),
               "20");
   }

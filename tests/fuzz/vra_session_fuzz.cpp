@@ -6,7 +6,8 @@
 // leaves the session as it was, a merge keeps the session's own song, and no
 // load stores a song that a query could not compare with the others. The
 // session object takes a path: the input goes to a file of this process,
-// reused for every input, beside an empty metadata file.
+// reused for every input, beside a metadata file without records (so a load
+// that keeps songs ends with the corrupted session's code).
 
 #include <cstdint>
 #include <fstream>
