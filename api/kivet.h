@@ -27,6 +27,41 @@
 // - errors of the standard library (allocation failures, length errors),
 //   unchanged.
 //
+// Threads. The library starts none of its own; a host may call it from any
+// number of threads at once, each working with objects of its own:
+// - Different objects run in parallel, every operation included: creating,
+//   extracting into, saving and loading signatures; creating, reinitialising,
+//   filling, querying, loading, saving and exporting sessions; the songs and
+//   lists they hand out, which are objects of their own (a session's song is
+//   a copy of its texts).
+// - One object is used by one thread at a time; threads that share one take
+//   turns under a lock of their own. An operation uses the objects it is
+//   given as well (addSignature and queryBySignature finish their signature
+//   and set its id), and a session uses its whitelist and its callback while
+//   they are set; it calls the callback on the thread that called the
+//   session. The song of vraISignature::getSong is part of its signature,
+//   and reference counts are plain counters: a release is a use like any
+//   other.
+// - A file is not written by two threads at once, nor read while another
+//   thread writes it (saveSession and loadSession of one session file).
+// - The tempo bounds of the overall similarity's "acfsimilarity" metric
+//   (its classifiers' "lowbpm" and "highbpm") are shared by every session of
+//   the process: the last configuration read that carries them sets them
+//   (CreateSession, reinitialize, and loadSession, which reads the
+//   configuration stored in the file). While a session of other bounds reads its configuration, a
+//   query in another thread may use either bounds, each bound taken on its
+//   own. A process whose configurations all carry the same bounds, or none
+//   (as the sample similarity.xml), is not affected.
+// - Diagnostic lines that the library writes to the standard streams from
+//   threads running at once may interleave.
+// - The XML parser's platform (Xerces-C) is initialised once, by the first
+//   similarity configuration any thread reads, and terminated when the
+//   library unloads or the process ends: threads are done with the library
+//   by then. A host that uses Xerces-C itself calls XMLPlatformUtils::
+//   Initialize and Terminate while no other thread is inside the library;
+//   Xerces-C counts the calls, so the host's Terminate leaves the library's
+//   initialisation standing.
+//
 // The virtual operations of each interface are declared in the order of their
 // table slots, which a compiled host relies on: never reorder them.
 
@@ -183,6 +218,8 @@ class KIVET_API vraISignature {
   // Mono samples at the signature's sampling rate.
   virtual void addSamples(const short* samples, unsigned count) = 0;
   // The signature's own song record, with a reference added for the caller.
+  // The song is part of the signature: a reference to either keeps both, so
+  // the two may be released in either order.
   virtual vraISong* getSong() = 0;
 
  protected:

@@ -9,8 +9,8 @@ namespace vemra_kivet {
 
 // Implements release for the interface and adds addRef, which lies behind
 // the interface's destructor slot: a compiled host sees only the interface,
-// and the library's own objects (the COM wrappers, the session handing out
-// its signature's song) take references through addRef.
+// and the library's own objects (the COM wrappers, a signature handing out
+// its song) take references through addRef.
 template <typename Interface>
 class vraReferenceCounted : public Interface {
  public:

@@ -44,10 +44,13 @@ class vraSession : public vraReferenceCounted<vraISession> {
   // nothing is merged), 29 (a fresh load of a song no query could compare:
   // nothing is loaded; or entries of a damaged or cut file could not be
   // read, or carry ids that damage changed, which are left out as the store
-  // and its image reader say (session/session.h): what was read stays, as
-  // the other songs are loaded, or merged with their onIdChanged calls,
-  // before the code is raised). Other failures of the store pass on and
-  // leave the session as it was.
+  // and its image reader say (session/session.h); or, with metadata on, the
+  // metadata file lacks the record of a song that is kept (emptied or cut
+  // short), which stays without texts (getSong raises code 11 for it) and
+  // the error stream names the file: what was read stays, as the other
+  // songs are loaded, or merged with their onIdChanged calls, before the
+  // code is raised). Other failures of the store pass on and leave the
+  // session as it was.
   void loadSession(const char* path) override;
   // Writes the session file and, with metadata on, the metadata file beside
   // it (also without records); with metadata off, removes a metadata file an

@@ -4,7 +4,8 @@
 // configuration's frame duration and pushes them through its extraction front
 // end. The signature itself is made on first use (saving, or handing it to a
 // session) and carries the song's title, artist, file name and length as text
-// tags.
+// tags. The song record is part of the object: a reference to it is one to
+// the signature.
 
 #include <cstdint>
 #include <vector>
@@ -38,6 +39,8 @@ class vraSignature : public vraReferenceCounted<vraISignature> {
   // Code 8 before init, 13 for a missing buffer, 15 when the sample buffers
   // cannot be allocated.
   void addSamples(const short* samples, unsigned count) override;
+  // The song record with a reference added: the signature's own, so that
+  // the caller may release the signature and the song in either order.
   vraISong* getSong() override;
   // Public so that an object embedding a signature can destroy it.
   ~vraSignature() override;
@@ -54,6 +57,18 @@ class vraSignature : public vraReferenceCounted<vraISignature> {
   static constexpr uint32_t kMaxFrameLength = 1u << 24;
 
  private:
+  // The signature's song: its references count on the signature that holds
+  // it, so a host's song keeps the memory of both until its last reference.
+  class OwnSong final : public vraSong {
+   public:
+    explicit OwnSong(vraSignature& owner) : owner(owner) {}
+    void release() override { owner.release(); }
+    void addRef() override { owner.addRef(); }
+
+   private:
+    vraSignature& owner;
+  };
+
   void finish();
   void finishUnguarded();
   void pushFrame(const short* samples);
@@ -66,7 +81,7 @@ class vraSignature : public vraReferenceCounted<vraISignature> {
   std::vector<int16_t> pending;
   unsigned pendingCount = 0;
   vraExtractor extractor;
-  vraSong song;
+  OwnSong song{*this};
   // Samples per frame, fixed by init.
   uint32_t frameLength = 0;
   // One frame as floats, reused by every frame.

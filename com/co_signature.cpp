@@ -4,8 +4,9 @@
 
 namespace vemra_kivet {
 
-// getSong adds a reference to the embedded song record, which the record
-// ignores: it goes with the signature whatever its count.
+// getSong adds a reference to the embedded signature, which is never
+// released: the embedded signature goes with this object whatever its count,
+// and the wrapper counts the host's references to the song on this object.
 coSignature::coSignature() : song(new coSong(signature.getSong(), this)) {}
 
 coSignature::~coSignature() { delete song; }

@@ -1,30 +1,11 @@
 #include "com/vra_callback_com.h"
 
-#include <string>
-
 #include "api/vra_kivet_exception.h"
 #include "com/bstr_conversion.h"
 
 namespace vemra_kivet {
 
 namespace {
-
-// The last text one operation received: the host's BSTR, freed when the next
-// one comes, and its 8-bit form, which the library reads.
-struct TextHolder {
-  BSTR received = nullptr;
-  std::string text;
-
-  TextHolder() = default;
-  TextHolder(const TextHolder&) = delete;
-  TextHolder& operator=(const TextHolder&) = delete;
-  ~TextHolder() { SysFreeString(received); }
-};
-
-TextHolder titleHolder;
-TextHolder artistHolder;
-TextHolder extraTextHolder;
-TextHolder fileNameHolder;
 
 // Runs a call of the host: coded exceptions pass, any other becomes code 17.
 template <typename Call>
@@ -37,8 +18,8 @@ void checkGetterResult(HRESULT result) {
   if (result == E_FAIL) throw vraKivetException(VRA_CALLBACK_HOST_ERROR);
 }
 
-template <typename Getter>
-const char* askText(TextHolder& holder, Getter&& getter) {
+template <typename Holder, typename Getter>
+const char* askText(Holder& holder, Getter&& getter) {
   return callHost([&] {
     SysFreeString(holder.received);
     holder.received = nullptr;
@@ -59,20 +40,22 @@ int askNumber(Getter&& getter) {
 
 }  // namespace
 
+vraCallbackCOM::TextHolder::~TextHolder() { SysFreeString(received); }
+
 const char* vraCallbackCOM::getTitle(unsigned id) {
-  return askText(titleHolder, [&](BSTR* out) { return host->GetTitle(id, out); });
+  return askText(title, [&](BSTR* out) { return host->GetTitle(id, out); });
 }
 
 const char* vraCallbackCOM::getArtist(unsigned id) {
-  return askText(artistHolder, [&](BSTR* out) { return host->GetArtist(id, out); });
+  return askText(artist, [&](BSTR* out) { return host->GetArtist(id, out); });
 }
 
 const char* vraCallbackCOM::getExtraText(unsigned id) {
-  return askText(extraTextHolder, [&](BSTR* out) { return host->GetExtraText(id, out); });
+  return askText(extraText, [&](BSTR* out) { return host->GetExtraText(id, out); });
 }
 
 const char* vraCallbackCOM::getFileName(unsigned id) {
-  return askText(fileNameHolder, [&](BSTR* out) { return host->GetFileName(id, out); });
+  return askText(fileName, [&](BSTR* out) { return host->GetFileName(id, out); });
 }
 
 int vraCallbackCOM::getLength(unsigned id) {

@@ -8,13 +8,15 @@
 // other result is success. Any exception other than a coded one while the
 // host is called raises code 17.
 //
-// A text operation returns the host's text in 8-bit form, held in one of four
-// process-wide holders (one per text operation) until the next call of the
-// same operation, from any adapter; the holders are not synchronised. The
-// adapter takes no reference on the host object: the host keeps it alive
+// A text operation returns the host's text in 8-bit form, held by the
+// adapter (one holder per text operation) until the next call of the same
+// operation on it: adapters of sessions in different threads share nothing.
+// The adapter takes no reference on the host object: the host keeps it alive
 // while a session may call it. A session never frees its callback: the COM
 // session that makes an adapter deletes it, as a vraCallbackCOM (vraICallback
 // has no virtual destructor).
+
+#include <string>
 
 #include "api/kivet.h"
 #include "com/kivet_local.h"
@@ -24,6 +26,8 @@ namespace vemra_kivet {
 class vraCallbackCOM final : public vraICallback {
  public:
   explicit vraCallbackCOM(ICallback* host) : host(host) {}
+  vraCallbackCOM(const vraCallbackCOM&) = delete;
+  vraCallbackCOM& operator=(const vraCallbackCOM&) = delete;
 
   const char* getTitle(unsigned id) override;
   const char* getArtist(unsigned id) override;
@@ -38,7 +42,24 @@ class vraCallbackCOM final : public vraICallback {
   void notify(int notification) override;
 
  private:
+  // The last text one operation received: the host's BSTR, freed when the
+  // next one comes (or with the adapter), and its 8-bit form, which the
+  // library reads.
+  struct TextHolder {
+    BSTR received = nullptr;
+    std::string text;
+
+    TextHolder() = default;
+    TextHolder(const TextHolder&) = delete;
+    TextHolder& operator=(const TextHolder&) = delete;
+    ~TextHolder();
+  };
+
   ICallback* host;
+  TextHolder title;
+  TextHolder artist;
+  TextHolder extraText;
+  TextHolder fileName;
 };
 
 }  // namespace vemra_kivet

@@ -109,7 +109,7 @@ vraISession& SessionFile::open(const Choices& choices) {
   if (use == Use::Write && lock.held()) noteLeftovers(path, metaPath);
   if (make) {
     const std::string& configuration = choices.similarity ? *choices.similarity : choices.newSimilarity;
-    session = makeSession(configuration.c_str());
+    session = makeSession(configuration.c_str(), true);
     created = true;
     return *session;
   }
@@ -164,21 +164,21 @@ void SessionFile::refuseTakenMetadataName() const {
 // The configuration was checked before the session was locked
 // (checkSimilarityConfiguration): a session that came or went meanwhile gets
 // the library's own failure.
-Held<vraISession> SessionFile::makeSession(const char* configuration) const {
-  const bool withTexts = use == Use::Write;
+Held<vraISession> SessionFile::makeSession(const char* configuration, bool withTexts) const {
   return Held<vraISession>(step(configuration ? "similarity configuration " + std::string(configuration) : path,
                                 [&] { return CreateSession(configuration, withTexts); }));
 }
 
+// The songs are loaded without their texts first: the library refuses a
+// session whose metadata file is missing, and one whose file lacks the
+// record of a song it loads (code 29, with a line of its own), so the file
+// is checked before the library reads it.
 void SessionFile::load(const Choices& choices) {
   // Without a named configuration the session brings its own.
   namedSimilarity = choices.similarity;
   const char* configuration = choices.similarity ? choices.similarity->c_str() : nullptr;
-  session = makeSession(configuration);
-  if (use == Use::Write && !fs::exists(metaPath))
-    loadWithTexts([](const std::string& meta) { std::ofstream(meta, std::ios::binary | std::ios::trunc); });
-  else
-    loadFrom(path);
+  session = makeSession(configuration, false);
+  loadFrom(path);
   if (choices.similarity && !storesConfiguration(*choices.similarity)) warnOfOtherConfiguration(*choices.similarity);
   if (use == Use::ReadSongs) return;
 
@@ -189,13 +189,18 @@ void SessionFile::load(const Choices& choices) {
       throw HostFailure(songTexts->damage() +
                                " (--without-lost-texts goes on without them; a build then loses them for good)");
     std::fprintf(stderr, "kivet-session: %s; going on without their texts\n", songTexts->damage().c_str());
-    // A build takes the songs with a whole record each, empty where the
-    // texts are lost: the session it saves is whole, and no later command
-    // needs to be told to go on without them.
-    if (use == Use::Write) {
-      session = makeSession(configuration);
+  }
+  // A build keeps the texts in the session, which saves them. It takes the
+  // songs with a whole record each, empty where the texts are lost: the
+  // session it saves is whole, and no later command needs to be told to go
+  // on without them.
+  if (use == Use::Write) {
+    session = makeSession(configuration, true);
+    if (songTexts->damaged()) {
       loadWithTexts([&](const std::string& meta) { songTexts->writeWhole(meta); });
       mended = true;
+    } else {
+      loadFrom(path);
     }
   }
   if (use == Use::Read) {

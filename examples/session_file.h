@@ -98,7 +98,9 @@ class SessionFile {
   void checkOwnTexts() const;
   void refuseUnwritable() const;
   std::string whyNoSession() const;
-  vemra_kivet::Held<vemra_kivet::vraISession> makeSession(const char* configuration) const;
+  // A session that keeps its songs' texts itself (withTexts) or has them
+  // from a callback.
+  vemra_kivet::Held<vemra_kivet::vraISession> makeSession(const char* configuration, bool withTexts) const;
   void load(const Choices& choices);
   void loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const;
   void loadThroughFolder(const std::function<void(const std::string&)>& writeMeta,

@@ -1,10 +1,12 @@
 #pragma once
 // The texts of a session's songs as its metadata file (NAME.meta beside
 // NAME.ses) holds them, read with the library's own reader, and what the
-// file has lost. The library takes a metadata file as it finds it: a song
-// without a record gets no texts, a file cut short silently lacks the songs
-// behind the cut, and the next save makes the loss permanent. A host checks
-// the file before it relies on it or writes over it:
+// file has lost. A session that keeps its texts itself loads a file that
+// lacks the records of songs (emptied or cut short) with code 29 and a line
+// of the library's own, and takes a record cut short as it finds it; the
+// next save makes any loss permanent. A host checks the file before the
+// library reads it, with the songs of a session made without texts, and
+// before it relies on it or writes over it:
 //
 // - every song of the session has a record, and a whole one: the library
 //   writes each record's tags in ascending order, "TPE1" (the artist) last

@@ -1,5 +1,6 @@
 #include "session/session.h"
 
+#include <algorithm>
 #include <iostream>
 #include <limits>
 #include <vector>
@@ -51,8 +52,9 @@ void Session::load(const std::string& path, const std::string& metaPath, uint32_
   // A session saved without songs has no metadata file.
   if (!metaPath.empty() && (!database->empty() || fileExists(metaPath))) metadata.read(metaPath.c_str(), false);
   const bool leftOut = !metaPath.empty() && leaveOutUnrecorded(lastId);
+  const bool textsLost = !metaPath.empty() && reportSongsWithoutRecords(metaPath);
   fileName = path;
-  if (database->isCorrupted() || leftOut) {
+  if (database->isCorrupted() || leftOut || textsLost) {
     database->clearCorrupted();
     throw StandardException(kCorruptedStream);
   }
@@ -86,6 +88,16 @@ bool Session::leaveOutUnrecorded(uint32_t lastId) {
     database->remove(id);
   }
   return !unrecorded.empty();
+}
+
+bool Session::reportSongsWithoutRecords(const std::string& metaPath) const {
+  const auto& records = metadata.all();
+  const auto lacking = std::count_if(database->begin(), database->end(),
+                                     [&](const auto& entry) { return records.count(entry.first) == 0; });
+  if (lacking == 0) return false;
+  std::cerr << "Session::load() the metadata file " << metaPath << " lacks the records of " << lacking << " of "
+            << database->size() << " songs" << std::endl;
+  return true;
 }
 
 std::string Session::metadataPath(const std::string& sessionPath) {

@@ -58,16 +58,21 @@ class Session {
   //   "Session::load() song id above the last id and without a record: " + id
   // A song with a record stays (after 2^32 - 1 the last id starts again from
   // 1, below the songs added before), and so does one without a record at
-  // or below the last id (a metadata file that lacks it is its host's to
-  // report). Failures:
+  // or below the last id (or without a last id): then the metadata file has
+  // lost its record (it was emptied or cut short), which the standard error
+  // stream names,
+  //   "Session::load() the metadata file " + metaPath + " lacks the records
+  //   of " + K + " of " + N + " songs",
+  // and the load ends with kCorruptedStream. Failures:
   //   "Session::load() Could not open session: " + path (a folder too)
   //   "Session::load() corrupted session format": no "SES", or the file ends
   //     or breaks before the database image (the tag entries or the globals
   //     block cut short or damaged); the store then has no database and no
   //     metadata, and the globals are unchanged.
   //   kCorruptedStream, at the very end: entries of the database image could
-  //     not be read (an image cut short among them) or were left out; the
-  //     others, the metadata and the file name are all loaded.
+  //     not be read (an image cut short among them) or were left out, or
+  //     songs kept lack their records; the others, the metadata and the file
+  //     name are all loaded.
   // A missing metadata file fails as MetadataStore::read does, except beside
   // a session without songs, which has nothing it could describe.
   void load(const std::string& path, const std::string& metaPath, uint32_t lastId = 0);
@@ -90,6 +95,9 @@ class Session {
   // Leaves out the songs above lastId (unless 0) without a record; whether
   // there were any.
   bool leaveOutUnrecorded(uint32_t lastId);
+  // Names the metadata file on the standard error stream when songs lack
+  // their records; whether any does.
+  bool reportSongsWithoutRecords(const std::string& metaPath) const;
 
   std::unique_ptr<AdaptedFeatureDb> database;
   SessionGlobals globals;

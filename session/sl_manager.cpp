@@ -215,7 +215,6 @@ void SLManager::runQuery(SimilarityList& out, const QueryParameters& params, boo
     filter.insert(defaultExcluded.begin(), defaultExcluded.end());
   } else {
     const std::map<std::string, float> relevances = parameterization.getRelevances(params.parameters, true);
-    SimilarityMethod::getAggregator()->relevances = relevances;
     if (reportRelevances) {
       std::cout << "Parameterization" << std::endl;
       for (const auto& [name, relevance] : relevances) std::cout << "  " << name << "  " << relevance << std::endl;
@@ -238,7 +237,6 @@ void SLManager::runQuery(SimilarityList& out, const QueryParameters& params, boo
     SimilarityMethod::getAggregator()->aggregate(out, out);
     if (params.resultCount != 0) out.truncate(static_cast<int>(params.resultCount));
   }
-  SimilarityMethod::getAggregator()->relevances.clear();
 }
 
 void SLManager::query(const CAudioSignMulti& query, SimilarityList& out, const QueryParameters& params) {

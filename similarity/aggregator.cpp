@@ -24,7 +24,7 @@ struct Song {
 
 Aggregator::~Aggregator() = default;
 
-void Aggregator::aggregate(SimilarityList& head, SimilarityList& out) {
+void Aggregator::aggregate(SimilarityList& head, SimilarityList& out) const {
   unsigned contributing = 0;
   size_t total = 0;
   for (const SimilarityList* list = &head; list != nullptr; list = list->nextList()) {

@@ -4,10 +4,8 @@
 // more lists and at better ranks comes first.
 //
 // One process-wide instance serves every query; the similarity-method
-// interface creates it on first use and hands it out.
-
-#include <map>
-#include <string>
+// interface creates it on first use and hands it out. It keeps nothing
+// between calls, so queries of several threads fuse through it at once.
 
 #include "similarity/similarity_list.h"
 
@@ -22,9 +20,5 @@ class Aggregator {
   // non-empty list throws StandardException and leaves out as it was.
   // A non-empty out is cleared first (capacity 1000, no name, no chain); an
   // empty one keeps its capacity, name and chain.
-  void aggregate(SimilarityList& head, SimilarityList& out);
-
-  // Relevance per classifier name of the running query, kept for the
-  // manager; fusion does not weight by it.
-  std::map<std::string, float> relevances;
+  void aggregate(SimilarityList& head, SimilarityList& out) const;
 };

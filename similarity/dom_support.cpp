@@ -20,7 +20,8 @@ using namespace xercesc;
 namespace {
 
 // Plain heap memory for the messages of DomParseError: the platform's own
-// manager is deleted by the last Terminate, possibly before the error is caught.
+// manager is deleted by Terminate when the library unloads, and an error is a
+// value its catcher may keep beyond that (in a static object, say).
 class LastingMemoryManager : public MemoryManager {
  public:
   MemoryManager* getExceptionMemoryManager() override { return this; }
@@ -32,6 +33,24 @@ MemoryManager* lastingMemoryManager() {
   static LastingMemoryManager manager;
   return &manager;
 }
+
+// The process's Xerces-C platform. Initialize and Terminate are not safe to
+// run beside any other use of Xerces, and a Terminate per parser tore the
+// platform down under the parses of other threads: it is initialised once,
+// under the lock that guards the first use of a function-local static, and
+// terminated with the library's static objects, when it unloads or the
+// process ends, once no thread may call the library any more. Xerces counts
+// the calls: a host that uses Xerces itself and terminates its own
+// initialisation leaves this one up.
+struct XercesPlatform {
+  XercesPlatform() { XMLPlatformUtils::Initialize(); }
+  ~XercesPlatform() { XMLPlatformUtils::Terminate(); }
+  XercesPlatform(const XercesPlatform&) = delete;
+  XercesPlatform& operator=(const XercesPlatform&) = delete;
+};
+
+// An initialisation that throws leaves the static unmade: the next call tries again.
+void requirePlatform() { static const XercesPlatform platform; }
 
 const char kBufferId[] = "MemoryBufInputSource";
 
@@ -124,10 +143,6 @@ DomParseError::DomParseError(const std::string& report, uint64_t line, uint64_t 
       lineNumber(line),
       columnNumber(column) {}
 
-DomParser::Platform::Platform() { XMLPlatformUtils::Initialize(); }
-
-DomParser::Platform::~Platform() { XMLPlatformUtils::Terminate(); }
-
 bool DomParser::ErrorRecorder::handleError(const DOMError& error) {
   // Warnings do not make a document unusable; anything worse ends the parse.
   if (error.getSeverity() == DOMError::DOM_SEVERITY_WARNING) return true;
@@ -143,6 +158,7 @@ bool DomParser::ErrorRecorder::handleError(const DOMError& error) {
 void DomParser::Releaser::operator()(DOMLSParser* parser) const { parser->release(); }
 
 DomParser::DomParser() {
+  requirePlatform();
   // What the "LS" implementation's createLSParser makes, with the bound.
   parser.reset(new (XMLPlatformUtils::fgMemoryManager) NestingBoundParser(XMLPlatformUtils::fgMemoryManager));
   DOMConfiguration* config = parser->getDomConfig();

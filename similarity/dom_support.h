@@ -1,11 +1,17 @@
 #pragma once
 // What every DOM reader of the similarity engine shares: DOM text to and from
-// narrow strings, attribute access with clear failure texts, and the parser
-// that keeps the Xerces-C platform initialised while it lives.
+// narrow strings, attribute access with clear failure texts, and the parser.
+//
+// The Xerces-C platform is process-wide state that Xerces itself does not
+// guard: the first DomParser of the process initialises it, once, whichever
+// thread makes it, and it stays up until the library unloads (or the process
+// ends), so that no thread's parse ever meets it half torn down. Parsers of
+// different threads then parse side by side.
 //
 // Xerces' own exceptions keep their message in the platform's memory manager,
-// which the last XMLPlatformUtils::Terminate deletes: catch them while the
-// DomParser that parsed is still alive. DomParseError is safe anywhere.
+// which XMLPlatformUtils::Terminate deletes: catch them while the DomParser
+// that parsed is still alive. DomParseError is safe anywhere, also after the
+// platform has gone.
 
 #include <cstddef>
 #include <cstdint>
@@ -92,10 +98,9 @@ class DomParseError : public xercesc::DOMLSException {
   uint64_t columnNumber;
 };
 
-// Initialises the Xerces-C platform (Xerces counts the calls) and creates the
-// synchronous "LS" parser with datatype normalisation on and namespace
-// processing off. Every document it parses stays alive as long as the parser
-// and is released before the platform is terminated. A document that is not
+// The synchronous "LS" parser with datatype normalisation on and namespace
+// processing off, on the process's Xerces-C platform (above). Every document
+// it parses stays alive as long as the parser. A document that is not
 // well-formed throws DomParseError (Xerces 3.2 would hand back the part read
 // so far); external entities and DTDs are not fetched, entity expansion is
 // limited and elements nested deeper than 1000 levels are refused ("elements
@@ -103,7 +108,8 @@ class DomParseError : public xercesc::DOMLSException {
 // session files.
 class DomParser {
  public:
-  // An XMLException of the platform's initialisation passes to the caller.
+  // An XMLException of the platform's initialisation passes to the caller;
+  // the next parser tries to initialise it again.
   DomParser();
   ~DomParser();
   DomParser(const DomParser&) = delete;
@@ -116,13 +122,6 @@ class DomParser {
   xercesc::DOMDocument& parseMemory(const char* text, size_t size);
 
  private:
-  struct Platform {
-    Platform();
-    ~Platform();
-    Platform(const Platform&) = delete;
-    Platform& operator=(const Platform&) = delete;
-  };
-
   // Keeps the first error of a parse and stops it there.
   class ErrorRecorder : public xercesc::DOMErrorHandler {
    public:
@@ -138,8 +137,7 @@ class DomParser {
   // Throws the recorded failure, or one for a parse that gave no document.
   xercesc::DOMDocument& checked(xercesc::DOMDocument* document);
 
-  // In this order: the platform outlives everything the parser refers to.
-  Platform platform;
+  // Declared before the parser, which refers to both: they outlive it.
   ErrorRecorder errors;
   xercesc::SecurityManager security;
   std::unique_ptr<xercesc::DOMLSParser, Releaser> parser;

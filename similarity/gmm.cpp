@@ -34,10 +34,11 @@ int argumentStatus(const float* x, const float* means, const float* inverseVaria
   return kGmmNoError;
 }
 
-// The text lives in a static buffer: a thrown pointer must stay valid after
-// the frame that formatted it is gone.
+// The text lives in a buffer of the thread: a thrown pointer must stay valid
+// after the frame that formatted it is gone, and the catcher, on the same
+// thread, must not find it overwritten by another thread's failure.
 [[noreturn]] void throwStatus(int status) {
-  static char text[96];
+  thread_local char text[96];
   std::snprintf(text, sizeof text, "IPP error %d, %s", status, statusMessage(status));
   throw static_cast<char*>(text);
 }

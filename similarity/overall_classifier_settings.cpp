@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "metadata/sources/common/standard_exception.h"
 #include "metadata/sources/common/string_util.h"
@@ -34,8 +35,8 @@ float lagOf(int32_t bpm) { return std::floor(60.0f / static_cast<float>(bpm) * 1
 
 }  // namespace
 
-int32_t OverallClassifierSettings::lowbpm = -1;
-int32_t OverallClassifierSettings::highbpm = -1;
+std::atomic<int32_t> OverallClassifierSettings::lowbpm{-1};
+std::atomic<int32_t> OverallClassifierSettings::highbpm{-1};
 
 OverallClassifierSettings::OverallClassifierSettings() : metric(&OverallMetrics::l2norm) {}
 
@@ -48,10 +49,11 @@ OverallClassifierSettings::OverallClassifierSettings(const DOMElement& classifie
                               " holds no readable number: \"" + value + "\"");
     return number;
   };
-  // Written only once everything has been read: a classifier that fails
-  // leaves the process-wide bounds as they were.
-  int32_t low = lowbpm;
-  int32_t high = highbpm;
+  // Written only once everything has been read, and only those given: a
+  // classifier that fails, or carries none, leaves the process-wide bounds
+  // as they were, also when another thread's configuration sets them meanwhile.
+  std::optional<int32_t> low;
+  std::optional<int32_t> high;
   forEachChildElement(classifier, toXmlString("param"), [&](const DOMElement& param) {
     const std::string key = attributeText(param, "key");
     const std::string value = attributeText(param, "value");
@@ -88,8 +90,8 @@ OverallClassifierSettings::OverallClassifierSettings(const DOMElement& classifie
       high = integer(key, value);
     }
   });
-  lowbpm = low;
-  highbpm = high;
+  if (low) lowbpm = *low;
+  if (high) highbpm = *high;
 }
 
 OverallClassifierSettings::~OverallClassifierSettings() = default;

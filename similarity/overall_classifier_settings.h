@@ -25,6 +25,7 @@
 //   derivative, clustering  read and kept; nothing acts on them
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -80,9 +81,11 @@ class OverallClassifierSettings {
 
   // The tempo bounds (beats per minute) of "acfsimilarity", shared by every
   // classifier of the process: the last settings read that carry them win.
-  // -1 until then.
-  static int32_t lowbpm;
-  static int32_t highbpm;
+  // -1 until then. Sessions of several threads read and write them at once,
+  // each bound on its own: a query may meet one bound of a configuration
+  // being read in another thread and the other of the one before.
+  static std::atomic<int32_t> lowbpm;
+  static std::atomic<int32_t> highbpm;
 };
 
 namespace OverallMetrics {

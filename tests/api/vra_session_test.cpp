@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -19,7 +20,6 @@
 #include "api/vra_signature.h"
 #include "metadata/sources/common/standard_exception.h"
 #include "platform/file_replace.h"
-#include "similarity/dom_support.h"
 #include "tests/api/api_test_support.h"
 #include "tests/support/byte_builder.h"
 #include "tests/support/similarity_songs.h"
@@ -408,8 +408,6 @@ TEST(VraSessionFile, EveryTruncationFailsCleanly) {
   session({0, 1})->saveSession(tempPath("full.ses").c_str());
   const std::string full = readFile(tempPath("full.ses")), cut = tempPath("cut.ses");
   writeFile("cut.meta", readFile(tempPath("full.meta")));
-  // Keeps the XML platform set up between the many loads.
-  const DomParser platform;
   Held<vraSignature> first = song(0, 5.0f, "t"), added = song(0, 9.0f);
   for (size_t n = 0; n < full.size(); ++n) {
     writeFile("cut.ses", full.substr(0, n));
@@ -437,6 +435,53 @@ TEST(VraSessionFile, EveryTruncationFailsCleanly) {
       // Whatever was read, the session goes on working.
       const unsigned id = s->addSignature(added.get());
       EXPECT_EQ(ranked(s->queryById(id, 1)), std::to_string(id) + " ");
+    }
+  }
+}
+
+// A metadata file emptied, or cut after any of its lines, beside a session
+// of six songs: a fresh load and a merge take every song all the same, each
+// that kept its record with its texts and the others without (code 11), and
+// end with code 29, the file named on the error stream; a file that lost no
+// record (only its closing line) loads whole.
+TEST(VraSessionFile, MetadataFileCutShortIsReported) {
+  session({0, 1, 2, 3, 4, 5})->saveSession(tempPath("six.ses").c_str());
+  writeFile("cut.ses", readFile(tempPath("six.ses")));
+  const std::string meta = readFile(tempPath("six.meta")), cut = tempPath("cut.ses");
+  // Where the file ends after its first k lines: three of the header, one
+  // record a line, the closing line.
+  std::vector<size_t> ends = {0};
+  for (size_t end = meta.find('\n'); end != std::string::npos; end = meta.find('\n', end + 1)) ends.push_back(end + 1);
+  ASSERT_EQ(ends.size(), 11u);
+  for (size_t lines = 0; lines < ends.size(); ++lines) {
+    writeFile("cut.meta", meta.substr(0, ends[lines]));
+    const unsigned kept = static_cast<unsigned>(std::min<size_t>(std::max<size_t>(lines, 3) - 3, 6));
+    for (const bool merge : {false, true}) {
+      SCOPED_TRACE(std::to_string(lines) + (merge ? " lines, merge" : " lines, fresh"));
+      Held<vraSession> s = merge ? session({9}) : session();
+      std::string outcome = "loaded";
+      testing::internal::CaptureStderr();
+      try {
+        s->loadSession(cut.c_str());
+      } catch (const vraKivetException& e) {
+        outcome = "code " + std::to_string(e.getCode());
+      }
+      const std::string said = testing::internal::GetCapturedStderr();
+      EXPECT_EQ(outcome, kept == 6 ? "loaded" : "code 29");
+      EXPECT_EQ(said, kept == 6 ? "" : "Session::load() the metadata file " + tempPath("cut.meta") +
+                                           " lacks the records of " + std::to_string(6 - kept) + " of 6 songs\n");
+      EXPECT_EQ(s->getSongCount(), merge ? 7u : 6u);
+      // The file's song i is i + 1 after the merge's own song 1.
+      std::string titles, expected;
+      for (unsigned i = 1; i <= 6; ++i) {
+        try {
+          titles += title(*s, merge ? i + 1 : i) + ";";
+        } catch (const vraKivetException& e) {
+          titles += "code " + std::to_string(e.getCode()) + ";";
+        }
+        expected += i <= kept ? "title " + std::to_string(i) + ";" : "code 11;";
+      }
+      EXPECT_EQ(titles, expected);
     }
   }
 }
@@ -585,7 +630,10 @@ TEST(VraSessionFile, SavedTextTagsAndRecordsLoadAsSaved) {
   for (const std::string& target : {tempPath("bare.ses"), path}) {
     s->saveSession(target.c_str());
     Held<vraSession> bare = session();
-    bare->loadSession(target.c_str());
+    // Songs whose records are lost load all the same, and are reported.
+    testing::internal::CaptureStderr();
+    expectCode([&] { bare->loadSession(target.c_str()); }, 29);
+    testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::to_string(bare->getSongCount()) + std::to_string(bare->getManager().session().getMetadata().size()),
               "20");
   }

@@ -269,6 +269,32 @@ TEST(VraSignature, ReferenceCounts) {
   signature->release();  // gone; the sanitizer build reports a leak otherwise
 }
 
+// The song is part of its signature: a reference to either keeps both, and
+// the memory goes with the last one, whichever it is (the sanitizer build
+// reports a use after free or a leak otherwise).
+TEST(VraSignature, SongKeepsItsSignatureAlive) {
+  for (const bool signatureFirst : {true, false}) {
+    SCOPED_TRACE(signatureFirst ? "signature released first" : "song released first");
+    vraISignature* signature = CreateSignature(writeFile("raw.xml", apitest::rawFramesConfig()).c_str(), 44100);
+    vraISong* song = signature->getSong();
+    song->setTitle("kept");
+    Held<vraISong> again(signature->getSong());
+    EXPECT_EQ(again.get(), song);
+    again.reset();
+    if (signatureFirst) {
+      signature->release();
+      EXPECT_STREQ(song->getTitle(false), "kept");
+      song->setArtist("set later");
+      EXPECT_STREQ(song->getArtist(false), "set later");
+      song->release();
+    } else {
+      song->release();
+      EXPECT_STREQ(Held<vraISong>(signature->getSong())->getTitle(false), "kept");
+      signature->release();
+    }
+  }
+}
+
 namespace {
 
 // Music-like test audio at 44100 Hz: an A major chord with a slow tremolo,

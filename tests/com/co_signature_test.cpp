@@ -131,6 +131,23 @@ TEST_F(CoSignature, SongKeepsItsSignatureAlive) {
   Bstr artist;
   EXPECT_EQ(song->GetArtistLatin1(artist.out()), S_OK);
   EXPECT_EQ(artist.str(), u"Ma\u00EFa");
+  song.reset();
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+// The other order: the song goes first, and the signature keeps its record.
+TEST_F(CoSignature, SongReleasedBeforeItsSignature) {
+  ComRef<ISong> song;
+  ASSERT_EQ(signature->GetSong(song.out()), S_OK);
+  ASSERT_EQ(song->SetTitle(Bstr(u"first").get()), S_OK);
+  song.reset();
+  ASSERT_EQ(signature->GetSong(song.out()), S_OK);
+  Bstr title;
+  EXPECT_EQ(song->GetTitle(title.out()), S_OK);
+  EXPECT_EQ(title.str(), u"first");
+  song.reset();
+  signature.reset();
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }
 
 TEST_F(CoSignature, SongTextsCrossTheAnsiCodePage) {

@@ -125,8 +125,10 @@ TEST(VraCallbackCom, TextsStayUntilTheSameOperationRunsAgain) {
   const char* artist = adapter.getArtist(2);
   EXPECT_STREQ(title, "\xE9 3 1");
   EXPECT_STREQ(artist, "\xE9 4 2");
-  // The holders belong to the process, not to one adapter.
+  // Each adapter holds its own texts: another's call leaves them (sessions
+  // of other threads have adapters of their own).
   EXPECT_STREQ(other.getTitle(3), "\xE9 3 3");
+  EXPECT_STREQ(title, "\xE9 3 1");
   EXPECT_STREQ(artist, "\xE9 4 2");
   // A host that answers without a text gives the empty text.
   host.writeNothing = true;

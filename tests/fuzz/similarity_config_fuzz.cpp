@@ -71,8 +71,9 @@ constexpr size_t kXercesFixedCost = 768 * 1024;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Keeps the Xerces platform up between inputs: its first initialisation is
-  // no part of any input's memory budget.
+  // The Xerces platform, initialised by the first parser of the process, is
+  // up before the first input: its initialisation is no part of any input's
+  // memory budget.
   static DomParser platform;
   return kivet_fuzz::check(
       size,

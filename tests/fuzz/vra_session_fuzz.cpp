@@ -6,7 +6,8 @@
 // leaves the session as it was, a merge keeps the session's own song, and no
 // load stores a song that a query could not compare with the others. The
 // session object takes a path: the input goes to a file of this process,
-// reused for every input, beside an empty metadata file.
+// reused for every input, beside a metadata file without records (so a load
+// that keeps songs ends with the corrupted session's code).
 
 #include <cstdint>
 #include <fstream>
@@ -65,7 +66,8 @@ void loadInto(vraSession& session, bool merge, const std::string& input) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Keeps the Xerces platform up between inputs.
+  // The Xerces platform, initialised by the first parser of the process, is
+  // up before the first input.
   static DomParser platform;
   static const std::string input = kivet_fuzz::fileOfThisRun("vra_session_fuzz", "input.ses");
   static const std::string meta = writtenOnce("input.meta", "<METAFILE>\n");

@@ -18,7 +18,8 @@ namespace {
 
 using Values = std::vector<float>;
 const std::string kFormat = "Session::load() corrupted session format";
-const std::string kMeta = "9\tArtist\tNine\n";
+// Records of both songs of image(), 3 and 9.
+const std::string kMeta = "3\tArtist\tThree\n9\tArtist\tNine\n";
 
 // The header the session object writes: the session id and the last id as
 // tag entries, 58 bytes of them besides the id.
@@ -97,7 +98,7 @@ TEST(Session, FileCutShortAtEveryByteFailsAndLeavesTheStoreAsDocumented) {
                                           inImage ? Session::kCorruptedStream : kFormat);
     ASSERT_EQ(s.getDatabase() != nullptr, inImage) << cut;
     EXPECT_LT(s.songCount(), 2) << cut;
-    EXPECT_EQ(s.getMetadata().size(), inImage ? 1u : 0u) << cut;
+    EXPECT_EQ(s.getMetadata().size(), inImage ? 2u : 0u) << cut;
     EXPECT_EQ(s.getFileName(), inImage ? path : whole) << cut;
   }
   for (const std::string& missing : {metaPath + ".absent", ::testing::TempDir()})
@@ -119,7 +120,10 @@ TEST(Session, SavesTheBodyBehindTheHeaderAndTheMetadataFileBesideIt) {
   // to write (then without the record of the first round).
   const std::string emptyMeta = "<METAFILE>\n<HEADER><VERSION>1.0</VERSION></HEADER>\n<DATA>\n</DATA></METAFILE>\n";
   for (int round = 0; round < 3; ++round) {
-    if (round == 2) s.getMetadata().put(3, MetadataRecord("A", "T"));
+    if (round == 2) {
+      s.getMetadata().put(3, MetadataRecord("A", "T"));
+      s.getMetadata().put(9, MetadataRecord("B", "U"));
+    }
     std::ofstream out(path, std::ios::binary);
     out << header("092", 9);
     std::ostringstream meta;
@@ -148,32 +152,37 @@ TEST(Session, SavesTheBodyBehindTheHeaderAndTheMetadataFileBesideIt) {
 }
 
 // Songs 3 and 9, a record of 9 only: with a metadata file read, a song above
-// the given last id goes when it has no record, and only then.
-TEST(Session, SongsAboveTheLastIdWithoutARecordAreLeftOut) {
+// the given last id goes when it has no record, and only then; one at or
+// below it stays, and the file that lacks its record is named on the error
+// stream. Either ends the load with a corrupted stream.
+TEST(Session, SongsWithoutARecordAreLeftOutAboveTheLastIdAndReported) {
   const std::string path = testfiles::writeFile("ids.ses", header("", 0) + globalsBlock(false, false) + image());
-  const std::string meta = testfiles::writeFile("ids.meta", kMeta);
+  const std::string meta = testfiles::writeFile("ids.meta", "9\tArtist\tNine\n");
+  const std::string lacking = "Session::load() the metadata file " + meta + " lacks the records of 1 of 2 songs\n";
   const struct {
     uint32_t lastId;
     std::string metaPath;
     std::string printed;
     std::vector<uint64_t> kept;
   } cases[] = {
-      {9, meta, "", {3, 9}},
-      {5, meta, "", {3, 9}},
-      {0, meta, "", {3, 9}},
+      {9, meta, lacking, {3, 9}},
+      {5, meta, lacking, {3, 9}},
+      {0, meta, lacking, {3, 9}},
       {2, "", "", {3, 9}},
       {2, meta, "Session::load() song id above the last id and without a record: 3\n", {9}},
   };
   for (const auto& c : cases) {
     Session s;
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     std::string raised;
     try {
       s.load(path, c.metaPath, c.lastId);
     } catch (const StandardException& e) {
       raised = e.what();
     }
-    EXPECT_EQ(testing::internal::GetCapturedStdout() + raised,
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout() + said + raised,
               c.printed + (c.printed.empty() ? "" : Session::kCorruptedStream));
     std::vector<uint64_t> kept;
     for (const auto& entry : *s.getDatabase()) kept.push_back(entry.first);
