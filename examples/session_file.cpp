@@ -169,20 +169,26 @@ Held<vraISession> SessionFile::makeSession(const char* configuration, bool withT
                                 [&] { return CreateSession(configuration, withTexts); }));
 }
 
-// The songs are loaded without their texts first: the library refuses a
-// session whose metadata file is missing, and one whose file lacks the
-// record of a song it loads (code 29, with a line of its own), so the file
-// is checked before the library reads it.
+// A build loads the songs with their texts, which the session keeps and
+// saves; a reader has them from the file, through a callback. The library
+// refuses to load a session with texts whose metadata file is missing, and
+// ends the load of one whose file lacks the records of songs with code 29
+// (and a line of its own), once it has loaded what is there: the file is
+// then checked against the songs loaded, and what it lost is said as for a
+// reader. A code 29 that the file does not explain is the session file's.
 void SessionFile::load(const Choices& choices) {
   // Without a named configuration the session brings its own.
   namedSimilarity = choices.similarity;
   const char* configuration = choices.similarity ? choices.similarity->c_str() : nullptr;
-  session = makeSession(configuration, false);
-  loadFrom(path);
+  const bool withTexts = use == Use::Write && fs::exists(metaPath);
+  session = makeSession(configuration, withTexts);
+  std::string damagedSession;
+  loadFrom(path, withTexts ? &damagedSession : nullptr);
   if (choices.similarity && !storesConfiguration(*choices.similarity)) warnOfOtherConfiguration(*choices.similarity);
   if (use == Use::ReadSongs) return;
 
   songTexts = std::make_unique<SessionTexts>(metaPath, *session);
+  if (!damagedSession.empty() && !songTexts->damaged()) throw HostFailure(damagedSession);
   checkOwnTexts();
   if (songTexts->damaged()) {
     if (!choices.withoutLostTexts)
@@ -190,18 +196,15 @@ void SessionFile::load(const Choices& choices) {
                                " (--without-lost-texts goes on without them; a build then loses them for good)");
     std::fprintf(stderr, "kivet-session: %s; going on without their texts\n", songTexts->damage().c_str());
   }
-  // A build keeps the texts in the session, which saves them. It takes the
-  // songs with a whole record each, empty where the texts are lost: the
-  // session it saves is whole, and no later command needs to be told to go
-  // on without them.
-  if (use == Use::Write) {
+  // A build takes the songs with a whole record each, empty where the texts
+  // are lost: the session it saves is whole, and no later command needs to
+  // be told to go on without them. So it takes a session without songs
+  // whose metadata file is missing (it needs none), which the library would
+  // not load with texts.
+  if (use == Use::Write && (songTexts->damaged() || !withTexts)) {
     session = makeSession(configuration, true);
-    if (songTexts->damaged()) {
-      loadWithTexts([&](const std::string& meta) { songTexts->writeWhole(meta); });
-      mended = true;
-    } else {
-      loadFrom(path);
-    }
+    loadWithTexts([&](const std::string& meta) { songTexts->writeWhole(meta); });
+    mended = songTexts->damaged();
   }
   if (use == Use::Read) {
     callback = std::make_unique<SessionTextCallback>(*songTexts);
@@ -285,16 +288,21 @@ std::string SessionFile::id() const {
 
 // The library refuses a session of songs that the session's classifiers
 // cannot compare as a damaged one; with another configuration named, that is
-// what the user has to hear.
-void SessionFile::loadFrom(const std::string& file) const {
+// what the user has to hear. With damaged given, any other damage (code 29:
+// the library has loaded what it could read) is said there instead of
+// failing, for the caller to tell from a metadata file that lacks records.
+void SessionFile::loadFrom(const std::string& file, std::string* damaged) const {
   step(path, [&] {
     try {
       session->loadSession(file.c_str());
     } catch (const vraKivetException& e) {
-      if (e.getCode() != VRA_CORRUPTED_SESSION || !namedSimilarity || storesConfiguration(*namedSimilarity)) throw;
-      throw HostFailure(path + ": the classifiers of " + *namedSimilarity +
-                        " cannot compare its songs, which the similarity configuration stored in it adapted (" +
-                        describeCurrentException() + ")");
+      if (e.getCode() != VRA_CORRUPTED_SESSION) throw;
+      if (namedSimilarity && !storesConfiguration(*namedSimilarity))
+        throw HostFailure(path + ": the classifiers of " + *namedSimilarity +
+                          " cannot compare its songs, which the similarity configuration stored in it adapted (" +
+                          describeCurrentException() + ")");
+      if (damaged == nullptr) throw;
+      *damaged = path + ": " + describeCurrentException();
     }
   });
 }

@@ -105,7 +105,7 @@ class SessionFile {
   void loadWithTexts(const std::function<void(const std::string&)>& writeMeta) const;
   void loadThroughFolder(const std::function<void(const std::string&)>& writeMeta,
                          std::optional<SaveRecord>& record) const;
-  void loadFrom(const std::string& file) const;
+  void loadFrom(const std::string& file, std::string* damaged = nullptr) const;
   bool storesConfiguration(const std::string& similarity) const;
   void warnOfOtherConfiguration(const std::string& similarity) const;
 

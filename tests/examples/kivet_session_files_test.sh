@@ -114,12 +114,13 @@ cp "$work/m.meta" "$work/whole.meta"
 cp "$work/m.ses" "$work/whole.ses"
 size=$(stat -c %s "$work/m.meta")
 third=$(grep -b '^<ITEM>' "$work/m.meta" | sed -n '3s/:.*//p')
-# Cut in the middle (inside the third of four records: two lost), inside the
-# last record, and before the closing line (every record kept).
-for cut in $((third + 10)):2 $((size - 40)):1 $((size - 5)):0; do
-  head -c "${cut%:*}" "$work/whole.meta" >"$work/m.meta"
+# Cut in the middle (inside the third of four records: two lost, and the
+# library finds no record of them), inside the last record (the library
+# takes what is left of it), and before the closing line (every record kept).
+for cut in $((third + 10)):2:2 $((size - 40)):1:0 $((size - 5)):0:0; do
+  IFS=: read -r bytes lost lacking <<<"$cut"
+  head -c "$bytes" "$work/whole.meta" >"$work/m.meta"
   cp "$work/m.meta" "$work/cut.meta"
-  lost=${cut#*:}
   if [ "$lost" -eq 0 ]; then
     damage="$work/m.meta is damaged: cut short, though every song kept its texts"
   else
@@ -129,7 +130,12 @@ for cut in $((third + 10)):2 $((size - 40)):1 $((size - 5)):0; do
   expect 1 "$refused" info "$work/m.ses"
   expect 1 "$refused" query "$work/m.ses" --id 1
   expect 1 "$refused" export "$work/m.ses" --text "$work/m.txt"
-  expect 1 "$refused" build "$work/m.ses" "$a/organ.wav"
+  # A build loads the songs with their texts: the library says first what it
+  # found lacking.
+  library=""
+  [ "$lacking" -eq 0 ] ||
+    library="Session::load() the metadata file $work/m.meta lacks the records of $lacking of 4 songs"$'\n'
+  expect 1 "$library$refused" build "$work/m.ses" "$a/organ.wav"
   cmp -s "$work/m.meta" "$work/cut.meta" && cmp -s "$work/m.ses" "$work/whole.ses" || fail "a build wrote over $cut"
 done
 # The user goes on: the songs keep what texts are left; a build saves the
@@ -137,7 +143,8 @@ done
 # commands take it as it is.
 expect 0 "kivet-session: $damage; going on without their texts" info --without-lost-texts "$work/m.ses"
 head -c $((third + 10)) "$work/whole.meta" >"$work/m.meta"
-expect 0 "kivet-session: $work/m.meta is damaged: 2 of 4 songs have no metadata; going on without their texts" \
+expect 0 "Session::load() the metadata file $work/m.meta lacks the records of 2 of 4 songs
+kivet-session: $work/m.meta is damaged: 2 of 4 songs have no metadata; going on without their texts" \
   build --without-lost-texts "$work/m.ses" "$a/organ.wav"
 expect 0 "" info "$work/m.ses"
 [ "$(tail -n +5 "$work/out" | cut -f 1,2,4)" = "$(printf '%s\t%s\t%s\n' 1 0:02.000 'Rising tones' 2 0:02.000 \
