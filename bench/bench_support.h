@@ -1,7 +1,7 @@
 #pragma once
 // What the benches share: the clock, the heap in use, reproducible random
-// vectors, synthetic music, one core for the process and the song counts
-// asked for on the command line.
+// vectors, synthetic music, one core for the process, the median of times and
+// the song counts asked for on the command line.
 
 #include <malloc.h>
 #include <sched.h>
@@ -75,6 +75,13 @@ inline void pinToCurrentCore() {
   CPU_ZERO(&set);
   CPU_SET(cpu, &set);
   sched_setaffinity(0, sizeof set, &set);
+}
+
+// The middle value; the mean of the two middle ones for an even count.
+inline double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t half = values.size() / 2;
+  return values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2;
 }
 
 // The song counts given as arguments, or the defaults.

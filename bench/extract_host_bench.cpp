@@ -96,12 +96,6 @@ std::string contents(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t half = values.size() / 2;
-  return values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2;
-}
-
 void compare(const AudioExtraction& extraction, const fs::path& folder, int channels, unsigned runs) {
   const std::string audio = (folder / (channels == 2 ? "stereo.wav" : "mono.wav")).string();
   const std::string ours = (folder / "kivet-extract.sig").string();
@@ -120,8 +114,8 @@ void compare(const AudioExtraction& extraction, const fs::path& folder, int chan
       (kivet ? kivetTimes : minimalTimes).push_back(bench::secondsSince(start));
     }
   }
-  const double kivetTime = median(kivetTimes);
-  const double minimalTime = median(minimalTimes);
+  const double kivetTime = bench::median(kivetTimes);
+  const double minimalTime = bench::median(minimalTimes);
   std::printf("  %-7s %13.3f s %9.0fx %13.3f s %9.0fx %8.3f  %s\n", channels == 2 ? "stereo" : "mono", kivetTime,
               kSongSeconds / kivetTime, minimalTime, kSongSeconds / minimalTime, kivetTime / minimalTime,
               contents(ours) == contents(theirs) ? "yes" : "NO");

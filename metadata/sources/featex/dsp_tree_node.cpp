@@ -167,45 +167,69 @@ CFexMetaSinkModule* DspTreeNode::metaSink() const {
   return static_cast<CFexMetaSinkModule*>(module);
 }
 
+// A plug-in library may have been built without type information, so its
+// modules are never asked what else they derive from.
+CFexRestorableMetaSink* DspTreeNode::restorableSink() const {
+  if (!metaSink() || dynamic_cast<CFexPlugInInterface*>(iface)) return nullptr;
+  return dynamic_cast<CFexRestorableMetaSink*>(module);
+}
+
 unsigned DspTreeNode::collectMetaFrames(std::vector<SMetaFrame>& frames, int final) {
-  // A final delivery makes a leaf forget its rows, and the leaves deliver one
-  // after the other: should a later one fail (one that no frame has reached
-  // yet cannot build its feature), the earlier ones would have lost theirs,
-  // and more samples with a later collection would give features without the
-  // start of the song. So every leaf first delivers without final, which
-  // leaves it as it was, and what it delivers is dropped at once; only when
-  // all have delivered are they asked again with final. The trial costs each
-  // leaf one more delivery, linear in its rows. Only a leaf that delivers in
-  // the trial and then fails the final delivery (memory running out) can
-  // still leave the ones before it emptied; the built-in leaf's final
-  // delivery hands its rows over rather than copying them, and so needs less
-  // memory than its trial.
-  if (final) {
-    for (DspTreeNode* leaf : leaves) {
-      CFexMetaSinkModule* sink = leaf->metaSink();
-      if (!sink) continue;
-      SMetaFrame trial;
-      sink->getMetaFrame(trial, 0);
-    }
-  }
-  // Room for every leaf's frame first: once the leaves have forgotten their
-  // rows, keeping what they delivered must not fail. A collection that fails
+  if (final) tryFinalDeliveries();
+  // Room for every leaf's frame first: once the leaves have delivered,
+  // keeping what they delivered must not fail. A collection that fails
   // nevertheless appends nothing.
   const size_t before = frames.size();
   frames.reserve(before + leaves.size());
+  size_t asked = 0;
   try {
-    for (DspTreeNode* leaf : leaves) {
+    for (; asked < leaves.size(); ++asked) {
+      DspTreeNode* leaf = leaves[asked];
       CFexMetaSinkModule* sink = leaf->metaSink();
       if (!sink) continue;
       SMetaFrame frame;
-      sink->getMetaFrame(frame, final);
+      CFexRestorableMetaSink* restorable = final ? leaf->restorableSink() : nullptr;
+      if (restorable)
+        restorable->deliverFinalSettingAside(frame);
+      else
+        sink->getMetaFrame(frame, final);
       if (frame.data) frames.push_back(std::move(frame));
     }
   } catch (...) {
     frames.erase(frames.begin() + static_cast<std::ptrdiff_t>(before), frames.end());
+    if (final) endFinalDeliveries(asked, true);
     throw;
   }
+  if (final) endFinalDeliveries(asked, false);
   return static_cast<unsigned>(frames.size() - before);
+}
+
+// A final delivery makes a leaf forget its rows, and the leaves deliver one
+// after the other: should a later one fail, the earlier ones must not have
+// lost theirs, or more samples with a later collection would give features
+// without the start of the song. A restorable leaf sets its rows aside until
+// every leaf has delivered; any other first delivers without final, which
+// leaves it as it was, and what it delivers is dropped at once. Only such a
+// leaf that delivers in this trial and then fails its final delivery can
+// still leave the other leaves of its kind before it emptied.
+void DspTreeNode::tryFinalDeliveries() {
+  for (DspTreeNode* leaf : leaves) {
+    CFexMetaSinkModule* sink = leaf->metaSink();
+    if (!sink || leaf->restorableSink()) continue;
+    SMetaFrame trial;
+    sink->getMetaFrame(trial, 0);
+  }
+}
+
+void DspTreeNode::endFinalDeliveries(size_t delivered, bool restore) {
+  for (size_t i = 0; i < delivered; ++i) {
+    CFexRestorableMetaSink* restorable = leaves[i]->restorableSink();
+    if (!restorable) continue;
+    if (restore)
+      restorable->restoreSetAside();
+    else
+      restorable->forgetSetAside();
+  }
 }
 
 void DspTreeNode::setTimer(CFexModuleTimer* newTimer) {

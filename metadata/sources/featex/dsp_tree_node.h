@@ -8,6 +8,7 @@
 // A node whose configuration names no module type has no module: it passes
 // its input, type and signal space through unchanged.
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "metadata/sources/featex/fex_module.h"
 #include "metadata/sources/featex/fex_module_registry.h"
 #include "metadata/sources/featex/module_timer.h"
+#include "metadata/sources/featex/restorable_meta_sink.h"
 #include "metadata/sources/vmtl/base_vector.h"
 #include "signature/meta_frame.h"
 
@@ -53,8 +55,9 @@ class DspTreeNode {
   // Appends the metadata frames that the meta-sink leaves deliver; returns
   // how many were appended. With final set the leaves forget what they
   // delivered, but only once every one of them has delivered: a collection
-  // that fails, final or not, appends nothing, and one that fails because a
-  // leaf cannot deliver leaves every leaf's rows as they were.
+  // that fails, final or not, appends nothing and leaves every leaf's rows as
+  // they were, whichever leaf failed, but for a plug-in's sink that fails its
+  // final delivery after its trial (see tryFinalDeliveries).
   unsigned collectMetaFrames(std::vector<SMetaFrame>& frames, int final);
 
   // Enrolls every module of the subtree with timer, which then receives the
@@ -92,6 +95,14 @@ class DspTreeNode {
   void release();
   // The module when it is a meta sink, else null.
   CFexMetaSinkModule* metaSink() const;
+  // The module when it is a meta sink whose final delivery can be taken
+  // back, else null.
+  CFexRestorableMetaSink* restorableSink() const;
+  // The trial delivery of every meta-sink leaf that is not restorable.
+  void tryFinalDeliveries();
+  // The restorable leaves among the first delivered leaves take back the
+  // rows they set aside (restore), or forget them.
+  void endFinalDeliveries(size_t delivered, bool restore);
   // Forgets the outputs of this subtree, so that leaves skipped this frame
   // hand on nothing left over from an earlier frame.
   void clearOutputs();

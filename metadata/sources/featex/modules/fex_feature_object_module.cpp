@@ -192,6 +192,17 @@ float CFexFeatureObjectModule::rowPeriod() const {
 }
 
 void CFexFeatureObjectModule::getMetaFrame(SMetaFrame& frame, int final) {
+  deliver(frame, final);
+  forgetSetAside();
+}
+
+void CFexFeatureObjectModule::deliverFinalSettingAside(SMetaFrame& frame) { deliver(frame, 1); }
+
+void CFexFeatureObjectModule::restoreSetAside() noexcept { collected = std::move(setAside); }
+
+void CFexFeatureObjectModule::forgetSetAside() noexcept { setAside = HeapMatrix<float>(); }
+
+void CFexFeatureObjectModule::deliver(SMetaFrame& frame, int final) {
   CFeatureObject<float> object(*templateObject, true);
   if (nrOfDivisions > collected.cols)
     throw simpleException("not more number of divisions than number of bands are allowed");
@@ -218,5 +229,7 @@ void CFexFeatureObjectModule::getMetaFrame(SMetaFrame& frame, int final) {
     if (handOver) collected = std::move(rows);
     throw;
   }
-  if (final) collected.resize(0, 0);
+  if (!final) return;
+  setAside = std::move(rows);
+  collected.resize(0, 0);
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "metadata/sources/featex/fex_module.h"
+#include "metadata/sources/featex/restorable_meta_sink.h"
 #include "metadata/sources/featex/settings.h"
 #include "metadata/sources/vmtl/heap_matrix.h"
 #include "signature/feature_object.h"
@@ -21,7 +22,7 @@ class CFexFeatureObjectModuleInfo : public CFexProjectModuleInfo {
   CFexFeatureObjectModuleInfo();
 };
 
-class CFexFeatureObjectModule : public CFexMetaSinkModule {
+class CFexFeatureObjectModule : public CFexMetaSinkModule, public CFexRestorableMetaSink {
  public:
   // Local: "featname" and "featver" (required), the column range "sc"/"ec"
   // (inclusive; used only when both are given), the quantiser "quantLine"
@@ -54,7 +55,14 @@ class CFexFeatureObjectModule : public CFexMetaSinkModule {
   void getMetaFrame(SMetaFrame& frame, int final) override;
   bool hasMetaFrame(int) override { return false; }
 
+  void deliverFinalSettingAside(SMetaFrame& frame) override;
+  void restoreSetAside() noexcept override;
+  void forgetSetAside() noexcept override;
+
  private:
+  // getMetaFrame, but a final delivery keeps the rows it handed over set
+  // aside.
+  void deliver(SMetaFrame& frame, int final);
   // Builds the quantiser block for rows: one quantiser per division, each over
   // its own division's columns; null without a quantiser characteristic.
   std::unique_ptr<CQuantModule<float>> makeQuantModule(const HeapMatrix<float>& rows) const;
@@ -67,6 +75,7 @@ class CFexFeatureObjectModule : public CFexMetaSinkModule {
   std::string outputSpace;
   std::unique_ptr<CFeatureObject<float>> templateObject;
   HeapMatrix<float> collected;
+  HeapMatrix<float> setAside;  // what the last final delivery handed over, until forgotten
   int32_t startColumn;
   int32_t endColumn;
   std::string quantLine;

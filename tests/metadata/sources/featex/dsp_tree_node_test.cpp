@@ -325,6 +325,50 @@ TEST(DspTreeNodeTest, AFailedCollectionChangesNothing) {
   }
 }
 
+// A leaf that fails its final delivery after others have delivered fails the
+// collection too, and the built-in leaves, which hand their rows over in that
+// delivery, get them back, those before it as well as those after it: more
+// frames then give every leaf's frame as one collection over all of them
+// gives it.
+TEST(DspTreeNodeTest, AFailedFinalDeliveryLeavesEveryLeafItsRows) {
+  const std::string xml =
+      "<c><module name='fex_feature_object' featname='a' featver='1'/>"
+      "<module name='test_sink' instance='refusing' failFinal='true'/>"
+      "<module name='fex_feature_object' featname='b' featver='1' quantLine='uniform'/></c>";
+  const std::vector<HeapVector<float>> input = {frameOf({1, 2}), frameOf({3, 5}), frameOf({8, 13})};
+  const auto feed = [](Graph& graph, const HeapVector<float>& frame) {
+    HeapVector<float> out;
+    int type = FTI_none;
+    graph.root->processFrame(out, &frame, &type);
+  };
+  const auto texts = [](const std::vector<SMetaFrame>& frames) {
+    std::vector<std::string> result;
+    for (const SMetaFrame& frame : frames)
+      result.push_back(std::string(frame.tag, frame.tagLen) +
+                       std::string(reinterpret_cast<char*>(frame.data), frame.dataLen));
+    return result;
+  };
+
+  Graph graph(xml);
+  feed(graph, input[0]);
+  feed(graph, input[1]);
+  std::vector<SMetaFrame> frames(1);
+  EXPECT_EQ(failure([&] { graph.root->collectMetaFrames(frames, 1); }), "final refused");
+  EXPECT_EQ(frames.size(), 1u);
+  graph.module<TestMetaSink>({1}).failFinal = false;
+  feed(graph, input[2]);
+  frames.clear();
+  ASSERT_EQ(graph.root->collectMetaFrames(frames, 1), 3u);
+
+  Graph oneShot(xml);
+  oneShot.module<TestMetaSink>({1}).failFinal = false;
+  for (const HeapVector<float>& frame : input) feed(oneShot, frame);
+  std::vector<SMetaFrame> expected;
+  ASSERT_EQ(oneShot.root->collectMetaFrames(expected, 1), 3u);
+  EXPECT_EQ(texts(frames), texts(expected));
+  EXPECT_EQ(texts(frames)[1], "FeatObjrefusing:3");
+}
+
 TEST(DspTreeNodeTest, ModulesSeeTheirSettingsAndTheSharedGlobals) {
   Graph graph(
       "<c><param windowSize='441'/>"

@@ -13,7 +13,9 @@
 //     "FeatObj" frame holding instance ":" rows, none before the first row;
 //     a final delivery forgets the rows, as the feature-object leaf does.
 //     minRows: with fewer rows, a delivery raises simpleException "too few
-//     rows" and changes nothing.
+//     rows" and changes nothing. failFinal (true): while failFinal is set, a
+//     final delivery raises simpleException "final refused" and changes
+//     nothing.
 //   "test_null": a factory that gives no module; "test_bad": a factory whose
 //     module constructor fails with simpleException "bad setting".
 
@@ -109,6 +111,7 @@ class TestMetaSink : public CFexMetaSinkModule {
  public:
   TestMetaSink(SettingsBase* local, SettingsBase* global)
       : CFexMetaSinkModule(local, global, &descriptor()),
+        failFinal(local->getBool("failFinal")),
         name(local->getString("instance")),
         minRows(local->getLong("minRows", 0)) {
     ++TestModule::live;
@@ -130,6 +133,7 @@ class TestMetaSink : public CFexMetaSinkModule {
   void getMetaFrame(SMetaFrame& frame, int final) override {
     lastFinal = final;
     if (rows < minRows) throw simpleException("too few rows");
+    if (final && failFinal) throw simpleException("final refused");
     if (rows == 0) return;
     const std::string text = name + ":" + std::to_string(rows);
     frame.set(7, static_cast<uint32_t>(text.size()), "FeatObj", reinterpret_cast<const unsigned char*>(text.data()));
@@ -144,6 +148,7 @@ class TestMetaSink : public CFexMetaSinkModule {
     return moduleInfo;
   }
 
+  bool failFinal;
   int rows = 0;
   int lastFinal = -1;
   float lastValue = 0;
