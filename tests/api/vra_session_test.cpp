@@ -1266,13 +1266,16 @@ TEST(VraSessionFile, FilesTheCallerMayNotWriteAreRefused) {
         handOver(folder / target, target == readOnly ? 0444 : 0644);
       }
       const std::set<std::string> names = namesIn(folder);
-      const auto [code, said] = asUserWithoutRootsRights([&] { writer.write((folder / writer.targets[0]).string().c_str()); });
+      const std::string named = (folder / writer.targets[0]).string();
+      const auto [code, said] = asUserWithoutRootsRights([&] { writer.write(named.c_str()); });
       EXPECT_EQ(code, 3) << what;
-      for (const std::string& target : writer.targets) EXPECT_EQ(readFile((folder / target).string()), "earlier") << what;
+      for (const std::string& target : writer.targets) {
+        EXPECT_EQ(readFile((folder / target).string()), "earlier") << what;
+      }
       EXPECT_EQ(namesIn(folder), names) << what;
-      EXPECT_NE(said.find(" refused " + (folder / readOnly).string() + ", which the caller may not write; nothing written"),
-                std::string::npos)
-          << what << ": " << said;
+      const std::string refusal =
+          " refused " + (folder / readOnly).string() + ", which the caller may not write; nothing written";
+      EXPECT_NE(said.find(refusal), std::string::npos) << what << ": " << said;
     }
 }
 
@@ -1360,7 +1363,8 @@ TEST(VraSessionFile, LinksAreFollowedNoFurtherThanTheSystemWould) {
       }
       EXPECT_EQ(namesIn(sticky).size(), writer.targets.size()) << what;
       const std::string refusal = "the link " + (sticky / writer.targets.back()).string() +
-                                  ", in a sticky folder that others may write, belongs to another user; nothing written";
+                                  ", in a sticky folder that others may write, belongs to another user; "
+                                  "nothing written";
       EXPECT_EQ(said.find(refusal) != std::string::npos, !c.followed) << what << ": " << said;
     }
 }

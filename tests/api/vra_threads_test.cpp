@@ -2,8 +2,9 @@
 // use objects of their own. Every thread extracts the same songs, stores them
 // in a session, queries it, saves it, loads it into a new session and into
 // one made afresh by reinitialize, and queries again; each thread's answers
-// are those of the same work done by one thread alone afterwards. scripts/test.sh runs
-// this test built with ThreadSanitizer, which must find nothing.
+// are those of the same work done by one thread alone afterwards.
+// scripts/test.sh runs this test built with ThreadSanitizer, which must find
+// nothing.
 
 #include <gtest/gtest.h>
 
