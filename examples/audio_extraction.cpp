@@ -76,6 +76,15 @@ std::string sampleConfiguration(const std::string& name) {
   return KIVET_SOURCE_CONFIG_DIR "/" + name;
 }
 
+std::string songFileName(const std::string& path) {
+  namespace fs = std::filesystem;
+  const fs::path given(path);
+  std::error_code error;
+  const fs::path folder = fs::canonical(given.has_parent_path() ? given.parent_path() : fs::path("."), error);
+  if (error || !given.has_filename()) return fs::absolute(given, error).lexically_normal().string();
+  return (folder / given.filename()).string();
+}
+
 AudioExtraction::AudioExtraction(std::string configPath) : path(std::move(configPath)) {
   std::string problem = unreadableBecause(path);
   if (problem.empty()) {
@@ -106,7 +115,7 @@ ExtractedSong AudioExtraction::extract(const std::string& audioPath) const {
     Held<vraISong> record(song.signature->getSong());
     record->setTitle(audio.title().c_str());
     record->setArtist(audio.artist().c_str());
-    record->setFileName(audioPath.c_str());
+    record->setFileName(songFileName(audioPath).c_str());
   }
 
   // The signature adds each call's length rounded down to whole

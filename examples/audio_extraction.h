@@ -30,6 +30,12 @@ constexpr unsigned kExtractionRate = 44100;
 // tree, for a program run from the build tree.
 std::string sampleConfiguration(const std::string& name);
 
+// The file name a song of the audio file at path records: the path made
+// absolute, from the folder the file is in as the system resolves it (links
+// and ".." followed), and the file's own name as given. It names the file
+// from any working folder, which a build relies on to tell a file it holds.
+std::string songFileName(const std::string& path);
+
 // A song fed whole to its signature object, which is not finished yet.
 struct ExtractedSong {
   Held<vemra_kivet::vraISignature> signature;
@@ -63,8 +69,8 @@ class AudioExtraction {
   // signature object made with the configuration: mono as it is, stereo
   // downmixed by the library, one second per call, so that every call adds a whole number of
   // milliseconds to the length the signature records. Title and artist come
-  // from the file's tags, the file name is audioPath as given. A failure is
-  // thrown as std::runtime_error with a text for the user.
+  // from the file's tags, the file name is songFileName(audioPath). A
+  // failure is thrown as std::runtime_error with a text for the user.
   ExtractedSong extract(const std::string& audioPath) const;
 
   // Runs the call that finishes the song's signature (saving it, or adding it

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <stdexcept>
+
+#include "examples/host_failure.h"
 
 namespace {
 
@@ -38,6 +41,12 @@ void int32ToPcm16(const int* in, size_t count, short* out) {
 
 AudioFile::AudioFile(const std::string& path, int rate) : outputRate(rate) {
   if (!rateSupported(rate)) throw unsupportedRate(rate);
+  // libsndfile opens a folder and then finds no format in it, and words a
+  // file it cannot open as a "System error".
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) throw std::runtime_error("is a folder, not an audio file");
+  const std::string unreadable = unreadableBecause(path);
+  if (!unreadable.empty()) throw std::runtime_error(unreadable);
   SF_INFO info{};
   file = sf_open(path.c_str(), SFM_READ, &info);
   if (!file) throw std::runtime_error(sf_strerror(nullptr));

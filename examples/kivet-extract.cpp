@@ -10,9 +10,9 @@
 // signature object made with CONFIG (default: the installed
 // share/kivet/default.xml, or the repository's config/default.xml when run from
 // the build tree). Title and artist come from the file's tags, the file
-// name is the path as given. The signature is written to DIR (default: the
-// audio file's own directory, made when missing) as the file's name with the
-// extension ".sig". Per file it prints the duration, the features written and
+// name is the path made absolute (examples/audio_extraction.h). The
+// signature is written to DIR (default: the audio file's own directory, made
+// when missing) as the file's name with the extension ".sig". Per file it prints the duration, the features written and
 // how fast the library extracted them. A file that fails gets one line on the
 // standard error stream, saying why in a user's terms
 // (examples/audio_extraction.h, examples/host_failure.h); the others are
@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -37,6 +38,7 @@
 #include "examples/audio_extraction.h"
 #include "examples/host_failure.h"
 #include "examples/result_output.h"
+#include "examples/signal_cleanup.h"
 #include "examples/signature_listing.h"
 #include "signature/audio_sign_multi.h"
 
@@ -56,7 +58,8 @@ constexpr const char* kHelp =
     "when the file has another rate, so that its signature compares with those of\n"
     "a session; stereo is downmixed, a file of more channels is refused.\n"
     "Its features are extracted with CONFIG; title and artist come from the file's\n"
-    "tags, the file name is AUDIO as given.\n"
+    "tags, the file name is AUDIO's absolute path (kivet-session build tells by it\n"
+    "that a session holds the song of a signature file already).\n"
     "\n"
     "Writes one signature file per AUDIO file: its name with the extension .sig, in\n"
     "DIR or beside the audio file.\n"
@@ -74,13 +77,16 @@ constexpr const char* kHelp =
     "  -o DIR       the folder the signature files are written to, made with its\n"
     "               parents when missing (default: each audio file's own folder).\n"
     "  -h, --help   prints this help.\n"
+    "  --           ends the options: every argument after it is an AUDIO file.\n"
     "\n"
     "A file that fails gets one line on the standard error stream saying why (for a\n"
     "signature file that cannot be saved, the system's reason, that the output is a\n"
     "folder, or the folder this user may not write); the other files are still\n"
     "extracted. An input whose signature file an earlier input of the run wrote (by\n"
     "any name or link: a/song.wav and b/song.wav under -o DIR, song.wav beside\n"
-    "song.flac) is not extracted; one line names both inputs.\n"
+    "song.flac) is not extracted; one line names both inputs. SIGINT, SIGTERM and\n"
+    "SIGHUP while a signature file is saved leave it as it was, with nothing\n"
+    "beside it, and end the program with the status 128 + the signal's number.\n"
     "Exit status: 0 done, 1 a failure, 2 a wrong invocation.\n";
 
 struct Options {
@@ -91,9 +97,14 @@ struct Options {
 };
 
 bool parseArguments(int argc, char** argv, Options& options) {
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "-c" || arg == "-o") {
+    if (optionsEnded) {
+      options.inputs.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-c" || arg == "-o") {
       if (i + 1 == argc) {
         std::fprintf(stderr, "kivet-extract: option %s needs a value\n", arg.c_str());
         return false;
@@ -165,6 +176,9 @@ class WrittenSignatures {
 
 void extract(const std::string& input, const AudioExtraction& extraction, const std::string& output) {
   ExtractedSong song = extraction.extract(input);
+  // A signal while the library saves takes away what it staged beside the
+  // signature file, which stays as it was.
+  const std::unique_ptr<SignalCleanup> staged = SignalCleanup::ofWrite(output);
   extraction.finish("saving " + output, song,
                     [&] { writing(output, [&] { song.signature->save(output.c_str()); }); });
 

@@ -8,11 +8,12 @@
 // What each command and option does is the help text below (--help). The
 // session's files, their lock and their checks are examples/session_file.h,
 // the outputs an export may not write examples/export_output.h; audio is
-// read as examples/audio_file.h reads it, at 44100 Hz. Song texts show in
-// tables as examples/table_cell.h shows them. The standard output carries
-// the results alone (examples/result_output.h); every failure is one line on
-// the standard error stream, and the exit status is then 1 (2 for a wrong
-// invocation).
+// read as examples/audio_file.h reads it, at 44100 Hz, and a build tells the
+// files whose songs the session holds as examples/song_files.h does. Song
+// texts show in tables as examples/table_cell.h shows them. The standard
+// output carries the results alone (examples/result_output.h); every failure
+// is one line on the standard error stream, and the exit status is then 1 (2
+// for a wrong invocation, after a line naming what is wrong).
 
 #include <unistd.h>
 
@@ -20,7 +21,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,7 @@
 #include "examples/signal_cleanup.h"
 #include "examples/signature_input_check.h"
 #include "examples/similarity_check.h"
+#include "examples/song_files.h"
 #include "examples/table_cell.h"
 
 using namespace vemra_kivet;
@@ -55,12 +59,23 @@ constexpr const char* kHelp =
     "Commands:\n"
     "  build   Makes SESSION, or loads it, and adds every INPUT to it: an audio file\n"
     "          (anything libsndfile reads), extracted with CONFIG, with title and artist\n"
-    "          from its tags and its path as the file name; or a signature file (.sig)\n"
-    "          made at 44100 Hz (as kivet-extract makes them), taken with its texts. A\n"
-    "          file given twice is added once. A bad input is named and left out, the\n"
-    "          others are added; when none could be added, nothing is written. No new\n"
-    "          session is made where its metadata file's name is taken (NAME.ses and\n"
-    "          NAME.db would share NAME.meta): nothing is written.\n"
+    "          from its tags and its absolute path as the file name; or a signature\n"
+    "          file (.sig) made at 44100 Hz (as kivet-extract makes them), taken with\n"
+    "          its texts. An INPUT whose song the session holds already is not added\n"
+    "          again, and the summary counts it (\"12 songs (1 added, 11 already\n"
+    "          there)\"): an audio file is there when a stored song's file name leads\n"
+    "          to the same file, by whatever path or link INPUT names it (a relative\n"
+    "          file name, as older versions stored, is taken from the working folder);\n"
+    "          a signature file is there when the audio file its song names is. Only\n"
+    "          the file counts, not its content: a file changed since its song was\n"
+    "          added is not extracted again (a copy under another name is a new song).\n"
+    "          A file given twice is added once. The session's own files among the\n"
+    "          INPUTs (as \"*\" in its folder gives them: SESSION, its metadata file,\n"
+    "          their lock files, names its saves take) are passed over in one line. A\n"
+    "          bad input is named and left out, the others are added; when none could\n"
+    "          be added to a new session, nothing is written. No new session is made\n"
+    "          where its metadata file's name is taken (NAME.ses and NAME.db would share\n"
+    "          NAME.meta): nothing is written.\n"
     "  query   Lists the N songs most like INPUT (an audio or signature file) or like\n"
     "          the stored song ID, best first, under a header line: rank, id, score\n"
     "          (1.000: the same song), artist and title, separated by tabs. At most\n"
@@ -112,6 +127,8 @@ constexpr const char* kHelp =
     "                the lost texts are gone for good, and the session is whole\n"
     "                again, so later commands need no --without-lost-texts.\n"
     "  -h, --help    prints this help.\n"
+    "  --            ends the options: every argument after it is SESSION or an\n"
+    "                INPUT, also one that begins with - (build s.ses -- -take2.ogg).\n"
     "\n"
     "Every audio input is resampled to 44100 Hz, the rate a session extracts its\n"
     "songs at, so that songs of any rate compare. The sample configurations are\n"
@@ -158,7 +175,11 @@ constexpr const char* kHelp =
     "loaded); a save or an export that fails names the system's reason, and so do\n"
     "results that cannot be written.\n"
     "A build checks before it extracts anything that it may write the session (its\n"
-    "folder, the session file, its metadata file and SESSION.lock).\n"
+    "folder, the session file, its metadata file and SESSION.lock). A wrong command\n"
+    "line gets one line naming what is wrong (an unknown command or option, a\n"
+    "missing SESSION or INPUT, two outputs), then the usage. SIGINT, SIGTERM and\n"
+    "SIGHUP during an export take away what it wrote beside FILE, which stays as it\n"
+    "was; the status is then 128 + the signal's number.\n"
     "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
     "wrong invocation.\n";
 
@@ -189,32 +210,75 @@ bool readUnsigned(const std::string& text, unsigned& value) {
   }
 }
 
+// The options each command takes; export's -n and --mask go with one output
+// each.
+const std::map<std::string, std::set<std::string>> kCommandOptions = {
+    {"build", {"-c", "-s", "--without-lost-texts"}},
+    {"query", {"-c", "-s", "--without-lost-texts", "-n", "--id"}},
+    {"info", {"-s", "--without-lost-texts"}},
+    {"export", {"-s", "--without-lost-texts", "--text", "--riff", "--mask", "-n"}}};
+
+// What is wrong with the command line once every argument has been read, or
+// nothing.
+std::string invocationSlip(const Options& o, const std::vector<std::string>& positional,
+                           const std::set<std::string>& given) {
+  if (positional.empty()) return "no command given";
+  const auto options = kCommandOptions.find(o.command);
+  if (options == kCommandOptions.end()) return "unknown command " + o.command;
+  for (const std::string& option : given)
+    if (options->second.count(option) == 0) return o.command + " takes no option " + option;
+  if (o.session.empty()) return o.command + " needs SESSION";
+  const size_t inputs = o.inputs.size();
+  if (o.command == "build" && inputs == 0) return "build needs at least one INPUT after SESSION";
+  if (o.command == "query" && inputs + (o.id ? 1 : 0) == 0) return "query needs an INPUT or --id ID";
+  if (o.command == "query" && inputs + (o.id ? 1 : 0) > 1)
+    return "query takes one INPUT or --id ID, not " + (inputs > 1 ? o.inputs[1] : "both");
+  if ((o.command == "info" || o.command == "export") && inputs > 0)
+    return o.command + " takes SESSION alone, not " + o.inputs.front();
+  if (o.command != "export") return "";
+  if (o.textFile.empty() && o.riffFile.empty()) return "export needs --text FILE or --riff FILE";
+  if (!o.textFile.empty() && !o.riffFile.empty()) return "export writes one output: --text FILE or --riff FILE, not both";
+  if (given.count("--mask") != 0 && o.textFile.empty()) return "--mask goes with --text, not --riff";
+  if (given.count("-n") != 0 && o.riffFile.empty()) return "-n goes with --riff, not --text";
+  return "";
+}
+
+// Reads the command line into o. A wrong one gets one line naming what is
+// wrong (but an empty one, which gets the usage alone): false.
 bool parseArguments(int argc, char** argv, Options& o) {
   std::vector<std::string> positional;
+  std::set<std::string> given;
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
     if (arg == "-h" || arg == "--help") {
       o.help = true;
       return true;
     }
     if (arg == "--without-lost-texts") {
       o.withoutLostTexts = true;
+      given.insert(arg);
       continue;
     }
     const bool takesValue = arg == "-c" || arg == "-s" || arg == "-n" || arg == "--id" || arg == "--text" ||
                             arg == "--riff" || arg == "--mask";
     if (!takesValue) {
-      if (arg.size() > 1 && arg[0] == '-') {
-        std::fprintf(stderr, "kivet-session: unknown option %s\n", arg.c_str());
-        return false;
-      }
-      positional.push_back(arg);
-      continue;
+      std::fprintf(stderr, "kivet-session: unknown option %s\n", arg.c_str());
+      return false;
     }
     if (i + 1 == argc) {
       std::fprintf(stderr, "kivet-session: option %s needs a value\n", arg.c_str());
       return false;
     }
+    given.insert(arg);
     const std::string value = argv[++i];
     unsigned number = 0;
     const bool numeric = readUnsigned(value, number);
@@ -230,15 +294,12 @@ bool parseArguments(int argc, char** argv, Options& o) {
       return false;
     }
   }
-  if (positional.size() < 2) return false;
-  o.command = positional[0];
-  o.session = positional[1];
-  o.inputs.assign(positional.begin() + 2, positional.end());
-  if (o.command == "build") return !o.inputs.empty();
-  if (o.command == "query") return o.inputs.size() + (o.id ? 1 : 0) == 1;
-  if (o.command == "info") return o.inputs.empty();
-  if (o.command == "export") return o.inputs.empty() && o.textFile.empty() != o.riffFile.empty();
-  return false;
+  if (!positional.empty()) o.command = positional[0];
+  if (positional.size() > 1) o.session = positional[1];
+  if (positional.size() > 2) o.inputs.assign(positional.begin() + 2, positional.end());
+  const std::string slip = invocationSlip(o, positional, given);
+  if (!slip.empty() && argc > 1) std::fprintf(stderr, "kivet-session: %s\n", slip.c_str());
+  return slip.empty();
 }
 
 SessionFile::Choices choicesOf(const Options& o) {
@@ -253,12 +314,11 @@ bool isSignatureFile(const std::string& path) {
   return path.size() > 4 && path.compare(path.size() - 4, 4, ".sig") == 0;
 }
 
-// A signature object for an input: a signature file loaded, or the song of an
-// audio file extracted (and finished by whatever uses it first).
-ExtractedSong signatureOf(const std::string& input, const AudioExtraction& extraction,
-                          SignatureInputCheck& signatures) {
-  if (!isSignatureFile(input)) return step(input, [&] { return extraction.extract(input); });
-  step(input, [&] { signatures.check(input); });
+// "1 song", "2 songs".
+std::string songs(unsigned count) { return std::to_string(count) + (count == 1 ? " song" : " songs"); }
+
+// The signature of a signature file the check has passed.
+ExtractedSong loadedSignature(const std::string& input, const AudioExtraction& extraction) {
   ExtractedSong song;
   step(input, [&] {
     song.signature = Held<vraISignature>(CreateSignature(extraction.configPath().c_str(), kExtractionRate));
@@ -267,9 +327,24 @@ ExtractedSong signatureOf(const std::string& input, const AudioExtraction& extra
   return song;
 }
 
-void add(vraISession& session, const std::string& input, const AudioExtraction& extraction,
-         SignatureInputCheck& signatures) {
-  ExtractedSong song = signatureOf(input, extraction, signatures);
+// A signature object for an input: a signature file loaded, or the song of an
+// audio file extracted (and finished by whatever uses it first).
+ExtractedSong signatureOf(const std::string& input, const AudioExtraction& extraction,
+                          SignatureInputCheck& signatures) {
+  if (!isSignatureFile(input)) return step(input, [&] { return extraction.extract(input); });
+  step(input, [&] { signatures.check(input); });
+  return loadedSignature(input, extraction);
+}
+
+// Adds the song of input unless the session holds a song of its audio file
+// already (for a signature file, the file its song was made of): false then.
+bool add(vraISession& session, const std::string& input, const AudioExtraction& extraction,
+         SignatureInputCheck& signatures, SongFiles& stored) {
+  const bool signature = isSignatureFile(input);
+  const std::string file = signature ? step(input, [&] { return signatures.check(input); }) : input;
+  if (stored.holds(file)) return false;
+  ExtractedSong song =
+      signature ? loadedSignature(input, extraction) : step(input, [&] { return extraction.extract(input); });
   bool refused = false;
   step(input, [&] {
     extraction.finish("adding to the session", song, [&] {
@@ -287,9 +362,29 @@ void add(vraISession& session, const std::string& input, const AudioExtraction& 
   if (refused)
     throw HostFailure(input + ": the session refuses this song: its features do not fit the similarity "
                               "configuration or the session's other songs (Invalid signature (code 6))");
+  stored.add(file);
+  return true;
 }
 
-// A progress bar on the standard error stream when it is a terminal.
+// text, or when it has more characters than that, "..." and its end, cut
+// where a UTF-8 character begins.
+std::string endOf(const std::string& text, size_t characters) {
+  const auto begins = [&](size_t at) { return (static_cast<unsigned char>(text[at]) & 0xC0) != 0x80; };
+  size_t start = text.size();
+  size_t kept = 0;
+  while (start > 0 && kept < characters)
+    if (begins(--start)) ++kept;
+  if (start == 0) return text;
+  const std::string marker = "...";
+  for (size_t dropped = 0; dropped < marker.size(); ++start)
+    if (begins(start)) ++dropped;
+  while (!begins(start)) ++start;
+  return marker + text.substr(start);
+}
+
+// A progress bar on the standard error stream when it is a terminal, with
+// the name of the file at hand (its end, when it is long: the songs of a
+// deep folder differ there).
 class Progress {
  public:
   explicit Progress(size_t total) : total(total), shown(isatty(STDERR_FILENO) != 0) {}
@@ -297,8 +392,9 @@ class Progress {
     if (!shown) return;
     const size_t width = 30;
     const size_t filled = total == 0 ? width : done * width / total;
-    std::fprintf(stderr, "\r[%s%s] %zu/%zu %-40.40s", std::string(filled, '#').c_str(),
-                 std::string(width - filled, ' ').c_str(), done, total, what.c_str());
+    std::fprintf(stderr, "\r%80s\r[%s%s] %zu/%zu %s", "", std::string(filled, '#').c_str(),
+                 std::string(width - filled, ' ').c_str(), done, total,
+                 endOf(std::filesystem::path(what).filename().string(), kNameWidth).c_str());
     std::fflush(stderr);
   }
   void clear() const {
@@ -306,6 +402,7 @@ class Progress {
   }
 
  private:
+  static constexpr size_t kNameWidth = 40;
   size_t total;
   bool shown;
 };
@@ -328,6 +425,24 @@ std::vector<std::string> distinctInputs(const std::vector<std::string>& inputs) 
   return distinct;
 }
 
+// The inputs without the session's own files, which a build in the
+// session's folder is given with "*", named in one line.
+std::vector<std::string> withoutOwnFiles(const std::vector<std::string>& inputs, const SessionFile& file,
+                                         const std::string& session) {
+  std::vector<std::string> others;
+  std::string own;
+  for (const std::string& input : inputs) {
+    if (!file.isOwnFile(input))
+      others.push_back(input);
+    else
+      own += (own.empty() ? "" : ", ") + input;
+  }
+  if (!own.empty())
+    std::fprintf(stderr, "kivet-session: %s: passed over the session's own files among the inputs: %s\n",
+                 session.c_str(), own.c_str());
+  return others;
+}
+
 int build(const Options& o, std::FILE* out) {
   // A configuration that cannot be read fails before the session is touched.
   const AudioExtraction extraction(o.config);
@@ -335,13 +450,15 @@ int build(const Options& o, std::FILE* out) {
   vraISession& session = file.open(choicesOf(o));
   const unsigned before = session.getSongCount();
   SignatureInputCheck signatures(extraction);
-  const std::vector<std::string> inputs = distinctInputs(o.inputs);
+  SongFiles stored(session);
+  const std::vector<std::string> inputs = distinctInputs(withoutOwnFiles(o.inputs, file, o.session));
   const Progress progress(inputs.size());
   int status = 0;
+  unsigned alreadyThere = 0;
   for (size_t i = 0; i < inputs.size(); ++i) {
     progress.show(i, inputs[i]);
     try {
-      add(session, inputs[i], extraction, signatures);
+      if (!add(session, inputs[i], extraction, signatures, stored)) ++alreadyThere;
     } catch (const HostFailure& failure) {
       progress.clear();
       std::fprintf(stderr, "kivet-session: %s\n", failure.what());
@@ -364,12 +481,14 @@ int build(const Options& o, std::FILE* out) {
     file.save();
     if (const char* signal = held.pending()) {
       progress.clear();
-      std::fprintf(stderr, "kivet-session: %s: saved with %u songs (%u added) before %s ended the build\n",
-                   o.session.c_str(), session.getSongCount(), added, signal);
+      std::fprintf(stderr, "kivet-session: %s: saved with %s (%u added) before %s ended the build\n",
+                   o.session.c_str(), songs(session.getSongCount()).c_str(), added, signal);
     }
   }
   progress.clear();
-  std::fprintf(out, "%s: %u songs (%u added)\n", o.session.c_str(), session.getSongCount(), added);
+  const std::string already = alreadyThere == 0 ? "" : ", " + std::to_string(alreadyThere) + " already there";
+  std::fprintf(out, "%s: %s (%u added%s)\n", o.session.c_str(), songs(session.getSongCount()).c_str(), added,
+               already.c_str());
   return status;
 }
 
@@ -407,8 +526,8 @@ int query(const Options& o, std::FILE* out) {
 int info(const Options& o, std::FILE* out) {
   SessionFile file(o.session, SessionFile::Use::Read);
   vraISession& session = file.open(choicesOf(o));
-  std::fprintf(out, "session %s\n%u songs\nextracted at %u Hz\nid\tlength\tartist\ttitle\n",
-               file.id().c_str(), session.getSongCount(), kExtractionRate);
+  std::fprintf(out, "session %s\n%s\nextracted at %u Hz\nid\tlength\tartist\ttitle\n", file.id().c_str(),
+               songs(session.getSongCount()).c_str(), kExtractionRate);
   const Held<vraIIDList> ids(session.getAllIds());
   for (unsigned i = 0; i < ids->size(); ++i) {
     const unsigned id = ids->getId(i);
@@ -428,6 +547,8 @@ int exportSession(const Options& o, std::FILE* out) {
   vraISession& session = file.open(choicesOf(o));
   const std::string& output = o.textFile.empty() ? o.riffFile : o.textFile;
   const std::string target = exportTarget(output, file, fileno(out));
+  // A signal while the library writes the export takes away what it staged.
+  const std::unique_ptr<SignalCleanup> staged = SignalCleanup::ofWrite(target);
   if (!o.textFile.empty()) {
     writingStep(output, target, [&] { session.exportText(target.c_str(), o.mask); });
   } else {
@@ -438,7 +559,7 @@ int exportSession(const Options& o, std::FILE* out) {
     writingStep(output, target, [&] { session.exportSimilarityRiff(target.c_str(), count); });
   }
   // The standard output carries the export alone.
-  if (!namesStandardOutput(output)) std::fprintf(out, "%s: %u songs\n", output.c_str(), session.getSongCount());
+  if (!namesStandardOutput(output)) std::fprintf(out, "%s: %s\n", output.c_str(), songs(session.getSongCount()).c_str());
   return 0;
 }
 

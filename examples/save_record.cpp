@@ -8,10 +8,11 @@
 #include <filesystem>
 #include <sstream>
 
+#include "examples/signal_cleanup.h"
+
 namespace {
 
 constexpr char kFirstLine[] = "kivet-session save record 1";
-constexpr int kNamesPerFile = 100;
 constexpr size_t kBootIdLength = 36;
 constexpr size_t kLoadFolderCharacters = 6;
 
@@ -62,7 +63,7 @@ bool readProcess(const std::vector<std::string>& w, ProcessIdentity& process) {
 bool readName(const std::vector<std::string>& w, SaveRecord::Name& name) {
   unsigned long long number = 0;
   if (w.size() != 4 || w[0] != "before" || (w[1] != "session" && w[1] != "meta") ||
-      !readNumber(w[2], kNamesPerFile - 1, number) || (w[3] != "tmp" && w[3] != "old"))
+      !readNumber(w[2], kStagedNamesPerFile - 1, number) || (w[3] != "tmp" && w[3] != "old"))
     return false;
   name = SaveRecord::Name{w[1] == "meta", w[3] == "old", static_cast<int>(number)};
   return true;
@@ -80,7 +81,7 @@ std::vector<SaveRecord::Name> SaveRecord::allNames() {
   std::vector<Name> names;
   for (const bool meta : {false, true})
     for (const bool kept : {false, true})
-      for (int number = 0; number < kNamesPerFile; ++number) names.push_back(Name{meta, kept, number});
+      for (int number = 0; number < kStagedNamesPerFile; ++number) names.push_back(Name{meta, kept, number});
   return names;
 }
 

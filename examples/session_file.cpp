@@ -76,7 +76,7 @@ SessionFile::SessionFile(const std::string& sessionPath, Use use)
     : path(fileBehindLinks(sessionPath)),
       metaPath(metadataPathOf(path)),
       use(use),
-      lock(path, use == Use::Write ? SessionLock::Mode::Exclusive : SessionLock::Mode::Shared) {
+      lock(inExistingFolder(path, use), use == Use::Write ? SessionLock::Mode::Exclusive : SessionLock::Mode::Shared) {
   if (use != Use::Write || !lock.held()) return;
   try {
     if (metadataLockPath() != lockPath()) metadataLock = SessionLock::ofMetadata(metaPath, path);
@@ -85,6 +85,31 @@ SessionFile::SessionFile(const std::string& sessionPath, Use use)
     removeLocksOfMissingSession();
     throw;
   }
+}
+
+// A session is locked through a lock file beside it: without its folder,
+// the user would hear of a lock file they never named.
+const std::string& SessionFile::inExistingFolder(const std::string& path, Use use) {
+  const fs::path session(path);
+  const fs::path folder = session.has_parent_path() ? session.parent_path() : fs::path(".");
+  std::error_code error;
+  const fs::file_status status = fs::status(folder, error);
+  const std::string consequence = use == Use::Write ? "; no session made" : "";
+  if (status.type() == fs::file_type::not_found)
+    throw HostFailure(path + ": its folder " + folder.string() + " does not exist" + consequence);
+  if (status.type() != fs::file_type::directory && !error)
+    throw HostFailure(path + ": " + folder.string() + " is not a folder" + consequence);
+  return path;
+}
+
+bool SessionFile::isOwnFile(const std::string& input) const {
+  std::error_code error;
+  for (const std::string& own : {path, metaPath, lockPath(), metadataLockPath()})
+    if (fs::equivalent(input, own, error)) return true;
+  const fs::path given(input), session(path);
+  const fs::path inputFolder = given.has_parent_path() ? given.parent_path() : fs::path(".");
+  const fs::path sessionFolder = session.has_parent_path() ? session.parent_path() : fs::path(".");
+  return hasSaveShape(given.filename().string(), path, metaPath) && fs::equivalent(inputFolder, sessionFolder, error);
 }
 
 SessionFile::~SessionFile() {

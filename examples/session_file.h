@@ -60,7 +60,8 @@ class SessionFile {
 
   // Follows a symbolic link at path to the session file itself, takes the
   // lock (and, to write, that of the metadata file, and finishes what ended
-  // runs left).
+  // runs left). A session whose folder is not there, or is no folder, is
+  // refused first (HostFailure), naming that folder.
   SessionFile(const std::string& path, Use use);
   SessionFile(const SessionFile&) = delete;
   SessionFile& operator=(const SessionFile&) = delete;
@@ -86,6 +87,11 @@ class SessionFile {
   const std::string& metadataPath() const { return metaPath; }
   std::string lockPath() const { return path + ".lock"; }
   std::string metadataLockPath() const { return metaPath + ".lock"; }
+  // Whether the file at input is one of the session's own: the session
+  // file, its metadata file or the lock file of either (the same file by any
+  // name), or in the session's folder a name that a save or a load of the
+  // session takes (examples/unfinished_saves.h), whoever made it.
+  bool isOwnFile(const std::string& input) const;
 
   // Saves the session whole over the old files, or leaves them as they
   // were. Throws HostFailure; a full disk or a folder that cannot be
@@ -93,6 +99,7 @@ class SessionFile {
   void save();
 
  private:
+  static const std::string& inExistingFolder(const std::string& path, Use use);
   void removeLocksOfMissingSession() const;
   void refuseTakenMetadataName() const;
   void checkOwnTexts() const;

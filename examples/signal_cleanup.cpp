@@ -1,5 +1,6 @@
 #include "examples/signal_cleanup.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <stdexcept>
 
 #include "examples/host_failure.h"
+#include "platform/write_target.h"
 
 namespace {
 
@@ -18,15 +20,46 @@ constexpr const char* kSignalNames[] = {"SIGINT", "SIGTERM", "SIGHUP"};
 // a lock.
 constexpr int kSlots = 8;
 
+constexpr const char* kStagedEndings[] = {".tmp", ".old"};
+
 struct Slot {
   bool used = false;
   SignalCleanup::Kind kind = SignalCleanup::Kind::File;
+  // For StagedBeside, FILE.P: the names are made from it.
   char path[PATH_MAX] = {};
   char session[PATH_MAX] = {};
+  // For StagedBeside: which names stood there before the write began, per
+  // ending; those are not the write's.
+  bool takenBefore[std::size(kStagedEndings)][kStagedNamesPerFile] = {};
 };
 
 Slot slots[kSlots];
 bool handling = false;
+
+// FILE.P.END or FILE.P.N.END into name, which has room for it: formatted
+// by hand, as a signal handler may not call the formatting functions.
+void stagedName(const char* stem, int number, const char* ending, char (&name)[PATH_MAX + 32]) {
+  size_t length = std::strlen(stem);
+  std::memcpy(name, stem, length);
+  if (number > 0) {
+    char digits[12];
+    int count = 0;
+    for (int n = number; n > 0; n /= 10) digits[count++] = static_cast<char>('0' + n % 10);
+    name[length++] = '.';
+    while (count > 0) name[length++] = digits[--count];
+  }
+  std::memcpy(name + length, ending, std::strlen(ending) + 1);
+}
+
+void removeStaged(const Slot& slot) {
+  char name[PATH_MAX + 32];
+  for (size_t end = 0; end < std::size(kStagedEndings); ++end)
+    for (int number = 0; number < kStagedNamesPerFile; ++number) {
+      if (slot.takenBefore[end][number]) continue;
+      stagedName(slot.path, number, kStagedEndings[end], name);
+      unlink(name);
+    }
+}
 
 void removeAll(SignalCleanup::Kind kind) {
   for (const Slot& slot : slots) {
@@ -35,6 +68,7 @@ void removeAll(SignalCleanup::Kind kind) {
     if (kind == SignalCleanup::Kind::Folder) rmdir(slot.path);
     if (kind == SignalCleanup::Kind::LockOfMissingSession && access(slot.session, F_OK) != 0 && errno == ENOENT)
       unlink(slot.path);
+    if (kind == SignalCleanup::Kind::StagedBeside) removeStaged(slot);
   }
 }
 
@@ -44,6 +78,7 @@ void removeAll(SignalCleanup::Kind kind) {
 // shell gives a process that a signal ended.
 void onSignal(int signal) {
   removeAll(SignalCleanup::Kind::File);
+  removeAll(SignalCleanup::Kind::StagedBeside);
   removeAll(SignalCleanup::Kind::Folder);
   removeAll(SignalCleanup::Kind::LockOfMissingSession);
   struct sigaction fallback {};
@@ -106,14 +141,34 @@ SignalCleanup::SignalCleanup(Kind kind, const std::string& path, const std::stri
   handleSignals();
   for (int i = 0; i < kSlots; ++i) {
     if (slots[i].used) continue;
-    copyPath(slots[i].path, path);
-    copyPath(slots[i].session, session);
-    slots[i].kind = kind;
-    slots[i].used = true;
+    Slot& vacant = slots[i];
+    copyPath(vacant.path, kind == Kind::StagedBeside ? path + "." + std::to_string(getpid()) : path);
+    copyPath(vacant.session, session);
+    if (kind == Kind::StagedBeside) {
+      // A name someone else's file or link holds stays theirs: the library
+      // takes the next one.
+      char name[PATH_MAX + 32];
+      for (size_t end = 0; end < std::size(kStagedEndings); ++end)
+        for (int number = 0; number < kStagedNamesPerFile; ++number) {
+          stagedName(vacant.path, number, kStagedEndings[end], name);
+          struct stat status {};
+          vacant.takenBefore[end][number] = lstat(name, &status) == 0 || errno != ENOENT;
+        }
+    }
+    vacant.kind = kind;
+    vacant.used = true;
     slot = i;
     return;
   }
   throw std::runtime_error("too many temporary files to take away on a signal");
+}
+
+std::unique_ptr<SignalCleanup> SignalCleanup::ofWrite(const std::string& output) {
+  platform::WriteTarget target;
+  // A write that cannot be resolved fails before it makes anything.
+  if (!platform::resolveWriteTarget(output, target) || target.kind != platform::WriteTarget::Kind::File)
+    return nullptr;
+  return std::make_unique<SignalCleanup>(Kind::StagedBeside, target.path);
 }
 
 SignalCleanup::~SignalCleanup() {

@@ -13,7 +13,12 @@
 
 #include <signal.h>
 
+#include <memory>
 #include <string>
+
+// The names the library tries beside a file it writes aside and renames into
+// place, per ending: FILE.P.tmp (FILE.P.old), then FILE.P.N.tmp for N from 1.
+constexpr int kStagedNamesPerFile = 100;
 
 class SignalCleanup {
  public:
@@ -21,12 +26,24 @@ class SignalCleanup {
     File,
     Folder,
     // A session's lock file, taken away only when the session is not there.
-    LockOfMissingSession
+    LockOfMissingSession,
+    // The names a write of the file at path takes beside it while it
+    // writes it aside and puts it in place (FILE.P.tmp, FILE.P.N.tmp,
+    // FILE.P.old, FILE.P.N.old), but those that were there before it began.
+    StagedBeside
   };
 
   // Registers path (for a lock, with the session it belongs to). Throws
   // std::runtime_error when the path is too long or too many are registered.
   SignalCleanup(Kind kind, const std::string& path, const std::string& session = "");
+
+  // For a library call that writes output (an export, a signature file):
+  // what it stages beside the file output leads to goes when a signal ends
+  // the process meanwhile, so the file is left as it was or replaced whole
+  // and nothing else stays. None for an output written into as it stands (a
+  // device, a pipe, the standard output), which stages nothing. Throws as
+  // the constructor.
+  static std::unique_ptr<SignalCleanup> ofWrite(const std::string& output);
   SignalCleanup(const SignalCleanup&) = delete;
   SignalCleanup& operator=(const SignalCleanup&) = delete;
   // Forgets the path; nothing is removed.

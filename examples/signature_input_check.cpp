@@ -1,5 +1,6 @@
 #include "examples/signature_input_check.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -30,6 +31,21 @@ std::map<std::string, unsigned> columnsOf(const CAudioSignMulti& signature) {
   return columns;
 }
 
+// The text of the signature's frame tag, up to its first NUL; empty when
+// it has none.
+std::string frameText(const CAudioSignMulti& signature, const std::string& tag) {
+  const CSignDataMulti* data = signature.getSignData();
+  if (data == nullptr) return std::string();
+  const CMetaVec& frames = data->getMetaVec();
+  for (unsigned i = 0; i < frames.size(); ++i) {
+    const SMetaFrame& frame = *frames.frame(static_cast<int>(i));
+    if (frame.tag == nullptr || std::string(frame.tag, frame.tagLen) != tag || frame.data == nullptr) continue;
+    const char* text = reinterpret_cast<const char*>(frame.data);
+    return std::string(text, std::find(text, text + frame.dataLen, '\0'));
+  }
+  return std::string();
+}
+
 bool beginsWithMark(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string head(sizeof kSignatureMark - 1, '\0');
@@ -38,7 +54,7 @@ bool beginsWithMark(const std::string& path) {
 
 }  // namespace
 
-void SignatureInputCheck::check(const std::string& path) {
+std::string SignatureInputCheck::check(const std::string& path) {
   if (!std::filesystem::is_regular_file(path)) throw std::runtime_error("no such file");
   if (!beginsWithMark(path)) throw std::runtime_error("not a signature file");
   CAudioSignMulti signature;
@@ -57,6 +73,7 @@ void SignatureInputCheck::check(const std::string& path) {
                              ": a signature made at another sampling rate or with another configuration cannot be "
                              "compared with the session's songs (extract the audio file again)");
   }
+  return frameText(signature, "FILENAME");
 }
 
 // A song just long enough for every feature of the configuration, of quiet

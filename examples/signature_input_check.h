@@ -22,8 +22,9 @@ class SignatureInputCheck {
   // truncated or damaged (...)"), and one with a feature whose columns
   // differ from those of a song extracted at kExtractionRate with the
   // configuration; and when no temporary folder can be made for that song
-  // (examples/scratch_folder.h).
-  void check(const std::string& path);
+  // (examples/scratch_folder.h). Returns the file name the signature's song
+  // carries ("FILENAME"; empty when it carries none).
+  std::string check(const std::string& path);
 
  private:
   // The columns of every feature of a song extracted at kExtractionRate,

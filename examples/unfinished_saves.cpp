@@ -240,7 +240,22 @@ void noteNames(const std::string& session, std::vector<std::string> names, const
                session.c_str(), what, list.c_str(), how.c_str());
 }
 
+// The shape of name beside the session file sessionName and its metadata
+// file metaName.
+Shape shapeBeside(const std::string& name, const std::string& sessionName, const std::string& metaName) {
+  for (const std::string* file : {&sessionName, &metaName}) {
+    if (name.size() <= file->size() + 1 || name.compare(0, file->size() + 1, *file + ".") != 0) continue;
+    const Shape shape = shapeOf(name.substr(file->size() + 1), file == &sessionName);
+    if (shape != Shape::Other) return shape;
+  }
+  return Shape::Other;
+}
+
 }  // namespace
+
+bool hasSaveShape(const std::string& name, const std::string& session, const std::string& meta) {
+  return shapeBeside(name, fs::path(session).filename().string(), fs::path(meta).filename().string()) != Shape::Other;
+}
 
 void noteLeftovers(const std::string& session, const std::string& meta) {
   const fs::path sessionFile(session), metaFile(meta);
@@ -250,12 +265,9 @@ void noteLeftovers(const std::string& session, const std::string& meta) {
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
     const std::string name = entry.path().filename().string();
-    for (const std::string* file : {&sessionName, &metaName}) {
-      if (name.size() <= file->size() + 1 || name.compare(0, file->size() + 1, *file + ".") != 0) continue;
-      const Shape shape = shapeOf(name.substr(file->size() + 1), file == &sessionName);
-      if (shape == Shape::SaveFile) files.push_back(name);
-      if (shape == Shape::LoadFolder) folders.push_back(name);
-    }
+    const Shape shape = shapeBeside(name, sessionName, metaName);
+    if (shape == Shape::SaveFile) files.push_back(name);
+    if (shape == Shape::LoadFolder) folders.push_back(name);
   }
   noteNames(session, files, "a save", recipe(sessionName, metaName, "P"));
   noteNames(session, folders, "a build",

@@ -52,6 +52,11 @@ void finishUnfinishedSave(const SessionLock& lock, const std::string& sessionPat
 // holds lock, shared or alone: either way the recorder no longer saves.
 std::optional<pid_t> cutSave(const SessionLock& lock, const std::string& sessionPath, const std::string& metaPath);
 
+// Whether name, a file name in the session's folder, has the shape of a name
+// a save or a load of the session takes beside it (NAME.EXT.P.tmp,
+// NAME.meta.P.N.old, NAME.EXT.P.load-XXXXXX, ...), whoever made it.
+bool hasSaveShape(const std::string& name, const std::string& sessionPath, const std::string& metaPath);
+
 // Names on the standard error stream what looks left over beside the
 // session, which stays: in one line names of the library's staged and kept
 // shapes, with how a pair is put back by hand, in another load folders,

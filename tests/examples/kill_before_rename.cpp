@@ -1,7 +1,7 @@
 // Stand-ins for rename, link, mkdir and pwrite, preloaded into a host under
 // test: they end the process with SIGKILL just before a rename to a name
 // that ends in $KIVET_KILL_BEFORE_RENAME_TO, a hard link made at a name that
-// ends in $KIVET_KILL_BEFORE_LINK_TO, or a write (pwrite) of bytes that hold
+// ends in $KIVET_KILL_BEFORE_LINK_TO (link or linkat), or a write (pwrite) of bytes that hold
 // $KIVET_KILL_BEFORE_WRITE_OF, or just after a folder is made at a name that
 // holds $KIVET_KILL_AFTER_MKDIR_OF, as a kill -9 or a power cut at that
 // moment would. With $KIVET_RENAME_SIGNAL set, the process gets that signal
@@ -81,6 +81,7 @@ extern "C" ssize_t pwrite(int descriptor, const void* bytes, std::size_t count, 
 
 extern "C" int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
   static const auto system = next<int (*)(int, const char*, int, const char*, int)>("linkat");
+  if (endsWith("KIVET_KILL_BEFORE_LINK_TO", to)) signalNow();
   if (std::getenv("KIVET_LINKS_FAIL") != nullptr) {
     errno = EPERM;
     return -1;

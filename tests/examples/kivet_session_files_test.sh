@@ -267,9 +267,12 @@ wait $! || status=$?
 # zero), copies of another session at an ended process's names, a user's
 # folder at a load folder's name, and a link there beside a metadata file of
 # its process.
+# Copies of two songs, which the session does not hold yet.
+mkdir "$work/again"
+cp "$a/glide.wav" "$a/tones.wav" "$work/again"
 status=0
 # (The shell's report of the signal goes where the outer subshell's errors go.)
-( (ulimit -c 0 -f 8 && exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null) || exit ) \
+( (ulimit -c 0 -f 8 && exec "$hosts/kivet-session" build "$work/two.ses" "$work/again/glide.wav" >/dev/null) || exit ) \
   2>/dev/null || status=$?
 mapfile -t killed < <(cd "$work" && ls -d two.*.[0-9]*.tmp 2>/dev/null)
 [ "$status" -gt 128 ] && [ "${#killed[@]}" -gt 0 ] || fail "killed save: status $status, left ${killed[*]}"
@@ -290,7 +293,7 @@ listing() { (cd "$work" && find "${planted[@]}" | LC_ALL=C sort && find "${plant
 listing >"$work/planted"
 expect 0 "kivet-session: removed $(printf "$work/%s, " "${killed[@]}" | sed 's/, $//'), left by a run (process\
  ${process%%.*}) that did not finish
-$(noted "$work/two.ses" "${planted[@]}")" build "$work/two.ses" "$a/tones.wav"
+$(noted "$work/two.ses" "${planted[@]}")" build "$work/two.ses" "$work/again/tones.wav"
 [ "$(listing)" = "$(cat "$work/planted")" ] || fail "names no record names: $(listing)"
 [ -z "$(cd "$work" && ls -d "${killed[@]}" 2>/dev/null)" ] || fail "the killed save's files stayed: $(ls "$work")"
 (cd "$work" && rm -rf "${planted[@]}" planted)
@@ -341,7 +344,7 @@ status=0
 (
   trap '' XFSZ
   ulimit -f 1
-  exec "$hosts/kivet-session" build "$work/two.ses" "$a/glide.wav" >/dev/null 2>"$work/said"
+  exec "$hosts/kivet-session" build "$work/two.ses" "$work/again/glide.wav" >/dev/null 2>"$work/said"
 ) || status=$?
 [ "$status" -eq 1 ] && grep -q "^kivet-session: saving $work/two.ses: file too large (" "$work/said" ||
   fail "full disk: $status $(said)"

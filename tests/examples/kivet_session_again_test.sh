@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# kivet-session and kivet-extract as a user runs them again and again: a
+# build adds no song twice and passes over the session's own files; a signal
+# in an export or a signature save leaves nothing beside its output; slips
+# get one line naming them.
+#   kivet_session_again_test.sh HOSTS_DIR KILL_BEFORE_RENAME
+# HOSTS_DIR holds kivet-session, kivet-extract and kivet-synth;
+# KILL_BEFORE_RENAME is the library that ends or signals a host at a chosen
+# rename or link.
+set -euo pipefail
+hosts=$1
+kill_before_rename=$2
+source "$(dirname "${BASH_SOURCE[0]}")/host_test.sh"
+
+clips
+m=$work/music
+mkdir -p "$m/deep/folder/of/songs/that/goes/on/and/on"
+cd "$m"
+cp "$a"/*.wav "$m/"
+# from FOLDER COMMAND...: expect, run from FOLDER.
+from() { local folder=$1; shift; (cd "$folder" && expect "$@"); }
+
+# 1. A build run again adds nothing, and leaves the session's files as they
+# were; by any name of a file it holds: relative, with ./ or .., absolute,
+# through a link, from another folder.
+expect 0 "" build music.ses tones.wav chord.wav organ.wav
+cp music.ses kept.ses
+cp music.meta kept.meta
+ln -s tones.wav link.wav
+ln -s "$m" "$work/music-link"
+while IFS='|' read -r folder session inputs; do
+  # shellcheck disable=SC2086
+  from "$folder" 0 "" build "$session" $inputs
+  [ "$(cat "$work/out")" = "$session: 3 songs (0 added, 3 already there)" ] || fail "again from $folder: $(cat "$work/out")"
+done <<EOF
+$m|music.ses|tones.wav chord.wav organ.wav
+$m|music.ses|./tones.wav deep/../chord.wav $m/organ.wav
+$m|music.ses|link.wav $work/music-link/chord.wav $work/music-link/organ.wav
+$m/deep|../music.ses|../tones.wav ../chord.wav $work/music-link/deep/../organ.wav
+EOF
+cmp -s music.ses kept.ses && cmp -s music.meta kept.meta || fail "a build that added nothing wrote the session"
+
+# The session's own files among the inputs ("*" in its folder) are passed
+# over in one line, a staged name of a save too (which stays, named as a
+# leftover); a file copied in since is added, the others are there.
+cp "$a/clicks.wav" new.wav
+touch music.ses.99999.old
+rm kept.ses kept.meta link.wav
+(cd "$m" && expect 0 "$(noted music.ses music.ses.99999.old)
+kivet-session: music.ses: passed over the session's own files among the inputs: music.meta, music.meta.lock,\
+ music.ses, music.ses.99999.old, music.ses.lock" build music.ses tones.wav chord.wav organ.wav new.wav music.*)
+[ "$(cat "$work/out")" = "music.ses: 4 songs (1 added, 3 already there)" ] || fail "build *: $(cat "$work/out")"
+rm music.ses.99999.old
+
+# A signature file is there when its song's file is: one of a song the
+# session holds adds nothing, one of a new song adds it, and its audio file
+# is then there.
+"$hosts/kivet-extract" -o sigs organ.wav drums.wav >/dev/null
+cp sigs/drums.sig "$work/drums.sig"
+expect 0 "" build music.ses sigs/organ.sig "$work/drums.sig"
+[ "$(cat "$work/out")" = "music.ses: 5 songs (1 added, 1 already there)" ] || fail "signatures: $(cat "$work/out")"
+expect 0 "" build music.ses drums.wav
+[ "$(cat "$work/out")" = "music.ses: 5 songs (0 added, 1 already there)" ] || fail "drums again: $(cat "$work/out")"
+
+# A build killed between the two renames of its save, run again, completes
+# the save and adds nothing more.
+status=0
+( (exec env LD_PRELOAD="$kill_before_rename" ASAN_OPTIONS=verify_asan_link_order=0 \
+  KIVET_KILL_BEFORE_RENAME_TO=/music.ses "$hosts/kivet-session" build "$m/music.ses" glide.wav >/dev/null 2>&1) ||
+  exit) 2>/dev/null || status=$?
+[ "$status" -eq 137 ] || fail "the build killed between its renames: $status"
+session build "$m/music.ses" glide.wav >"$work/out" || fail "after the kill: $(said)"
+grep -q "completed the save that process" "$work/said" &&
+  [ "$(cat "$work/out")" = "$m/music.ses: 6 songs (0 added, 1 already there)" ] ||
+  fail "after the kill: $(cat "$work/out") $(said)"
+
+# One song is one song.
+expect 0 "" build one.ses tones.wav
+[ "$(cat "$work/out")" = "one.ses: 1 song (1 added)" ] || fail "one song: $(cat "$work/out")"
+[ "$(session info one.ses | sed -n 2p)" = "1 song" ] || fail "info of one song: $(session info one.ses)"
+
+# 2. SIGINT, SIGTERM or SIGHUP while an export or kivet-extract writes its
+# output, just before the output is kept aside or renamed into place: the
+# process ends with 128+N, the output is as it was, nothing stays beside it.
+printf 'old\n' >old
+mkdir out
+for signal in 2 15 1; do
+  for write in "kivet-session export music.ses --text out/o:/o" "kivet-session export music.ses --riff out/o:/o" \
+    "kivet-extract -o out tones.wav:/tones.sig"; do
+    command=${write%:*}
+    output=out/${write##*/}
+    for moment in KIVET_KILL_BEFORE_LINK_TO=.old "KIVET_KILL_BEFORE_RENAME_TO=${write##*:}"; do
+      cp old "$output"
+      status=0
+      # shellcheck disable=SC2086
+      ( (exec env LD_PRELOAD="$kill_before_rename" ASAN_OPTIONS=verify_asan_link_order=0 "$moment" \
+        KIVET_RENAME_SIGNAL=$signal "$hosts/"$command >/dev/null 2>&1) || exit) 2>/dev/null || status=$?
+      [ "$status" -eq $((128 + signal)) ] && cmp -s old "$output" && [ "$(ls out)" = "${output#out/}" ] ||
+        fail "signal $signal at $moment in $command: $status $(ls out)"
+      rm out/*
+    done
+  done
+done
+# At random moments: the output is as it was, or the whole export.
+session export music.ses --riff whole.riff -n 250 >/dev/null || fail "export: $(said)"
+for _ in $(seq 30); do
+  cp old out/o
+  "$hosts/kivet-session" export music.ses --riff out/o -n 250 >/dev/null 2>&1 &
+  sleep "$(printf '0.%03d' $((RANDOM % 80)))"
+  kill -INT $! 2>/dev/null || true
+  status=0
+  wait $! || status=$?
+  { [ "$status" -eq 130 ] || [ "$status" -eq 0 ]; } && { cmp -s old out/o || cmp -s whole.riff out/o; } &&
+    [ "$(ls out)" = o ] || fail "SIGINT at a random moment: $status $(ls out)"
+done
+
+# 3. Slips: each gets one line naming it, then the usage (status 2), or the
+# line of a failure (status 1).
+while IFS='|' read -r line arguments; do
+  status=0
+  # shellcheck disable=SC2086
+  "$hosts/kivet-session" $arguments >/dev/null 2>"$work/said" || status=$?
+  [ "$status" -eq 2 ] && [ "$(head -1 "$work/said")" = "kivet-session: $line" ] &&
+    sed -n 2p "$work/said" | grep -q '^usage: kivet-session build' || fail "$arguments: $status $(said)"
+done <<'EOF'
+unknown command biuld|biuld music.ses tones.wav
+export writes one output: --text FILE or --riff FILE, not both|export music.ses --text a --riff b
+export needs --text FILE or --riff FILE|export music.ses
+build needs at least one INPUT after SESSION|build music.ses
+build needs SESSION|build
+query needs an INPUT or --id ID|query music.ses
+query takes one INPUT or --id ID, not chord.wav|query music.ses tones.wav chord.wav
+query takes one INPUT or --id ID, not both|query music.ses tones.wav --id 1
+info takes SESSION alone, not tones.wav|info music.ses tones.wav
+build takes no option --id|build --id 3 music.ses tones.wav
+--mask goes with --text, not --riff|export music.ses --riff r --mask 3
+unknown option -x.wav|build music.ses -x.wav
+EOF
+# -- ends the options.
+cp tones.wav ./-dash.wav
+expect 0 "" build dash.ses -- -dash.wav
+[ "$(cat "$work/out")" = "dash.ses: 1 song (1 added)" ] || fail "--: $(cat "$work/out")"
+expect 1 "kivet-session: deep: is a folder, not an audio file" build music.ses deep
+expect 1 "kivet-session: deep: is a folder, not an audio file" query music.ses deep
+expect 1 "kivet-session: gone.wav: no such file or directory" build music.ses gone.wav
+expect 1 "kivet-session: nodir/new.ses: its folder nodir does not exist; no session made" build nodir/new.ses tones.wav
+expect 1 "kivet-session: tones.wav/new.ses: tones.wav is not a folder; no session made" build tones.wav/new.ses tones.wav
+[ ! -e nodir ] || fail "a build made nodir"
+status=0
+"$hosts/kivet-extract" -o sigs deep >/dev/null 2>"$work/said" || status=$?
+[ "$status" -eq 1 ] && [ "$(said)" = "kivet-extract: deep: is a folder, not an audio file" ] || fail "extract deep: $(said)"
+# The progress bar on a terminal shows the end of each path, the file's name.
+deep=deep/folder/of/songs/that/goes/on/and/on
+cp chord.wav "$deep/a song with a name longer than forty characters.wav"
+script -qec "'$hosts/kivet-session' build deep.ses $deep/*.wav" /dev/null >"$work/tty" || fail "build on a terminal"
+grep -q "] 0/1 \.\.\.name longer than forty characters.wav" "$work/tty" || fail "progress: $(cat -A "$work/tty")"
+finish
