@@ -1,18 +1,27 @@
 #include "examples/signature_listing.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <iterator>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 #include "api/kivet.h"
+#include "examples/host_failure.h"
 #include "signature/audio_sign_multi.h"
 #include "signature/feature_object.h"
 
 namespace {
+
+// Every signature stream begins with these bytes.
+constexpr char kSignatureMark[] = "AUID";
 
 // Columns shown per row before the rest is summarised.
 constexpr unsigned kShownColumns = 10;
@@ -70,9 +79,28 @@ void printParameters(CFeatureObjectBase& feature, std::ostream& out) {
 }  // namespace
 
 void readSignatureFile(const std::string& path, CAudioSignMulti& signature) {
+  // A folder opens for reading, and only its first read fails.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) throw std::runtime_error("is a folder, not a signature file");
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) throw std::runtime_error("cannot open " + path);
-  signature.read(in, nullptr);
+  if (!in.is_open()) throw std::runtime_error(systemText(errno != 0 ? errno : EIO));
+  // Read whole, so that the mark is checked before the reader sees the
+  // stream: a pipe (kivet-inspect <(...)) cannot be rewound.
+  std::string bytes;
+  try {
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    throw std::runtime_error(systemText(errno != 0 ? errno : EIO));
+  }
+  if (bytes.compare(0, sizeof kSignatureMark - 1, kSignatureMark) != 0)
+    throw std::runtime_error("not a signature file");
+  std::istringstream stream(std::move(bytes));
+  try {
+    signature.read(stream, nullptr);
+  } catch (...) {
+    throw std::runtime_error("the signature file is truncated or damaged (" + describeCurrentException() + ")");
+  }
 }
 
 void printFeatureSummary(const CAudioSignMulti& signature, std::ostream& out) {
