@@ -1,15 +1,25 @@
 // kivet-inspect: prints what kivet signature files hold.
 //
-//   kivet-inspect [-n ROWS] SIGNATURE...
+//   kivet-inspect [-n ROWS] [--] SIGNATURE...
 //
-// Per file: the metadata frames (text tags as text, others in hex), then per
-// feature object its name, feature type, element type, rows, columns, frame
-// period, parameters and its first ROWS rows (default 3). A file that cannot
-// be read gets one line on the standard error stream and the exit status 1.
+// The help text below (--help) says this for its user. Per file: its name,
+// its metadata frames (text tags as text, others in hex), then per feature
+// object its name, feature type, element type, rows, columns, frame period,
+// parameters and its first ROWS rows (default 3, 0 shows none), the first
+// 10 columns of each. "--" ends the options, so that a file whose name
+// begins with "-" can be given. A file that cannot be read gets one line on
+// the standard error stream naming it and why (examples/signature_listing.h:
+// the system's reason, a folder, not a signature file, cut short or
+// damaged); the others are still listed, and the exit status is 1. A ROWS
+// that is not a whole number of zero or more, -n without a value and an
+// unknown option are refused in one line, then the usage, with status 2.
+// The standard output carries the listing alone (examples/result_output.h):
+// what the library prints while it reads goes to the standard error stream.
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,38 +29,114 @@
 
 namespace {
 
-int run(int argc, char** argv) {
-  unsigned firstRows = 3;
+constexpr const char* kUsage =
+    "usage: kivet-inspect [-n ROWS] [--] SIGNATURE...\n"
+    "       kivet-inspect --help\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "Prints what signature files hold: those kivet-extract writes, or any the\n"
+    "library saves (vraISignature::save).\n"
+    "\n"
+    "Per SIGNATURE file it prints the file's name, then its metadata frames (text\n"
+    "tags such as the title, artist and length as text, others as their length\n"
+    "and first bytes in hex), then per feature object its name, feature type,\n"
+    "element type, rows, columns, milliseconds per row and parameters, and its\n"
+    "first ROWS rows, the first 10 columns of each.\n"
+    "\n"
+    "Options:\n"
+    "  -n ROWS      the rows shown per feature: a whole number, default 3; 0 shows\n"
+    "               none.\n"
+    "  -h, --help   prints this help.\n"
+    "  --           ends the options: every argument after it is a file, even one\n"
+    "               whose name begins with -.\n"
+    "\n"
+    "The standard output carries the listing alone; what the library prints while\n"
+    "it reads goes to the standard error stream. A file that cannot be read gets\n"
+    "one line there, its name and why: the system's reason (\"no such file or\n"
+    "directory\", \"permission denied\"), \"is a folder, not a signature file\",\n"
+    "\"not a signature file\" (an empty, a text or a foreign file), or \"the\n"
+    "signature file is truncated or damaged\" with what the reader said; the other\n"
+    "files are still listed.\n"
+    "Exit status: 0 done, 1 a failure (a file that cannot be read, results that\n"
+    "cannot be written), 2 a wrong invocation.\n";
+
+struct Options {
+  unsigned rows = 3;
   std::vector<std::string> files;
+  bool help = false;
+};
+
+// Decimal digits alone: no sign, space, fraction or exponent. A count beyond
+// the largest unsigned shows every row, as that count would.
+bool readRows(const std::string& text, unsigned& rows) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  unsigned long long value = 0;
+  for (const char digit : text)
+    value = std::min<unsigned long long>(value * 10 + static_cast<unsigned>(digit - '0'), UINT_MAX);
+  rows = static_cast<unsigned>(value);
+  return true;
+}
+
+bool parseArguments(int argc, char** argv, Options& options) {
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "-n" && i + 1 < argc) {
-      firstRows = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
-    } else if (!arg.empty() && arg[0] == '-') {
-      files.clear();
-      break;
+    // "-" alone is a name, as it is to kivet-session.
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      options.files.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-h" || arg == "--help") {
+      options.help = true;
+      return true;
+    } else if (arg == "-n") {
+      if (i + 1 == argc) {
+        std::fprintf(stderr, "kivet-inspect: option -n needs a value\n");
+        return false;
+      }
+      const std::string value = argv[++i];
+      if (!readRows(value, options.rows)) {
+        std::fprintf(stderr, "kivet-inspect: -n needs a whole number of rows, 0 or more, not \"%s\"\n",
+                     value.c_str());
+        return false;
+      }
     } else {
-      files.push_back(arg);
+      std::fprintf(stderr, "kivet-inspect: unknown option %s\n", arg.c_str());
+      return false;
     }
   }
-  if (files.empty()) {
-    std::fprintf(stderr, "usage: kivet-inspect [-n ROWS] SIGNATURE...\n");
+  return !options.files.empty();
+}
+
+int run(int argc, char** argv, std::FILE* out) {
+  Options options;
+  if (!parseArguments(argc, argv, options)) {
+    std::fputs(kUsage, stderr);
     return 2;
   }
+  if (options.help) {
+    std::fputs(kUsage, out);
+    std::fputs(kHelp, out);
+    return 0;
+  }
   int status = 0;
-  for (const std::string& file : files) {
+  for (const std::string& file : options.files) {
+    // A file's listing is written once it is whole: one that fails while
+    // it is printed leaves no part of it among the results.
+    std::ostringstream listing;
     try {
       CAudioSignMulti signature;
       readSignatureFile(file, signature);
-      std::cout << file << '\n';
-      printSignature(signature, firstRows, std::cout);
-      std::cout.flush();
-      flushResults(stdout);
+      listing << file << '\n';
+      printSignature(signature, options.rows, listing);
     } catch (...) {
-      flushResults(stdout);
       std::fprintf(stderr, "kivet-inspect: %s: %s\n", file.c_str(), describeCurrentException().c_str());
       status = 1;
+      continue;
     }
+    std::fputs(listing.str().c_str(), out);
+    flushResults(out);
   }
   return status;
 }
@@ -58,6 +144,6 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  openClosedStandardDescriptors();
-  return finishResults("kivet-inspect", stdout, run(argc, argv));
+  ResultOutput results;
+  return finishResults("kivet-inspect", results.stream(), run(argc, argv, results.stream()));
 }

@@ -17,13 +17,15 @@ class SignatureInputCheck {
  public:
   explicit SignatureInputCheck(const AudioExtraction& extraction) : extraction(extraction) {}
 
-  // Throws std::runtime_error for a file that is no signature file ("not a
-  // signature file"), one that ends or breaks early ("the signature file is
-  // truncated or damaged (...)"), and one with a feature whose columns
-  // differ from those of a song extracted at kExtractionRate with the
-  // configuration; and when no temporary folder can be made for that song
-  // (examples/scratch_folder.h). Returns the file name the signature's song
-  // carries ("FILENAME"; empty when it carries none).
+  // Throws std::runtime_error for a file that cannot be read as a signature
+  // file, with readSignatureFile's reason (examples/signature_listing.h:
+  // "no such file or directory", "not a signature file", "the signature file
+  // is truncated or damaged (...)", ...), one that is no regular file (read
+  // twice, it would be empty the second time), and one with a feature whose
+  // columns differ from those of a song extracted at kExtractionRate with
+  // the configuration; and when no temporary folder can be made for that
+  // song (examples/scratch_folder.h). Returns the file name the signature's
+  // song carries ("FILENAME"; empty when it carries none).
   std::string check(const std::string& path);
 
  private:

@@ -1,18 +1,27 @@
 #include "examples/signature_listing.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <iterator>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
 
 #include "api/kivet.h"
+#include "examples/host_failure.h"
 #include "signature/audio_sign_multi.h"
 #include "signature/feature_object.h"
 
 namespace {
+
+// Every signature stream begins with these bytes.
+constexpr char kSignatureMark[] = "AUID";
 
 // Columns shown per row before the rest is summarised.
 constexpr unsigned kShownColumns = 10;
@@ -70,9 +79,32 @@ void printParameters(CFeatureObjectBase& feature, std::ostream& out) {
 }  // namespace
 
 void readSignatureFile(const std::string& path, CAudioSignMulti& signature) {
+  // A folder opens for reading, and only its first read fails.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) throw std::runtime_error("is a folder, not a signature file");
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) throw std::runtime_error("cannot open " + path);
-  signature.read(in, nullptr);
+  if (!in.is_open()) throw std::runtime_error(systemText(errno != 0 ? errno : EIO));
+  // The mark is checked before the reader sees the stream, which then reads
+  // the file from its start again; a pipe (kivet-inspect <(...)), which
+  // cannot be rewound, is read whole first.
+  char mark[sizeof kSignatureMark - 1] = {};
+  in.read(mark, sizeof mark);
+  if (in.gcount() != static_cast<std::streamsize>(sizeof mark) || std::memcmp(mark, kSignatureMark, sizeof mark) != 0)
+    throw std::runtime_error("not a signature file");
+  std::istringstream piped;
+  std::istream* stream = &in;
+  if (!in.seekg(0)) {
+    in.clear();
+    piped.str(std::string(mark, sizeof mark) +
+              std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    stream = &piped;
+  }
+  try {
+    signature.read(*stream, nullptr);
+  } catch (...) {
+    throw std::runtime_error("the signature file is truncated or damaged (" + describeCurrentException() + ")");
+  }
 }
 
 void printFeatureSummary(const CAudioSignMulti& signature, std::ostream& out) {

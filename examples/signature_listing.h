@@ -8,8 +8,14 @@
 
 class CAudioSignMulti;
 
-// Reads a signature file; throws what the signature reader throws, or a
-// std::runtime_error when the file cannot be opened.
+// Reads a signature file. When it cannot, throws std::runtime_error with the
+// reason in a user's terms, which the hosts print after the file's name: the
+// system's text when it cannot be opened ("no such file or directory",
+// "permission denied"); "is a folder, not a signature file"; "not a
+// signature file" when it does not begin as every signature stream does (an
+// empty, a text or a foreign file); "the signature file is truncated or
+// damaged (WHAT THE READER SAID)" when it breaks after that. The library's
+// reader says no more than "stream mismatch!" of a text file.
 void readSignatureFile(const std::string& path, CAudioSignMulti& signature);
 
 void printFeatureSummary(const CAudioSignMulti& signature, std::ostream& out);

@@ -185,7 +185,7 @@ kivet-session query $work/s.ses --id 1
 kivet-session --help
 kivet-extract --help
 kivet-inspect $work/sig/clicks.sig
-kivet-inspect $work/sig/clicks.sig $work/none.sig|kivet-inspect: $work/none.sig: cannot open $work/none.sig
+kivet-inspect $work/sig/clicks.sig $work/none.sig|kivet-inspect: $work/none.sig: no such file or directory
 kivet-synth $work/full
 EOF
 fi
