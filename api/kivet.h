@@ -10,22 +10,26 @@
 //
 // Every failure arrives as an exception derived from std::exception, so a host
 // that catches vraKivetException and then std::exception catches them all:
-// - vraKivetException, carrying an error code (see its message table), for
-//   every failure that an operation has a code for;
+// - vraKivetException, carrying an error code, for every failure that an
+//   operation has a code for; the codes, their messages and the operations
+//   that raise them are listed at vraKivetException below;
 // - the similarity engine's own exceptions, whose types are not part of this
 //   interface and whose what() names the failing step, where the engine fails
 //   in a way no code names: CreateSession and reinitialize with a
 //   configuration that cannot be read (a missing or malformed file, an
 //   unknown classifier type or metric, a model file that cannot be read);
 //   loadSession of a file whose body the session store cannot read, or
-//   beside which the metadata file a session with songs needs is missing;
-//   queryById, queryBySignature and exportSimilarityRiff when a query fails
-//   inside the engine (a partition tree no query vector finds its way
-//   through); addSignature when the methods cannot take the session's first
-//   song (a partition tree naming songs no longer held: the session stays as
-//   it was);
+//   beside which the metadata file a session with songs needs is missing,
+//   and loadSession into a session with songs of a file that cannot be
+//   opened or is no session file; queryById, queryBySignature and
+//   exportSimilarityRiff when a query fails inside the engine (a partition
+//   tree no query vector finds its way through); addSignature when the
+//   methods cannot take the session's first song (a partition tree naming
+//   songs no longer held: the session stays as it was);
 // - errors of the standard library (allocation failures, length errors),
-//   unchanged.
+//   unchanged, except where the list of codes names them (code 1 from
+//   CreateSignature, load, save, addSamples and saveSession; code 17 from
+//   exportText).
 //
 // Threads. The library starts none of its own; a host may call it from any
 // number of threads at once, each working with objects of its own:
@@ -52,8 +56,8 @@
 //   query in another thread may use either bounds, each bound taken on its
 //   own. A process whose configurations all carry the same bounds, or none
 //   (as the sample similarity.xml), is not affected.
-// - Diagnostic lines that the library writes to the standard streams from
-//   threads running at once may interleave.
+// - Diagnostic lines that the library writes to the standard streams (listed
+//   below) from threads running at once may interleave.
 // - The XML parser's platform (Xerces-C) is initialised once, by the first
 //   similarity configuration any thread reads, and terminated when the
 //   library unloads or the process ends: threads are done with the library
@@ -61,6 +65,82 @@
 //   Initialize and Terminate while no other thread is inside the library;
 //   Xerces-C counts the calls, so the host's Terminate leaves the library's
 //   initialisation standing.
+//
+// Lines the library prints. Besides raising its errors, the library writes
+// lines of its own to the process's standard streams; the texts are quoted
+// here as they are printed, words in capitals (PATH, ID, ...) standing for
+// what they name.
+// On the standard output (std::cout), where a host's own output goes:
+// - CreateSession, reinitialize and loadSession into a session without
+//   songs (which reads the configuration stored in the file), for a
+//   similarity configuration without exactly one "semanticlayer" element:
+//     SLManager::loadConfiguration() more than one or no semantic layer given!
+// - addSignature and queryBySignature, when a method cannot adapt the
+//   signature (which is then refused with code 6): the failure's text, for a
+//   signature made with another extraction configuration
+//     OverallSimilarity::adapt() MSE could not be found in signature to create onset mask
+//   and for a failure without a text
+//     Exception in SLManager::adaptSignature()
+// - queryById, queryBySignature and exportSimilarityRiff, for a stored song
+//   that a classifier cannot compare (it is left out of that classifier's
+//   candidates): the reason, such as
+//     OverallSimilarity::process() distance is not a number
+//   followed by
+//     Feature: NAME Tuid: ID
+// - loadSession of a session file that is cut short or damaged (then code
+//   29): for each entry that cannot be read, the reader's text, such as
+//     readMetaStream: corrupted stream
+//     AdaptedFeatureDb::loadImage() invalid signature in image
+//     Unknown error adding signature!
+//   for a file that ends before its last entry
+//     AdaptedFeatureDb::loadImage() unexpected end of stream
+//   and for each song left out
+//     AdaptedFeatureDb::loadImage() signature id out of order in image: ID
+//     Session::load() song id above the last id and without a record: ID
+//   (the last with metadata on).
+// On the standard error stream (std::cerr):
+// - save, saveSession, exportText and exportSimilarityRiff, for a target
+//   refused with code 3 (see save), ORIGIN being vraSignature::save(),
+//   vraSession::saveSession(), vraSession::exportText() or
+//   vraSession::exportSimilarityRiff():
+//     ORIGIN refused PATH, which the caller may not write; nothing written
+//     ORIGIN refused PATH: the link LINK, in a sticky folder that others may write, belongs to another user; nothing written
+// - loadSession with metadata on, for a metadata file that lacks the
+//   records of songs that are kept (then code 29):
+//     Session::load() the metadata file PATH lacks the records of K of N songs
+// - CreateSession, reinitialize and loadSession into a session without
+//   songs, for a similarity configuration that is not well-formed XML, before
+//   the engine's exception (whose what() says where the XML breaks): an
+//   empty line, then
+//     DOM Error during parsing: 'PATH'
+//     DOMException code is:  81
+//   For other failures of the XML parser: an empty line, then "Error during
+//   parsing: 'PATH'", "Exception message is:  " and an empty line, or an
+//   empty line and "Unexpected exception during parsing: 'PATH'". For the
+//   configuration stored in a session file, "memory config" stands in place
+//   of 'PATH'. When the parser's platform cannot start: "Error during
+//   initialization! :" and an empty line.
+// - load, and loadSession's reading of entries, for a signature that is
+//   damaged or in the older chunk format: lines beginning "ERROR" or
+//   "Error:", such as
+//     ERROR: not an Meta Tag
+//     ERROR no sub chunk found!
+//     ERROR bad stream or sub chunk format)
+//   and, for a chunk-format signature with two parameter chunks,
+//     FeatPara member already instantiated
+// - CreateSignature, for extraction settings that a spectral module adapts
+//   or cannot resolve:
+//     Warning: SfmModule: inconsistent settings ('uf'<->'nb'); adapted hiEdge !!!
+//     Resolution of log-scaling to small
+// The library prints on no other occasion. A host whose standard output
+// carries its own data (a table a script reads) keeps these lines out of it
+// as the example hosts do (examples/result_output.cpp in the source tree):
+// it flushes its output (std::cout.flush() and fflush(stdout)), moves
+// descriptor 1 aside (saved = dup(1)), points descriptor 1 at the standard
+// error stream (dup2(2, 1)) while it calls the library, and writes its data
+// through the saved descriptor (fdopen(saved, "w")); dup2(saved, 1) puts the
+// standard output back (_dup and _dup2 on Windows). The descriptors belong
+// to the process: the lines of every thread move with them.
 //
 // The virtual operations of each interface are declared in the order of their
 // table slots, which a compiled host relies on: never reorder them.
@@ -86,7 +166,137 @@ struct KIVET_API vraResult {
 };
 
 // The one error of the interface: an error code whose text comes from a fixed
-// table of 30 entries (codes 0 to 29).
+// table of 30 entries (codes 0 to 29). A host compares getCode(); what() is
+// the message below, byte for byte (misspellings included).
+//
+// Every code with its message, and the operations that raise it and when
+// (the operations of vraISession unless another interface is named; a
+// session "without songs" is one whose getSongCount() is 0):
+//
+//    0  no message; nothing raises it.
+//    1  "Unknown Error"
+//       A failure that has no code of its own, allocation failures included,
+//       in CreateSignature, vraISignature::load, save and addSamples, and in
+//       saveSession. load: the file is cut short, is not a signature file or
+//       is of an unknown version (the signature stays as it was). addSamples:
+//       a frame fails inside the extraction (the samples of the call and
+//       those pending before it are dropped). save, and addSignature and
+//       queryBySignature, which finish their signature as save does: the
+//       extraction fails while it is finished, in a way code 6 does not name.
+//    2  "Failed to open file"
+//       vraISignature::load: the file cannot be opened. loadSession into a
+//       session without songs: the file cannot be opened or is a folder.
+//       Both: the path is null.
+//    3  "Failed to save file"
+//       vraISignature::save, saveSession, exportText, exportSimilarityRiff:
+//       the path is null; the file cannot be made, written whole or put in
+//       place (a folder, a missing folder, a full disk); a target refused as
+//       vraISignature::save describes (with a line on the standard error
+//       stream). saveSession also when the path would be its own metadata
+//       file (NAME.meta, in any case). The files of an earlier save or
+//       export stay as they were.
+//    4  "File doesn't exist"
+//       CreateSignature: the configuration file cannot be opened (or the
+//       path is null or names a folder).
+//    5  "Session format missmatch"
+//       loadSession into a session without songs: the file does not begin
+//       with a well-formed session header (another kind of file, or one cut
+//       inside its header).
+//    6  "Invalid signature"
+//       vraISignature::save: the signature holds no data (no samples, or too
+//       few for a frame to reach every feature). addSignature and
+//       queryBySignature: the signature is not one of the library's, holds
+//       no data, cannot be adapted by the session's methods (the reason is
+//       printed on the standard output) or cannot be compared with the
+//       stored songs; nothing is stored. loadSession into a session with
+//       songs: a song of the file that addSignature would refuse; nothing
+//       is merged.
+//    7  "Invalid session"
+//       nothing raises it.
+//    8  "Signature not initialized"
+//       vraISignature::addSamples, and save, addSignature and
+//       queryBySignature unless the signature was loaded, for a signature
+//       object that was never initialised; CreateSignature hands out none,
+//       so a host of this interface does not meet it.
+//    9  "Out of memory"
+//       CreateSignature: the extractor cannot be made.
+//   10  "Index exceeds dimension"
+//       vraIIDList::getId and vraIResultList::getResult: an index not below
+//       size(); getSongAt and removeSongAt: one not below getSongCount().
+//       exportSimilarityRiff: a whitelist longer than the session (songs
+//       removed after it was set).
+//   11  "Signature ID doesn't exist"
+//       getSong, removeSong and queryById: an id the session does not hold.
+//       With metadata on, getSong, getSongAt, removeSongAt, queryById,
+//       getSongByFileName, exportText and exportSimilarityRiff also meet a
+//       song the session holds no record of (after code 29 from a metadata
+//       file that lacks it; removeSong removes it). exportText and
+//       exportSimilarityRiff: a whitelist id removed after it was set.
+//   12  "Loading shared library failed"
+//       CreateSignature: the extraction configuration is refused: not
+//       well-formed XML, an unknown module type or a plug-in library that
+//       cannot be loaded, a module graph that fails its checks, a module's
+//       settings.
+//   13  "Invalid buffer"
+//       vraISignature::addSamples: samples is null and count above 0.
+//       downmixStereo: stereo or mono is null and count even and above 0.
+//   14  "Invalid parameter"
+//       CreateSignature: the configuration gives no usable frame length (its
+//       "frameDuration" is absent or not positive, or a frame would exceed
+//       2^24 samples). vraISignature::downmixStereo: an odd count.
+//       getSongByFileName: a null name. getWeightName, setWeight and
+//       getWeight: always (a session holds no weights).
+//   15  "Memory Error"
+//       vraISignature::addSamples: the buffers of a frame cannot be
+//       allocated.
+//   16  "No Metadata / Callback"
+//       With metadata off (CreateSession) and no callback set:
+//       checkMetadataSource, getSongByFileName, exportText, and loadSession
+//       into a session with songs.
+//   17  "Error in Callback Interface"
+//       exportText: a failure other than a vraKivetException while a song's
+//       line is made, above all an exception the host's callback throws.
+//   18  "Callback host-error"
+//       the library raises it only in the COM server (a callback answering
+//       E_FAIL); exportText passes it on as it does any code a callback
+//       throws.
+//   19  "Callback error: Unknown ID"
+//       the library does not raise it here: a host's callback throws
+//       vraKivetException(19) during exportText to have that song left out
+//       (no line, no progress report); elsewhere it reaches the caller.
+//   20  "Session not initialized"
+//       every session operation but release, setCallback, clearWhitelist,
+//       the weight operations and setWhitelist without ids, on a session
+//       never initialised; CreateSession hands out none, and a reinitialize
+//       that fails leaves the session as it was, so a host of this
+//       interface does not meet it.
+//   21  no message; nothing raises it.
+//   22  no message; nothing raises it.
+//   23  "Invalid Object"
+//       setWhitelist: a list that is not one of the library's (getAllIds
+//       makes them).
+//   24  no message; nothing raises it.
+//   25  "ID not in whitelist"
+//       queryById: an id not in the whitelist set.
+//   26  "Invalid Whitelist"
+//       setWhitelist: an id of the list that the session does not hold (the
+//       list stays set).
+//   27  "Session too small"
+//       exportSimilarityRiff: fewer than 5 songs (the whitelist's ids when
+//       one is set); the file is not touched.
+//   28  "UTF-8 conversion error"
+//       vraISong::setTitle, setArtist, setExtraText and setFileName: a null
+//       text; any getter or setter of vraISong when converting fails.
+//   29  "Corrupted Session"
+//       loadSession into a session without songs of a file holding a song
+//       that no query could compare (a feature name damaged on the disk):
+//       nothing is loaded. loadSession either way, after what could be read
+//       has been loaded, or merged with its onIdChanged calls: entries of a
+//       file cut short or damaged could not be read, or carry ids that
+//       damage changed (those songs are left out), or, with metadata on, a
+//       song id above the file's last id has no record (left out) or the
+//       metadata file lacks the record of a song that is kept. The lines
+//       printed then are listed at the top of this file.
 class KIVET_API vraKivetException : public std::exception {
  public:
   explicit vraKivetException(int code);
@@ -114,7 +324,9 @@ class KIVET_API vraICallback {
   virtual const char* getArtist(unsigned id) = 0;
   virtual const char* getExtraText(unsigned id) = 0;
   virtual const char* getFileName(unsigned id) = 0;
-  // Milliseconds.
+  // Milliseconds. With metadata off this is the length the session gives the
+  // song: getSongByFileName's song has it, and exportText writes it in whole
+  // seconds, rounded down.
   virtual int getLength(unsigned id) = 0;
   virtual int getExtraNumber(unsigned id) = 0;
   virtual int getExtraNumber2(unsigned id) = 0;
@@ -138,7 +350,11 @@ class KIVET_API vraISong {
   virtual const char* getExtraText(bool latin1) = 0;
   virtual const char* getFileName(bool latin1) = 0;
   virtual int getExtraNumber() = 0;
-  // Milliseconds.
+  // Milliseconds. A signature's song: what its addSamples calls have added
+  // (see vraISignature::addSamples: it depends on the sizes of the blocks).
+  // A session's song with metadata on: the length its signature had when it
+  // was added; with metadata off: 0, but for getSongByFileName, which asks
+  // the callback's getLength.
   virtual int getLength() = 0;
   virtual int getExtraNumber2() = 0;
   virtual unsigned getId() = 0;
@@ -215,11 +431,29 @@ class KIVET_API vraISignature {
   virtual void save(const char* path) = 0;
   // count 16-bit values of interleaved stereo into count/2 mono values.
   virtual void downmixStereo(const short* stereo, unsigned count, short* mono) = 0;
-  // Mono samples at the signature's sampling rate.
+  // Mono samples at the signature's sampling rate, in blocks of any size.
+  // Frames run across the calls, so the features are the same whatever the
+  // block sizes; the song's length is not. Each call adds
+  // floor(count x 1000 / rate) milliseconds to getSong()->getLength(),
+  // rounding down on its own: a block of a whole number of milliseconds (a
+  // multiple of rate / gcd(rate, 1000) samples: 441 at 44.1 kHz, 48 at
+  // 48 kHz; a whole second at any rate) adds its length exactly; any other
+  // block loses its fraction of a millisecond, and a block shorter than a
+  // millisecond (count x 1000 < rate: 44 samples or fewer at 44.1 kHz) adds
+  // nothing. A song of 180 s at 44.1 kHz (7 938 000 samples) is stored as:
+  //   blocks of 44100 or 441     180 000 ms  (exact)
+  //   blocks of 1152             179 156 ms  (6890 x 26 ms + 16 for the last 720)
+  //   blocks of 4096             178 295 ms  (1937 x 92 ms + 91 for the last 4048)
+  //   blocks of 64               124 031 ms  (124 031 x 1 ms + 0 for the last 16)
+  //   blocks of 44 or fewer            0 ms
+  // The length goes into the signature when it is finished (save,
+  // addSignature, queryBySignature) and is the length of its song in a
+  // session. It is a 32-bit count that wraps.
   virtual void addSamples(const short* samples, unsigned count) = 0;
   // The signature's own song record, with a reference added for the caller.
   // The song is part of the signature: a reference to either keeps both, so
-  // the two may be released in either order.
+  // the two may be released in either order. Its id stays 0: adding the
+  // signature to a session does not set it (addSignature returns the id).
   virtual vraISong* getSong() = 0;
 
  protected:
@@ -236,7 +470,13 @@ class KIVET_API vraISession {
   virtual void loadSession(const char* path) = 0;
   virtual void saveSession(const char* path) = 0;
   virtual void reinitialize() = 0;
-  // Returns the id the song was stored under.
+  // Returns the id the song was stored under: the way to learn it, as the
+  // signature's song (getSong()->getId()) stays 0. A signature without an id
+  // (every new one) gets the next free id; one that carries an id (it was
+  // added before, or saved after an add and loaded) keeps it, unless the
+  // session holds that id already: then it gets the next free one, and the
+  // callback hears onIdChanged(old id, new id). So adding a signature to the
+  // same session again stores its song a second time, under a new id.
   virtual unsigned addSignature(vraISignature* signature) = 0;
   virtual void removeSongAt(unsigned index) = 0;
   virtual void removeSong(unsigned id) = 0;
@@ -247,6 +487,12 @@ class KIVET_API vraISession {
   virtual vraIResultList* queryById(unsigned id, unsigned count) = 0;
   // The four arguments are not used.
   virtual int checkMetadataSource(bool title, bool artist, bool extraText, bool fileName) = 0;
+  // At most count results, the best match first; a session without songs
+  // answers an empty list. With add, the signature is added as by
+  // addSignature after the query: its own song is not among the results,
+  // and its new id is given nowhere (the signature's song still says 0). A
+  // host that needs the id queries with add false, then calls addSignature,
+  // which returns it.
   virtual vraIResultList* queryBySignature(vraISignature* signature, unsigned count, bool add) = 0;
   virtual unsigned getSongCount() = 0;
   virtual vraIIDList* getAllIds() = 0;

@@ -1,11 +1,11 @@
 #pragma once
 // The standard output kept for a host's results alone. The library writes
-// lines of its own to the standard output (the "Parameterization" report,
-// "distance is not a number", XML parse errors, ...); a script reading a
-// host's table would take them for rows. While a ResultOutput lives, the
-// standard output descriptor goes to the standard error stream, so the
-// library's lines land there, and the host writes its results through the
-// saved descriptor, stream().
+// lines of its own to the standard output (an adaptation's failure,
+// "distance is not a number", the lines of a damaged session file: kivet.h
+// lists them); a script reading a host's table would take them for rows.
+// While a ResultOutput lives, the standard output descriptor goes to the
+// standard error stream, so the library's lines land there, and the host
+// writes its results through the saved descriptor, stream().
 
 #include <cstdio>
 

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+#include <regex>
 #include <string>
+#include <vector>
 
 using namespace vemra_kivet;
 
@@ -23,6 +27,34 @@ TEST(VraKivetException, MessageTableByCode) {
   }
   EXPECT_STREQ(vraKivetException(-1).what(), "");
   EXPECT_STREQ(vraKivetException(30).what(), "");
+}
+
+// The header a host reads lists every code beside vraKivetException: each
+// code once, with exactly the message what() gives, and no message for a
+// code that has none.
+TEST(VraKivetException, InterfaceHeaderListsEveryCodeWithItsMessage) {
+  std::ifstream header(KIVET_INTERFACE_HEADER);
+  ASSERT_TRUE(header.is_open()) << KIVET_INTERFACE_HEADER;
+  // A row opens an entry: the code right-aligned in four columns after "//",
+  // two blanks, then the quoted message or "no message".
+  const std::regex row(R"(^//(?: {4}(\d)| {3}(\d\d))  (.*)$)");
+  std::map<int, std::vector<std::string>> rows;
+  std::string line;
+  while (std::getline(header, line)) {
+    std::smatch m;
+    if (std::regex_match(line, m, row)) rows[std::stoi(m[1].matched ? m[1].str() : m[2].str())].push_back(m[3]);
+  }
+  ASSERT_FALSE(rows.empty());
+  EXPECT_LT(rows.rbegin()->first, kVraErrorCodeCount) << "a code beyond the table";
+  for (int code = 0; code < kVraErrorCodeCount; ++code) {
+    const std::string message = vraKivetException(code).what();
+    const std::vector<std::string>& texts = rows[code];
+    ASSERT_EQ(texts.size(), 1u) << "code " << code;
+    if (message.empty())
+      EXPECT_EQ(texts.front().rfind("no message", 0), 0u) << "code " << code << ": " << texts.front();
+    else
+      EXPECT_EQ(texts.front(), '"' + message + '"') << "code " << code;
+  }
 }
 
 TEST(VraKivetException, CaughtAsStandardException) {
