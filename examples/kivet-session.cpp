@@ -220,9 +220,8 @@ const std::map<std::string, std::set<std::string>> kCommandOptions = {
 
 // What is wrong with the command line once every argument has been read, or
 // nothing.
-std::string invocationSlip(const Options& o, const std::vector<std::string>& positional,
-                           const std::set<std::string>& given) {
-  if (positional.empty()) return "no command given";
+std::string invocationSlip(const Options& o, const std::set<std::string>& given) {
+  if (o.command.empty()) return "no command given";
   const auto options = kCommandOptions.find(o.command);
   if (options == kCommandOptions.end()) return "unknown command " + o.command;
   for (const std::string& option : given)
@@ -297,7 +296,7 @@ bool parseArguments(int argc, char** argv, Options& o) {
   if (!positional.empty()) o.command = positional[0];
   if (positional.size() > 1) o.session = positional[1];
   if (positional.size() > 2) o.inputs.assign(positional.begin() + 2, positional.end());
-  const std::string slip = invocationSlip(o, positional, given);
+  const std::string slip = invocationSlip(o, given);
   if (!slip.empty() && argc > 1) std::fprintf(stderr, "kivet-session: %s\n", slip.c_str());
   return slip.empty();
 }

@@ -1,6 +1,6 @@
 // kivet-synth: writes the demo's test audio.
 //
-//   kivet-synth [-r RATE] [-d SECONDS] [-n LEVEL] DIR
+//   kivet-synth [-r RATE] [-d SECONDS] [-n LEVEL] [--] DIR
 //
 // Writes a dozen clips into DIR (made when missing, parents and all), each
 // SECONDS long (default 4) at RATE Hz (default 44100), 16-bit, with the
@@ -14,78 +14,172 @@
 //   mixes    mix.wav (stereo: the chord left, clicks and noise right),
 //            band.wav (the minor chord with the drums)
 // With -n, white noise of peak LEVEL (0 to 1) is added to every clip: noisy
-// copies that should still be found next to their originals.
+// copies that should still be found next to their originals. Each clip is
+// written in a folder of the program's own inside DIR and renamed into
+// place, so that a signal leaves no clip cut short (examples/scratch_folder.h).
+// A wrong command line gets one line naming what is wrong, then the usage.
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "examples/demo_clips.h"
+#include "examples/host_failure.h"
 #include "examples/result_output.h"
+#include "examples/scratch_folder.h"
+#include "examples/signal_cleanup.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: kivet-synth [-r RATE] [-d SECONDS] [-n LEVEL] [--] DIR\n"
+    "       kivet-synth --help\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "Writes the demo's test audio into DIR (made when missing): a dozen 16-bit clips\n"
+    "in five families (tones, chords, noise, rhythms, mixes), each with its title and\n"
+    "its family as the artist, and prints the path of each clip written.\n"
+    "\n"
+    "Options:\n"
+    "  -r RATE      the sampling rate, 1000 to 384000 Hz (default 44100).\n"
+    "  -d SECONDS   each clip's length, above 0 and at most 3600 (default 4).\n"
+    "  -n LEVEL     white noise of peak LEVEL, 0 to 1, added to every clip\n"
+    "               (default 0: none).\n"
+    "  -h, --help   prints this help.\n"
+    "  --           ends the options: the argument after it is DIR.\n"
+    "\n"
+    "Each clip is written aside in a folder of the program's own in DIR and put in\n"
+    "place whole: SIGINT, SIGTERM and SIGHUP leave each clip as it was or whole, and\n"
+    "nothing else behind.\n"
+    "Exit status: 0 done, 1 a failure, 2 a wrong invocation (after a line naming it).\n";
 
 struct Options {
   int rate = 44100;
   double seconds = 4.0;
   double noise = 0.0;
   std::string dir;
+  bool help = false;
 };
 
+// A number that is the whole text and lies within [lowest, highest] (above
+// lowest where lowestExcluded; a whole number where whole).
+bool readNumber(const std::string& text, double lowest, double highest, bool lowestExcluded, bool whole,
+                double& value) {
+  char* end = nullptr;
+  const double parsed = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(parsed <= highest) || parsed < lowest || (lowestExcluded && parsed == lowest) ||
+      (whole && parsed != static_cast<double>(static_cast<long>(parsed))))
+    return false;
+  value = parsed;
+  return true;
+}
+
+// Reads the command line into o; a wrong one gets one line naming what is
+// wrong (but an empty one): false.
+bool parseArguments(int argc, char** argv, Options& o) {
+  const struct {
+    const char* option;
+    double lowest, highest;
+    bool lowestExcluded, whole;
+    const char* what;
+  } numbers[] = {{"-r", 1000, 384000, false, true, "a whole rate from 1000 to 384000 Hz"},
+                 {"-d", 0, 3600, true, false, "seconds above 0 and at most 3600"},
+                 {"-n", 0, 1, false, false, "a level from 0 to 1"}};
+  bool optionsEnded = false;
+  std::vector<std::string> dirs;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      dirs.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "-h" || arg == "--help") {
+      o.help = true;
+      return true;
+    }
+    const auto number =
+        std::find_if(std::begin(numbers), std::end(numbers), [&](const auto& n) { return arg == n.option; });
+    if (number == std::end(numbers)) {
+      std::fprintf(stderr, "kivet-synth: unknown option %s\n", arg.c_str());
+      return false;
+    }
+    if (i + 1 == argc) {
+      std::fprintf(stderr, "kivet-synth: option %s needs a value\n", arg.c_str());
+      return false;
+    }
+    const std::string text = argv[++i];
+    double value = 0;
+    if (!readNumber(text, number->lowest, number->highest, number->lowestExcluded, number->whole, value)) {
+      std::fprintf(stderr, "kivet-synth: %s needs %s, not %s\n", arg.c_str(), number->what, text.c_str());
+      return false;
+    }
+    if (arg == "-r") o.rate = static_cast<int>(value);
+    if (arg == "-d") o.seconds = value;
+    if (arg == "-n") o.noise = value;
+  }
+  if (dirs.size() == 1) o.dir = dirs.front();
+  if (dirs.size() > 1) std::fprintf(stderr, "kivet-synth: one DIR, not %s and %s\n", dirs[0].c_str(), dirs[1].c_str());
+  if (dirs.empty() && argc > 1) std::fprintf(stderr, "kivet-synth: DIR is missing\n");
+  return dirs.size() == 1;
+}
+
+// Writes the clip in a folder of the program's own in DIR, then renames it
+// into place: a signal meanwhile takes the folder away and leaves the clip
+// at its name as it was.
 bool write(const Options& o, const demo::Clip& clip) {
   const std::string path = o.dir + "/" + clip.file;
-  const bool flac = clip.file.size() > 5 && clip.file.compare(clip.file.size() - 5, 5, ".flac") == 0;
-  SF_INFO info{};
-  info.samplerate = o.rate;
-  info.channels = static_cast<int>(clip.channels.size());
-  info.format = (flac ? SF_FORMAT_FLAC : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  if (!file) {
-    std::fprintf(stderr, "kivet-synth: %s: %s\n", path.c_str(), sf_strerror(nullptr));
+  try {
+    ScratchFolder scratch(o.dir, ".kivet-synth-");
+    const std::string staged = scratch.file(clip.file);
+    const bool flac = clip.file.size() > 5 && clip.file.compare(clip.file.size() - 5, 5, ".flac") == 0;
+    SF_INFO info{};
+    info.samplerate = o.rate;
+    info.channels = static_cast<int>(clip.channels.size());
+    info.format = (flac ? SF_FORMAT_FLAC : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(staged.c_str(), SFM_WRITE, &info);
+    if (!file) throw std::runtime_error(sf_strerror(nullptr));
+    sf_set_string(file, SF_STR_TITLE, clip.title.c_str());
+    sf_set_string(file, SF_STR_ARTIST, clip.family.c_str());
+    const std::vector<short> pcm = demo::toPcm(clip);
+    const auto frames = static_cast<sf_count_t>(clip.channels.front().size());
+    const bool written = sf_writef_short(file, pcm.data(), frames) == frames;
+    if (sf_close(file) != 0 || !written) throw std::runtime_error("write failed");
+    std::error_code error;
+    std::filesystem::rename(staged, path, error);
+    if (error) throw std::runtime_error(error.message());
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "kivet-synth: %s: %s\n", path.c_str(), failure.what());
     return false;
   }
-  sf_set_string(file, SF_STR_TITLE, clip.title.c_str());
-  sf_set_string(file, SF_STR_ARTIST, clip.family.c_str());
-  const std::vector<short> pcm = demo::toPcm(clip);
-  const auto frames = static_cast<sf_count_t>(clip.channels.front().size());
-  const bool written = sf_writef_short(file, pcm.data(), frames) == frames;
-  sf_close(file);
-  if (written) {
-    std::printf("%s\n", path.c_str());
-    flushResults(stdout);
-  } else {
-    std::fprintf(stderr, "kivet-synth: %s: write failed\n", path.c_str());
-  }
-  return written;
+  std::printf("%s\n", path.c_str());
+  flushResults(stdout);
+  return true;
 }
 
 int run(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "-r" && i + 1 < argc) {
-      o.rate = std::atoi(argv[++i]);
-    } else if (arg == "-d" && i + 1 < argc) {
-      o.seconds = std::atof(argv[++i]);
-    } else if (arg == "-n" && i + 1 < argc) {
-      o.noise = std::atof(argv[++i]);
-    } else if (o.dir.empty() && !arg.empty() && arg[0] != '-') {
-      o.dir = arg;
-    } else {
-      o.dir.clear();
-      break;
-    }
-  }
-  if (o.dir.empty() || o.rate < 1000 || o.rate > 384000 || !(o.seconds > 0.0) || o.seconds > 3600.0 ||
-      !(o.noise >= 0.0 && o.noise <= 1.0)) {
-    std::fprintf(stderr, "usage: kivet-synth [-r RATE] [-d SECONDS] [-n LEVEL] DIR\n");
+  if (!parseArguments(argc, argv, o)) {
+    std::fputs(kUsage, stderr);
     return 2;
+  }
+  if (o.help) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    return 0;
   }
   std::error_code error;
   std::filesystem::create_directories(o.dir, error);

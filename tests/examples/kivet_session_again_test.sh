@@ -122,6 +122,17 @@ for write in "kivet-session export music.ses --riff out/o -n 250:out/o:whole.rif
   rm out/*
 done
 
+# kivet-synth writes each clip aside and renames it into place: a signal
+# just before the rename leaves the clip as it was and nothing beside it.
+mkdir synth
+cp old synth/tones.wav
+status=0
+( (exec env LD_PRELOAD="$kill_before_rename" ASAN_OPTIONS=verify_asan_link_order=0 KIVET_RENAME_SIGNAL=15 \
+  KIVET_KILL_BEFORE_RENAME_TO=/tones.wav "$hosts/kivet-synth" -d 1 synth >/dev/null 2>&1) || exit) 2>/dev/null ||
+  status=$?
+[ "$status" -eq 143 ] && cmp -s old synth/tones.wav && [ "$(ls -A synth)" = tones.wav ] ||
+  fail "kivet-synth signalled before a rename: $status $(ls -A synth)"
+
 # 3. Slips: each gets one line naming it, then the usage (status 2), or the
 # line of a failure (status 1).
 while IFS='|' read -r line arguments; do
@@ -144,6 +155,23 @@ build takes no option --id|build --id 3 music.ses tones.wav
 --mask goes with --text, not --riff|export music.ses --riff r --mask 3
 unknown option -x.wav|build music.ses -x.wav
 EOF
+while IFS='|' read -r line arguments; do
+  status=0
+  # shellcheck disable=SC2086
+  "$hosts/kivet-synth" $arguments >/dev/null 2>"$work/said" || status=$?
+  [ "$status" -eq 2 ] && [ "$(head -1 "$work/said")" = "kivet-synth: $line" ] &&
+    sed -n 2p "$work/said" | grep -q '^usage: kivet-synth' || fail "kivet-synth $arguments: $status $(said)"
+done <<'EOF'
+-r needs a whole rate from 1000 to 384000 Hz, not abc|-r abc synth
+-r needs a whole rate from 1000 to 384000 Hz, not 44100.5|-r 44100.5 synth
+-d needs seconds above 0 and at most 3600, not 0|-d 0 synth
+-n needs a level from 0 to 1, not 2|-n 2 synth
+option -d needs a value|synth -d
+unknown option -x|-x synth
+one DIR, not synth and other|synth other
+DIR is missing|-d 1
+EOF
+"$hosts/kivet-synth" --help | grep -q '^usage: kivet-synth' || fail "kivet-synth --help"
 # -- ends the options.
 cp tones.wav ./-dash.wav
 expect 0 "" build dash.ses -- -dash.wav
