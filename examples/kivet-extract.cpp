@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "examples/audio_extraction.h"
+#include "examples/command_line.h"
 #include "examples/host_failure.h"
 #include "examples/result_output.h"
 #include "examples/signal_cleanup.h"
@@ -97,27 +98,17 @@ struct Options {
 };
 
 bool parseArguments(int argc, char** argv, Options& options) {
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded) {
+  CommandLine line("kivet-extract", argc, argv);
+  for (std::string arg; line.next(arg);) {
+    if (line.isOperand()) {
       options.inputs.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
     } else if (arg == "-c" || arg == "-o") {
-      if (i + 1 == argc) {
-        std::fprintf(stderr, "kivet-extract: option %s needs a value\n", arg.c_str());
-        return false;
-      }
-      (arg == "-c" ? options.config : options.outputDir) = argv[++i];
-    } else if (arg == "-h" || arg == "--help") {
+      if (!line.value(arg, arg == "-c" ? options.config : options.outputDir)) return false;
+    } else if (CommandLine::isHelp(arg)) {
       options.help = true;
       return true;
-    } else if (!arg.empty() && arg[0] == '-') {
-      std::fprintf(stderr, "kivet-extract: unknown option %s\n", arg.c_str());
-      return false;
     } else {
-      options.inputs.push_back(arg);
+      return line.slip("unknown option " + arg);
     }
   }
   return !options.inputs.empty();

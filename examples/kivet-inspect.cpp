@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "examples/command_line.h"
 #include "examples/result_output.h"
 #include "examples/signature_listing.h"
 #include "signature/audio_sign_multi.h"
@@ -79,31 +80,20 @@ bool readRows(const std::string& text, unsigned& rows) {
 }
 
 bool parseArguments(int argc, char** argv, Options& options) {
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    // "-" alone is a name, as it is to kivet-session.
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+  CommandLine line("kivet-inspect", argc, argv);
+  for (std::string arg; line.next(arg);) {
+    if (line.isOperand()) {
       options.files.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "-h" || arg == "--help") {
+    } else if (CommandLine::isHelp(arg)) {
       options.help = true;
       return true;
     } else if (arg == "-n") {
-      if (i + 1 == argc) {
-        std::fprintf(stderr, "kivet-inspect: option -n needs a value\n");
-        return false;
-      }
-      const std::string value = argv[++i];
-      if (!readRows(value, options.rows)) {
-        std::fprintf(stderr, "kivet-inspect: -n needs a whole number of rows, 0 or more, not \"%s\"\n",
-                     value.c_str());
-        return false;
-      }
+      std::string value;
+      if (!line.value(arg, value)) return false;
+      if (!readRows(value, options.rows))
+        return line.slip("-n needs a whole number of rows, 0 or more, not \"" + value + "\"");
     } else {
-      std::fprintf(stderr, "kivet-inspect: unknown option %s\n", arg.c_str());
-      return false;
+      return line.slip("unknown option " + arg);
     }
   }
   return !options.files.empty();

@@ -29,6 +29,7 @@
 
 #include "api/vra_kivet_exception.h"
 #include "examples/audio_extraction.h"
+#include "examples/command_line.h"
 #include "examples/export_output.h"
 #include "examples/host_failure.h"
 #include "examples/result_output.h"
@@ -236,7 +237,8 @@ std::string invocationSlip(const Options& o, const std::set<std::string>& given)
     return o.command + " takes SESSION alone, not " + o.inputs.front();
   if (o.command != "export") return "";
   if (o.textFile.empty() && o.riffFile.empty()) return "export needs --text FILE or --riff FILE";
-  if (!o.textFile.empty() && !o.riffFile.empty()) return "export writes one output: --text FILE or --riff FILE, not both";
+  if (!o.textFile.empty() && !o.riffFile.empty())
+    return "export writes one output: --text FILE or --riff FILE, not both";
   if (given.count("--mask") != 0 && o.textFile.empty()) return "--mask goes with --text, not --riff";
   if (given.count("-n") != 0 && o.riffFile.empty()) return "-n goes with --riff, not --text";
   return "";
@@ -245,40 +247,28 @@ std::string invocationSlip(const Options& o, const std::set<std::string>& given)
 // Reads the command line into o. A wrong one gets one line naming what is
 // wrong (but an empty one, which gets the usage alone): false.
 bool parseArguments(int argc, char** argv, Options& o) {
+  CommandLine line("kivet-session", argc, argv);
   std::vector<std::string> positional;
   std::set<std::string> given;
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+  for (std::string arg; line.next(arg);) {
+    if (line.isOperand()) {
       positional.push_back(arg);
       continue;
     }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "-h" || arg == "--help") {
+    if (CommandLine::isHelp(arg)) {
       o.help = true;
       return true;
     }
+    given.insert(arg);
     if (arg == "--without-lost-texts") {
       o.withoutLostTexts = true;
-      given.insert(arg);
       continue;
     }
     const bool takesValue = arg == "-c" || arg == "-s" || arg == "-n" || arg == "--id" || arg == "--text" ||
                             arg == "--riff" || arg == "--mask";
-    if (!takesValue) {
-      std::fprintf(stderr, "kivet-session: unknown option %s\n", arg.c_str());
-      return false;
-    }
-    if (i + 1 == argc) {
-      std::fprintf(stderr, "kivet-session: option %s needs a value\n", arg.c_str());
-      return false;
-    }
-    given.insert(arg);
-    const std::string value = argv[++i];
+    if (!takesValue) return line.slip("unknown option " + arg);
+    std::string value;
+    if (!line.value(arg, value)) return false;
     unsigned number = 0;
     const bool numeric = readUnsigned(value, number);
     if (arg == "-c") o.config = value;
@@ -288,17 +278,14 @@ bool parseArguments(int argc, char** argv, Options& o) {
     if (arg == "-n") o.count = number;
     if (arg == "--mask") o.mask = number;
     if (arg == "--id") o.id = number;
-    if ((arg == "-n" || arg == "--mask" || arg == "--id") && !numeric) {
-      std::fprintf(stderr, "kivet-session: %s needs a number, not %s\n", arg.c_str(), value.c_str());
-      return false;
-    }
+    if ((arg == "-n" || arg == "--mask" || arg == "--id") && !numeric)
+      return line.slip(arg + " needs a number, not " + value);
   }
   if (!positional.empty()) o.command = positional[0];
   if (positional.size() > 1) o.session = positional[1];
   if (positional.size() > 2) o.inputs.assign(positional.begin() + 2, positional.end());
   const std::string slip = invocationSlip(o, given);
-  if (!slip.empty() && argc > 1) std::fprintf(stderr, "kivet-session: %s\n", slip.c_str());
-  return slip.empty();
+  return slip.empty() || (argc > 1 && line.slip(slip));
 }
 
 SessionFile::Choices choicesOf(const Options& o) {
@@ -558,7 +545,8 @@ int exportSession(const Options& o, std::FILE* out) {
     writingStep(output, target, [&] { session.exportSimilarityRiff(target.c_str(), count); });
   }
   // The standard output carries the export alone.
-  if (!namesStandardOutput(output)) std::fprintf(out, "%s: %s\n", output.c_str(), songs(session.getSongCount()).c_str());
+  if (!namesStandardOutput(output))
+    std::fprintf(out, "%s: %s\n", output.c_str(), songs(session.getSongCount()).c_str());
   return 0;
 }
 

@@ -32,6 +32,7 @@
 #include <system_error>
 #include <vector>
 
+#include "examples/command_line.h"
 #include "examples/demo_clips.h"
 #include "examples/host_failure.h"
 #include "examples/result_output.h"
@@ -95,45 +96,32 @@ bool parseArguments(int argc, char** argv, Options& o) {
   } numbers[] = {{"-r", 1000, 384000, false, true, "a whole rate from 1000 to 384000 Hz"},
                  {"-d", 0, 3600, true, false, "seconds above 0 and at most 3600"},
                  {"-n", 0, 1, false, false, "a level from 0 to 1"}};
-  bool optionsEnded = false;
+  CommandLine line("kivet-synth", argc, argv);
   std::vector<std::string> dirs;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+  for (std::string arg; line.next(arg);) {
+    if (line.isOperand()) {
       dirs.push_back(arg);
       continue;
     }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "-h" || arg == "--help") {
+    if (CommandLine::isHelp(arg)) {
       o.help = true;
       return true;
     }
     const auto number =
         std::find_if(std::begin(numbers), std::end(numbers), [&](const auto& n) { return arg == n.option; });
-    if (number == std::end(numbers)) {
-      std::fprintf(stderr, "kivet-synth: unknown option %s\n", arg.c_str());
-      return false;
-    }
-    if (i + 1 == argc) {
-      std::fprintf(stderr, "kivet-synth: option %s needs a value\n", arg.c_str());
-      return false;
-    }
-    const std::string text = argv[++i];
+    if (number == std::end(numbers)) return line.slip("unknown option " + arg);
+    std::string text;
+    if (!line.value(arg, text)) return false;
     double value = 0;
-    if (!readNumber(text, number->lowest, number->highest, number->lowestExcluded, number->whole, value)) {
-      std::fprintf(stderr, "kivet-synth: %s needs %s, not %s\n", arg.c_str(), number->what, text.c_str());
-      return false;
-    }
+    if (!readNumber(text, number->lowest, number->highest, number->lowestExcluded, number->whole, value))
+      return line.slip(arg + " needs " + number->what + ", not " + text);
     if (arg == "-r") o.rate = static_cast<int>(value);
     if (arg == "-d") o.seconds = value;
     if (arg == "-n") o.noise = value;
   }
   if (dirs.size() == 1) o.dir = dirs.front();
-  if (dirs.size() > 1) std::fprintf(stderr, "kivet-synth: one DIR, not %s and %s\n", dirs[0].c_str(), dirs[1].c_str());
-  if (dirs.empty() && argc > 1) std::fprintf(stderr, "kivet-synth: DIR is missing\n");
+  if (dirs.size() > 1) return line.slip("one DIR, not " + dirs[0] + " and " + dirs[1]);
+  if (dirs.empty() && argc > 1) return line.slip("DIR is missing");
   return dirs.size() == 1;
 }
 

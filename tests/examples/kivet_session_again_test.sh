@@ -135,41 +135,35 @@ status=0
 
 # 3. Slips: each gets one line naming it, then the usage (status 2), or the
 # line of a failure (status 1).
-while IFS='|' read -r line arguments; do
+while IFS='|' read -r host line arguments; do
   status=0
   # shellcheck disable=SC2086
-  "$hosts/kivet-session" $arguments >/dev/null 2>"$work/said" || status=$?
-  [ "$status" -eq 2 ] && [ "$(head -1 "$work/said")" = "kivet-session: $line" ] &&
-    sed -n 2p "$work/said" | grep -q '^usage: kivet-session build' || fail "$arguments: $status $(said)"
+  "$hosts/$host" $arguments >/dev/null 2>"$work/said" || status=$?
+  [ "$status" -eq 2 ] && [ "$(head -1 "$work/said")" = "$host: $line" ] &&
+    sed -n 2p "$work/said" | grep -q "^usage: $host" || fail "$host $arguments: $status $(said)"
 done <<'EOF'
-unknown command biuld|biuld music.ses tones.wav
-export writes one output: --text FILE or --riff FILE, not both|export music.ses --text a --riff b
-export needs --text FILE or --riff FILE|export music.ses
-build needs at least one INPUT after SESSION|build music.ses
-build needs SESSION|build
-query needs an INPUT or --id ID|query music.ses
-query takes one INPUT or --id ID, not chord.wav|query music.ses tones.wav chord.wav
-query takes one INPUT or --id ID, not both|query music.ses tones.wav --id 1
-info takes SESSION alone, not tones.wav|info music.ses tones.wav
-build takes no option --id|build --id 3 music.ses tones.wav
---mask goes with --text, not --riff|export music.ses --riff r --mask 3
-unknown option -x.wav|build music.ses -x.wav
-EOF
-while IFS='|' read -r line arguments; do
-  status=0
-  # shellcheck disable=SC2086
-  "$hosts/kivet-synth" $arguments >/dev/null 2>"$work/said" || status=$?
-  [ "$status" -eq 2 ] && [ "$(head -1 "$work/said")" = "kivet-synth: $line" ] &&
-    sed -n 2p "$work/said" | grep -q '^usage: kivet-synth' || fail "kivet-synth $arguments: $status $(said)"
-done <<'EOF'
--r needs a whole rate from 1000 to 384000 Hz, not abc|-r abc synth
--r needs a whole rate from 1000 to 384000 Hz, not 44100.5|-r 44100.5 synth
--d needs seconds above 0 and at most 3600, not 0|-d 0 synth
--n needs a level from 0 to 1, not 2|-n 2 synth
-option -d needs a value|synth -d
-unknown option -x|-x synth
-one DIR, not synth and other|synth other
-DIR is missing|-d 1
+kivet-session|unknown command biuld|biuld music.ses tones.wav
+kivet-session|export writes one output: --text FILE or --riff FILE, not both|export music.ses --text a --riff b
+kivet-session|export needs --text FILE or --riff FILE|export music.ses
+kivet-session|build needs at least one INPUT after SESSION|build music.ses
+kivet-session|build needs SESSION|build
+kivet-session|query needs an INPUT or --id ID|query music.ses
+kivet-session|query takes one INPUT or --id ID, not chord.wav|query music.ses tones.wav chord.wav
+kivet-session|query takes one INPUT or --id ID, not both|query music.ses tones.wav --id 1
+kivet-session|info takes SESSION alone, not tones.wav|info music.ses tones.wav
+kivet-session|build takes no option --id|build --id 3 music.ses tones.wav
+kivet-session|--mask goes with --text, not --riff|export music.ses --riff r --mask 3
+kivet-session|unknown option -x.wav|build music.ses -x.wav
+kivet-session|option --text needs a value|export music.ses --text
+kivet-extract|unknown option -x.wav|-o sigs -x.wav
+kivet-synth|-r needs a whole rate from 1000 to 384000 Hz, not abc|-r abc synth
+kivet-synth|-r needs a whole rate from 1000 to 384000 Hz, not 44100.5|-r 44100.5 synth
+kivet-synth|-d needs seconds above 0 and at most 3600, not 0|-d 0 synth
+kivet-synth|-n needs a level from 0 to 1, not 2|-n 2 synth
+kivet-synth|option -d needs a value|synth -d
+kivet-synth|unknown option -x|-x synth
+kivet-synth|one DIR, not synth and other|synth other
+kivet-synth|DIR is missing|-d 1
 EOF
 "$hosts/kivet-synth" --help | grep -q '^usage: kivet-synth' || fail "kivet-synth --help"
 # -- ends the options.
