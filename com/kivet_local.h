@@ -12,7 +12,9 @@
 // cannot be written gives E_POINTER. Objects handed out carry one reference,
 // which belongs to the caller; texts handed out are new BSTRs that the caller
 // frees. Texts cross in the system's ANSI code page: BSTRs given are converted
-// to it, and 8-bit texts of the library come back through it.
+// to it, and 8-bit texts of the library come back through it. Each interface
+// is declared with its identifier as MIDL declares one, so __uuidof and
+// IID_PPV_ARGS work with MinGW and with MSVC.
 //
 // The methods of each interface are declared in the order of their table
 // slots, which compiled hosts rely on: never reorder them.
@@ -64,7 +66,8 @@ KIVET_LOCAL_GUID IID IID_ICallback = {0xA61AE16F, 0x907E, 0x4694, {0x99, 0xE9, 0
 // means "unknown id" (error code 19) and E_FAIL a failure of the host (code
 // 18); any other result counts as success. A text is a BSTR the host
 // allocates; the library frees it.
-struct ICallback : public IUnknown {
+MIDL_INTERFACE("A61AE16F-907E-4694-99E9-4D004A56AE99")
+ICallback : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetTitle(unsigned int id, BSTR* title) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetArtist(unsigned int id, BSTR* artist) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetExtraText(unsigned int id, BSTR* text) = 0;
@@ -81,7 +84,8 @@ struct ICallback : public IUnknown {
 
 // One song's texts and numbers. Texts are kept in UTF-8: the plain getters
 // give those bytes, the Latin1 getters the Latin-1 text; setters take either.
-struct ISong : public IUnknown {
+MIDL_INTERFACE("1FFF081F-8CEC-4003-A90F-A693C77C1DF7")
+ISong : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetId(unsigned int* id) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetTitle(BSTR* title) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetTitleLatin1(BSTR* title) = 0;
@@ -102,7 +106,8 @@ struct ISong : public IUnknown {
 
 // A song's audio signature, extracted from mono 16-bit PCM with the
 // configuration named at its creation, or loaded from a signature file.
-struct ISignature : public IUnknown {
+MIDL_INTERFACE("A511C0FD-2085-4A49-9BED-0195EE7936F7")
+ISignature : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Load(BSTR path) = 0;
   virtual HRESULT STDMETHODCALLTYPE Save(BSTR path) = 0;
   // `count` 16-bit values of interleaved stereo into count/2 mono values.
@@ -114,7 +119,8 @@ struct ISignature : public IUnknown {
 };
 
 // An ordered list of song ids without duplicates.
-struct IIDList : public IUnknown {
+MIDL_INTERFACE("D668249A-0027-4E3E-8E78-51BCC58FE14C")
+IIDList : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCount(unsigned int* count) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetAt(unsigned int index, unsigned int* id) = 0;
   virtual HRESULT STDMETHODCALLTYPE Add(unsigned int id) = 0;
@@ -123,13 +129,15 @@ struct IIDList : public IUnknown {
 };
 
 // The ranked answer of a similarity query, the best match first.
-struct IResultList : public IUnknown {
+MIDL_INTERFACE("4D81225D-A377-49D3-8833-16294F75115F")
+IResultList : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCount(unsigned int* count) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetAt(unsigned int index, unsigned int* id, float* score) = 0;
 };
 
 // A database of songs under 32-bit ids, queried for similar songs.
-struct ISession : public IUnknown {
+MIDL_INTERFACE("B1ED29EE-0C86-4908-B959-CB5DA00B8DC1")
+ISession : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetSessionId(BSTR* sessionId) = 0;
   virtual HRESULT STDMETHODCALLTYPE Load(BSTR path) = 0;
   virtual HRESULT STDMETHODCALLTYPE Save(BSTR path) = 0;
@@ -163,7 +171,8 @@ struct ISession : public IUnknown {
 };
 
 // The root object, made by the class factory of CLSID_KivetLocal.
-struct IKivetLocal : public IUnknown {
+MIDL_INTERFACE("894D387E-8ABD-494E-AA3B-8FE04F2B30E0")
+IKivetLocal : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetVersion(unsigned int* mainVersion, unsigned int* subVersion) = 0;
   // The message of an HRESULT of this server; "No error" for 0x80040200.
   virtual HRESULT STDMETHODCALLTYPE GetErrorMessage(HRESULT result, BSTR* message) = 0;
@@ -176,3 +185,15 @@ struct IKivetLocal : public IUnknown {
                                                     ISignature** signature) = 0;
   virtual HRESULT STDMETHODCALLTYPE CreateIDList(IIDList** ids) = 0;
 };
+
+// The identifiers as MinGW's __uuidof reads them (MSVC reads those of
+// MIDL_INTERFACE above).
+#ifdef __CRT_UUID_DECL
+__CRT_UUID_DECL(ICallback, 0xA61AE16F, 0x907E, 0x4694, 0x99, 0xE9, 0x4D, 0x00, 0x4A, 0x56, 0xAE, 0x99)
+__CRT_UUID_DECL(ISong, 0x1FFF081F, 0x8CEC, 0x4003, 0xA9, 0x0F, 0xA6, 0x93, 0xC7, 0x7C, 0x1D, 0xF7)
+__CRT_UUID_DECL(ISignature, 0xA511C0FD, 0x2085, 0x4A49, 0x9B, 0xED, 0x01, 0x95, 0xEE, 0x79, 0x36, 0xF7)
+__CRT_UUID_DECL(IIDList, 0xD668249A, 0x0027, 0x4E3E, 0x8E, 0x78, 0x51, 0xBC, 0xC5, 0x8F, 0xE1, 0x4C)
+__CRT_UUID_DECL(IResultList, 0x4D81225D, 0xA377, 0x49D3, 0x88, 0x33, 0x16, 0x29, 0x4F, 0x75, 0x11, 0x5F)
+__CRT_UUID_DECL(ISession, 0xB1ED29EE, 0x0C86, 0x4908, 0xB9, 0x59, 0xCB, 0x5D, 0xA0, 0x0B, 0x8D, 0xC1)
+__CRT_UUID_DECL(IKivetLocal, 0x894D387E, 0x8ABD, 0x494E, 0xAA, 0x3B, 0x8F, 0xE0, 0x4F, 0x2B, 0x30, 0xE0)
+#endif

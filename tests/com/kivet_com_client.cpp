@@ -127,8 +127,7 @@ std::string fileStart(const std::string& path, size_t bytes) {
 }
 
 bool createRoot(Context& context) {
-  checkResult(CoCreateInstance(CLSID_KivetLocal, nullptr, CLSCTX_INPROC_SERVER, IID_IKivetLocal,
-                               context.local.outVoid()),
+  checkResult(CoCreateInstance(CLSID_KivetLocal, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(context.local.out())),
               S_OK, "CoCreateInstance of IKivetLocal");
   ComRef<IUnknown> unknown;
   checkResult(CoCreateInstance(CLSID_KivetLocal, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unknown.outVoid()),
