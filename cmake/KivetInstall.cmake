@@ -1,8 +1,9 @@
 # What `cmake --install` puts under the prefix, laid out as Debian lays out a
 # C++ library (GNUInstallDirs):
 #
-#   lib/libkivet.so.0.91.0, .so.0.91, .so       (bin/KivetLocal.dll and
-#                                                lib/libKivetLocal.dll.a on Windows)
+#   lib/libkivet.so.0.91.0, .so.0.91, .so       (bin/KivetLocal.dll with the C++ runtime
+#                                                DLLs it imports, and lib/libKivetLocal.dll.a
+#                                                on Windows)
 #   include/kivet/                              KIVET_HOST_HEADERS
 #   lib/cmake/kivet/                            find_package(kivet): kivet::kivet
 #   lib/pkgconfig/kivet.pc                      pkg-config kivet
@@ -23,6 +24,21 @@ install(TARGETS kivet EXPORT kivetTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# KivetLocal.dll imports the C++ runtime of the compiler that built it by
+# name; installed beside it, these very files are what the loader finds first
+# for a DLL loaded by its full path, as regsvr32 loads it. The runtime stays a
+# shared one: extraction modules loaded as plug-in DLLs share it with the
+# library.
+if(MINGW)
+  include(cmake/KivetMingwRuntime.cmake)
+  kivet_find_mingw_runtime(${CMAKE_CXX_COMPILER} kivet_runtime_dlls kivet_runtime_missing)
+  if(kivet_runtime_missing)
+    list(JOIN kivet_runtime_missing ", " kivet_runtime_missing)
+    message(FATAL_ERROR "KivetLocal.dll needs the C++ runtime DLLs it was linked against installed beside it, "
+      "but ${CMAKE_CXX_COMPILER} does not say where it keeps ${kivet_runtime_missing}")
+  endif()
+  install(PROGRAMS ${kivet_runtime_dlls} DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(FILES ${KIVET_HOST_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kivet)
 install(DIRECTORY config/ DESTINATION ${KIVET_INSTALL_DATADIR} FILES_MATCHING PATTERN "*.xml")
 

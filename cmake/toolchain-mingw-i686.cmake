@@ -39,15 +39,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Programs run under Wine. They load the compiler's runtime libraries
 # (libstdc++, libgcc, winpthread) from where the compiler keeps them, and
 # KivetLocal.dll from the top of the build tree.
+include(${CMAKE_CURRENT_LIST_DIR}/KivetMingwRuntime.cmake)
+kivet_find_mingw_runtime(${CMAKE_CXX_COMPILER} kivet_runtime_dlls kivet_runtime_missing)
 set(kivet_wine_dll_dirs "")
-foreach(dll libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
-    OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
-  if(NOT failed AND IS_ABSOLUTE "${dll_path}")
-    get_filename_component(dll_dir "${dll_path}" DIRECTORY)
-    get_filename_component(dll_dir "${dll_dir}" REALPATH)
-    list(APPEND kivet_wine_dll_dirs "${dll_dir}")
-  endif()
+foreach(dll_path IN LISTS kivet_runtime_dlls)
+  get_filename_component(dll_dir "${dll_path}" DIRECTORY)
+  list(APPEND kivet_wine_dll_dirs "${dll_dir}")
 endforeach()
 list(APPEND kivet_wine_dll_dirs "${CMAKE_BINARY_DIR}")
 list(REMOVE_DUPLICATES kivet_wine_dll_dirs)

@@ -18,6 +18,9 @@
 #define STDMETHODCALLTYPE
 #define STDAPICALLTYPE
 #define STDAPI extern "C" HRESULT STDAPICALLTYPE
+// An interface declared as MIDL writes it: its identifier's text means
+// something only to compilers that read it (__uuidof).
+#define MIDL_INTERFACE(id) struct
 
 using BYTE = uint8_t;
 using WORD = uint16_t;

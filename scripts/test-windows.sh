@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds kivet for 32-bit Windows with MinGW-w64 (KivetLocal.dll and
-# every test program as 32-bit PE files), runs the whole test suite under
-# Wine through CTest, then a COM client against the registered server.
+# every test program as 32-bit PE files), checks what it installs, runs the
+# whole test suite under Wine through CTest, then COM hosts against the
+# installed server, registered in a fresh prefix.
 #
 #   scripts/test-windows.sh     installs what is missing (as root), builds the
 #                               dependencies once (build/win32-deps), builds
@@ -32,8 +33,8 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   step "enabling the i386 architecture"
   dpkg --add-architecture i386
 fi
-install_packages cmake ninja-build dpkg-dev g++-mingw-w64-i686 googletest wine wine32:i386
-for tool in i686-w64-mingw32-g++-posix wine wineserver; do
+install_packages cmake ninja-build dpkg-dev g++-mingw-w64-i686 googletest wine wine32:i386 clang
+for tool in i686-w64-mingw32-g++-posix wine wineserver clang++; do
   command -v "$tool" >/dev/null || fail "$tool is missing"
 done
 
@@ -60,25 +61,58 @@ build_tree() {
   check_install
 }
 
-# The install rules give a Windows prefix the DLL, its import library, the
-# headers (each compiling on its own) and the package files.
+# The install rules give a Windows prefix the DLL with its C++ runtime, its
+# import library, the headers (each compiling on its own) and the package
+# files. The prefix stays for the COM hosts (check_installed_server).
+installed="$tree/install-check"
 check_install() {
-  local prefix="$tree/install-check" file header std
-  rm -rf "$prefix"
-  cmake --install "$tree" --prefix "$prefix" >/dev/null
+  local file header std
+  rm -rf "$installed"
+  cmake --install "$tree" --prefix "$installed" >/dev/null
   for file in bin/KivetLocal.dll lib/libKivetLocal.dll.a include/kivet/kivet.h include/kivet/kivet_local.h \
     lib/cmake/kivet/kivetConfig.cmake lib/pkgconfig/kivet.pc; do
-    [ -f "$prefix/$file" ] || fail "cmake --install did not install $file"
+    [ -f "$installed/$file" ] || fail "cmake --install did not install $file"
   done
-  for header in "$prefix"/include/kivet/*; do
+  check_runtime "$installed/bin"
+  for header in "$installed"/include/kivet/*; do
     for std in c++11 c++17; do
       echo "#include <kivet/$(basename "$header")>" |
-        i686-w64-mingw32-g++-posix -std=$std -Wall -Wextra -Werror -fsyntax-only -I"$prefix/include" -x c++ - ||
+        i686-w64-mingw32-g++-posix -std=$std -Wall -Wextra -Werror -fsyntax-only -I"$installed/include" -x c++ - ||
         fail "kivet/$(basename "$header") does not compile on its own ($std)"
     done
   done
-  check_exports "$prefix/bin/KivetLocal.dll"
-  rm -rf "$prefix"
+  # MinGW's reading of the interface identifiers is checked as the COM
+  # client compiles; MSVC's here, by clang in Microsoft's mode.
+  clang++ --target=i686-w64-mingw32 -fms-extensions -std=c++17 -fsyntax-only -DKIVET_MICROSOFT_UUIDS -I"$root" \
+    "$root/tests/com/kivet_local_uuids.cpp" || fail "kivet_local.h declares identifiers that MSVC's __uuidof reads otherwise"
+  check_exports "$installed/bin/KivetLocal.dll"
+}
+
+# The DLLs a PE file imports.
+imports() { i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
+
+# bin/ holds KivetLocal.dll and exactly the DLLs it needs beyond the system's,
+# also through each other: those the compiler keeps (it names the others
+# back unchanged), each the compiler's own file.
+check_runtime() {
+  local bin=$1 file name kept needed=() queue=(KivetLocal.dll) have
+  while [ ${#queue[@]} -gt 0 ]; do
+    file=${queue[0]}
+    queue=("${queue[@]:1}")
+    while IFS= read -r name; do
+      kept=$(i686-w64-mingw32-g++-posix -print-file-name="$name")
+      [ "$kept" != "$name" ] || continue
+      [[ " ${needed[*]} " == *" $name "* ]] && continue
+      [ -f "$bin/$name" ] || fail "KivetLocal.dll needs $name, which is not installed beside it"
+      cmp -s "$bin/$name" "$kept" || fail "bin/$name is not the compiler's $kept"
+      needed+=("$name")
+      queue+=("$name")
+    done < <(imports "$bin/$file")
+  done
+  have=$(cd "$bin" && ls -- *.dll | { grep -vx KivetLocal.dll || true; } | sort | tr '\n' ' ')
+  [ "$have" = "$(printf '%s\n' "${needed[@]}" | sort | tr '\n' ' ')" ] ||
+    fail "bin/ holds the runtime DLLs ${have:-none}, KivetLocal.dll needs ${needed[*]}"
+  echo "KivetLocal.dll: installed beside its runtime ${needed[*]}"
 }
 
 # KivetLocal.dll exports the five entry points of the COM server under their
@@ -155,37 +189,65 @@ check_counts() {
   echo "win32: $total tests ran under Wine"
 }
 
-# The COM server as a real client meets it: registered by regsvr32, found
-# through the registry by CoCreateInstance, unregistered again. The client
-# (tests/com/kivet_com_client.cpp) links nothing of the library.
-run_com_client() {
-  local dirs=() dll
-  # The compiler's runtime DLLs and the server, as for the test programs.
-  for dll in libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll; do
-    dirs+=("$(dirname "$(realpath "$(i686-w64-mingw32-g++-posix -print-file-name=$dll)")")")
-  done
-  dirs+=("$tree")
-  local run=(bash "$root/cmake/wine-run.sh" "$(IFS=:; echo "${dirs[*]}")" "$WINEPREFIX")
-  local client="$tree/tests/com/kivet_com_client.exe" work="$tree/com-client" server clsid registered status=0
+# The COM server as a real host meets it, installed: registered from the
+# installed bin/ by regsvr32 in a fresh prefix, found through the registry by
+# CoCreateInstance, with nothing but that folder on the path, then
+# unregistered again. The hosts are the COM client
+# (tests/com/kivet_com_client.cpp), which links nothing of the library and
+# shares its runtime, and the example of the README, linked statically, which
+# finds the sample configurations under C:\kivet. Each runs from a folder of
+# its own, which holds no DLL.
+check_installed_server() {
+  local client="$tree/tests/com/kivet_com_client.exe"
   [ -f "$client" ] || fail "the COM client was not built"
-  step "COM client (under Wine)"
-  wineserver -p
-  trap stop_wine EXIT
-  server=$(winepath -w "$tree/KivetLocal.dll")
-  clsid=$("${run[@]}" "$client" clsid)
-  "${run[@]}" regsvr32 /s "$server" || fail "regsvr32 could not register KivetLocal.dll"
-  registered=$("${run[@]}" reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve) || registered=
-  echo "$registered"
-  grep -Eq 'REG_SZ +KivetLocal\.dll$' <<<"$registered" || fail "InprocServer32 of $clsid does not name KivetLocal.dll"
-  rm -rf "$work"
-  mkdir -p "$work"
-  "${run[@]}" "$client" "$(winepath -w "$root/config")" "$(winepath -w "$work")" || status=$?
-  "${run[@]}" regsvr32 /u /s "$server" || fail "regsvr32 /u could not unregister KivetLocal.dll"
-  if "${run[@]}" reg query "HKCR\\CLSID\\$clsid" >/dev/null 2>&1; then
-    fail "unregistering left HKCR\\CLSID\\$clsid"
-  fi
-  [ "$status" -eq 0 ] || fail "the COM client failed (status $status)"
-  stop_wine
+  [ -f "$installed/bin/KivetLocal.dll" ] || fail "the tree was not installed"
+  step "COM hosts of the installed server (under Wine)"
+  local fresh="$tree/wine-installed" hosts="$tree/com-hosts" status=0
+  rm -rf "$fresh" "$hosts"
+  # Expanded now: a failure ends the script outside this function.
+  trap "WINEPREFIX='$fresh' wineserver -k 2>/dev/null; rm -rf '$fresh' '$hosts' '$installed'" EXIT
+  cp -a "$WINEPREFIX" "$fresh"
+  mkdir -p "$hosts/client" "$hosts/example" "$hosts/work" "$fresh/drive_c/kivet"
+  cp "$client" "$hosts/client/"
+  cp "$installed"/share/kivet/*.xml "$fresh/drive_c/kivet/"
+  awk '/^## Using the COM server/ { section = 1 } section && /^```cpp/ { code = 1; next }
+       code && /^```/ { exit } code' "$root/README.md" >"$hosts/example.cpp"
+  i686-w64-mingw32-g++-posix -std=c++11 -Wall -Wextra -Werror -static -I"$installed/include" "$hosts/example.cpp" \
+    -o "$hosts/example/example.exe" -lole32 -loleaut32 || fail "the README's COM example does not build"
+  (
+    export WINEPREFIX="$fresh"
+    unset WINEPATH
+    wineserver -p
+    local run=(bash "$root/cmake/wine-run.sh" "$installed/bin" "$fresh") server clsid registered output
+    server=$(winepath -w "$installed/bin/KivetLocal.dll")
+    clsid=$("${run[@]}" "$hosts/client/kivet_com_client.exe" clsid)
+    if "${run[@]}" reg query "HKCR\\CLSID\\$clsid" >/dev/null 2>&1; then
+      fail "$deps/wine registers $clsid already: remove it (the next run makes it anew)"
+    fi
+    cd "$hosts"
+    # Without a folder on the path: the DLL's runtime is found beside it.
+    bash "$root/cmake/wine-run.sh" "" "$fresh" regsvr32 /s "$server" || fail "regsvr32 could not register $server"
+    registered=$("${run[@]}" reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve) || registered=
+    echo "$registered"
+    grep -Eq 'REG_SZ +KivetLocal\.dll$' <<<"$registered" || fail "InprocServer32 of $clsid does not name KivetLocal.dll"
+    (cd client && "${run[@]}" kivet_com_client.exe "$(winepath -w "$root/config")" "$(winepath -w "$hosts/work")") ||
+      status=1
+    (cd client && "${run[@]}" kivet_com_client.exe multithreaded) || status=1
+    output=$(cd example && "${run[@]}" example.exe) || status=1
+    echo "README example: $output"
+    grep -Eq '^1 [0-9]+\.[0-9]{3}$' <<<"${output%%$'\n'*}" || status=1
+    bash "$root/cmake/wine-run.sh" "" "$fresh" regsvr32 /u /s "$server" || fail "regsvr32 /u could not unregister $server"
+    if "${run[@]}" reg query "HKCR\\CLSID\\$clsid" >/dev/null 2>&1; then
+      fail "unregistering left HKCR\\CLSID\\$clsid"
+    fi
+    # Unregistered, the example stops with the result of CoCreateInstance.
+    output=$(cd example && "${run[@]}" example.exe) && status=1
+    echo "README example, unregistered: $output"
+    [ "$output" = "KivetLocal.dll cannot be used: 0x80040154" ] || status=1
+    [ "$status" -eq 0 ] || fail "a COM host of the installed server failed"
+  )
+  WINEPREFIX="$fresh" wineserver -k 2>/dev/null || true
+  rm -rf "$fresh" "$hosts" "$installed"
   trap - EXIT
 }
 
@@ -194,6 +256,6 @@ timed "dependencies" build_deps
 timed "cross build" build_tree
 timed "wine prefix" make_prefix
 timed "tests under wine" run_tests
-timed "COM client under wine" run_com_client
+timed "COM hosts under wine" check_installed_server
 summary=$(printf '%s, ' "${times[@]}")
 step "win32 passed in $((SECONDS - start)) s (${summary%, })"

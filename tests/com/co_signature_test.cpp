@@ -167,6 +167,8 @@ TEST_F(CoSignature, SongTextsCrossTheAnsiCodePage) {
       {&ISong::SetTitle, &ISong::GetTitle, &ISong::GetTitleLatin1, u"Caf\u00E9", u"Caf\u00C3\u00A9", u"Caf\u00E9"},
       // The euro sign is byte 0x80 of the code page, stored as C2 80.
       {&ISong::SetArtist, &ISong::GetArtist, &ISong::GetArtistLatin1, u"5\u20AC", u"5\u00C2\u20AC", u"5\u20AC"},
+      // Bytes that make UTF-8 are taken as such: C3 A9 is stored as it is.
+      {&ISong::SetArtist, &ISong::GetArtist, &ISong::GetArtistLatin1, u"\u00C3\u00A9", u"\u00C3\u00A9", u"\u00E9"},
       // A character the code page lacks arrives as '?'.
       {&ISong::SetExtraText, &ISong::GetExtraText, &ISong::GetExtraTextLatin1, u"a\u4E2Db", u"a?b", u"a?b"},
       // A null BSTR is the empty text.

@@ -102,14 +102,17 @@ struct HostObject : ISignature, IIDList {
 };
 
 // A host's callback object: song texts and numbers made of the id ("Title 3",
-// "Artist 3", "3.wav", no extra text, 1000 ms per id, 10 + id, 0), E_NOTIMPL
-// ("unknown id") for the id `unknown`, E_FAIL from every getter once
-// `failing`, else S_FALSE, which is success too. It logs id changes ("2>4 ")
-// and progress in whole percent ("50% "). Its user keeps it alive, so its
+// "Artist 3", "3.wav", no extra text, 1000 ms per id, 10 + id, 20 + id).
+// GetExtraText answers E_NOTIMPL for every id once `extraTextNotImplemented`;
+// otherwise a getter answers E_NOTIMPL ("unknown id") for the id `unknown`,
+// E_FAIL once `failing`, else S_FALSE, which is success too. It logs id
+// changes ("2>4 "), progress in whole percent ("50% ") and each time the
+// second extra number is asked ("number2? "). Its user keeps it alive, so its
 // count means nothing.
 class HostCallback : public ICallback {
  public:
   unsigned unknown = 0;
+  bool extraTextNotImplemented = false;
   bool failing = false;
   std::string log;
 
@@ -123,11 +126,17 @@ class HostCallback : public ICallback {
   HRESULT STDMETHODCALLTYPE GetArtist(unsigned id, BSTR* out) override {
     return text(id, "Artist " + number(id), out);
   }
-  HRESULT STDMETHODCALLTYPE GetExtraText(unsigned id, BSTR* out) override { return text(id, "", out); }
+  HRESULT STDMETHODCALLTYPE GetExtraText(unsigned id, BSTR* out) override {
+    const HRESULT result = text(id, "", out);
+    return extraTextNotImplemented ? E_NOTIMPL : result;
+  }
   HRESULT STDMETHODCALLTYPE GetFileName(unsigned id, BSTR* out) override { return text(id, number(id) + ".wav", out); }
   HRESULT STDMETHODCALLTYPE GetLength(unsigned id, int* out) override { return value(id, 1000 * id, out); }
   HRESULT STDMETHODCALLTYPE GetExtraNumber(unsigned id, int* out) override { return value(id, 10 + id, out); }
-  HRESULT STDMETHODCALLTYPE GetExtraNumber2(unsigned id, int* out) override { return value(id, 0, out); }
+  HRESULT STDMETHODCALLTYPE GetExtraNumber2(unsigned id, int* out) override {
+    log += "number2? ";
+    return value(id, 20 + id, out);
+  }
   HRESULT STDMETHODCALLTYPE OnIdChanged(unsigned oldId, unsigned newId) override {
     log += number(oldId) + ">" + number(newId) + " ";
     return S_OK;

@@ -1,9 +1,13 @@
 // A COM host of KivetLocal.dll, as a real client sees the server: through the
 // registry, CoCreateInstance and the interfaces of com/kivet_local.h only
 // (it links nothing of the library). scripts/test-windows.sh registers the
-// server with regsvr32, runs this program under Wine and unregisters it.
+// installed server with regsvr32, runs this program under Wine and
+// unregisters it.
 //
 //   kivet_com_client clsid                prints the class id
+//   kivet_com_client multithreaded        a main thread in the multithreaded
+//                                         apartment: exits 0 when it cannot
+//                                         create the root object
 //   kivet_com_client CONFIGDIR WORKDIR    runs the steps below; CONFIGDIR
 //                                         holds the sample configurations
 //                                         (mfcc.xml, default.xml,
@@ -126,14 +130,48 @@ std::string fileStart(const std::string& path, size_t bytes) {
   return in ? start : std::string();
 }
 
+HRESULT createRoot(ComRef<IKivetLocal>& local) {
+  return CoCreateInstance(CLSID_KivetLocal, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(local.out()));
+}
+
 bool createRoot(Context& context) {
-  checkResult(CoCreateInstance(CLSID_KivetLocal, nullptr, CLSCTX_INPROC_SERVER, IID_IKivetLocal,
-                               context.local.outVoid()),
-              S_OK, "CoCreateInstance of IKivetLocal");
+  checkResult(createRoot(context.local), S_OK, "CoCreateInstance of IKivetLocal");
   ComRef<IUnknown> unknown;
   checkResult(CoCreateInstance(CLSID_KivetLocal, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unknown.outVoid()),
               E_NOINTERFACE, "CoCreateInstance of IUnknown");
   return context.local.get() != nullptr;
+}
+
+// A thread's try to create the root object in an apartment of its own.
+struct Attempt {
+  DWORD apartment;
+  HRESULT result;
+};
+
+DWORD WINAPI createInOwnApartment(void* argument) {
+  auto& attempt = *static_cast<Attempt*>(argument);
+  if (FAILED(CoInitializeEx(nullptr, attempt.apartment))) return 1;
+  ComRef<IKivetLocal> local;
+  attempt.result = createRoot(local);
+  local.reset();
+  CoUninitialize();
+  return 0;
+}
+
+// The server's objects live in the main single-threaded apartment, and its
+// interfaces have no proxies: threads of other apartments cannot have them.
+// They ask the main thread by a message, which it handles while it waits.
+bool otherApartments(Context&) {
+  for (const DWORD apartment : {DWORD(COINIT_APARTMENTTHREADED), DWORD(COINIT_MULTITHREADED)}) {
+    Attempt attempt{apartment, S_OK};
+    HANDLE thread = CreateThread(nullptr, 0, createInOwnApartment, &attempt, 0, nullptr);
+    if (thread == nullptr) return false;
+    DWORD index = 0;
+    checkResult(CoWaitForMultipleHandles(0, 60000, 1, &thread, &index), S_OK, "a thread of another apartment ends");
+    CloseHandle(thread);
+    checkResult(attempt.result, E_NOINTERFACE, "CoCreateInstance in apartment " + std::to_string(apartment));
+  }
+  return true;
 }
 
 bool versionsAndMessages(Context& context) {
@@ -420,9 +458,87 @@ bool textsFromTheCallback(Context& context) {
   return true;
 }
 
+std::string titleOf(ISong* song) {
+  Bstr title;
+  return song != nullptr && SUCCEEDED(song->GetTitleLatin1(title.out())) ? ansi(title) : "<no title>";
+}
+
+// Songs hold copies of texts; the metadata file is named after the session
+// file up to its last point.
+bool songsAndMetadataFiles(Context& context) {
+  const demo::Clip& clip = context.clips[2];
+  const std::string file = context.work("clip.sig");
+  ComRef<ISignature> extracted = extract(context, clip);
+  if (!extracted.get()) return false;
+  checkResult(extracted->Save(ansiBstr(file).get()), S_OK, "Save of a clip's signature");
+  ComRef<ISignature> loaded;
+  ComRef<ISong> song;
+  checkResult(context.local->CreateSignature(ansiBstr(context.config("default.xml")).get(), kRate, loaded.out()), S_OK,
+              "CreateSignature to load into");
+  if (!loaded.get()) return false;
+  checkResult(loaded->Load(ansiBstr(file).get()), S_OK, "Load of the clip's signature");
+  checkResult(loaded->GetSong(song.out()), S_OK, "GetSong of a loaded signature");
+  check(titleOf(song.get()).empty(), "a loaded signature's song is blank");
+  song->SetTitle(ansiBstr("Set on the loaded song").get());
+
+  ComRef<ISession> session;
+  unsigned id = 0;
+  checkResult(context.local->CreateSession(ansiBstr(context.config("similarity.xml")).get(), 1, session.out()), S_OK,
+              "CreateSession of one song");
+  if (!session.get()) return false;
+  checkResult(session->AddSignature(loaded.get(), &id), S_OK, "AddSignature of the loaded signature");
+  checkResult(session->GetSong(id, song.out()), S_OK, "GetSong of the session");
+  check(titleOf(song.get()) == clip.title, "the session has the file's texts: " + titleOf(song.get()));
+  song->SetTitle(ansiBstr("Set on the session's song").get());
+  checkResult(session->GetSong(id, song.out()), S_OK, "GetSong again");
+  check(titleOf(song.get()) == clip.title, "a session's song is a copy");
+
+  // stem.db's save writes stem.meta over the one of stem.ses.
+  checkResult(context.session->Save(ansiBstr(context.work("stem.ses")).get()), S_OK, "Save as stem.ses");
+  checkResult(session->Save(ansiBstr(context.work("stem.db")).get()), S_OK, "Save as stem.db");
+  ComRef<ISession> fresh;
+  checkResult(context.local->CreateSession(ansiBstr(context.config("similarity.xml")).get(), 1, fresh.out()), S_OK,
+              "CreateSession to load stem.ses");
+  if (!fresh.get()) return false;
+  checkFailure(context, fresh->Load(ansiBstr(context.work("stem.ses")).get()), 0x8004021Du, "Corrupted Session",
+               "Load of stem.ses, whose records stem.db replaced");
+  checkResult(fresh->GetSong(1, song.out()), S_OK, "GetSong 1 of stem.ses");
+  check(titleOf(song.get()) == clip.title, "song 1 of stem.ses reads the texts of stem.db's");
+  return true;
+}
+
+// Paths cross the ANSI code page (1252 here) as texts do: a folder whose
+// name it lacks cannot be used, whatever the folder holds.
+bool pathsOutsideTheCodePage(Context& context) {
+  for (const char16_t* name : {u"Z\u0142oty", u"\u591C\u306E\u66F2"}) {
+    const std::u16string folder = ansiBstr(context.workDir).str() + u"\\" + name;
+    const auto* wide = reinterpret_cast<const wchar_t*>(folder.c_str());
+    check(CreateDirectoryW(wide, nullptr) != FALSE, "a folder named outside the code page");
+    const Bstr session(folder + u"\\music.ses");
+    checkResult(context.session->Save(session.get()), static_cast<HRESULT>(0x80040203u), "Save into that folder");
+    ComRef<ISession> fresh;
+    checkResult(context.local->CreateSession(ansiBstr(context.config("similarity.xml")).get(), 1, fresh.out()), S_OK,
+                "CreateSession to load from that folder");
+    if (fresh.get())
+      checkResult(fresh->Load(session.get()), static_cast<HRESULT>(0x80040202u), "Load from that folder");
+    // Nothing was written into it.
+    check(RemoveDirectoryW(wide) != FALSE, "the folder stays empty");
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "multithreaded") == 0) {
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 2;
+    ComRef<IKivetLocal> local;
+    const HRESULT result = createRoot(local);
+    local.reset();
+    CoUninitialize();
+    std::printf("CoCreateInstance on a multithreaded main thread: %s\n", hex(result).c_str());
+    return result == E_NOINTERFACE ? 0 : 1;
+  }
   if (argc == 2 && std::strcmp(argv[1], "clsid") == 0) {
     const GUID& id = CLSID_KivetLocal;
     std::printf("{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}\n", static_cast<unsigned long>(id.Data1),
@@ -431,7 +547,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s CONFIGDIR WORKDIR | %s clsid\n", argv[0], argv[0]);
+    std::fprintf(stderr, "usage: %s CONFIGDIR WORKDIR | %s clsid | %s multithreaded\n", argv[0], argv[0], argv[0]);
     return 2;
   }
   if (FAILED(CoInitialize(nullptr))) {
@@ -443,6 +559,7 @@ int main(int argc, char** argv) {
     bool (*run)(Context&);
   } steps[] = {
       {"root object", createRoot},
+      {"other apartments", otherApartments},
       {"versions and messages", versionsAndMessages},
       {"signature from PCM", signatureFromPcm},
       {"stereo and failures", stereoAndFailures},
@@ -451,6 +568,8 @@ int main(int argc, char** argv) {
       {"exports with progress", exportsWithProgress},
       {"save, load and merge", saveLoadAndMerge},
       {"texts from the callback", textsFromTheCallback},
+      {"songs and metadata files", songsAndMetadataFiles},
+      {"paths outside the code page", pathsOutsideTheCodePage},
   };
   {
     Context context;
