@@ -726,6 +726,30 @@ TEST(VraSessionFile, FailedSaveLeavesThePreviousFilesAsTheyWere) {
   EXPECT_EQ(loaded->getSongCount(), 2u);
 }
 
+// Texts whose only characters beyond ASCII take four bytes in UTF-8 are kept
+// through the session's records, its metadata file and a load; a text an
+// earlier version stored converted reads as it was stored.
+TEST(VraSessionFile, FourByteCharactersAreKeptThroughSaveAndLoad) {
+  const std::string emoji = "\xF0\x9F\x8E\xB5 Night Drive";
+  Held<vraSession> s = session();
+  s->addSignature(song(0, 1.0f, emoji).get());
+  s->addSignature(song(0, 2.0f, "\xF0\xA0\x80\x8B").get());
+  const std::string stored = "\xC3\xB0\xC2\x9F\xC2\x8E\xC2\xB5 Night Drive";
+  s->getManager().session().getMetadata().findOrCreate(2).tags["TPE1"] = stored;
+  const std::string path = tempPath("emoji.ses");
+  s->saveSession(path.c_str());
+  EXPECT_NE(readFile(tempPath("emoji.meta")).find("<TIT2>\xF0\x9F\x8E\xB5 Night Drive</TIT2>"), std::string::npos);
+  Held<vraSession> loaded = session();
+  loaded->loadSession(path.c_str());
+  for (vraSession* from : {s.get(), loaded.get()}) {
+    Held<vraISong> first(from->getSong(1));
+    Held<vraISong> second(from->getSong(2));
+    EXPECT_EQ(std::string(first->getTitle(false)) + "|" + first->getTitle(true), emoji + "| Night Drive");
+    EXPECT_EQ(std::string(second->getTitle(false)) + "|" + second->getArtist(false),
+              "\xF0\xA0\x80\x8B|" + stored);
+  }
+}
+
 // A melodic classifier compares melodies of any note count: songs of 5, 2 and
 // 5 notes are all stored, by an add, a merge and a load alike, and each is
 // found by a query of itself.
