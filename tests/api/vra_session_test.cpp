@@ -750,6 +750,31 @@ TEST(VraSessionFile, FourByteCharactersAreKeptThroughSaveAndLoad) {
   }
 }
 
+// A whitelist that names a song removed after it was set: the operations
+// that read it raise code 11 before they do anything, write nothing, and
+// leave it set for the host to mend.
+TEST(VraSession, WhitelistNamingARemovedSongIsRefused) {
+  Held<vraSession> s = session({0, 1, 2, 3, 4, 5, 6});
+  Held<vraIIDList> ids(s->getAllIds());
+  s->setWhitelist(ids.get());
+  s->removeSong(7);
+  const std::string text = tempPath("listing.txt"), riff = tempPath("nearest.riff");
+  const std::function<void()> calls[] = {[&] { s->queryById(1, 5); },
+                                         [&] { s->exportText(text.c_str(), 127); },
+                                         [&] { s->exportSimilarityRiff(riff.c_str(), 3); }};
+  for (const auto& call : calls) expectCode(call, 11);
+  EXPECT_EQ(filesStartingWith(text).size() + filesStartingWith(riff).size(), 0u);
+  // Still set: a song added since is outside it. Set again without the
+  // removed id, it serves.
+  const unsigned added = s->addSignature(song(0, 7.0f).get());
+  expectCode([&] { s->queryById(added, 5); }, 25);
+  ids->remove(7);
+  s->setWhitelist(ids.get());
+  EXPECT_EQ(ranked(s->queryById(1, 3)), "1 2 3 ");
+  s->exportSimilarityRiff(riff.c_str(), 3);
+  EXPECT_EQ(readFile(riff).size(), 32u + 6 * 4 * 4);
+}
+
 // A melodic classifier compares melodies of any note count: songs of 5, 2 and
 // 5 notes are all stored, by an add, a merge and a load alike, and each is
 // found by a query of itself.
