@@ -206,6 +206,10 @@ TEST(VraSignature, InitCodes) {
       },
       14);
   expectCode([] { CreateSignature(writeFile("raw.xml", apitest::rawFramesConfig()).c_str(), 0); }, 14);
+  // A rate of 0 is refused before the configuration is read: no module of
+  // it is built, nor is the file looked for.
+  expectCode([] { CreateSignature(KIVET_CONFIG_DIR "/default.xml", 0); }, 14);
+  expectCode([] { CreateSignature(tempPath("missing.xml").c_str(), 0); }, 14);
   expectCode(
       [] {
         CreateSignature(
