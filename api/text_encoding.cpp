@@ -8,6 +8,20 @@ namespace {
 
 bool isContinuation(unsigned char byte) { return byte >= 0x80 && byte <= 0xBF; }
 
+// A lead F0 to F4 with three continuation bytes whose code point lies in
+// U+10000..U+10FFFF: F0 needs a second byte from 0x90 (below is an overlong
+// form), F4 one up to 0x8F (above is beyond U+10FFFF). A text whose only
+// characters beyond ASCII are such (emoji, CJK extension characters) is
+// UTF-8 all the same; in Latin-1 it would be "ð" to "ô" followed by three
+// characters from 0x80 to 0xBF, which no real text holds.
+bool isFourByteSequence(const unsigned char* at) {
+  const unsigned char lead = at[0];
+  if (lead < 0xF0 || lead > 0xF4) return false;
+  const unsigned char second = at[1];
+  if ((lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) return false;
+  return isContinuation(second) && isContinuation(at[2]) && isContinuation(at[3]);
+}
+
 }  // namespace
 
 bool isUtf8(const char* text) {
@@ -15,10 +29,15 @@ bool isUtf8(const char* text) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
   const size_t n = std::strlen(text);
   // The terminating NUL stands for every byte beyond the end: it is never a
-  // continuation byte, so a lead cut off by the end does not count.
+  // continuation byte, so a lead cut off by the end does not count (and the
+  // bytes after a NUL are never looked at).
   for (size_t i = 0; i < n; ++i) {
     const unsigned char c = bytes[i];
-    if (c < 0x80 || c >= 0xF0) continue;
+    if (c < 0x80) continue;
+    if (c >= 0xF0) {
+      if (isFourByteSequence(bytes + i)) return true;
+      continue;
+    }
     if (c <= 0xBF) return false;
     if (c <= 0xDF) {
       if (isContinuation(bytes[i + 1])) return true;

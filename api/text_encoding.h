@@ -7,9 +7,10 @@
 
 namespace vemra_kivet {
 
-// True as soon as the text holds one well-formed two- or three-byte UTF-8
-// sequence before any stray continuation byte; pure ASCII and the empty text
-// are not UTF-8.
+// True as soon as the text holds one well-formed two-, three- or four-byte
+// UTF-8 sequence (a four-byte one of a code point from U+10000 to U+10FFFF)
+// before any stray continuation byte; pure ASCII and the empty text are not
+// UTF-8.
 bool isUtf8(const char* text);
 
 // Every byte from 0x80 up becomes its two-byte UTF-8 sequence.

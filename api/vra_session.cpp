@@ -305,12 +305,12 @@ vraResultList* vraSession::fillResultList(uint32_t id) const {
 vraIResultList* vraSession::queryById(unsigned id, unsigned count) {
   requireInitialised();
   makeSong(id)->release();
+  if (whitelist != nullptr && !whitelist->contains(id)) throw vraKivetException(VRA_ID_NOT_IN_WHITELIST);
+  requireWhitelistHeld();
   QueryParameters params;
   params.resultCount = kQueryByIdResults;
-  if (whitelist != nullptr) {
-    if (!whitelist->contains(id)) throw vraKivetException(VRA_ID_NOT_IN_WHITELIST);
+  if (whitelist != nullptr)
     for (unsigned i = 0; i < whitelist->size(); ++i) params.candidateIds.push_back(whitelist->getId(i));
-  }
   list->clear();
   manager->query(static_cast<uint64_t>(id), *list, params);
   if (list->size() > count) list->truncate(static_cast<int>(count));
@@ -447,6 +447,17 @@ void vraSession::setWhitelist(vraIIDList* ids) {
 }
 
 void vraSession::clearWhitelist() { whitelist = nullptr; }
+
+// A whitelist is checked when it is set; a song removed since leaves an id
+// that no query could find. Checked before an operation does anything, so
+// that it writes nothing and the host can mend the list, which stays set.
+void vraSession::requireWhitelistHeld() const {
+  if (whitelist == nullptr) return;
+  const AdaptedFeatureDb& db = database();
+  const unsigned count = whitelist->size();
+  for (unsigned i = 0; i < count; ++i)
+    if (!db.contains(whitelist->getId(i))) throw vraKivetException(VRA_SIGNATURE_ID_DOES_NOT_EXIST);
+}
 
 namespace {
 
@@ -621,6 +632,7 @@ void vraSession::merge(const std::string& path, const std::string& metaPath) {
 void vraSession::exportText(const char* path, unsigned fieldMask) {
   requireInitialised();
   if (!hasTextSource()) throw vraKivetException(VRA_NO_METADATA_CALLBACK);
+  requireWhitelistHeld();
   if (path == nullptr) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   // Written aside and put in place whole: an export that fails leaves the
   // file of an earlier one as it was. Text mode: lines end as the platform's
@@ -662,6 +674,7 @@ void vraSession::exportSimilarityRiff(const char* path, unsigned count) {
   const unsigned songs = whitelist != nullptr ? whitelist->size() : database().size();
   // Checked first: a session too small leaves an existing file as it was.
   if (songs < kRiffMinimumSongs) throw vraKivetException(VRA_SESSION_TOO_SMALL);
+  requireWhitelistHeld();
   if (path == nullptr) throw vraKivetException(VRA_FAILED_TO_SAVE_FILE);
   // Written aside, as the text export is.
   StagedFiles files("vraSession::exportSimilarityRiff()");

@@ -81,7 +81,8 @@ class vraSession : public vraReferenceCounted<vraISession> {
   void setWeight(unsigned key, unsigned value) override;
   unsigned getWeight(unsigned key) override;
   // At most count results, the entry of id (when among them) first. Code 11
-  // for an unknown id, 25 for one outside the whitelist.
+  // for an unknown id, 25 for one outside the whitelist, 11 for a whitelist
+  // that names a song removed since it was set.
   vraIResultList* queryById(unsigned id, unsigned count) override;
   // Code 16 unless metadata is on or a callback is set.
   int checkMetadataSource(bool title, bool artist, bool extraText, bool fileName) override;
@@ -100,8 +101,11 @@ class vraSession : public vraReferenceCounted<vraISession> {
   vraISong* getSongByFileName(const char* fileName) override;
   // The callback stays the host's: the session never frees it.
   void setCallback(vraICallback* callback) override;
+  // Code 16 without metadata or callback, 11 for a whitelist that names a
+  // removed song (before the file is touched).
   void exportText(const char* path, unsigned fieldMask) override;
-  // Code 27 for fewer than 5 songs (before the file is touched).
+  // Code 27 for fewer than 5 songs, then 11 for a whitelist that names a
+  // removed song (both before the file is touched).
   void exportSimilarityRiff(const char* path, unsigned count) override;
   // Code 23 for a list that is not the library's, 26 when an id of it is not
   // stored (the list stays set).
@@ -125,6 +129,8 @@ class vraSession : public vraReferenceCounted<vraISession> {
 
  private:
   void requireInitialised() const;
+  // Code 11 when the whitelist names an id the session no longer holds.
+  void requireWhitelistHeld() const;
   void reset(std::unique_ptr<SLManager> fresh);
   // The signature data of one of the library's signature objects (code 6
   // otherwise).

@@ -46,9 +46,15 @@ int vraSignature::init(const char* configPath, unsigned rate) {
     // samples: the old extractor is gone as soon as the front end starts.
     initialised = false;
     samplingRate = rate;
+    // A rate of 0 makes frames of no samples, whatever the configuration:
+    // refused before a module is built for it.
+    if (rate == 0) {
+      extractor.release();
+      throw vraKivetException(VRA_INVALID_PARAMETER);
+    }
     extractor.init(configPath, rate);
     // Both factors are taken as unsigned: an absent "frameDuration" (-1)
-    // would make an enormous frame, and 0 or a zero rate no frame at all.
+    // would make an enormous frame, and 0 no frame at all.
     const int32_t frameDuration = extractor.getFrameDuration();
     const double length =
         std::floor(static_cast<double>(rate) * static_cast<uint32_t>(frameDuration) * 0.001 + 0.5);

@@ -45,8 +45,9 @@ class vraSignature : public vraReferenceCounted<vraISignature> {
   // Public so that an object embedding a signature can destroy it.
   ~vraSignature() override;
 
-  // Codes 4, 9 and 12 from the front end; 14 when the configuration gives no
-  // usable frame length (a "frameDuration" that is absent or not positive).
+  // Code 14 for a rate of 0, before the configuration is read; codes 4, 9
+  // and 12 from the front end; 14 when the configuration gives no usable
+  // frame length (a "frameDuration" that is absent or not positive).
   virtual int init(const char* configPath, unsigned samplingRate);
 
   // Finishes the signature when needed; the result stays owned by this object.

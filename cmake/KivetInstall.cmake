@@ -5,8 +5,9 @@
 #                                                DLLs it imports, and lib/libKivetLocal.dll.a
 #                                                on Windows)
 #   include/kivet/                              KIVET_HOST_HEADERS
-#   lib/cmake/kivet/                            find_package(kivet): kivet::kivet
-#   lib/pkgconfig/kivet.pc                      pkg-config kivet
+#   lib/cmake/kivet/                            find_package(kivet): kivet::kivet, and
+#                                               KIVET_CONFIG_DIR, the folder of the configurations
+#   lib/pkgconfig/kivet.pc                      pkg-config kivet; its variable configdir is that folder
 #   share/kivet/                                the sample configurations: default.xml and
 #                                               mfcc.xml (extraction), similarity.xml (sessions)
 #   bin/                                        the example hosts (examples/CMakeLists.txt):
@@ -48,7 +49,11 @@ install(EXPORT kivetTargets NAMESPACE kivet:: DESTINATION ${KIVET_INSTALL_CMAKED
 # for 0.91 accepts 0.91.x only.
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/kivetConfigVersion.cmake
   COMPATIBILITY SameMinorVersion)
-install(FILES cmake/kivetConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/kivetConfigVersion.cmake
+# The package finds the prefix from its own place, and the configurations
+# relative to it.
+configure_package_config_file(cmake/kivetConfig.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/kivetConfig.cmake
+  INSTALL_DESTINATION ${KIVET_INSTALL_CMAKEDIR} PATH_VARS KIVET_INSTALL_DATADIR)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kivetConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/kivetConfigVersion.cmake
   DESTINATION ${KIVET_INSTALL_CMAKEDIR})
 
 # The pkg-config file finds the prefix from its own place (${pcfiledir}).
@@ -68,6 +73,7 @@ else()
 endif()
 kivet_pc_dir(kivet_pc_libdir "${CMAKE_INSTALL_LIBDIR}")
 kivet_pc_dir(kivet_pc_includedir "${CMAKE_INSTALL_INCLUDEDIR}")
+kivet_pc_dir(kivet_pc_configdir "${KIVET_INSTALL_DATADIR}")
 if(WIN32)
   set(kivet_pc_libname KivetLocal)
 else()

@@ -4,7 +4,8 @@
 # SONAME and exported symbols and that every installed header compiles on its
 # own; builds a small host once with CMake's find_package(kivet) and once with
 # pkg-config, runs both (a signature of generated PCM made with the installed
-# default configuration, saved and read back by the installed kivet-inspect)
+# default configuration, found through the package's KIVET_CONFIG_DIR and
+# pkg-config's configdir, saved and read back by the installed kivet-inspect)
 # and runs the installed example hosts.
 #
 #   scripts/test-install.sh [TREE]     TREE: a built Linux tree (default build/release)
@@ -131,15 +132,22 @@ project(kivet_host LANGUAGES CXX)
 find_package(kivet ${KIVET_WANTED} REQUIRED)
 add_executable(host host.cpp)
 target_link_libraries(host PRIVATE kivet::kivet)
+file(WRITE ${CMAKE_BINARY_DIR}/configdir "${KIVET_CONFIG_DIR}")
 EOF
 }
 
-# run_host NAME PROGRAM: a signature with the installed default configuration,
-# and the coded error of a missing configuration file.
+# run_host NAME PROGRAM CONFIGDIR: a signature with the default configuration
+# of CONFIGDIR, the folder the package names, which must be the installed
+# one; and the coded error of a missing configuration file.
 run_host() {
-  local name=$1 program=$2 out=$work/$1.sig printed
+  local name=$1 program=$2 configdir=$3 out=$work/$1.sig printed file
+  [ "$(realpath "$configdir")" = "$(realpath "$prefix/share/kivet")" ] ||
+    fail "$name names $configdir for the configurations"
+  for file in default.xml mfcc.xml similarity.xml; do
+    [ -f "$configdir/$file" ] || fail "$name: no $file in $configdir"
+  done
   ldd "$program" | grep -q "libkivet.so.$interface => $libdir/" || fail "$name host does not use the installed library"
-  printed=$("$program" "$prefix/share/kivet/default.xml" "$out") || fail "$name host failed"
+  printed=$("$program" "$configdir/default.xml" "$out") || fail "$name host failed"
   [ "$printed" = "$interface" ] || fail "$name host: the library says version $printed, the package $interface"
   [ -s "$out" ] || fail "$name host wrote no signature"
   if [ -x "$prefix/bin/kivet-inspect" ]; then
@@ -148,7 +156,8 @@ run_host() {
   local error
   error=$("$program" "$work/missing.xml" "$work/none.sig" 2>&1) && fail "$name host accepted a missing configuration"
   [ "$error" = "kivet error 4: File doesn't exist" ] || fail "$name host: unexpected error '$error'"
-  echo "$name host: signature of $(stat -c %s "$out") bytes; a missing configuration raised code 4"
+  echo "$name host: signature of $(stat -c %s "$out") bytes with $(realpath --relative-to="$prefix" "$configdir")/default.xml;" \
+    "a missing configuration raised code 4"
 }
 
 host_with_cmake() {
@@ -158,7 +167,7 @@ host_with_cmake() {
   [ "$(sed -n 's/^kivet_DIR:PATH=//p' "$build/CMakeCache.txt")" = "$libdir/cmake/kivet" ] ||
     fail "find_package(kivet) found another package than the installed one"
   cmake --build "$build" >/dev/null
-  run_host cmake "$build/host"
+  run_host cmake "$build/host" "$(cat "$build/configdir")"
   # Before 1.0 every sub-version is an interface of its own.
   if cmake -S "$work/host" -B "$work/host/build-other" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
     -DKIVET_WANTED="${interface%.*}.$((${interface#*.} + 1))" >/dev/null 2>&1; then
@@ -170,7 +179,7 @@ host_with_pkg_config() {
   # shellcheck disable=SC2046
   g++ -std=c++17 -Wall -Wextra -Werror "$work/host/host.cpp" -o "$work/host/host-pc" \
     $(pkg-config --cflags --libs kivet) -Wl,-rpath,"$libdir"
-  run_host pkg-config "$work/host/host-pc"
+  run_host pkg-config "$work/host/host-pc" "$(pkg-config --variable=configdir kivet)"
 }
 
 # The example hosts find the installed library and configuration.

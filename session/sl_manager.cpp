@@ -76,9 +76,9 @@ class CandidateScope {
 struct SLManager::Source {
   // Names the source in the StandardException of a failed parse.
   std::string name;
-  std::string xmlError;
-  std::string domError;
-  std::string unexpected;
+  // Names it in the lines on the standard error stream, after "parsing":
+  // ": 'PATH'" for a file, " memory config" for the stored configuration.
+  std::string shown;
 };
 
 SLManager::SLManager(EventHandler* handler) : eventHandler(handler), store(std::make_unique<Session>()) {}
@@ -101,9 +101,7 @@ void SLManager::loadConfiguration(const std::string& path) {
   if (!fileExists(path))
     throw StandardException("SLManager::loadConfiguration() file not found: " + path);
   store->getGlobals().setTextFromFile("XML", path);
-  const Source source{"file " + path, "\nError during parsing: '" + path + "'\n",
-                      "\nDOM Error during parsing: '" + path + "'\n",
-                      "\nUnexpected exception during parsing: '" + path + "'\n"};
+  const Source source{"file " + path, ": '" + path + "'"};
   // The bytes just kept are the ones parsed: the file is read once, as the
   // system names it (the parser would resolve some paths as relative URIs).
   uint32_t size = 0;
@@ -112,9 +110,7 @@ void SLManager::loadConfiguration(const std::string& path) {
 }
 
 void SLManager::loadConfiguration(const char* text, unsigned size) {
-  static const Source source{"the stored configuration", "\nError during parsing memory config\n",
-                             "\nDOM Error during parsing memory config\n",
-                             "\nUnexpected exception during parsing memory config\n"};
+  static const Source source{"the stored configuration", " memory config"};
   parseAndRead(source, text, size);
 }
 
@@ -133,16 +129,16 @@ void SLManager::parseAndRead(const Source& source, const char* text, unsigned si
   try {
     document = &parser->parseMemory(text, size);
   } catch (const DomParseError& e) {
-    std::cerr << source.domError << "DOMException code is:  " << e.code << std::endl;
+    std::cerr << "\nDOM Error during parsing" << source.shown << "\nDOMException code is:  " << e.code << std::endl;
     failure = e.report();
   } catch (const xercesc::DOMException& e) {
-    std::cerr << source.domError << "DOMException code is:  " << e.code << std::endl;
+    std::cerr << "\nDOM Error during parsing" << source.shown << "\nDOMException code is:  " << e.code << std::endl;
     failure = "DOM error " + std::to_string(e.code) + ": " + toStdString(e.getMessage());
   } catch (const xercesc::XMLException& e) {
-    std::cerr << source.xmlError << "Exception message is:  \n" << std::endl;
+    std::cerr << "\nError during parsing" << source.shown << "\nException message is:  \n" << std::endl;
     failure = "line " + std::to_string(e.getSrcLine()) + ": " + toStdString(e.getMessage());
   } catch (...) {
-    std::cerr << source.unexpected << std::flush;
+    std::cerr << "\nUnexpected exception during parsing" << source.shown << '\n' << std::flush;
     failure = "unexpected failure";
   }
   if (document == nullptr)

@@ -18,8 +18,31 @@ TEST(TextEncoding, IsUtf8) {
   EXPECT_TRUE(isUtf8("\xE2\x82\xAC"));
   EXPECT_FALSE(isUtf8("\xE2\x82"));              // cut off by the end
   EXPECT_FALSE(isUtf8("\xC3"));
-  EXPECT_FALSE(isUtf8("\xF0\x9F\x98\x80"));     // four-byte lead passed over, then a stray byte
   EXPECT_FALSE(isUtf8("Caf\xE9"));               // Latin-1
+}
+
+// Four-byte sequences are UTF-8 where they stand, when whole and of a code
+// point from U+10000 to U+10FFFF; any other lead from F0 up is passed over.
+TEST(TextEncoding, IsUtf8WithFourByteSequences) {
+  const struct {
+    const char* text;
+    bool utf8;
+  } cases[] = {
+      {"\xF0\x9F\x8E\xB5 Night Drive", true},  // U+1F3B5 alone
+      {"\xF0\xA0\x80\x8B", true},                // U+2000B, a CJK extension character
+      {"\xF0\x90\x80\x80", true},                // U+10000, the first
+      {"\xF4\x8F\xBF\xBF", true},                // U+10FFFF, the last
+      {"ab\xF0\x9F\x8E\xB5\x80", true},         // decided at the sequence
+      {"\xF0\x8F\xBF\xBF", false},               // overlong form of U+FFFF: a stray byte follows
+      {"\xF4\x90\x80\x80", false},               // beyond U+10FFFF
+      {"\xF5\x80\x80\x80", false},               // no lead of a code point
+      {"\xF0\x9F\x8E", false},                    // cut off by the end
+      {"\xF0\x9F\x8E" "A", false},                // cut off by another character
+      {"\x80\xF0\x9F\x8E\xB5", false},           // stray continuation first
+      {"\xF0" "A\xF0\x9F\x8E\xB5", true},         // a lead without its bytes is passed over
+      {"\xF0\x9F\x8E\xB5" "\xE9", true},          // Latin-1 after it is not looked at
+  };
+  for (const auto& c : cases) EXPECT_EQ(isUtf8(c.text), c.utf8) << c.text;
 }
 
 TEST(TextEncoding, Latin1ToUtf8) {

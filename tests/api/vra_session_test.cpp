@@ -726,6 +726,55 @@ TEST(VraSessionFile, FailedSaveLeavesThePreviousFilesAsTheyWere) {
   EXPECT_EQ(loaded->getSongCount(), 2u);
 }
 
+// Texts whose only characters beyond ASCII take four bytes in UTF-8 are kept
+// through the session's records, its metadata file and a load; a text an
+// earlier version stored converted reads as it was stored.
+TEST(VraSessionFile, FourByteCharactersAreKeptThroughSaveAndLoad) {
+  const std::string emoji = "\xF0\x9F\x8E\xB5 Night Drive";
+  Held<vraSession> s = session();
+  s->addSignature(song(0, 1.0f, emoji).get());
+  s->addSignature(song(0, 2.0f, "\xF0\xA0\x80\x8B").get());
+  const std::string stored = "\xC3\xB0\xC2\x9F\xC2\x8E\xC2\xB5 Night Drive";
+  s->getManager().session().getMetadata().findOrCreate(2).tags["TPE1"] = stored;
+  const std::string path = tempPath("emoji.ses");
+  s->saveSession(path.c_str());
+  EXPECT_NE(readFile(tempPath("emoji.meta")).find("<TIT2>\xF0\x9F\x8E\xB5 Night Drive</TIT2>"), std::string::npos);
+  Held<vraSession> loaded = session();
+  loaded->loadSession(path.c_str());
+  for (vraSession* from : {s.get(), loaded.get()}) {
+    Held<vraISong> first(from->getSong(1));
+    Held<vraISong> second(from->getSong(2));
+    EXPECT_EQ(std::string(first->getTitle(false)) + "|" + first->getTitle(true), emoji + "| Night Drive");
+    EXPECT_EQ(std::string(second->getTitle(false)) + "|" + second->getArtist(false),
+              "\xF0\xA0\x80\x8B|" + stored);
+  }
+}
+
+// A whitelist that names a song removed after it was set: the operations
+// that read it raise code 11 before they do anything, write nothing, and
+// leave it set for the host to mend.
+TEST(VraSession, WhitelistNamingARemovedSongIsRefused) {
+  Held<vraSession> s = session({0, 1, 2, 3, 4, 5, 6});
+  Held<vraIIDList> ids(s->getAllIds());
+  s->setWhitelist(ids.get());
+  s->removeSong(7);
+  const std::string text = tempPath("listing.txt"), riff = tempPath("nearest.riff");
+  const std::function<void()> calls[] = {[&] { s->queryById(1, 5); },
+                                         [&] { s->exportText(text.c_str(), 127); },
+                                         [&] { s->exportSimilarityRiff(riff.c_str(), 3); }};
+  for (const auto& call : calls) expectCode(call, 11);
+  EXPECT_EQ(filesStartingWith(text).size() + filesStartingWith(riff).size(), 0u);
+  // Still set: a song added since is outside it. Set again without the
+  // removed id, it serves.
+  const unsigned added = s->addSignature(song(0, 7.0f).get());
+  expectCode([&] { s->queryById(added, 5); }, 25);
+  ids->remove(7);
+  s->setWhitelist(ids.get());
+  EXPECT_EQ(ranked(s->queryById(1, 3)), "1 2 3 ");
+  s->exportSimilarityRiff(riff.c_str(), 3);
+  EXPECT_EQ(readFile(riff).size(), 32u + 6 * 4 * 4);
+}
+
 // A melodic classifier compares melodies of any note count: songs of 5, 2 and
 // 5 notes are all stored, by an add, a merge and a load alike, and each is
 // found by a query of itself.

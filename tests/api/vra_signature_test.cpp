@@ -138,6 +138,31 @@ TEST(VraSignature, TextTagsInUtf8) {
   EXPECT_EQ(apitest::metaText(result, "TLEN"), "20");
 }
 
+// A saved signature holds the song's texts in UTF-8, one whose only
+// characters beyond ASCII take four bytes as given: META frames of a tag
+// length byte, the tag, a VLQ length and the bytes.
+TEST(VraSignature, SavedTagsHoldTheTextsInUtf8) {
+  SignaturePtr signature = rawSignature();
+  {
+    Held<vraISong> song(signature->getSong());
+    song->setTitle("\xF0\x9F\x8E\xB5 Night Drive");
+    song->setArtist("Caf\xE9");
+    song->setFileName("/music/\xF0\xA0\x80\x8B.wav");
+  }
+  const std::vector<short> samples = ramp(441);
+  signature->addSamples(samples.data(), 441);
+  const std::string path = tempPath("texts.sig");
+  signature->save(path.c_str());
+  const std::string bytes = apitest::readFile(path);
+  for (const std::string frame : {"\x04" "TIT2" "\x10" "\xF0\x9F\x8E\xB5 Night Drive",
+                                  "\x04" "TPE1" "\x05" "Caf\xC3\xA9",
+                                  "\x08" "FILENAME" "\x0F" "/music/\xF0\xA0\x80\x8B.wav"})
+    EXPECT_NE(bytes.find(frame), std::string::npos) << frame;
+  SignaturePtr loaded(new vraSignature);
+  loaded->load(path.c_str());
+  EXPECT_EQ(apitest::metaText(*loaded->toMultiSignature(), "TIT2"), "\xF0\x9F\x8E\xB5 Night Drive");
+}
+
 TEST(VraSignature, DownmixStereo) {
   vraSignature signature;  // needs no configuration
   const short stereo[] = {1, 2, -1, -2, 32767, 32767, -32768, -32768, -3, 0, 3, 0};
@@ -181,6 +206,10 @@ TEST(VraSignature, InitCodes) {
       },
       14);
   expectCode([] { CreateSignature(writeFile("raw.xml", apitest::rawFramesConfig()).c_str(), 0); }, 14);
+  // A rate of 0 is refused before the configuration is read: no module of
+  // it is built, nor is the file looked for.
+  expectCode([] { CreateSignature(KIVET_CONFIG_DIR "/default.xml", 0); }, 14);
+  expectCode([] { CreateSignature(tempPath("missing.xml").c_str(), 0); }, 14);
   expectCode(
       [] {
         CreateSignature(

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "api/vra_kivet_exception.h"
 
@@ -55,6 +56,41 @@ TEST(VraSong, TextsStoredAsUtf8ReadInEitherEncoding) {
   const char* file = song.getFileName(true);
   EXPECT_EQ(std::string(title), "Caf\xE9");
   EXPECT_EQ(std::string(file), "/m\xFCsic/a.wav");
+}
+
+// Each setter keeps UTF-8 as given, four-byte sequences included, and takes
+// anything else for Latin-1; the Latin-1 getters drop what lies beyond
+// Latin-1 or keep one byte of it.
+TEST(VraSong, SettersKeepUtf8AndGettersReadLatin1) {
+  using Setter = void (vraSong::*)(const char*);
+  using Getter = const char* (vraSong::*)(bool);
+  const std::pair<Setter, Getter> texts[] = {{&vraSong::setTitle, &vraSong::getTitle},
+                                             {&vraSong::setArtist, &vraSong::getArtist},
+                                             {&vraSong::setExtraText, &vraSong::getExtraText},
+                                             {&vraSong::setFileName, &vraSong::getFileName}};
+  const struct {
+    const char* given;
+    const char* stored;
+    const char* latin1;
+  } cases[] = {
+      {"\xF0\x9F\x8E\xB5 Night Drive", "\xF0\x9F\x8E\xB5 Night Drive", " Night Drive"},
+      {"\xF0\xA0\x80\x8B", "\xF0\xA0\x80\x8B", ""},
+      {"Bj\xC3\xB6rk \xF0\x9F\x8E\xB5", "Bj\xC3\xB6rk \xF0\x9F\x8E\xB5", "Bj\xF6rk "},
+      {"\xE5\xA4\x9C \xF0\x9F\x8E\xB5", "\xE5\xA4\x9C \xF0\x9F\x8E\xB5", "\x1C "},  // one byte of U+591C
+      {"5 \xE2\x82\xAC", "5 \xE2\x82\xAC", "5 \xAC"},
+      {"Caf\xE9", "Caf\xC3\xA9", "Caf\xE9"},
+      {"\xF0 ok", "\xC3\xB0 ok", "\xF0 ok"},  // Latin-1 "ð"
+      {"plain", "plain", "plain"},
+      {"", "", ""},
+  };
+  for (const auto& c : cases) {
+    for (const auto& [set, get] : texts) {
+      vraSong song;
+      (song.*set)(c.given);
+      EXPECT_EQ(std::string((song.*get)(false)), c.stored) << c.given;
+      EXPECT_EQ(std::string((song.*get)(true)), c.latin1) << c.given;
+    }
+  }
 }
 
 TEST(VraSong, NullTextIsAConversionError) {

@@ -12,6 +12,7 @@
 #include "tests/com/com_test_support.h"
 
 using namespace vemra_kivet;
+using apitest::Held;
 using comtest::Bstr;
 using comtest::ComRef;
 
@@ -153,30 +154,46 @@ TEST_F(CoSignature, SongReleasedBeforeItsSignature) {
 TEST_F(CoSignature, SongTextsCrossTheAnsiCodePage) {
   ComRef<ISong> song;
   ASSERT_EQ(signature->GetSong(song.out()), S_OK);
+  Held<vraISong> inner(static_cast<coSignature*>(signature.get())->inner().getSong());
   using Setter = HRESULT (STDMETHODCALLTYPE ISong::*)(BSTR);
   using Getter = HRESULT (STDMETHODCALLTYPE ISong::*)(BSTR*);
+  using Stored = const char* (vraISong::*)(bool);
   const struct {
     Setter set;
     Getter get;
     Getter getLatin1;
+    Stored stored;
     const char16_t* given;
+    const char* utf8;
     const char16_t* utf8AsAnsi;
     const char16_t* latin1;
   } cases[] = {
       // Latin-1 in, stored as UTF-8: the plain getter gives its two bytes.
-      {&ISong::SetTitle, &ISong::GetTitle, &ISong::GetTitleLatin1, u"Caf\u00E9", u"Caf\u00C3\u00A9", u"Caf\u00E9"},
+      {&ISong::SetTitle, &ISong::GetTitle, &ISong::GetTitleLatin1, &vraISong::getTitle, u"Caf\u00E9", "Caf\xC3\xA9",
+       u"Caf\u00C3\u00A9", u"Caf\u00E9"},
       // The euro sign is byte 0x80 of the code page, stored as C2 80.
-      {&ISong::SetArtist, &ISong::GetArtist, &ISong::GetArtistLatin1, u"5\u20AC", u"5\u00C2\u20AC", u"5\u20AC"},
+      {&ISong::SetArtist, &ISong::GetArtist, &ISong::GetArtistLatin1, &vraISong::getArtist, u"5\u20AC", "5\xC2\x80",
+       u"5\u00C2\u20AC", u"5\u20AC"},
       // Bytes that make UTF-8 are taken as such: C3 A9 is stored as it is.
-      {&ISong::SetArtist, &ISong::GetArtist, &ISong::GetArtistLatin1, u"\u00C3\u00A9", u"\u00C3\u00A9", u"\u00E9"},
+      {&ISong::SetArtist, &ISong::GetArtist, &ISong::GetArtistLatin1, &vraISong::getArtist, u"\u00C3\u00A9",
+       "\xC3\xA9", u"\u00C3\u00A9", u"\u00E9"},
       // A character the code page lacks arrives as '?'.
-      {&ISong::SetExtraText, &ISong::GetExtraText, &ISong::GetExtraTextLatin1, u"a\u4E2Db", u"a?b", u"a?b"},
+      {&ISong::SetExtraText, &ISong::GetExtraText, &ISong::GetExtraTextLatin1, &vraISong::getExtraText, u"a\u4E2Db",
+       "a?b", u"a?b", u"a?b"},
       // A null BSTR is the empty text.
-      {&ISong::SetFileName, &ISong::GetFileName, &ISong::GetFileNameLatin1, nullptr, u"", u""},
+      {&ISong::SetFileName, &ISong::GetFileName, &ISong::GetFileNameLatin1, &vraISong::getFileName, nullptr, "", u"",
+       u""},
+      // An emoji cannot cross the code page, but the code page's bytes of its
+      // UTF-8 form ("ðŸŽµ", F0 9F 8E B5) do: they are kept as UTF-8 and come
+      // back as they went; the Latin-1 getter drops the character.
+      {&ISong::SetTitle, &ISong::GetTitle, &ISong::GetTitleLatin1, &vraISong::getTitle,
+       u"\u00F0\u0178\u017D\u00B5 Night Drive", "\xF0\x9F\x8E\xB5 Night Drive",
+       u"\u00F0\u0178\u017D\u00B5 Night Drive", u" Night Drive"},
   };
   for (const auto& c : cases) {
     const Bstr given = c.given ? Bstr(c.given) : Bstr();
     ASSERT_EQ((song.get()->*c.set)(given.get()), S_OK);
+    EXPECT_EQ(std::string((inner.get()->*c.stored)(false)), c.utf8);
     Bstr text;
     ASSERT_EQ((song.get()->*c.get)(text.out()), S_OK);
     EXPECT_EQ(text.str(), c.utf8AsAnsi);
