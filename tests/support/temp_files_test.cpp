@@ -20,11 +20,14 @@ namespace {
 // The folder each test saw, in the order the tests ran.
 std::vector<fs::path> seen;
 
-// Files, a nested folder and one without write permission, as a test may leave them.
+// Files, a nested folder, a read-only file (on Windows, one with the
+// read-only attribute) and a folder without write permission, as a test may
+// leave them.
 void fill() {
   const fs::path folder = fs::path(testfiles::tempPath("a")).parent_path();
   seen.push_back(folder);
   testfiles::writeFile("a", "bytes");
+  fs::permissions(testfiles::tempPath("a"), fs::perms::owner_read);
   fs::create_directories(testfiles::tempPath("b/c"));
   testfiles::writeFile("b/c/d", "more bytes");
   fs::permissions(testfiles::tempPath("b"), fs::perms::owner_read | fs::perms::owner_exec);
