@@ -2,7 +2,8 @@
 # Cross-builds kivet for 32-bit Windows with MinGW-w64 (KivetLocal.dll and
 # every test program as 32-bit PE files), checks what it installs, runs the
 # whole test suite under Wine through CTest, then COM hosts against the
-# installed server, registered in a fresh prefix.
+# installed server, registered in a fresh prefix; they must leave nothing in
+# the prefix's temporary folder (%TEMP%).
 #
 #   scripts/test-windows.sh     installs what is missing (as root), builds the
 #                               dependencies once (build/win32-deps), builds
@@ -25,6 +26,10 @@ fail() {
 # A 32-bit prefix and no display: nothing of the suite opens a window.
 export WINEPREFIX="$deps/wine" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
+# The Windows programs keep their temporary files where Windows programs do,
+# in the prefix's %TEMP% (GoogleTest's TempDir() reads TEST_TMPDIR first,
+# which would hand them a Unix path).
+unset TEST_TMPDIR
 
 # wine32 is an i386 package: without the architecture it cannot be installed,
 # and the 64-bit Wine alone "runs" a 32-bit program by exiting 0.
@@ -145,14 +150,35 @@ make_prefix() {
   is_win32_prefix || fail "$WINEPREFIX is no 32-bit prefix"
 }
 
-# Stops the Wine server of the prefix, also when a step fails.
-stop_wine() { wineserver -k 2>/dev/null || true; }
+# Stops the Wine server of the prefix, also when a step fails. Debian's Wine
+# keeps the server's socket in a folder of the temporary folder, named in the
+# prefix's file "wineserver": it goes with the server (the next server makes
+# it again).
+stop_wine() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  local name
+  name=$(cat "$WINEPREFIX/wineserver" 2>/dev/null) || return 0
+  if [[ $name == wine-* && $name != */* ]]; then rm -rf "${TMPDIR:-/tmp}/$name"; fi
+}
+
+# The prefix's %TEMP% as a Unix path.
+wine_temp() {
+  local folder
+  folder=$(bash "$root/cmake/wine-run.sh" "" - cmd /c echo %TEMP%)
+  winepath -u "$folder"
+}
 
 run_tests() {
   local log="$tree/ctest-windows.log"
   # One server for the whole run instead of one per test program.
   wineserver -p
   trap stop_wine EXIT
+  # What an earlier run left in the Windows programs' temporary folder is no
+  # concern of this one, which must leave it empty (checked at the end).
+  temp_folder=$(wine_temp)
+  [ -d "$temp_folder" ] || fail "the prefix has no temporary folder $temp_folder"
+  find "$temp_folder" -mindepth 1 -delete
   # Listing the tests runs every test program once: a program that does not
   # really run under Wine shows up here, before the suite. Lists of an earlier
   # run are dropped so that each run judges its own.
@@ -205,7 +231,7 @@ check_installed_server() {
   local fresh="$tree/wine-installed" hosts="$tree/com-hosts" status=0
   rm -rf "$fresh" "$hosts"
   # Expanded now: a failure ends the script outside this function.
-  trap "WINEPREFIX='$fresh' wineserver -k 2>/dev/null; rm -rf '$fresh' '$hosts' '$installed'" EXIT
+  trap "WINEPREFIX='$fresh' stop_wine; rm -rf '$fresh' '$hosts' '$installed'" EXIT
   cp -a "$WINEPREFIX" "$fresh"
   mkdir -p "$hosts/client" "$hosts/example" "$hosts/work" "$fresh/drive_c/kivet"
   cp "$client" "$hosts/client/"
@@ -246,7 +272,9 @@ check_installed_server() {
     [ "$output" = "KivetLocal.dll cannot be used: 0x80040154" ] || status=1
     [ "$status" -eq 0 ] || fail "a COM host of the installed server failed"
   )
-  WINEPREFIX="$fresh" wineserver -k 2>/dev/null || true
+  WINEPREFIX="$fresh" stop_wine
+  # The copy's %TEMP% is where the run's own one lies in the prefix.
+  nothing_left "$fresh${temp_folder#"$WINEPREFIX"}" "the COM hosts" || fail "the COM hosts left files behind"
   rm -rf "$fresh" "$hosts" "$installed"
   trap - EXIT
 }
@@ -256,6 +284,7 @@ timed "dependencies" build_deps
 timed "cross build" build_tree
 timed "wine prefix" make_prefix
 timed "tests under wine" run_tests
+nothing_left "$temp_folder" "the tests under Wine" || fail "the Windows programs left files behind"
 timed "COM hosts under wine" check_installed_server
 summary=$(printf '%s, ' "${times[@]}")
 step "win32 passed in $((SECONDS - start)) s (${summary%, })"

@@ -53,22 +53,29 @@ class FilterScope {
   const std::set<std::string>& base;
 };
 
-// The candidate map of one query: set in the parameters while the query runs
-// and taken out however it ends, as it lives no longer than the query.
+// Fills the manager's candidate map for one query and points the parameters
+// at it while the query runs; however the query ends, the parameters let go
+// of the map and the map is emptied. A map that an unknown id left half built
+// is emptied by the next query before it is filled again.
 class CandidateScope {
  public:
-  CandidateScope(const QueryParameters& params, const AdaptedFeatureDb* database) : params(params) {
+  CandidateScope(const QueryParameters& params, AdaptedSignatureMap& candidates, const AdaptedFeatureDb* database)
+      : params(params), candidates(candidates) {
+    candidates.clear();
     if (params.candidateIds.empty()) return;
     for (const uint64_t id : params.candidateIds) candidates.emplace(id, database->entry(id));
     params.candidates = &candidates;
   }
-  ~CandidateScope() { params.candidates = nullptr; }
+  ~CandidateScope() {
+    params.candidates = nullptr;
+    candidates.clear();
+  }
   CandidateScope(const CandidateScope&) = delete;
   CandidateScope& operator=(const CandidateScope&) = delete;
 
  private:
   const QueryParameters& params;
-  AdaptedSignatureMap candidates;
+  AdaptedSignatureMap& candidates;
 };
 
 }  // namespace
@@ -224,7 +231,7 @@ void SLManager::runQuery(SimilarityList& out, const QueryParameters& params, boo
         filter.erase(name);
     }
   }
-  const CandidateScope candidates(params, params.candidateIds.empty() ? nullptr : &database());
+  const CandidateScope candidates(params, queryCandidates, params.candidateIds.empty() ? nullptr : &database());
   for (auto& entry : methods) {
     const FilterScope scope(*entry.second, filter, baseFilter);
     run(*entry.second);
@@ -254,7 +261,7 @@ void SLManager::query(const uint64_t& id, SimilarityList& out, const QueryParame
 void SLManager::applySemanticLayer(const uint64_t& id, std::vector<SimilarityCandidates>& out,
                                    const QueryParameters& params) {
   SimilarityList lists("", SimilarityList::kDefaultCapacity);
-  const CandidateScope candidates(params, params.candidateIds.empty() ? nullptr : &database());
+  const CandidateScope candidates(params, queryCandidates, params.candidateIds.empty() ? nullptr : &database());
   for (auto& entry : methods) entry.second->processById(id, lists, params);
   semanticLayer.apply(lists, out, params.resultCount);
 }

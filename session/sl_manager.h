@@ -27,6 +27,7 @@
 #include <xercesc/dom/DOMDocument.hpp>
 
 #include "session/session.h"
+#include "similarity/adapted_signature_map.h"
 #include "similarity/parameterization.h"
 #include "similarity/query_parameters.h"
 #include "similarity/semantic_layer.h"
@@ -117,4 +118,8 @@ class SLManager {
   std::unique_ptr<Session> store;
   CParameterization parameterization;
   SemanticLayer semanticLayer;
+  // The candidate map of the running query, whose address the query's
+  // parameters hold while the methods run. The manager owns it, so that what
+  // the parameters point at lives as long as the manager, not as one call.
+  AdaptedSignatureMap queryCandidates;
 };

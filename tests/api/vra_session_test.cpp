@@ -61,7 +61,7 @@ Held<vraSignature> song(uint32_t id, float value, const std::string& title = "")
 
 // Songs of the given values under ids 1, 2, ..., titled "title 1", ...
 Held<vraSession> session(const std::vector<float>& values = {}, bool metadata = true) {
-  static const std::string config = writeFile("config.xml", songs::kConfiguration);
+  const std::string config = writeFile("config.xml", songs::kConfiguration);
   Held<vraSession> s(new vraSession);
   s->init(config.c_str(), metadata);
   for (size_t i = 0; i < values.size(); ++i)

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <soxr.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -15,17 +14,16 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/temp_files.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// A file of the test's own, removed with it.
+// A file of the test's own, removed with the test's folder.
 class TempFile {
  public:
-  explicit TempFile(const std::string& extension)
-      : path(::testing::TempDir() + "audio_file_test_" + std::to_string(getpid()) + "_" + std::to_string(next++) +
-             extension) {}
-  ~TempFile() { std::remove(path.c_str()); }
+  explicit TempFile(const std::string& extension) : path(testfiles::tempPath(std::to_string(next++) + extension)) {}
   const std::string path;
 
  private:

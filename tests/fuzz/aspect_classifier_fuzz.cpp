@@ -5,11 +5,7 @@
 // also fail with the std::string, C string and VMTLException that adaptation
 // and the mixture kernel throw when a model does not fit the query.
 
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -73,17 +69,13 @@ void loadAndClassify(Make&& make) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = "/tmp/kivet_aspect_classifier_fuzz." + std::to_string(getpid());
+  static const std::string path = kivet_fuzz::fileOfThisRun("aspect_classifier_fuzz", "model.sig");
   const CAudioSignMulti& fixedQuery = query();  // made outside the memory budget of one input
   (void)fixedQuery;
   return kivet_fuzz::check(size, [&] {
-    {
-      std::ofstream out(path, std::ios::binary | std::ios::trunc);
-      out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    kivet_fuzz::writeInputFile(path, data, size);
     loadAndClassify([] { return std::make_unique<AspectClassifierNN>("nn", path, 1, 1.0f, 0); });
     loadAndClassify([] { return std::make_unique<AspectClassifierGMM>("gmm", path, 0); });
     loadAndClassify([] { return std::make_unique<RhythmicPatternClassifier>("ryt", path, 0); });
-    std::remove(path.c_str());
   });
 }

@@ -16,7 +16,10 @@
 // readable.
 //
 // A reader that takes a path gets its input through a file of the process
-// (fileOfThisRun, writeInputFile), reused for every input.
+// (fileOfThisRun, writeInputFile), reused for every input. The files lie in a
+// folder of the process under the temporary directory, removed with all it
+// holds when the process ends (libFuzzer ends a run that found nothing with
+// exit()).
 
 #include <sanitizer/allocator_interface.h>
 #include <unistd.h>
@@ -30,6 +33,7 @@
 #include <iostream>
 #include <streambuf>
 #include <string>
+#include <system_error>
 
 namespace kivet_fuzz {
 
@@ -98,14 +102,29 @@ inline bool setUp() {
   return true;
 }
 
+// The folder of fileOfThisRun.
+class RunFolder {
+ public:
+  explicit RunFolder(const std::string& target)
+      : path(std::filesystem::temp_directory_path() / ("kivet_" + target + "_" + std::to_string(getpid()))) {
+    std::filesystem::create_directories(path);
+  }
+  ~RunFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  RunFolder(const RunFolder&) = delete;
+  RunFolder& operator=(const RunFolder&) = delete;
+
+  const std::filesystem::path path;
+};
+
 }  // namespace detail
 
-// A file of this process in the temporary directory: targets running side by
-// side never share one.
+// A file of this process: targets running side by side never share one.
 inline std::string fileOfThisRun(const std::string& target, const std::string& what) {
-  return (std::filesystem::temp_directory_path() /
-          ("kivet_" + target + "_" + std::to_string(getpid()) + "_" + what))
-      .string();
+  static const detail::RunFolder folder(target);
+  return (folder.path / what).string();
 }
 
 inline void writeInputFile(const std::string& path, const uint8_t* data, size_t size) {

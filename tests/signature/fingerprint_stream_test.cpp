@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +19,7 @@
 #include "tests/support/byte_builder.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/piecewise_buffer.h"
+#include "tests/support/temp_files.h"
 
 namespace {
 
@@ -553,9 +553,7 @@ TEST(FingerprintStream, ChunkFormatHeaderIsNotPutBackIntoTheStream) {
   // format headers, and the "AUID" tag that ends the chunk-format file, across
   // buffer refills.
   namespace fs = std::filesystem;
-  const fs::path path = fs::temp_directory_path() /
-                        ("kivet_fingerprint_stream_test_" +
-                         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".auid");
+  const fs::path path = testfiles::tempPath("streams.auid");
   const std::string contents = asString(unsignedImage()) + asString(version3File(true)) + asString(unsignedImage());
   std::ofstream(path, std::ios::binary) << contents;
   for (std::size_t size = 2; size <= 24; ++size) {
@@ -573,7 +571,6 @@ TEST(FingerprintStream, ChunkFormatHeaderIsNotPutBackIntoTheStream) {
     EXPECT_EQ(signature.getSignData()->getTime(), 10u) << size;
     EXPECT_EQ(file.peek(), std::ifstream::traits_type::eof()) << size;
   }
-  fs::remove(path);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "metadata/sources/common/standard_exception.h"
 #include "tests/support/expect_message.h"
+#include "tests/support/temp_files.h"
 
 namespace {
 
@@ -111,7 +112,7 @@ TEST(DomSupport, NestingBoundAndNamesAsWritten) {
 }
 
 TEST(DomSupport, FilesAndLifetimes) {
-  const std::string path = testing::TempDir() + "dom_support_test.xml";
+  const std::string path = testfiles::tempPath("dom_support_test.xml");
   std::ofstream(path) << "<?xml version=\"1.0\"?>\n<config><part/></config>\n";
   {
     DomParser outer;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +13,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/temp_files.h"
 
 // Records the largest single allocation, so that a test can show that a length
 // read from a stream does not turn into an allocation of that size.
@@ -317,7 +318,7 @@ TEST(SkipBytes, MovesPastWhatIsThereAndFailsAtTheEnd) {
 
 TEST(FileExists, OnlyFilesThatOpenForReading) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / ("kivet_byte_stream_test_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  const fs::path dir = testfiles::tempPath("files");
   fs::create_directories(dir);
   const fs::path file = dir / "present.bin";
   std::ofstream(file, std::ios::binary) << "x";

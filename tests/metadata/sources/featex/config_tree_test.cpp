@@ -7,6 +7,7 @@
 #include <string>
 
 #include "metadata/sources/featex/fex_module.h"
+#include "tests/support/temp_files.h"
 
 namespace {
 
@@ -141,7 +142,7 @@ TEST(ConfigTreeTest, ChunkedReadingGivesTheSameTree) {
   xml += "</config>\n";
   ASSERT_GT(xml.size(), 4 * 512u);
 
-  const std::string path = ::testing::TempDir() + "featex_chunked_config.xml";
+  const std::string path = testfiles::tempPath("chunked_config.xml");
   std::ofstream(path) << xml;
 
   ConfigTree whole;

@@ -9,6 +9,7 @@
 
 #include "platform/shared_library.h"
 #include "tests/metadata/sources/featex/fex_test_modules.h"
+#include "tests/support/temp_files.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ TEST_F(FeatureExtractorTest, ReportOfASingleModule) {
 }
 
 TEST_F(FeatureExtractorTest, FileSettingsWinOverTheCallersGlobals) {
-  const std::string path = ::testing::TempDir() + "featex_extractor_config.xml";
+  const std::string path = testfiles::tempPath("config.xml");
   std::ofstream(path) << "<config>\n  <param windowSize=\"1024\" frameDuration=\"10\"/>\n"
                          "  <module name=\"test_module\" instance=\"m\"/>\n</config>\n";
   FeatureExtractor extractor(path, true, frontEndGlobals(), "TimeMono", &registry, nullptr, nullptr);

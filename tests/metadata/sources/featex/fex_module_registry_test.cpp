@@ -17,6 +17,7 @@
 #include "metadata/sources/featex/dsp_tree_node.h"
 #include "platform/shared_library.h"
 #include "tests/metadata/sources/featex/fex_test_modules.h"
+#include "tests/support/temp_files.h"
 
 namespace {
 
@@ -106,8 +107,7 @@ class WorkingDirectory {
 };
 
 std::filesystem::path freshDirectory(const std::string& name) {
-  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / name;
-  std::filesystem::remove_all(dir);
+  const std::filesystem::path dir = testfiles::tempPath(name);
   std::filesystem::create_directories(dir);
   return dir;
 }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -12,16 +11,15 @@
 #include "signature/meta_frame.h"
 #include "tests/support/fex_graph.h"
 #include "tests/support/signals.h"
+#include "tests/support/temp_files.h"
 
 namespace {
 
 using Rows = std::vector<std::vector<float>>;
 
-// A file in the test's temporary directory, removed at the end.
-class TempFile {
- public:
-  explicit TempFile(const std::string& name) : path(::testing::TempDir() + "kivet_feature_input_" + name) {}
-  ~TempFile() { std::remove(path.c_str()); }
+// A file in the test's own folder, which goes with the test.
+struct TempFile {
+  explicit TempFile(const std::string& name) : path(testfiles::tempPath(name)) {}
   const std::string path;
 };
 
