@@ -15,7 +15,8 @@
 //            band.wav (the minor chord with the drums)
 // With -n, white noise of peak LEVEL (0 to 1) is added to every clip: noisy
 // copies that should still be found next to their originals. Each clip is
-// written in a folder of the program's own inside DIR and renamed into
+// made and written a block at a time, in memory that does not grow with its
+// length, in a folder of the program's own inside DIR, and renamed into
 // place, so that a signal leaves no clip cut short (examples/scratch_folder.h).
 // A wrong command line gets one line naming what is wrong, then the usage.
 
@@ -59,9 +60,10 @@ constexpr const char* kHelp =
     "  -h, --help   prints this help.\n"
     "  --           ends the options: the argument after it is DIR.\n"
     "\n"
-    "Each clip is written aside in a folder of the program's own in DIR and put in\n"
-    "place whole: SIGINT, SIGTERM and SIGHUP leave each clip as it was or whole, and\n"
-    "nothing else behind.\n"
+    "Each clip is made and written a block at a time, so that the memory it takes\n"
+    "stays the same whatever its length. It is written aside in a folder of the\n"
+    "program's own in DIR and put in place whole: SIGINT, SIGTERM and SIGHUP leave\n"
+    "each clip as it was or whole, and nothing else behind.\n"
     "Exit status: 0 done, 1 a failure, 2 a wrong invocation (after a line naming it).\n";
 
 struct Options {
@@ -125,10 +127,14 @@ bool parseArguments(int argc, char** argv, Options& o) {
   return dirs.size() == 1;
 }
 
+// Frames made and written per call: all the memory a clip takes, whatever
+// its length (libsndfile writes each block as it comes).
+constexpr size_t kBlockFrames = 65536;
+
 // Writes the clip in a folder of the program's own in DIR, then renames it
 // into place: a signal meanwhile takes the folder away and leaves the clip
 // at its name as it was.
-bool write(const Options& o, const demo::Clip& clip) {
+bool write(const Options& o, demo::ClipSource& clip, std::vector<short>& block) {
   const std::string path = o.dir + "/" + clip.file;
   try {
     ScratchFolder scratch(o.dir, ".kivet-synth-");
@@ -142,9 +148,13 @@ bool write(const Options& o, const demo::Clip& clip) {
     if (!file) throw std::runtime_error(sf_strerror(nullptr));
     sf_set_string(file, SF_STR_TITLE, clip.title.c_str());
     sf_set_string(file, SF_STR_ARTIST, clip.family.c_str());
-    const std::vector<short> pcm = demo::toPcm(clip);
-    const auto frames = static_cast<sf_count_t>(clip.channels.front().size());
-    const bool written = sf_writef_short(file, pcm.data(), frames) == frames;
+    block.resize(kBlockFrames * clip.channels.size());
+    bool written = true;
+    for (size_t done = 0; written && done < clip.frames; done += kBlockFrames) {
+      const size_t frames = std::min(kBlockFrames, clip.frames - done);
+      demo::nextPcm(clip, block.data(), frames);
+      written = sf_writef_short(file, block.data(), static_cast<sf_count_t>(frames)) == static_cast<sf_count_t>(frames);
+    }
     if (sf_close(file) != 0 || !written) throw std::runtime_error("write failed");
     std::error_code error;
     std::filesystem::rename(staged, path, error);
@@ -178,9 +188,10 @@ int run(int argc, char** argv) {
   }
   bool ok = true;
   uint32_t seed = 1;
-  for (demo::Clip& clip : demo::clips(o.rate, o.seconds)) {
+  std::vector<short> block;
+  for (demo::ClipSource& clip : demo::clipSources(o.rate, o.seconds)) {
     if (o.noise > 0.0) demo::addNoise(clip, o.noise, seed++);
-    ok &= write(o, clip);
+    ok &= write(o, clip, block);
   }
   return ok ? 0 : 1;
 }

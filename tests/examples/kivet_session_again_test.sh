@@ -132,6 +132,20 @@ status=0
   status=$?
 [ "$status" -eq 143 ] && cmp -s old synth/tones.wav && [ "$(ls -A synth)" = tones.wav ] ||
   fail "kivet-synth signalled before a rename: $status $(ls -A synth)"
+# kivet-synth makes and writes each clip a block at a time: clips of a
+# quarter of an hour (at 1 kHz) take no more memory than clips of a second.
+if [ -x /usr/bin/time ]; then
+  for seconds in 1 900; do
+    /usr/bin/time -f %M -o "$work/peak-$seconds" "$hosts/kivet-synth" -r 1000 -d "$seconds" "long-$seconds" >/dev/null ||
+      fail "kivet-synth -d $seconds"
+  done
+  short=$(tail -1 "$work/peak-1")
+  long=$(tail -1 "$work/peak-900")
+  [ "$((long - short))" -lt 20000 ] || fail "kivet-synth's memory grows with the length: $short KB, then $long KB"
+  rm -r long-1 long-900
+else
+  echo "note: no /usr/bin/time: the memory kivet-synth takes is not measured" >&2
+fi
 
 # 3. Slips: each gets one line naming it, then the usage (status 2), or the
 # line of a failure (status 1).
