@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -110,13 +111,14 @@ constexpr const char* kHelp =
     "  -n N          query: the number of songs listed (default 10); export --riff: the\n"
     "                number of nearest songs stored for each song (default 10, at most\n"
     "                250, as for a query by ID; a larger N stores 250, with a note).\n"
-    "  --id ID       query: the stored song ID instead of an INPUT.\n"
+    "                N is a whole number from 0 to 4294967295.\n"
+    "  --id ID       query: the stored song ID (0 to 4294967295) instead of an INPUT.\n"
     "  --text FILE   export: one line \"#SESSION-ID=id;\", then a line per song: its id\n"
     "                and seven fields, each followed by \";\"; texts are quoted.\n"
     "  --mask M      export --text: the sum of the fields written (the others stay\n"
     "                empty): 1 artist, 2 title, 4 length in whole seconds, 8 file\n"
     "                name, 16 extra text, 32 extra number, 64 second extra number.\n"
-    "                Default 127: all of them; 0: the ids alone.\n"
+    "                Default 127: all of them; 0: the ids alone; M is at most 127.\n"
     "  --riff FILE   export: per song, the ids and scores of its N nearest songs in a\n"
     "                RIFF table (the session needs at least 5 songs).\n"
     "  --without-lost-texts\n"
@@ -130,6 +132,7 @@ constexpr const char* kHelp =
     "  -h, --help    prints this help.\n"
     "  --            ends the options: every argument after it is SESSION or an\n"
     "                INPUT, also one that begins with - (build s.ses -- -take2.ogg).\n"
+    "  Each option is given once at most.\n"
     "\n"
     "Every audio input is resampled to 44100 Hz, the rate a session extracts its\n"
     "songs at, so that songs of any rate compare. The sample configurations are\n"
@@ -177,12 +180,16 @@ constexpr const char* kHelp =
     "results that cannot be written.\n"
     "A build checks before it extracts anything that it may write the session (its\n"
     "folder, the session file, its metadata file and SESSION.lock). A wrong command\n"
-    "line gets one line naming what is wrong (an unknown command or option, a\n"
-    "missing SESSION or INPUT, two outputs), then the usage. SIGINT, SIGTERM and\n"
-    "SIGHUP during an export take away what it wrote beside FILE, which stays as it\n"
-    "was; the status is then 128 + the signal's number.\n"
+    "line gets one line naming what is wrong (an unknown command or option, an\n"
+    "option given twice, a number out of its range, a missing SESSION or INPUT, two\n"
+    "outputs), then the usage. SIGINT, SIGTERM and SIGHUP during an export take\n"
+    "away what it wrote beside FILE, which stays as it was; the status is then 128\n"
+    "+ the signal's number.\n"
     "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
     "wrong invocation.\n";
+
+// The text export's fields, one bit each: the mask that writes all seven.
+constexpr unsigned kAllFields = 127;
 
 struct Options {
   std::string command;
@@ -194,22 +201,10 @@ struct Options {
   unsigned count = 10;
   std::string textFile;
   std::string riffFile;
-  unsigned mask = 127;
+  unsigned mask = kAllFields;
   bool withoutLostTexts = false;
   bool help = false;
 };
-
-bool readUnsigned(const std::string& text, unsigned& value) {
-  try {
-    size_t used = 0;
-    const unsigned long parsed = std::stoul(text, &used);
-    if (used != text.size() || parsed > 0xFFFFFFFFul || text[0] == '-') return false;
-    value = static_cast<unsigned>(parsed);
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
 
 // The options each command takes; export's -n and --mask go with one output
 // each.
@@ -245,7 +240,7 @@ std::string invocationSlip(const Options& o, const std::set<std::string>& given)
 }
 
 // Reads the command line into o. A wrong one gets one line naming what is
-// wrong (but an empty one, which gets the usage alone): false.
+// wrong: false.
 bool parseArguments(int argc, char** argv, Options& o) {
   CommandLine line("kivet-session", argc, argv);
   std::vector<std::string> positional;
@@ -264,28 +259,29 @@ bool parseArguments(int argc, char** argv, Options& o) {
       o.withoutLostTexts = true;
       continue;
     }
-    const bool takesValue = arg == "-c" || arg == "-s" || arg == "-n" || arg == "--id" || arg == "--text" ||
-                            arg == "--riff" || arg == "--mask";
-    if (!takesValue) return line.slip("unknown option " + arg);
+    if (arg == "-n" || arg == "--mask" || arg == "--id") {
+      unsigned number = 0;
+      if (!line.number(arg, arg == "--mask" ? kAllFields : UINT_MAX, number)) return false;
+      if (arg == "-n") o.count = number;
+      if (arg == "--mask") o.mask = number;
+      if (arg == "--id") o.id = number;
+      continue;
+    }
+    const bool takesText = arg == "-c" || arg == "-s" || arg == "--text" || arg == "--riff";
+    if (!takesText) return line.slip("unknown option " + arg);
     std::string value;
     if (!line.value(arg, value)) return false;
-    unsigned number = 0;
-    const bool numeric = readUnsigned(value, number);
     if (arg == "-c") o.config = value;
     if (arg == "-s") o.similarity = value;
     if (arg == "--text") o.textFile = value;
     if (arg == "--riff") o.riffFile = value;
-    if (arg == "-n") o.count = number;
-    if (arg == "--mask") o.mask = number;
-    if (arg == "--id") o.id = number;
-    if ((arg == "-n" || arg == "--mask" || arg == "--id") && !numeric)
-      return line.slip(arg + " needs a number, not " + value);
   }
+  if (line.failed()) return false;
   if (!positional.empty()) o.command = positional[0];
   if (positional.size() > 1) o.session = positional[1];
   if (positional.size() > 2) o.inputs.assign(positional.begin() + 2, positional.end());
   const std::string slip = invocationSlip(o, given);
-  return slip.empty() || (argc > 1 && line.slip(slip));
+  return slip.empty() || line.slip(slip);
 }
 
 SessionFile::Choices choicesOf(const Options& o) {

@@ -18,7 +18,8 @@
 // made and written a block at a time, in memory that does not grow with its
 // length, in a folder of the program's own inside DIR, and renamed into
 // place, so that a signal leaves no clip cut short (examples/scratch_folder.h).
-// A wrong command line gets one line naming what is wrong, then the usage.
+// A wrong command line gets one line naming what is wrong, then the usage:
+// also a length too short for a sample, and an option given twice.
 
 #include <sndfile.h>
 
@@ -54,11 +55,13 @@ constexpr const char* kHelp =
     "\n"
     "Options:\n"
     "  -r RATE      the sampling rate, 1000 to 384000 Hz (default 44100).\n"
-    "  -d SECONDS   each clip's length, above 0 and at most 3600 (default 4).\n"
+    "  -d SECONDS   each clip's length, above 0 and at most 3600, and long enough\n"
+    "               for a sample at RATE, 1/RATE s (default 4).\n"
     "  -n LEVEL     white noise of peak LEVEL, 0 to 1, added to every clip\n"
     "               (default 0: none).\n"
     "  -h, --help   prints this help.\n"
     "  --           ends the options: the argument after it is DIR.\n"
+    "  Each option is given once at most.\n"
     "\n"
     "Each clip is made and written a block at a time, so that the memory it takes\n"
     "stays the same whatever its length. It is written aside in a folder of the\n"
@@ -88,7 +91,7 @@ bool readNumber(const std::string& text, double lowest, double highest, bool low
 }
 
 // Reads the command line into o; a wrong one gets one line naming what is
-// wrong (but an empty one): false.
+// wrong: false.
 bool parseArguments(int argc, char** argv, Options& o) {
   const struct {
     const char* option;
@@ -100,6 +103,7 @@ bool parseArguments(int argc, char** argv, Options& o) {
                  {"-n", 0, 1, false, false, "a level from 0 to 1"}};
   CommandLine line("kivet-synth", argc, argv);
   std::vector<std::string> dirs;
+  std::string length;
   for (std::string arg; line.next(arg);) {
     if (line.isOperand()) {
       dirs.push_back(arg);
@@ -120,11 +124,16 @@ bool parseArguments(int argc, char** argv, Options& o) {
     if (arg == "-r") o.rate = static_cast<int>(value);
     if (arg == "-d") o.seconds = value;
     if (arg == "-n") o.noise = value;
+    if (arg == "-d") length = text;
   }
+  if (line.failed()) return false;
+  if (demo::clipFrames(o.rate, o.seconds) == 0)
+    return line.slip("-d " + length + " is too short for a sample at " + std::to_string(o.rate) + " Hz (one lasts 1/" +
+                     std::to_string(o.rate) + " s)");
   if (dirs.size() == 1) o.dir = dirs.front();
   if (dirs.size() > 1) return line.slip("one DIR, not " + dirs[0] + " and " + dirs[1]);
-  if (dirs.empty() && argc > 1) return line.slip("DIR is missing");
-  return dirs.size() == 1;
+  if (dirs.empty()) return line.slip("DIR is missing");
+  return true;
 }
 
 // Frames made and written per call: all the memory a clip takes, whatever

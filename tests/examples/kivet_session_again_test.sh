@@ -169,7 +169,24 @@ kivet-session|build takes no option --id|build --id 3 music.ses tones.wav
 kivet-session|--mask goes with --text, not --riff|export music.ses --riff r --mask 3
 kivet-session|unknown option -x.wav|build music.ses -x.wav
 kivet-session|option --text needs a value|export music.ses --text
+kivet-session|option --text given twice|export music.ses --text a.txt --text b.txt
+kivet-session|option --riff given twice|export music.ses --riff a --riff b
+kivet-session|option --id given twice|query music.ses --id 1 --id 2
+kivet-session|option -n given twice|query music.ses --id 1 -n 1 -n 2
+kivet-session|option -c given twice|build -c a.xml -c b.xml music.ses tones.wav
+kivet-session|option -s given twice|info -s a.xml -s b.xml music.ses
+kivet-session|option --mask given twice|export music.ses --text a.txt --mask 1 --mask 2
+kivet-session|option --without-lost-texts given twice|info --without-lost-texts --without-lost-texts music.ses
+kivet-session|--mask needs a whole number from 0 to 127, not "128"|export music.ses --text a.txt --mask 128
+kivet-session|--mask needs a whole number from 0 to 127, not "999999"|export music.ses --text a.txt --mask 999999
+kivet-session|-n needs a whole number from 0 to 4294967295, not "4294967296"|query music.ses --id 1 -n 4294967296
+kivet-session|-n needs a whole number from 0 to 4294967295, not "99999999999999999999"|query music.ses tones.wav -n 99999999999999999999
+kivet-session|--id needs a whole number from 0 to 4294967295, not "-1"|query music.ses --id -1
+kivet-session|no command given|
 kivet-extract|unknown option -x.wav|-o sigs -x.wav
+kivet-extract|AUDIO is missing|
+kivet-extract|AUDIO is missing|-o sigs
+kivet-extract|option -o given twice|-o a -o b tones.wav
 kivet-synth|-r needs a whole rate from 1000 to 384000 Hz, not abc|-r abc synth
 kivet-synth|-r needs a whole rate from 1000 to 384000 Hz, not 44100.5|-r 44100.5 synth
 kivet-synth|-d needs seconds above 0 and at most 3600, not 0|-d 0 synth
@@ -178,7 +195,12 @@ kivet-synth|option -d needs a value|synth -d
 kivet-synth|unknown option -x|-x synth
 kivet-synth|one DIR, not synth and other|synth other
 kivet-synth|DIR is missing|-d 1
+kivet-synth|DIR is missing|
+kivet-synth|option -r given twice|-r 8000 -r 9000 synth
+kivet-synth|-d 1e-9 is too short for a sample at 44100 Hz (one lasts 1/44100 s)|-d 1e-9 synth
+kivet-synth|-d 0.0009 is too short for a sample at 1000 Hz (one lasts 1/1000 s)|-r 1000 -d 0.0009 synth
 EOF
+[ -z "$(ls -d a.txt b.txt a b 2>/dev/null)" ] && [ "$(ls synth)" = tones.wav ] || fail "a slip wrote: $(ls . synth)"
 "$hosts/kivet-synth" --help | grep -q '^usage: kivet-synth' || fail "kivet-synth --help"
 # -- ends the options.
 cp tones.wav ./-dash.wav
