@@ -39,11 +39,11 @@ class AudioFile {
   static constexpr int kHighestRate = 384000;
 
   // Opens the file for reading at outputRate (itself within the bounds
-  // above). Throws std::runtime_error with a text for the user: "is a
-  // folder, not an audio file", the system's reason ("no such file or
-  // directory"), libsndfile's reason ("Format not recognised."), a file
-  // without channels, or "sample rate R Hz is not supported (8000–384000
-  // Hz)".
+  // above); a file named "-" is that file, never the standard input. Throws
+  // std::runtime_error with a text for the user: "is a folder, not an audio
+  // file", the system's reason ("no such file or directory"), libsndfile's
+  // reason ("Format not recognised."), a file without channels, or "sample
+  // rate R Hz is not supported (8000–384000 Hz)".
   AudioFile(const std::string& path, int outputRate);
   AudioFile(const AudioFile&) = delete;
   AudioFile& operator=(const AudioFile&) = delete;

@@ -19,8 +19,9 @@
 // still processed, and the exit status is 1. Of two inputs of one signature
 // file, the second is refused and not extracted. A configuration that cannot
 // be read stops it at once, with the reason, as no file could be extracted
-// with it. A wrong command line (an unknown option, one given twice, no
-// AUDIO) gets one line naming what is wrong, then the usage.
+// with it. An AUDIO "-" is a file of that name. A wrong command line (an
+// unknown option, one given twice, no AUDIO) gets one line naming what is
+// wrong, then the usage.
 
 #include <sys/stat.h>
 
@@ -80,7 +81,8 @@ constexpr const char* kHelp =
     "               parents when missing (default: each audio file's own folder).\n"
     "  -h, --help   prints this help.\n"
     "  --           ends the options: every argument after it is an AUDIO file.\n"
-    "  Each option is given once at most.\n"
+    "  Each option is given once at most. An AUDIO - is a file named -, never the\n"
+    "  standard input.\n"
     "\n"
     "A file that fails gets one line on the standard error stream saying why (for a\n"
     "signature file that cannot be saved, the system's reason, that the output is a\n"

@@ -109,6 +109,23 @@ status=0
 [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: cannot make the folder $work/dangling: it is a\
  symbolic link that leads nowhere" ] || fail "-o a link that leads nowhere: $(cat "$work/said")"
 
+# An AUDIO - is the file of that name, never the standard input; without
+# such a file it is missing.
+cp "$work/long/tones.wav" "$work/long/-"
+for dash in there gone; do
+  status=0
+  (cd "$work/long" && "$hosts/kivet-extract" -c "$config" -o "$work/dash" - <mix.wav >"$work/printed" 2>"$work/said") ||
+    status=$?
+  title=$([ "$status" -ne 0 ] || "$hosts/kivet-inspect" -n 0 "$work/dash/-.sig" | sed -n 's/^ *TIT2 *"\(.*\)"$/\1/p')
+  case $dash in
+    there) [ "$status" -eq 0 ] && grep -qF -- "-: 6.000 s, 44100 Hz, mono -> $work/dash/-.sig" "$work/printed" &&
+      [ "$title" = "Rising tones" ] || fail "- read as $title: $(cat "$work/printed" "$work/said")" ;;
+    gone) [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: -: no such file or directory" ] ||
+      fail "no file -: $status $(cat "$work/said")" ;;
+  esac
+  rm -rf "$work/long/-" "$work/dash"
+done
+
 # Help asked for goes to the standard output; a wrong invocation gets the
 # usage on the standard error stream.
 for help in --help -h; do

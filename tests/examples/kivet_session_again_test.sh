@@ -206,6 +206,15 @@ EOF
 cp tones.wav ./-dash.wav
 expect 0 "" build dash.ses -- -dash.wav
 [ "$(cat "$work/out")" = "dash.ses: 1 song (1 added)" ] || fail "--: $(cat "$work/out")"
+# An INPUT - is the file of that name, never the standard input; without
+# such a file it is missing.
+cp tones.wav ./-
+expect 0 "" build stdin.ses - <chord.wav
+[ "$(session info stdin.ses | sed -n 5p | cut -f 4)" = "Rising tones" ] || fail "build -: $(session info stdin.ses)"
+expect 0 "" query stdin.ses - -n 1 <chord.wav
+[ "$(sed -n 2p "$work/out" | cut -f 3,5)" = "$(printf '1.000\tRising tones')" ] || fail "query -: $(cat "$work/out")"
+rm ./-
+expect 1 "kivet-session: -: no such file or directory" query stdin.ses - <chord.wav
 expect 1 "kivet-session: deep: is a folder, not an audio file" build music.ses deep
 expect 1 "kivet-session: deep: is a folder, not an audio file" query music.ses deep
 expect 1 "kivet-session: gone.wav: no such file or directory" build music.ses gone.wav
