@@ -100,6 +100,13 @@ AudioFile::AudioFile(const std::string& path, int rate) : outputRate(rate) {
   }
 }
 
+bool isAudioFile(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* file = openFile(path, info);
+  if (file) sf_close(file);
+  return file != nullptr;
+}
+
 AudioFile::~AudioFile() {
   if (resampler) soxr_delete(resampler);
   sf_close(file);

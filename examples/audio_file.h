@@ -87,6 +87,10 @@ class AudioFile {
   std::vector<int> integers;
 };
 
+// Whether libsndfile reads the file at path as audio (whatever its rate or
+// channels).
+bool isAudioFile(const std::string& path);
+
 // Float samples at full scale 1.0 as 16-bit samples: x × 32768 rounded to
 // the nearest integer (halves away from zero), clipped to −32768…32767; NaN
 // is 0.

@@ -65,3 +65,7 @@ void writingStep(const std::string& what, const std::string& target, Call&& call
 // Why the file at path cannot be read, as the system says it ("no such file
 // or directory", "is a directory"); empty when it can be read.
 std::string unreadableBecause(const std::string& path);
+
+// Whether path names a regular file whose first bytes are head. Never waits
+// on a pipe or a device someone put at the name.
+bool regularFileBeginsWith(const std::string& path, const std::string& head);

@@ -180,12 +180,15 @@ constexpr const char* kHelp =
     "loaded); a save or an export that fails names the system's reason, and so do\n"
     "results that cannot be written.\n"
     "A build checks before it extracts anything that it may write the session (its\n"
-    "folder, the session file, its metadata file and SESSION.lock). A wrong command\n"
-    "line gets one line naming what is wrong (an unknown command or option, an\n"
-    "option given twice, a number out of its range, a missing SESSION or INPUT, two\n"
-    "outputs), then the usage. SIGINT, SIGTERM and SIGHUP during an export take\n"
-    "away what it wrote beside FILE, which stays as it was; the status is then 128\n"
-    "+ the signal's number.\n"
+    "folder, the session file, its metadata file and SESSION.lock). A SESSION that\n"
+    "is a file but not a session file (it does not begin as one does) is refused in\n"
+    "one line saying whether it is an audio file, a signature file or another file,\n"
+    "and that SESSION comes first; it stays as it is, and nothing is made beside it.\n"
+    "A wrong command line gets one line naming what is wrong (an unknown command or\n"
+    "option, an option given twice, a number out of its range, a missing SESSION or\n"
+    "INPUT, two outputs), then the usage. SIGINT, SIGTERM and SIGHUP during an\n"
+    "export take away what it wrote beside FILE, which stays as it was; the status\n"
+    "is then 128 + the signal's number.\n"
     "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
     "wrong invocation.\n";
 
@@ -207,22 +210,27 @@ struct Options {
   bool help = false;
 };
 
-// The options each command takes; export's -n and --mask go with one output
-// each.
-const std::map<std::string, std::set<std::string>> kCommandOptions = {
-    {"build", {"-c", "-s", "--without-lost-texts"}},
-    {"query", {"-c", "-s", "--without-lost-texts", "-n", "--id"}},
-    {"info", {"-s", "--without-lost-texts"}},
-    {"export", {"-s", "--without-lost-texts", "--text", "--riff", "--mask", "-n"}}};
+// The options each command takes (export's -n and --mask go with one output
+// each), and its operands as the usage gives them.
+struct Command {
+  std::set<std::string> options;
+  const char* operands;
+};
+const std::map<std::string, Command> kCommands = {
+    {"build", {{"-c", "-s", "--without-lost-texts"}, "SESSION INPUT..."}},
+    {"query", {{"-c", "-s", "--without-lost-texts", "-n", "--id"}, "SESSION (INPUT | --id ID)"}},
+    {"info", {{"-s", "--without-lost-texts"}, "SESSION"}},
+    {"export",
+     {{"-s", "--without-lost-texts", "--text", "--riff", "--mask", "-n"}, "SESSION (--text FILE | --riff FILE)"}}};
 
 // What is wrong with the command line once every argument has been read, or
 // nothing.
 std::string invocationSlip(const Options& o, const std::set<std::string>& given) {
   if (o.command.empty()) return "no command given";
-  const auto options = kCommandOptions.find(o.command);
-  if (options == kCommandOptions.end()) return "unknown command " + o.command;
+  const auto command = kCommands.find(o.command);
+  if (command == kCommands.end()) return "unknown command " + o.command;
   for (const std::string& option : given)
-    if (options->second.count(option) == 0) return o.command + " takes no option " + option;
+    if (command->second.options.count(option) == 0) return o.command + " takes no option " + option;
   if (o.session.empty()) return o.command + " needs SESSION";
   const size_t inputs = o.inputs.size();
   if (o.command == "build" && inputs == 0) return "build needs at least one INPUT after SESSION";
@@ -547,6 +555,16 @@ int exportSession(const Options& o, std::FILE* out) {
   return 0;
 }
 
+// A SESSION that is a file of another kind (build song.ogg other.ogg ..., the
+// session forgotten) is refused before anything is made beside it, and the
+// file stays as it is.
+void refuseOtherFile(const Options& o) {
+  const std::string other = otherThanSession(o.session);
+  if (!other.empty())
+    throw HostFailure(o.session + ": " + other + "; SESSION comes first (kivet-session " + o.command + " " +
+                      kCommands.at(o.command).operands + ")");
+}
+
 // A similarity configuration that cannot serve is refused before the session
 // is locked, completed or loaded, and only here: the one named, or for a
 // build of a new session the installed one. (Whether the session is there is
@@ -572,6 +590,7 @@ int run(int argc, char** argv, std::FILE* out) {
     return 0;
   }
   try {
+    refuseOtherFile(o);
     checkSimilarityChoice(o);
     if (o.command == "build") return build(o, out);
     if (o.command == "query") return query(o, out);

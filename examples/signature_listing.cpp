@@ -107,6 +107,8 @@ void readSignatureFile(const std::string& path, CAudioSignMulti& signature) {
   }
 }
 
+bool beginsAsSignature(const std::string& path) { return regularFileBeginsWith(path, kSignatureMark); }
+
 void printFeatureSummary(const CAudioSignMulti& signature, std::ostream& out) {
   const CSignDataMulti* data = signature.getSignData();
   if (!data) return;

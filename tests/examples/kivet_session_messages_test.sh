@@ -35,6 +35,36 @@ kivet-session: $work/cut.sig: the signature file is truncated or damaged (readMe
   "$work/sig/clicks.sig" "$a/./tones.wav"
 [ "$(cat "$work/out")" = "$work/s.ses: 2 songs (2 added)" ] || fail "build: $(cat "$work/out")"
 
+# A SESSION that is a file of another kind (the session forgotten: build
+# song.ogg ...) is named with what it looks like, whatever the command; the
+# file stays as it was, and nothing is made beside it (FILE|WHAT IT IS).
+mkdir "$work/other"
+cp "$a/tones.wav" "$work/other/song.wav"
+cp "$a/noise.flac" "$work/other/song.flac"
+cp "$work/sig/clicks.sig" "$work/other/song.sig"
+printf 'notes\n' >"$work/other/notes.txt"
+: >"$work/other/empty.ses"
+(cd "$work/other" && cksum ./*) >"$work/other.sums"
+while IFS='|' read -r -u 3 file what; do
+  while IFS='|' read -r command operands; do
+    # shellcheck disable=SC2086
+    expect 1 "kivet-session: $work/other/$file: not a session file$what; SESSION comes first (kivet-session\
+ ${command%% *} $operands)" ${command/SESSION/$work/other/$file}
+  done <<EOF
+build SESSION $a/chord.wav|SESSION INPUT...
+query SESSION --id 1|SESSION (INPUT | --id ID)
+info SESSION|SESSION
+export SESSION --text $work/other/t.txt|SESSION (--text FILE | --riff FILE)
+EOF
+done 3<<'EOF'
+song.wav| but an audio file
+song.flac| but an audio file
+song.sig| but a signature file
+notes.txt|, nor an audio or a signature file
+empty.ses|, nor an audio or a signature file
+EOF
+[ "$(cd "$work/other" && cksum ./*)" = "$(cat "$work/other.sums")" ] || fail "other files: $(ls "$work/other")"
+
 # A configuration that cannot be read, and an export that cannot be written
 # (with the system's reason where there is one), are named as such; no
 # session is touched.
