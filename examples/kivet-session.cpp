@@ -186,9 +186,10 @@ constexpr const char* kHelp =
     "and that SESSION comes first; it stays as it is, and nothing is made beside it.\n"
     "A wrong command line gets one line naming what is wrong (an unknown command or\n"
     "option, an option given twice, a number out of its range, a missing SESSION or\n"
-    "INPUT, two outputs), then the usage. SIGINT, SIGTERM and SIGHUP during an\n"
-    "export take away what it wrote beside FILE, which stays as it was; the status\n"
-    "is then 128 + the signal's number.\n"
+    "INPUT, two outputs), then the usage. An export --riff of a session of fewer\n"
+    "than 5 songs is refused in one line that counts its songs. SIGINT, SIGTERM and\n"
+    "SIGHUP during an export take away what it wrote beside FILE, which stays as it\n"
+    "was; the status is then 128 + the signal's number.\n"
     "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
     "wrong invocation.\n";
 
@@ -532,6 +533,8 @@ int info(const Options& o, std::FILE* out) {
 // The most nearest songs the RIFF table stores for a song: the library fills
 // it with a query by id, which asks every method for this many.
 constexpr unsigned kMostRiffNeighbours = 250;
+// The fewest songs the library makes a RIFF table of (code 27 below).
+constexpr unsigned kLeastRiffSongs = 5;
 
 int exportSession(const Options& o, std::FILE* out) {
   SessionFile file(o.session, o.textFile.empty() ? SessionFile::Use::ReadSongs : SessionFile::Use::Read);
@@ -547,7 +550,16 @@ int exportSession(const Options& o, std::FILE* out) {
       std::fprintf(stderr, "kivet-session: -n %u: the RIFF table stores %u nearest songs at most; storing %u\n",
                    o.count, kMostRiffNeighbours, kMostRiffNeighbours);
     const unsigned count = std::min(o.count, kMostRiffNeighbours);
-    writingStep(output, target, [&] { session.exportSimilarityRiff(target.c_str(), count); });
+    writingStep(output, target, [&] {
+      try {
+        session.exportSimilarityRiff(target.c_str(), count);
+      } catch (const vraKivetException& e) {
+        if (e.getCode() != VRA_SESSION_TOO_SMALL) throw;
+        throw std::runtime_error("the RIFF table needs a session of at least " + std::to_string(kLeastRiffSongs) +
+                                 " songs; " + o.session + " holds " + songs(session.getSongCount()) + " (" +
+                                 describeCurrentException() + ")");
+      }
+    });
   }
   // The standard output carries the export alone.
   if (!namesStandardOutput(output))

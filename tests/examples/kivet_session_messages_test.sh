@@ -34,6 +34,11 @@ kivet-session: $work/cut.sig: the signature file is truncated or damaged (readMe
   build "$work/s.ses" "$a/tones.wav" "$work/slow.wav" "$work/empty.sig" "$work/garbage.sig" "$work/cut.sig" \
   "$work/sig/clicks.sig" "$a/./tones.wav"
 [ "$(cat "$work/out")" = "$work/s.ses: 2 songs (2 added)" ] || fail "build: $(cat "$work/out")"
+# A RIFF table needs 5 songs at least: a smaller session is refused, with
+# its count, and nothing is written.
+expect 1 "kivet-session: $work/r.riff: the RIFF table needs a session of at least 5 songs; $work/s.ses holds 2 songs\
+ (Session too small (code 27))" export "$work/s.ses" --riff "$work/r.riff"
+[ ! -e "$work/r.riff" ] || fail "a RIFF table of 2 songs was written"
 
 # A SESSION that is a file of another kind (the session forgotten: build
 # song.ogg ...) is named with what it looks like, whatever the command; the
