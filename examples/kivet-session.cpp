@@ -71,6 +71,9 @@ constexpr const char* kHelp =
     "          a signature file is there when the audio file its song names is. Only\n"
     "          the file counts, not its content: a file changed since its song was\n"
     "          added is not extracted again (a copy under another name is a new song).\n"
+    "          A stored song's file that was moved or removed is not found at a new\n"
+    "          place: a file moved since it was added is added again, and a line after\n"
+    "          the summary counts the stored songs whose files were moved or removed.\n"
     "          A file given twice is added once. The session's own files among the\n"
     "          INPUTs (as \"*\" in its folder gives them: SESSION, its metadata file,\n"
     "          their lock files, names its saves take) are passed over in one line. A\n"
@@ -481,6 +484,11 @@ int build(const Options& o, std::FILE* out) {
   const std::string already = alreadyThere == 0 ? "" : ", " + std::to_string(alreadyThere) + " already there";
   std::fprintf(out, "%s: %s (%u added%s)\n", o.session.c_str(), songs(session.getSongCount()).c_str(), added,
                already.c_str());
+  // Only the file counts: a song whose file moved is not found at the new
+  // place, and the user hears why a moved folder's songs came in again.
+  if (const unsigned gone = stored.gone())
+    std::fprintf(out, "%s: the %s of %u stored %s moved or removed; a file moved since it was added is added again\n",
+                 o.session.c_str(), gone == 1 ? "file" : "files", gone, gone == 1 ? "song was" : "songs were");
   return status;
 }
 

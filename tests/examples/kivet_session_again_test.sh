@@ -79,6 +79,23 @@ expect 0 "" build one.ses tones.wav
 [ "$(cat "$work/out")" = "one.ses: 1 song (1 added)" ] || fail "one song: $(cat "$work/out")"
 [ "$(session info one.ses | sed -n 2p)" = "1 song" ] || fail "info of one song: $(session info one.ses)"
 
+# Only the file counts: after its folder moved, a song is added again from
+# the new place, and a line after the summary counts the stored songs whose
+# files were moved or removed (CHANGE|INPUTS|SUMMARY|COUNTED).
+while IFS='|' read -r change inputs summary counted; do
+  eval "$change"
+  # shellcheck disable=SC2086
+  expect 0 "" build moved.ses $inputs
+  wanted="moved.ses: $summary"
+  [ -z "$counted" ] ||
+    wanted+=$'\n'"moved.ses: the $counted moved or removed; a file moved since it was added is added again"
+  [ "$(cat "$work/out")" = "$wanted" ] || fail "after $change: $(cat "$work/out")"
+done <<'EOF'
+mkdir Music && cp tones.wav chord.wav Music/|Music/tones.wav|1 song (1 added)|
+mv Music Musik|Musik/tones.wav Musik/chord.wav|3 songs (2 added)|file of 1 stored song was
+rm Musik/chord.wav|Musik/tones.wav|3 songs (0 added, 1 already there)|files of 2 stored songs were
+EOF
+
 # 2. SIGINT, SIGTERM or SIGHUP while an export or kivet-extract writes its
 # output, just before the output is kept aside or renamed into place: the
 # process ends with 128+N, the output is as it was, nothing stays beside it.
