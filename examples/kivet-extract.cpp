@@ -27,13 +27,11 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -215,16 +213,10 @@ int run(int argc, char** argv) {
   }
   // A folder that does not exist yet is made, parents and all.
   if (!options.outputDir.empty()) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::create_directories(options.outputDir, error);
-    if (!fs::is_directory(options.outputDir)) {
-      const bool leadsNowhere = fs::is_symlink(fs::symlink_status(options.outputDir, error)) &&
-                                !fs::exists(options.outputDir, error);
+    const std::string notMade = makeFolder(options.outputDir);
+    if (!notMade.empty()) {
       std::fprintf(stderr, "kivet-extract: cannot make the folder %s: %s\n", options.outputDir.c_str(),
-                   leadsNowhere ? "it is a symbolic link that leads nowhere"
-                   : error      ? error.message().c_str()
-                                : "a file of that name is in the way");
+                   notMade.c_str());
       return 1;
     }
   }

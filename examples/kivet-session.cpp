@@ -616,9 +616,9 @@ int run(int argc, char** argv, std::FILE* out) {
     if (o.command == "query") return query(o, out);
     if (o.command == "info") return info(o, out);
     return exportSession(o, out);
-  } catch (const std::exception& failure) {
+  } catch (...) {
     flushResults(out);
-    std::fprintf(stderr, "kivet-session: %s\n", failure.what());
+    std::fprintf(stderr, "kivet-session: %s\n", describeCurrentException().c_str());
     return 1;
   }
 }

@@ -167,7 +167,7 @@ bool write(const Options& o, demo::ClipSource& clip, std::vector<short>& block) 
     if (sf_close(file) != 0 || !written) throw std::runtime_error("write failed");
     std::error_code error;
     std::filesystem::rename(staged, path, error);
-    if (error) throw std::runtime_error(error.message());
+    if (error) throw std::runtime_error(systemText(error.value()));
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "kivet-synth: %s: %s\n", path.c_str(), failure.what());
     return false;
@@ -188,11 +188,9 @@ int run(int argc, char** argv) {
     std::fputs(kHelp, stdout);
     return 0;
   }
-  std::error_code error;
-  std::filesystem::create_directories(o.dir, error);
-  if (!std::filesystem::is_directory(o.dir)) {
-    std::fprintf(stderr, "kivet-synth: cannot make the folder %s: %s\n", o.dir.c_str(),
-                 error ? error.message().c_str() : "a file of that name is in the way");
+  const std::string notMade = makeFolder(o.dir);
+  if (!notMade.empty()) {
+    std::fprintf(stderr, "kivet-synth: cannot make the folder %s: %s\n", o.dir.c_str(), notMade.c_str());
     return 1;
   }
   bool ok = true;

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -110,7 +109,7 @@ SessionLock::SessionLock(std::string lockPath, const std::string& sessionPath, M
     const int error = errno;
     close(descriptor);
     descriptor = -1;
-    if (error != 0) throw std::runtime_error("cannot lock " + path + ": " + std::strerror(error));
+    if (error != 0) throw std::runtime_error("cannot lock " + path + ": " + systemText(error));
   }
 }
 

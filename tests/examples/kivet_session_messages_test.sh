@@ -102,6 +102,13 @@ if [ "$(id -u)" -eq 0 ] && runuser -u nobody -- true 2>/dev/null; then
     2>"$work/said" || status=$?
   [ "$status" -eq 1 ] && [ "$(said)" = "kivet-session: $work/folder/s.txt: permission denied in the folder\
  $work/folder, where the new file is made (Failed to save file (code 3))" ] || fail "export as another user: $(said)"
+  # A session in a folder this user may not enter: the system's reason, as
+  # every other.
+  mkdir -m 700 "$work/shut"
+  status=0
+  runuser -u nobody -- "$hosts/kivet-session" info "$work/shut/s.ses" >/dev/null 2>"$work/said" || status=$?
+  [ "$status" -eq 1 ] && [ "$(said)" = "kivet-session: $work/shut/s.ses: permission denied" ] ||
+    fail "a session in a folder shut to this user: $(said)"
 else
   echo "note: not run as root: a folder that another user may not write is not tried" >&2
 fi
