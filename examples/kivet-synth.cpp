@@ -13,6 +13,7 @@
 //            shaker.wav
 //   mixes    mix.wav (stereo: the chord left, clicks and noise right),
 //            band.wav (the minor chord with the drums)
+// A .wav clip too long for a WAV file's 32-bit counts is an RF64 file.
 // With -n, white noise of peak LEVEL (0 to 1) is added to every clip: noisy
 // copies that should still be found next to their originals. Each clip is
 // made and written a block at a time, in memory that does not grow with its
@@ -51,7 +52,9 @@ constexpr const char* kHelp =
     "\n"
     "Writes the demo's test audio into DIR (made when missing): a dozen 16-bit clips\n"
     "in five families (tones, chords, noise, rhythms, mixes), each with its title and\n"
-    "its family as the artist, and prints the path of each clip written.\n"
+    "its family as the artist, and prints the path of each clip written. A .wav clip\n"
+    "too long for a WAV file's 32-bit counts (mix.wav, stereo, beyond 46 minutes at\n"
+    "384 kHz) is written as RF64, the WAV of 64-bit counts.\n"
     "\n"
     "Options:\n"
     "  -r RATE      the sampling rate, 1000 to 384000 Hz (default 44100).\n"
@@ -140,6 +143,21 @@ bool parseArguments(int argc, char** argv, Options& o) {
 // its length (libsndfile writes each block as it comes).
 constexpr size_t kBlockFrames = 65536;
 
+// The most sample bytes a WAV file holds: it counts its bytes, header and
+// tags included, in 32 bits, and libsndfile writes past that with counts
+// that have wrapped round.
+constexpr uint64_t kMostWavBytes = 0xFFFFFFFFu - 0x10000u;
+
+// The clip's file format: FLAC for a .flac name, else WAV; RF64, the WAV of
+// 64-bit counts, where the WAV's would not hold the clip (stereo, longer
+// than 46 minutes at 384 kHz).
+int formatOf(const demo::ClipSource& clip) {
+  const std::string& name = clip.file;
+  if (name.size() > 5 && name.compare(name.size() - 5, 5, ".flac") == 0) return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+  const uint64_t bytes = static_cast<uint64_t>(clip.frames) * clip.channels.size() * sizeof(short);
+  return (bytes > kMostWavBytes ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
+}
+
 // Writes the clip in a folder of the program's own in DIR, then renames it
 // into place: a signal meanwhile takes the folder away and leaves the clip
 // at its name as it was.
@@ -148,11 +166,10 @@ bool write(const Options& o, demo::ClipSource& clip, std::vector<short>& block) 
   try {
     ScratchFolder scratch(o.dir, ".kivet-synth-");
     const std::string staged = scratch.file(clip.file);
-    const bool flac = clip.file.size() > 5 && clip.file.compare(clip.file.size() - 5, 5, ".flac") == 0;
     SF_INFO info{};
     info.samplerate = o.rate;
     info.channels = static_cast<int>(clip.channels.size());
-    info.format = (flac ? SF_FORMAT_FLAC : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
+    info.format = formatOf(clip);
     SNDFILE* file = sf_open(staged.c_str(), SFM_WRITE, &info);
     if (!file) throw std::runtime_error(sf_strerror(nullptr));
     sf_set_string(file, SF_STR_TITLE, clip.title.c_str());
