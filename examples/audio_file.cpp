@@ -17,6 +17,12 @@ constexpr size_t kInputFrames = 8192;
 
 bool rateSupported(int rate) { return rate >= AudioFile::kLowestRate && rate <= AudioFile::kHighestRate; }
 
+// Opens the file at path for reading with libsndfile, which takes the name
+// "-" for the standard input: a file of that name is opened as "./-".
+SNDFILE* openFile(const std::string& path, SF_INFO& info) {
+  return sf_open(path == "-" ? "./-" : path.c_str(), SFM_READ, &info);
+}
+
 std::runtime_error unsupportedRate(int rate) {
   return std::runtime_error("sample rate " + std::to_string(rate) + " Hz is not supported (" +
                             std::to_string(AudioFile::kLowestRate) + "–" + std::to_string(AudioFile::kHighestRate) +
@@ -48,7 +54,7 @@ AudioFile::AudioFile(const std::string& path, int rate) : outputRate(rate) {
   const std::string unreadable = unreadableBecause(path);
   if (!unreadable.empty()) throw std::runtime_error(unreadable);
   SF_INFO info{};
-  file = sf_open(path.c_str(), SFM_READ, &info);
+  file = openFile(path, info);
   if (!file) throw std::runtime_error(sf_strerror(nullptr));
   inputRate = info.samplerate;
   channelCount = info.channels;
@@ -92,6 +98,13 @@ AudioFile::AudioFile(const std::string& path, int rate) : outputRate(rate) {
     sf_close(file);
     throw;
   }
+}
+
+bool isAudioFile(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* file = openFile(path, info);
+  if (file) sf_close(file);
+  return file != nullptr;
 }
 
 AudioFile::~AudioFile() {

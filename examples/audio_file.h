@@ -39,11 +39,11 @@ class AudioFile {
   static constexpr int kHighestRate = 384000;
 
   // Opens the file for reading at outputRate (itself within the bounds
-  // above). Throws std::runtime_error with a text for the user: "is a
-  // folder, not an audio file", the system's reason ("no such file or
-  // directory"), libsndfile's reason ("Format not recognised."), a file
-  // without channels, or "sample rate R Hz is not supported (8000–384000
-  // Hz)".
+  // above); a file named "-" is that file, never the standard input. Throws
+  // std::runtime_error with a text for the user: "is a folder, not an audio
+  // file", the system's reason ("no such file or directory"), libsndfile's
+  // reason ("Format not recognised."), a file without channels, or "sample
+  // rate R Hz is not supported (8000–384000 Hz)".
   AudioFile(const std::string& path, int outputRate);
   AudioFile(const AudioFile&) = delete;
   AudioFile& operator=(const AudioFile&) = delete;
@@ -86,6 +86,10 @@ class AudioFile {
   std::vector<float> output;
   std::vector<int> integers;
 };
+
+// Whether libsndfile reads the file at path as audio (whatever its rate or
+// channels).
+bool isAudioFile(const std::string& path);
 
 // Float samples at full scale 1.0 as 16-bit samples: x × 32768 rounded to
 // the nearest integer (halves away from zero), clipped to −32768…32767; NaN

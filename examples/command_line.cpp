@@ -10,6 +10,10 @@ bool CommandLine::next(std::string& arg) {
       continue;
     }
     operand = optionsEnded || arg.size() < 2 || arg[0] != '-';
+    if (!operand && !given.insert(arg).second) {
+      stopped = true;
+      return slip("option " + arg + " given twice");
+    }
     return true;
   }
   return false;
@@ -18,6 +22,22 @@ bool CommandLine::next(std::string& arg) {
 bool CommandLine::value(const std::string& arg, std::string& value) {
   if (index + 1 >= argc) return slip("option " + arg + " needs a value");
   value = argv[++index];
+  return true;
+}
+
+bool CommandLine::number(const std::string& arg, unsigned highest, unsigned& number) {
+  std::string text;
+  if (!value(arg, text)) return false;
+  unsigned long long parsed = 0;
+  bool whole = !text.empty();
+  for (const char digit : text) {
+    whole = whole && digit >= '0' && digit <= '9';
+    if (whole) parsed = parsed * 10 + static_cast<unsigned>(digit - '0');
+    whole = whole && parsed <= highest;
+  }
+  if (!whole)
+    return slip(arg + " needs a whole number from 0 to " + std::to_string(highest) + ", not \"" + text + "\"");
+  number = static_cast<unsigned>(parsed);
   return true;
 }
 

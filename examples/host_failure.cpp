@@ -1,6 +1,7 @@
 #include "examples/host_failure.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -29,6 +30,28 @@ std::string whyNotWritten(const std::string& target, int error) {
       return systemText(error) + " in the folder " + folder + ", where the new file is made";
   }
   return error == 0 ? "" : systemText(error);
+}
+
+std::string makeFolder(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::create_directories(path, error);
+  std::error_code ignored;
+  if (fs::is_directory(path, ignored)) return "";
+  if (fs::is_symlink(fs::symlink_status(path, ignored)) && !fs::exists(path, ignored))
+    return "it is a symbolic link that leads nowhere";
+  return error ? systemText(error.value()) : "a file of that name is in the way";
+}
+
+bool regularFileBeginsWith(const std::string& path, const std::string& head) {
+  const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (file < 0) return false;
+  struct stat status {};
+  std::string start(head.size(), '\0');
+  const bool begins = fstat(file, &status) == 0 && S_ISREG(status.st_mode) &&
+                      read(file, &start[0], start.size()) == static_cast<ssize_t>(start.size()) && start == head;
+  close(file);
+  return begins;
 }
 
 std::string unreadableBecause(const std::string& path) {

@@ -65,3 +65,13 @@ void writingStep(const std::string& what, const std::string& target, Call&& call
 // Why the file at path cannot be read, as the system says it ("no such file
 // or directory", "is a directory"); empty when it can be read.
 std::string unreadableBecause(const std::string& path);
+
+// Makes the folder path, parents and all, when it is not there; empty when
+// it is a folder then, else why not in a user's terms: "it is a symbolic
+// link that leads nowhere", the system's reason ("not a directory",
+// "permission denied"), or "a file of that name is in the way".
+std::string makeFolder(const std::string& path);
+
+// Whether path names a regular file whose first bytes are head. Never waits
+// on a pipe or a device someone put at the name.
+bool regularFileBeginsWith(const std::string& path, const std::string& head);

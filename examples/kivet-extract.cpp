@@ -19,19 +19,19 @@
 // still processed, and the exit status is 1. Of two inputs of one signature
 // file, the second is refused and not extracted. A configuration that cannot
 // be read stops it at once, with the reason, as no file could be extracted
-// with it.
+// with it. An AUDIO "-" is a file of that name. A wrong command line (an
+// unknown option, one given twice, no AUDIO) gets one line naming what is
+// wrong, then the usage.
 
 #include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -79,6 +79,8 @@ constexpr const char* kHelp =
     "               parents when missing (default: each audio file's own folder).\n"
     "  -h, --help   prints this help.\n"
     "  --           ends the options: every argument after it is an AUDIO file.\n"
+    "  Each option is given once at most. An AUDIO - is a file named -, never the\n"
+    "  standard input.\n"
     "\n"
     "A file that fails gets one line on the standard error stream saying why (for a\n"
     "signature file that cannot be saved, the system's reason, that the output is a\n"
@@ -88,6 +90,8 @@ constexpr const char* kHelp =
     "song.flac) is not extracted; one line names both inputs. SIGINT, SIGTERM and\n"
     "SIGHUP while a signature file is saved leave it as it was, with nothing\n"
     "beside it, and end the program with the status 128 + the signal's number.\n"
+    "A wrong invocation (an unknown option, an option given twice, no AUDIO) gets\n"
+    "one line naming what is wrong, then the usage.\n"
     "Exit status: 0 done, 1 a failure, 2 a wrong invocation.\n";
 
 struct Options {
@@ -111,7 +115,8 @@ bool parseArguments(int argc, char** argv, Options& options) {
       return line.slip("unknown option " + arg);
     }
   }
-  return !options.inputs.empty();
+  if (line.failed()) return false;
+  return !options.inputs.empty() || line.slip("AUDIO is missing");
 }
 
 std::string signaturePath(const std::string& input, const std::string& outputDir) {
@@ -208,16 +213,10 @@ int run(int argc, char** argv) {
   }
   // A folder that does not exist yet is made, parents and all.
   if (!options.outputDir.empty()) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::create_directories(options.outputDir, error);
-    if (!fs::is_directory(options.outputDir)) {
-      const bool leadsNowhere = fs::is_symlink(fs::symlink_status(options.outputDir, error)) &&
-                                !fs::exists(options.outputDir, error);
+    const std::string notMade = makeFolder(options.outputDir);
+    if (!notMade.empty()) {
       std::fprintf(stderr, "kivet-extract: cannot make the folder %s: %s\n", options.outputDir.c_str(),
-                   leadsNowhere ? "it is a symbolic link that leads nowhere"
-                   : error      ? error.message().c_str()
-                                : "a file of that name is in the way");
+                   notMade.c_str());
       return 1;
     }
   }

@@ -11,12 +11,12 @@
 // the standard error stream naming it and why (examples/signature_listing.h:
 // the system's reason, a folder, not a signature file, cut short or
 // damaged); the others are still listed, and the exit status is 1. A ROWS
-// that is not a whole number of zero or more, -n without a value and an
-// unknown option are refused in one line, then the usage, with status 2.
+// that is not a whole number from 0 to 4294967295, -n without a value or
+// given twice, an unknown option and no SIGNATURE are refused in one line,
+// then the usage, with status 2.
 // The standard output carries the listing alone (examples/result_output.h):
 // what the library prints while it reads goes to the standard error stream.
 
-#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <sstream>
@@ -46,8 +46,8 @@ constexpr const char* kHelp =
     "first ROWS rows, the first 10 columns of each.\n"
     "\n"
     "Options:\n"
-    "  -n ROWS      the rows shown per feature: a whole number, default 3; 0 shows\n"
-    "               none.\n"
+    "  -n ROWS      the rows shown per feature: a whole number from 0 to 4294967295,\n"
+    "               default 3; 0 shows none.\n"
     "  -h, --help   prints this help.\n"
     "  --           ends the options: every argument after it is a file, even one\n"
     "               whose name begins with -.\n"
@@ -59,6 +59,8 @@ constexpr const char* kHelp =
     "\"not a signature file\" (an empty, a text or a foreign file), or \"the\n"
     "signature file is truncated or damaged\" with what the reader said; the other\n"
     "files are still listed.\n"
+    "A wrong invocation (an unknown option, one given twice, a ROWS out of range, no\n"
+    "SIGNATURE) gets one line naming what is wrong, then the usage.\n"
     "Exit status: 0 done, 1 a failure (a file that cannot be read, results that\n"
     "cannot be written), 2 a wrong invocation.\n";
 
@@ -67,17 +69,6 @@ struct Options {
   std::vector<std::string> files;
   bool help = false;
 };
-
-// Decimal digits alone: no sign, space, fraction or exponent. A count beyond
-// the largest unsigned shows every row, as that count would.
-bool readRows(const std::string& text, unsigned& rows) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
-  unsigned long long value = 0;
-  for (const char digit : text)
-    value = std::min<unsigned long long>(value * 10 + static_cast<unsigned>(digit - '0'), UINT_MAX);
-  rows = static_cast<unsigned>(value);
-  return true;
-}
 
 bool parseArguments(int argc, char** argv, Options& options) {
   CommandLine line("kivet-inspect", argc, argv);
@@ -88,15 +79,13 @@ bool parseArguments(int argc, char** argv, Options& options) {
       options.help = true;
       return true;
     } else if (arg == "-n") {
-      std::string value;
-      if (!line.value(arg, value)) return false;
-      if (!readRows(value, options.rows))
-        return line.slip("-n needs a whole number of rows, 0 or more, not \"" + value + "\"");
+      if (!line.number(arg, UINT_MAX, options.rows)) return false;
     } else {
       return line.slip("unknown option " + arg);
     }
   }
-  return !options.files.empty();
+  if (line.failed()) return false;
+  return !options.files.empty() || line.slip("SIGNATURE is missing");
 }
 
 int run(int argc, char** argv, std::FILE* out) {

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -70,6 +71,9 @@ constexpr const char* kHelp =
     "          a signature file is there when the audio file its song names is. Only\n"
     "          the file counts, not its content: a file changed since its song was\n"
     "          added is not extracted again (a copy under another name is a new song).\n"
+    "          A stored song's file that was moved or removed is not found at a new\n"
+    "          place: a file moved since it was added is added again, and a line after\n"
+    "          the summary counts the stored songs whose files were moved or removed.\n"
     "          A file given twice is added once. The session's own files among the\n"
     "          INPUTs (as \"*\" in its folder gives them: SESSION, its metadata file,\n"
     "          their lock files, names its saves take) are passed over in one line. A\n"
@@ -110,13 +114,14 @@ constexpr const char* kHelp =
     "  -n N          query: the number of songs listed (default 10); export --riff: the\n"
     "                number of nearest songs stored for each song (default 10, at most\n"
     "                250, as for a query by ID; a larger N stores 250, with a note).\n"
-    "  --id ID       query: the stored song ID instead of an INPUT.\n"
+    "                N is a whole number from 0 to 4294967295.\n"
+    "  --id ID       query: the stored song ID (0 to 4294967295) instead of an INPUT.\n"
     "  --text FILE   export: one line \"#SESSION-ID=id;\", then a line per song: its id\n"
     "                and seven fields, each followed by \";\"; texts are quoted.\n"
     "  --mask M      export --text: the sum of the fields written (the others stay\n"
     "                empty): 1 artist, 2 title, 4 length in whole seconds, 8 file\n"
     "                name, 16 extra text, 32 extra number, 64 second extra number.\n"
-    "                Default 127: all of them; 0: the ids alone.\n"
+    "                Default 127: all of them; 0: the ids alone; M is at most 127.\n"
     "  --riff FILE   export: per song, the ids and scores of its N nearest songs in a\n"
     "                RIFF table (the session needs at least 5 songs).\n"
     "  --without-lost-texts\n"
@@ -130,6 +135,8 @@ constexpr const char* kHelp =
     "  -h, --help    prints this help.\n"
     "  --            ends the options: every argument after it is SESSION or an\n"
     "                INPUT, also one that begins with - (build s.ses -- -take2.ogg).\n"
+    "  Each option is given once at most. An INPUT - is a file named -, never the\n"
+    "  standard input.\n"
     "\n"
     "Every audio input is resampled to 44100 Hz, the rate a session extracts its\n"
     "songs at, so that songs of any rate compare. The sample configurations are\n"
@@ -176,13 +183,21 @@ constexpr const char* kHelp =
     "loaded); a save or an export that fails names the system's reason, and so do\n"
     "results that cannot be written.\n"
     "A build checks before it extracts anything that it may write the session (its\n"
-    "folder, the session file, its metadata file and SESSION.lock). A wrong command\n"
-    "line gets one line naming what is wrong (an unknown command or option, a\n"
-    "missing SESSION or INPUT, two outputs), then the usage. SIGINT, SIGTERM and\n"
+    "folder, the session file, its metadata file and SESSION.lock). A SESSION that\n"
+    "is a file but not a session file (it does not begin as one does) is refused in\n"
+    "one line saying whether it is an audio file, a signature file or another file,\n"
+    "and that SESSION comes first; it stays as it is, and nothing is made beside it.\n"
+    "A wrong command line gets one line naming what is wrong (an unknown command or\n"
+    "option, an option given twice, a number out of its range, a missing SESSION or\n"
+    "INPUT, two outputs), then the usage. An export --riff of a session of fewer\n"
+    "than 5 songs is refused in one line that counts its songs. SIGINT, SIGTERM and\n"
     "SIGHUP during an export take away what it wrote beside FILE, which stays as it\n"
     "was; the status is then 128 + the signal's number.\n"
     "Exit status: 0 done, 1 a failure (a build still adds the other inputs), 2 a\n"
     "wrong invocation.\n";
+
+// The text export's fields, one bit each: the mask that writes all seven.
+constexpr unsigned kAllFields = 127;
 
 struct Options {
   std::string command;
@@ -194,39 +209,32 @@ struct Options {
   unsigned count = 10;
   std::string textFile;
   std::string riffFile;
-  unsigned mask = 127;
+  unsigned mask = kAllFields;
   bool withoutLostTexts = false;
   bool help = false;
 };
 
-bool readUnsigned(const std::string& text, unsigned& value) {
-  try {
-    size_t used = 0;
-    const unsigned long parsed = std::stoul(text, &used);
-    if (used != text.size() || parsed > 0xFFFFFFFFul || text[0] == '-') return false;
-    value = static_cast<unsigned>(parsed);
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-// The options each command takes; export's -n and --mask go with one output
-// each.
-const std::map<std::string, std::set<std::string>> kCommandOptions = {
-    {"build", {"-c", "-s", "--without-lost-texts"}},
-    {"query", {"-c", "-s", "--without-lost-texts", "-n", "--id"}},
-    {"info", {"-s", "--without-lost-texts"}},
-    {"export", {"-s", "--without-lost-texts", "--text", "--riff", "--mask", "-n"}}};
+// The options each command takes (export's -n and --mask go with one output
+// each), and its operands as the usage gives them.
+struct Command {
+  std::set<std::string> options;
+  const char* operands;
+};
+const std::map<std::string, Command> kCommands = {
+    {"build", {{"-c", "-s", "--without-lost-texts"}, "SESSION INPUT..."}},
+    {"query", {{"-c", "-s", "--without-lost-texts", "-n", "--id"}, "SESSION (INPUT | --id ID)"}},
+    {"info", {{"-s", "--without-lost-texts"}, "SESSION"}},
+    {"export",
+     {{"-s", "--without-lost-texts", "--text", "--riff", "--mask", "-n"}, "SESSION (--text FILE | --riff FILE)"}}};
 
 // What is wrong with the command line once every argument has been read, or
 // nothing.
 std::string invocationSlip(const Options& o, const std::set<std::string>& given) {
   if (o.command.empty()) return "no command given";
-  const auto options = kCommandOptions.find(o.command);
-  if (options == kCommandOptions.end()) return "unknown command " + o.command;
+  const auto command = kCommands.find(o.command);
+  if (command == kCommands.end()) return "unknown command " + o.command;
   for (const std::string& option : given)
-    if (options->second.count(option) == 0) return o.command + " takes no option " + option;
+    if (command->second.options.count(option) == 0) return o.command + " takes no option " + option;
   if (o.session.empty()) return o.command + " needs SESSION";
   const size_t inputs = o.inputs.size();
   if (o.command == "build" && inputs == 0) return "build needs at least one INPUT after SESSION";
@@ -245,7 +253,7 @@ std::string invocationSlip(const Options& o, const std::set<std::string>& given)
 }
 
 // Reads the command line into o. A wrong one gets one line naming what is
-// wrong (but an empty one, which gets the usage alone): false.
+// wrong: false.
 bool parseArguments(int argc, char** argv, Options& o) {
   CommandLine line("kivet-session", argc, argv);
   std::vector<std::string> positional;
@@ -264,28 +272,29 @@ bool parseArguments(int argc, char** argv, Options& o) {
       o.withoutLostTexts = true;
       continue;
     }
-    const bool takesValue = arg == "-c" || arg == "-s" || arg == "-n" || arg == "--id" || arg == "--text" ||
-                            arg == "--riff" || arg == "--mask";
-    if (!takesValue) return line.slip("unknown option " + arg);
+    if (arg == "-n" || arg == "--mask" || arg == "--id") {
+      unsigned number = 0;
+      if (!line.number(arg, arg == "--mask" ? kAllFields : UINT_MAX, number)) return false;
+      if (arg == "-n") o.count = number;
+      if (arg == "--mask") o.mask = number;
+      if (arg == "--id") o.id = number;
+      continue;
+    }
+    const bool takesText = arg == "-c" || arg == "-s" || arg == "--text" || arg == "--riff";
+    if (!takesText) return line.slip("unknown option " + arg);
     std::string value;
     if (!line.value(arg, value)) return false;
-    unsigned number = 0;
-    const bool numeric = readUnsigned(value, number);
     if (arg == "-c") o.config = value;
     if (arg == "-s") o.similarity = value;
     if (arg == "--text") o.textFile = value;
     if (arg == "--riff") o.riffFile = value;
-    if (arg == "-n") o.count = number;
-    if (arg == "--mask") o.mask = number;
-    if (arg == "--id") o.id = number;
-    if ((arg == "-n" || arg == "--mask" || arg == "--id") && !numeric)
-      return line.slip(arg + " needs a number, not " + value);
   }
+  if (line.failed()) return false;
   if (!positional.empty()) o.command = positional[0];
   if (positional.size() > 1) o.session = positional[1];
   if (positional.size() > 2) o.inputs.assign(positional.begin() + 2, positional.end());
   const std::string slip = invocationSlip(o, given);
-  return slip.empty() || (argc > 1 && line.slip(slip));
+  return slip.empty() || line.slip(slip);
 }
 
 SessionFile::Choices choicesOf(const Options& o) {
@@ -475,6 +484,11 @@ int build(const Options& o, std::FILE* out) {
   const std::string already = alreadyThere == 0 ? "" : ", " + std::to_string(alreadyThere) + " already there";
   std::fprintf(out, "%s: %s (%u added%s)\n", o.session.c_str(), songs(session.getSongCount()).c_str(), added,
                already.c_str());
+  // Only the file counts: a song whose file moved is not found at the new
+  // place, and the user hears why a moved folder's songs came in again.
+  if (const unsigned gone = stored.gone())
+    std::fprintf(out, "%s: the %s of %u stored %s moved or removed; a file moved since it was added is added again\n",
+                 o.session.c_str(), gone == 1 ? "file" : "files", gone, gone == 1 ? "song was" : "songs were");
   return status;
 }
 
@@ -527,6 +541,8 @@ int info(const Options& o, std::FILE* out) {
 // The most nearest songs the RIFF table stores for a song: the library fills
 // it with a query by id, which asks every method for this many.
 constexpr unsigned kMostRiffNeighbours = 250;
+// The fewest songs the library makes a RIFF table of (code 27 below).
+constexpr unsigned kLeastRiffSongs = 5;
 
 int exportSession(const Options& o, std::FILE* out) {
   SessionFile file(o.session, o.textFile.empty() ? SessionFile::Use::ReadSongs : SessionFile::Use::Read);
@@ -542,12 +558,31 @@ int exportSession(const Options& o, std::FILE* out) {
       std::fprintf(stderr, "kivet-session: -n %u: the RIFF table stores %u nearest songs at most; storing %u\n",
                    o.count, kMostRiffNeighbours, kMostRiffNeighbours);
     const unsigned count = std::min(o.count, kMostRiffNeighbours);
-    writingStep(output, target, [&] { session.exportSimilarityRiff(target.c_str(), count); });
+    writingStep(output, target, [&] {
+      try {
+        session.exportSimilarityRiff(target.c_str(), count);
+      } catch (const vraKivetException& e) {
+        if (e.getCode() != VRA_SESSION_TOO_SMALL) throw;
+        throw std::runtime_error("the RIFF table needs a session of at least " + std::to_string(kLeastRiffSongs) +
+                                 " songs; " + o.session + " holds " + songs(session.getSongCount()) + " (" +
+                                 describeCurrentException() + ")");
+      }
+    });
   }
   // The standard output carries the export alone.
   if (!namesStandardOutput(output))
     std::fprintf(out, "%s: %s\n", output.c_str(), songs(session.getSongCount()).c_str());
   return 0;
+}
+
+// A SESSION that is a file of another kind (build song.ogg other.ogg ..., the
+// session forgotten) is refused before anything is made beside it, and the
+// file stays as it is.
+void refuseOtherFile(const Options& o) {
+  const std::string other = otherThanSession(o.session);
+  if (!other.empty())
+    throw HostFailure(o.session + ": " + other + "; SESSION comes first (kivet-session " + o.command + " " +
+                      kCommands.at(o.command).operands + ")");
 }
 
 // A similarity configuration that cannot serve is refused before the session
@@ -575,14 +610,15 @@ int run(int argc, char** argv, std::FILE* out) {
     return 0;
   }
   try {
+    refuseOtherFile(o);
     checkSimilarityChoice(o);
     if (o.command == "build") return build(o, out);
     if (o.command == "query") return query(o, out);
     if (o.command == "info") return info(o, out);
     return exportSession(o, out);
-  } catch (const std::exception& failure) {
+  } catch (...) {
     flushResults(out);
-    std::fprintf(stderr, "kivet-session: %s\n", failure.what());
+    std::fprintf(stderr, "kivet-session: %s\n", describeCurrentException().c_str());
     return 1;
   }
 }

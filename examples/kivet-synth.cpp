@@ -13,11 +13,14 @@
 //            shaker.wav
 //   mixes    mix.wav (stereo: the chord left, clicks and noise right),
 //            band.wav (the minor chord with the drums)
+// A .wav clip too long for a WAV file's 32-bit counts is an RF64 file.
 // With -n, white noise of peak LEVEL (0 to 1) is added to every clip: noisy
 // copies that should still be found next to their originals. Each clip is
-// written in a folder of the program's own inside DIR and renamed into
+// made and written a block at a time, in memory that does not grow with its
+// length, in a folder of the program's own inside DIR, and renamed into
 // place, so that a signal leaves no clip cut short (examples/scratch_folder.h).
-// A wrong command line gets one line naming what is wrong, then the usage.
+// A wrong command line gets one line naming what is wrong, then the usage:
+// also a length too short for a sample, and an option given twice.
 
 #include <sndfile.h>
 
@@ -49,19 +52,24 @@ constexpr const char* kHelp =
     "\n"
     "Writes the demo's test audio into DIR (made when missing): a dozen 16-bit clips\n"
     "in five families (tones, chords, noise, rhythms, mixes), each with its title and\n"
-    "its family as the artist, and prints the path of each clip written.\n"
+    "its family as the artist, and prints the path of each clip written. A .wav clip\n"
+    "too long for a WAV file's 32-bit counts (mix.wav, stereo, beyond 46 minutes at\n"
+    "384 kHz) is written as RF64, the WAV of 64-bit counts.\n"
     "\n"
     "Options:\n"
     "  -r RATE      the sampling rate, 1000 to 384000 Hz (default 44100).\n"
-    "  -d SECONDS   each clip's length, above 0 and at most 3600 (default 4).\n"
+    "  -d SECONDS   each clip's length, above 0 and at most 3600, and long enough\n"
+    "               for a sample at RATE, 1/RATE s (default 4).\n"
     "  -n LEVEL     white noise of peak LEVEL, 0 to 1, added to every clip\n"
     "               (default 0: none).\n"
     "  -h, --help   prints this help.\n"
     "  --           ends the options: the argument after it is DIR.\n"
+    "  Each option is given once at most.\n"
     "\n"
-    "Each clip is written aside in a folder of the program's own in DIR and put in\n"
-    "place whole: SIGINT, SIGTERM and SIGHUP leave each clip as it was or whole, and\n"
-    "nothing else behind.\n"
+    "Each clip is made and written a block at a time, so that the memory it takes\n"
+    "stays the same whatever its length. It is written aside in a folder of the\n"
+    "program's own in DIR and put in place whole: SIGINT, SIGTERM and SIGHUP leave\n"
+    "each clip as it was or whole, and nothing else behind.\n"
     "Exit status: 0 done, 1 a failure, 2 a wrong invocation (after a line naming it).\n";
 
 struct Options {
@@ -86,7 +94,7 @@ bool readNumber(const std::string& text, double lowest, double highest, bool low
 }
 
 // Reads the command line into o; a wrong one gets one line naming what is
-// wrong (but an empty one): false.
+// wrong: false.
 bool parseArguments(int argc, char** argv, Options& o) {
   const struct {
     const char* option;
@@ -98,6 +106,7 @@ bool parseArguments(int argc, char** argv, Options& o) {
                  {"-n", 0, 1, false, false, "a level from 0 to 1"}};
   CommandLine line("kivet-synth", argc, argv);
   std::vector<std::string> dirs;
+  std::string length;
   for (std::string arg; line.next(arg);) {
     if (line.isOperand()) {
       dirs.push_back(arg);
@@ -118,37 +127,64 @@ bool parseArguments(int argc, char** argv, Options& o) {
     if (arg == "-r") o.rate = static_cast<int>(value);
     if (arg == "-d") o.seconds = value;
     if (arg == "-n") o.noise = value;
+    if (arg == "-d") length = text;
   }
+  if (line.failed()) return false;
+  if (demo::clipFrames(o.rate, o.seconds) == 0)
+    return line.slip("-d " + length + " is too short for a sample at " + std::to_string(o.rate) + " Hz (one lasts 1/" +
+                     std::to_string(o.rate) + " s)");
   if (dirs.size() == 1) o.dir = dirs.front();
   if (dirs.size() > 1) return line.slip("one DIR, not " + dirs[0] + " and " + dirs[1]);
-  if (dirs.empty() && argc > 1) return line.slip("DIR is missing");
-  return dirs.size() == 1;
+  if (dirs.empty()) return line.slip("DIR is missing");
+  return true;
+}
+
+// Frames made and written per call: all the memory a clip takes, whatever
+// its length (libsndfile writes each block as it comes).
+constexpr size_t kBlockFrames = 65536;
+
+// The most sample bytes a WAV file holds: it counts its bytes, header and
+// tags included, in 32 bits, and libsndfile writes past that with counts
+// that have wrapped round.
+constexpr uint64_t kMostWavBytes = 0xFFFFFFFFu - 0x10000u;
+
+// The clip's file format: FLAC for a .flac name, else WAV; RF64, the WAV of
+// 64-bit counts, where the WAV's would not hold the clip (stereo, longer
+// than 46 minutes at 384 kHz).
+int formatOf(const demo::ClipSource& clip) {
+  const std::string& name = clip.file;
+  if (name.size() > 5 && name.compare(name.size() - 5, 5, ".flac") == 0) return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+  const uint64_t bytes = static_cast<uint64_t>(clip.frames) * clip.channels.size() * sizeof(short);
+  return (bytes > kMostWavBytes ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
 }
 
 // Writes the clip in a folder of the program's own in DIR, then renames it
 // into place: a signal meanwhile takes the folder away and leaves the clip
 // at its name as it was.
-bool write(const Options& o, const demo::Clip& clip) {
+bool write(const Options& o, demo::ClipSource& clip, std::vector<short>& block) {
   const std::string path = o.dir + "/" + clip.file;
   try {
     ScratchFolder scratch(o.dir, ".kivet-synth-");
     const std::string staged = scratch.file(clip.file);
-    const bool flac = clip.file.size() > 5 && clip.file.compare(clip.file.size() - 5, 5, ".flac") == 0;
     SF_INFO info{};
     info.samplerate = o.rate;
     info.channels = static_cast<int>(clip.channels.size());
-    info.format = (flac ? SF_FORMAT_FLAC : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
+    info.format = formatOf(clip);
     SNDFILE* file = sf_open(staged.c_str(), SFM_WRITE, &info);
     if (!file) throw std::runtime_error(sf_strerror(nullptr));
     sf_set_string(file, SF_STR_TITLE, clip.title.c_str());
     sf_set_string(file, SF_STR_ARTIST, clip.family.c_str());
-    const std::vector<short> pcm = demo::toPcm(clip);
-    const auto frames = static_cast<sf_count_t>(clip.channels.front().size());
-    const bool written = sf_writef_short(file, pcm.data(), frames) == frames;
+    block.resize(kBlockFrames * clip.channels.size());
+    bool written = true;
+    for (size_t done = 0; written && done < clip.frames; done += kBlockFrames) {
+      const size_t frames = std::min(kBlockFrames, clip.frames - done);
+      demo::nextPcm(clip, block.data(), frames);
+      written = sf_writef_short(file, block.data(), static_cast<sf_count_t>(frames)) == static_cast<sf_count_t>(frames);
+    }
     if (sf_close(file) != 0 || !written) throw std::runtime_error("write failed");
     std::error_code error;
     std::filesystem::rename(staged, path, error);
-    if (error) throw std::runtime_error(error.message());
+    if (error) throw std::runtime_error(systemText(error.value()));
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "kivet-synth: %s: %s\n", path.c_str(), failure.what());
     return false;
@@ -169,18 +205,17 @@ int run(int argc, char** argv) {
     std::fputs(kHelp, stdout);
     return 0;
   }
-  std::error_code error;
-  std::filesystem::create_directories(o.dir, error);
-  if (!std::filesystem::is_directory(o.dir)) {
-    std::fprintf(stderr, "kivet-synth: cannot make the folder %s: %s\n", o.dir.c_str(),
-                 error ? error.message().c_str() : "a file of that name is in the way");
+  const std::string notMade = makeFolder(o.dir);
+  if (!notMade.empty()) {
+    std::fprintf(stderr, "kivet-synth: cannot make the folder %s: %s\n", o.dir.c_str(), notMade.c_str());
     return 1;
   }
   bool ok = true;
   uint32_t seed = 1;
-  for (demo::Clip& clip : demo::clips(o.rate, o.seconds)) {
+  std::vector<short> block;
+  for (demo::ClipSource& clip : demo::clipSources(o.rate, o.seconds)) {
     if (o.noise > 0.0) demo::addNoise(clip, o.noise, seed++);
-    ok &= write(o, clip);
+    ok &= write(o, clip, block);
   }
   return ok ? 0 : 1;
 }

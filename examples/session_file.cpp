@@ -12,6 +12,7 @@
 
 #include "api/session_file_header.h"
 #include "api/vra_kivet_exception.h"
+#include "examples/audio_file.h"
 #include "examples/host_failure.h"
 #include "examples/save_record.h"
 #include "examples/scratch_folder.h"
@@ -68,6 +69,14 @@ std::string fileBehindLinks(const std::string& given) {
   std::error_code error;
   const fs::path real = fs::weakly_canonical(target.path, error);
   return error ? target.path : real.string();
+}
+
+std::string otherThanSession(const std::string& path) {
+  std::error_code error;
+  if (!fs::is_regular_file(path, error) || beginsAsSession(path)) return "";
+  if (beginsAsSignature(path)) return "not a session file but a signature file";
+  if (isAudioFile(path)) return "not a session file but an audio file";
+  return "not a session file, nor an audio or a signature file";
 }
 
 std::string metadataPathOf(const std::string& sessionPath) { return Session::metadataPath(sessionPath); }

@@ -133,6 +133,14 @@ class SessionFile {
   vemra_kivet::Held<vemra_kivet::vraISession> session;
 };
 
+// What the file at path is when it is a regular file that does not begin as
+// a session file does: "not a session file but an audio file" (one that
+// libsndfile reads), "not a session file but a signature file", or "not a
+// session file, nor an audio or a signature file" (an empty or a text file,
+// say); empty for a session file (damaged or not) and for anything that is
+// no regular file or not there.
+std::string otherThanSession(const std::string& path);
+
 // The metadata file the library saves and loads beside a session: the
 // session path up to the last "." of its file name, then ".meta"
 // (Session::metadataPath).

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -21,24 +20,12 @@ namespace {
 // (u32 little-endian), then "SES".
 constexpr char kSessionStart[] = "\3\0\0\0SES";
 
-// Whether path is a file that begins as a session file does.
-bool isSession(const std::string& path) {
-  const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (file < 0) return false;
-  struct stat status {};
-  char head[sizeof kSessionStart - 1] = {};
-  const bool session = fstat(file, &status) == 0 && S_ISREG(status.st_mode) &&
-                       read(file, head, sizeof head) == static_cast<ssize_t>(sizeof head) &&
-                       std::memcmp(head, kSessionStart, sizeof head) == 0;
-  close(file);
-  return session;
-}
-
 // Whether a command makes the lock file of the session at sessionPath: a
 // writer that of a session it may make, a reader only that of a session
 // file; no command makes one for anything else.
 bool makesLock(const std::string& sessionPath, SessionLock::Mode mode) {
-  return isSession(sessionPath) || (mode == SessionLock::Mode::Exclusive && access(sessionPath.c_str(), F_OK) != 0);
+  return beginsAsSession(sessionPath) ||
+         (mode == SessionLock::Mode::Exclusive && access(sessionPath.c_str(), F_OK) != 0);
 }
 
 // Waits for the lock, saying so (busy) the first time; false with errno set
@@ -74,6 +61,10 @@ bool stillNamed(int descriptor, const std::string& path) {
 }
 
 }  // namespace
+
+bool beginsAsSession(const std::string& path) {
+  return regularFileBeginsWith(path, std::string(kSessionStart, sizeof kSessionStart - 1));
+}
 
 SessionLock::SessionLock(const std::string& sessionPath, Mode mode)
     : SessionLock(sessionPath + ".lock", sessionPath, mode, makesLock(sessionPath, mode), false,
@@ -118,7 +109,7 @@ SessionLock::SessionLock(std::string lockPath, const std::string& sessionPath, M
     const int error = errno;
     close(descriptor);
     descriptor = -1;
-    if (error != 0) throw std::runtime_error("cannot lock " + path + ": " + std::strerror(error));
+    if (error != 0) throw std::runtime_error("cannot lock " + path + ": " + systemText(error));
   }
 }
 

@@ -35,6 +35,10 @@
 
 #include "examples/signal_cleanup.h"
 
+// Whether path is a regular file that begins as every session file does,
+// with the counted "SES".
+bool beginsAsSession(const std::string& path);
+
 class SessionLock {
  public:
   enum class Mode { Shared, Exclusive };

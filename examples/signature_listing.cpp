@@ -107,6 +107,8 @@ void readSignatureFile(const std::string& path, CAudioSignMulti& signature) {
   }
 }
 
+bool beginsAsSignature(const std::string& path) { return regularFileBeginsWith(path, kSignatureMark); }
+
 void printFeatureSummary(const CAudioSignMulti& signature, std::ostream& out) {
   const CSignDataMulti* data = signature.getSignData();
   if (!data) return;
@@ -146,6 +148,9 @@ std::string describeCurrentException() {
     throw;
   } catch (const vemra_kivet::vraKivetException& e) {
     return std::string(e.what()) + " (code " + std::to_string(e.getCode()) + ")";
+  } catch (const std::filesystem::filesystem_error& e) {
+    // Its own text words the system's reason capitalised, among its names.
+    return (e.path1().empty() ? "" : e.path1().string() + ": ") + systemText(e.code().value());
   } catch (const std::exception& e) {
     return e.what();
   } catch (const std::string& message) {

@@ -18,6 +18,9 @@ class CAudioSignMulti;
 // reader says no more than "stream mismatch!" of a text file.
 void readSignatureFile(const std::string& path, CAudioSignMulti& signature);
 
+// Whether path is a regular file that begins as every signature stream does.
+bool beginsAsSignature(const std::string& path);
+
 void printFeatureSummary(const CAudioSignMulti& signature, std::ostream& out);
 
 void printSignature(const CAudioSignMulti& signature, unsigned firstRows, std::ostream& out);

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "api/held.h"
 #include "api/text_encoding.h"
 #include "examples/audio_extraction.h"
@@ -24,7 +26,7 @@ SongFiles::SongFiles(vraISession& session) {
   for (unsigned i = 0; i < ids->size(); ++i) {
     try {
       const Held<vraISong> song(session.getSong(ids->getId(i)));
-      add(song->getFileName(false));
+      if (!add(song->getFileName(false))) ++goneFiles;
     } catch (const vraKivetException&) {
       // A song that lost its texts names no file.
     }
@@ -38,9 +40,12 @@ bool SongFiles::holds(const std::string& name) const {
   return names.count(keptText(name)) != 0;
 }
 
-void SongFiles::add(const std::string& name) {
-  if (name.empty()) return;
+bool SongFiles::add(const std::string& name) {
+  if (name.empty()) return true;
   struct stat status {};
-  if (stat(name.c_str(), &status) == 0) files.insert({status.st_dev, status.st_ino});
+  const bool found = stat(name.c_str(), &status) == 0;
+  const bool gone = !found && (errno == ENOENT || errno == ENOTDIR);
+  if (found) files.insert({status.st_dev, status.st_ino});
   names.insert(keptText(name));
+  return !gone;
 }

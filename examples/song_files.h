@@ -27,10 +27,16 @@ class SongFiles {
   // Whether a song of the file name names is in the session (never for an
   // empty name).
   bool holds(const std::string& name) const;
-  // Counts the file name names as the session's, for a song just added.
-  void add(const std::string& name);
+  // Counts the file name names as the session's, for a song just added;
+  // false when that file is not there.
+  bool add(const std::string& name);
+  // How many of the songs the session held when this was made name a file
+  // that is no longer there (moved or removed): their names are compared as
+  // texts, so such a file given again at its new place is a new song.
+  unsigned gone() const { return goneFiles; }
 
  private:
   std::set<std::pair<dev_t, ino_t>> files;
   std::set<std::string> names;
+  unsigned goneFiles = 0;
 };

@@ -108,6 +108,48 @@ status=0
 "$hosts/kivet-extract" -c "$config" -o "$work/dangling" "$work/long/mix.wav" >/dev/null 2>"$work/said" || status=$?
 [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: cannot make the folder $work/dangling: it is a\
  symbolic link that leads nowhere" ] || fail "-o a link that leads nowhere: $(cat "$work/said")"
+# A folder that cannot be made is named alike by both hosts that make one,
+# with the system's reason in lower case as every other reason; in a folder
+# this user may not enter too (tried as another user where the tests run as
+# root) (FOLDER|REASON).
+mkdir -m 700 "$work/shut"
+as_other=()
+if [ "$(id -u)" -eq 0 ] && runuser -u nobody -- true 2>/dev/null; then as_other=(runuser -u nobody --); fi
+while IFS='|' read -r folder reason; do
+  runner=()
+  if [ "$reason" = "permission denied" ]; then
+    [ ${#as_other[@]} -gt 0 ] || continue
+    runner=("${as_other[@]}")
+  fi
+  for command in "kivet-extract -c $config -o $folder $work/long/mix.wav" "kivet-synth $folder"; do
+    status=0
+    # shellcheck disable=SC2086
+    "${runner[@]}" "$hosts/"$command >/dev/null 2>"$work/said" || status=$?
+    [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "${command%% *}: cannot make the folder $folder: $reason" ] ||
+      fail "$command: $status $(cat "$work/said")"
+  done
+done <<EOF
+$work/long/mix.wav/x|not a directory
+$work/dangling|it is a symbolic link that leads nowhere
+$work/shut/x|permission denied
+EOF
+
+# An AUDIO - is the file of that name, never the standard input; without
+# such a file it is missing.
+cp "$work/long/tones.wav" "$work/long/-"
+for dash in there gone; do
+  status=0
+  (cd "$work/long" && "$hosts/kivet-extract" -c "$config" -o "$work/dash" - <mix.wav >"$work/printed" 2>"$work/said") ||
+    status=$?
+  title=$([ "$status" -ne 0 ] || "$hosts/kivet-inspect" -n 0 "$work/dash/-.sig" | sed -n 's/^ *TIT2 *"\(.*\)"$/\1/p')
+  case $dash in
+    there) [ "$status" -eq 0 ] && grep -qF -- "-: 6.000 s, 44100 Hz, mono -> $work/dash/-.sig" "$work/printed" &&
+      [ "$title" = "Rising tones" ] || fail "- read as $title: $(cat "$work/printed" "$work/said")" ;;
+    gone) [ "$status" -eq 1 ] && [ "$(cat "$work/said")" = "kivet-extract: -: no such file or directory" ] ||
+      fail "no file -: $status $(cat "$work/said")" ;;
+  esac
+  rm -rf "$work/long/-" "$work/dash"
+done
 
 # Help asked for goes to the standard output; a wrong invocation gets the
 # usage on the standard error stream.

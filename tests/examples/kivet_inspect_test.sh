@@ -32,12 +32,17 @@ while IFS='|' read -r args line; do
 $usage" "${words[@]}"
   [ ! -s "$work/out" ] || fail "$args listed $(cat "$work/out")"
 done <<'EOF'
--n x "$good"|-n needs a whole number of rows, 0 or more, not "x"
--n -1 "$good"|-n needs a whole number of rows, 0 or more, not "-1"
--n 1.5 "$good"|-n needs a whole number of rows, 0 or more, not "1.5"
--n '' "$good"|-n needs a whole number of rows, 0 or more, not ""
+-n x "$good"|-n needs a whole number from 0 to 4294967295, not "x"
+-n -1 "$good"|-n needs a whole number from 0 to 4294967295, not "-1"
+-n 1.5 "$good"|-n needs a whole number from 0 to 4294967295, not "1.5"
+-n '' "$good"|-n needs a whole number from 0 to 4294967295, not ""
+-n 4294967296 "$good"|-n needs a whole number from 0 to 4294967295, not "4294967296"
+-n 99999999999999999999 "$good"|-n needs a whole number from 0 to 4294967295, not "99999999999999999999"
+-n 1 "$good" -n 2|option -n given twice
 "$good" -n|option -n needs a value
 --bogus "$good"|unknown option --bogus
+|SIGNATURE is missing
+-n 2|SIGNATURE is missing
 EOF
 for help in --help -h; do
   inspect 0 "" "$help"

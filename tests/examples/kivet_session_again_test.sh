@@ -79,6 +79,23 @@ expect 0 "" build one.ses tones.wav
 [ "$(cat "$work/out")" = "one.ses: 1 song (1 added)" ] || fail "one song: $(cat "$work/out")"
 [ "$(session info one.ses | sed -n 2p)" = "1 song" ] || fail "info of one song: $(session info one.ses)"
 
+# Only the file counts: after its folder moved, a song is added again from
+# the new place, and a line after the summary counts the stored songs whose
+# files were moved or removed (CHANGE|INPUTS|SUMMARY|COUNTED).
+while IFS='|' read -r change inputs summary counted; do
+  eval "$change"
+  # shellcheck disable=SC2086
+  expect 0 "" build moved.ses $inputs
+  wanted="moved.ses: $summary"
+  [ -z "$counted" ] ||
+    wanted+=$'\n'"moved.ses: the $counted moved or removed; a file moved since it was added is added again"
+  [ "$(cat "$work/out")" = "$wanted" ] || fail "after $change: $(cat "$work/out")"
+done <<'EOF'
+mkdir Music && cp tones.wav chord.wav Music/|Music/tones.wav|1 song (1 added)|
+mv Music Musik|Musik/tones.wav Musik/chord.wav|3 songs (2 added)|file of 1 stored song was
+rm Musik/chord.wav|Musik/tones.wav|3 songs (0 added, 1 already there)|files of 2 stored songs were
+EOF
+
 # 2. SIGINT, SIGTERM or SIGHUP while an export or kivet-extract writes its
 # output, just before the output is kept aside or renamed into place: the
 # process ends with 128+N, the output is as it was, nothing stays beside it.
@@ -132,6 +149,20 @@ status=0
   status=$?
 [ "$status" -eq 143 ] && cmp -s old synth/tones.wav && [ "$(ls -A synth)" = tones.wav ] ||
   fail "kivet-synth signalled before a rename: $status $(ls -A synth)"
+# kivet-synth makes and writes each clip a block at a time: clips of a
+# quarter of an hour (at 1 kHz) take no more memory than clips of a second.
+if [ -x /usr/bin/time ]; then
+  for seconds in 1 900; do
+    /usr/bin/time -f %M -o "$work/peak-$seconds" "$hosts/kivet-synth" -r 1000 -d "$seconds" "long-$seconds" >/dev/null ||
+      fail "kivet-synth -d $seconds"
+  done
+  short=$(tail -1 "$work/peak-1")
+  long=$(tail -1 "$work/peak-900")
+  [ "$((long - short))" -lt 20000 ] || fail "kivet-synth's memory grows with the length: $short KB, then $long KB"
+  rm -r long-1 long-900
+else
+  echo "note: no /usr/bin/time: the memory kivet-synth takes is not measured" >&2
+fi
 
 # 3. Slips: each gets one line naming it, then the usage (status 2), or the
 # line of a failure (status 1).
@@ -155,7 +186,24 @@ kivet-session|build takes no option --id|build --id 3 music.ses tones.wav
 kivet-session|--mask goes with --text, not --riff|export music.ses --riff r --mask 3
 kivet-session|unknown option -x.wav|build music.ses -x.wav
 kivet-session|option --text needs a value|export music.ses --text
+kivet-session|option --text given twice|export music.ses --text a.txt --text b.txt
+kivet-session|option --riff given twice|export music.ses --riff a --riff b
+kivet-session|option --id given twice|query music.ses --id 1 --id 2
+kivet-session|option -n given twice|query music.ses --id 1 -n 1 -n 2
+kivet-session|option -c given twice|build -c a.xml -c b.xml music.ses tones.wav
+kivet-session|option -s given twice|info -s a.xml -s b.xml music.ses
+kivet-session|option --mask given twice|export music.ses --text a.txt --mask 1 --mask 2
+kivet-session|option --without-lost-texts given twice|info --without-lost-texts --without-lost-texts music.ses
+kivet-session|--mask needs a whole number from 0 to 127, not "128"|export music.ses --text a.txt --mask 128
+kivet-session|--mask needs a whole number from 0 to 127, not "999999"|export music.ses --text a.txt --mask 999999
+kivet-session|-n needs a whole number from 0 to 4294967295, not "4294967296"|query music.ses --id 1 -n 4294967296
+kivet-session|-n needs a whole number from 0 to 4294967295, not "99999999999999999999"|query music.ses tones.wav -n 99999999999999999999
+kivet-session|--id needs a whole number from 0 to 4294967295, not "-1"|query music.ses --id -1
+kivet-session|no command given|
 kivet-extract|unknown option -x.wav|-o sigs -x.wav
+kivet-extract|AUDIO is missing|
+kivet-extract|AUDIO is missing|-o sigs
+kivet-extract|option -o given twice|-o a -o b tones.wav
 kivet-synth|-r needs a whole rate from 1000 to 384000 Hz, not abc|-r abc synth
 kivet-synth|-r needs a whole rate from 1000 to 384000 Hz, not 44100.5|-r 44100.5 synth
 kivet-synth|-d needs seconds above 0 and at most 3600, not 0|-d 0 synth
@@ -164,12 +212,26 @@ kivet-synth|option -d needs a value|synth -d
 kivet-synth|unknown option -x|-x synth
 kivet-synth|one DIR, not synth and other|synth other
 kivet-synth|DIR is missing|-d 1
+kivet-synth|DIR is missing|
+kivet-synth|option -r given twice|-r 8000 -r 9000 synth
+kivet-synth|-d 1e-9 is too short for a sample at 44100 Hz (one lasts 1/44100 s)|-d 1e-9 synth
+kivet-synth|-d 0.0009 is too short for a sample at 1000 Hz (one lasts 1/1000 s)|-r 1000 -d 0.0009 synth
 EOF
+[ -z "$(ls -d a.txt b.txt a b 2>/dev/null)" ] && [ "$(ls synth)" = tones.wav ] || fail "a slip wrote: $(ls . synth)"
 "$hosts/kivet-synth" --help | grep -q '^usage: kivet-synth' || fail "kivet-synth --help"
 # -- ends the options.
 cp tones.wav ./-dash.wav
 expect 0 "" build dash.ses -- -dash.wav
 [ "$(cat "$work/out")" = "dash.ses: 1 song (1 added)" ] || fail "--: $(cat "$work/out")"
+# An INPUT - is the file of that name, never the standard input; without
+# such a file it is missing.
+cp tones.wav ./-
+expect 0 "" build stdin.ses - <chord.wav
+[ "$(session info stdin.ses | sed -n 5p | cut -f 4)" = "Rising tones" ] || fail "build -: $(session info stdin.ses)"
+expect 0 "" query stdin.ses - -n 1 <chord.wav
+[ "$(sed -n 2p "$work/out" | cut -f 3,5)" = "$(printf '1.000\tRising tones')" ] || fail "query -: $(cat "$work/out")"
+rm ./-
+expect 1 "kivet-session: -: no such file or directory" query stdin.ses - <chord.wav
 expect 1 "kivet-session: deep: is a folder, not an audio file" build music.ses deep
 expect 1 "kivet-session: deep: is a folder, not an audio file" query music.ses deep
 expect 1 "kivet-session: gone.wav: no such file or directory" build music.ses gone.wav

@@ -34,6 +34,41 @@ kivet-session: $work/cut.sig: the signature file is truncated or damaged (readMe
   build "$work/s.ses" "$a/tones.wav" "$work/slow.wav" "$work/empty.sig" "$work/garbage.sig" "$work/cut.sig" \
   "$work/sig/clicks.sig" "$a/./tones.wav"
 [ "$(cat "$work/out")" = "$work/s.ses: 2 songs (2 added)" ] || fail "build: $(cat "$work/out")"
+# A RIFF table needs 5 songs at least: a smaller session is refused, with
+# its count, and nothing is written.
+expect 1 "kivet-session: $work/r.riff: the RIFF table needs a session of at least 5 songs; $work/s.ses holds 2 songs\
+ (Session too small (code 27))" export "$work/s.ses" --riff "$work/r.riff"
+[ ! -e "$work/r.riff" ] || fail "a RIFF table of 2 songs was written"
+
+# A SESSION that is a file of another kind (the session forgotten: build
+# song.ogg ...) is named with what it looks like, whatever the command; the
+# file stays as it was, and nothing is made beside it (FILE|WHAT IT IS).
+mkdir "$work/other"
+cp "$a/tones.wav" "$work/other/song.wav"
+cp "$a/noise.flac" "$work/other/song.flac"
+cp "$work/sig/clicks.sig" "$work/other/song.sig"
+printf 'notes\n' >"$work/other/notes.txt"
+: >"$work/other/empty.ses"
+(cd "$work/other" && cksum ./*) >"$work/other.sums"
+while IFS='|' read -r -u 3 file what; do
+  while IFS='|' read -r command operands; do
+    # shellcheck disable=SC2086
+    expect 1 "kivet-session: $work/other/$file: not a session file$what; SESSION comes first (kivet-session\
+ ${command%% *} $operands)" ${command/SESSION/$work/other/$file}
+  done <<EOF
+build SESSION $a/chord.wav|SESSION INPUT...
+query SESSION --id 1|SESSION (INPUT | --id ID)
+info SESSION|SESSION
+export SESSION --text $work/other/t.txt|SESSION (--text FILE | --riff FILE)
+EOF
+done 3<<'EOF'
+song.wav| but an audio file
+song.flac| but an audio file
+song.sig| but a signature file
+notes.txt|, nor an audio or a signature file
+empty.ses|, nor an audio or a signature file
+EOF
+[ "$(cd "$work/other" && cksum ./*)" = "$(cat "$work/other.sums")" ] || fail "other files: $(ls "$work/other")"
 
 # A configuration that cannot be read, and an export that cannot be written
 # (with the system's reason where there is one), are named as such; no
@@ -67,6 +102,13 @@ if [ "$(id -u)" -eq 0 ] && runuser -u nobody -- true 2>/dev/null; then
     2>"$work/said" || status=$?
   [ "$status" -eq 1 ] && [ "$(said)" = "kivet-session: $work/folder/s.txt: permission denied in the folder\
  $work/folder, where the new file is made (Failed to save file (code 3))" ] || fail "export as another user: $(said)"
+  # A session in a folder this user may not enter: the system's reason, as
+  # every other.
+  mkdir -m 700 "$work/shut"
+  status=0
+  runuser -u nobody -- "$hosts/kivet-session" info "$work/shut/s.ses" >/dev/null 2>"$work/said" || status=$?
+  [ "$status" -eq 1 ] && [ "$(said)" = "kivet-session: $work/shut/s.ses: permission denied" ] ||
+    fail "a session in a folder shut to this user: $(said)"
 else
   echo "note: not run as root: a folder that another user may not write is not tried" >&2
 fi
