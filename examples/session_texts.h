@@ -69,7 +69,7 @@ class SessionTexts {
 // The session's questions for song texts, answered from SessionTexts; the
 // other questions are answered with nothing. Texts handed out stay valid
 // until the next question.
-class SessionTextCallback : public vemra_kivet::vraICallback {
+class SessionTextCallback final : public vemra_kivet::vraICallback {
  public:
   explicit SessionTextCallback(const SessionTexts& texts) : texts(texts) {}
 

@@ -24,6 +24,7 @@
 #include <sanitizer/allocator_interface.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -105,10 +106,9 @@ inline bool setUp() {
 // The folder of fileOfThisRun.
 class RunFolder {
  public:
-  explicit RunFolder(const std::string& target)
-      : path(std::filesystem::temp_directory_path() / ("kivet_" + target + "_" + std::to_string(getpid()))) {
-    std::filesystem::create_directories(path);
-  }
+  // Made as mkdtemp makes a folder: a name no one else holds, never one
+  // planted at a name a process id would predict.
+  explicit RunFolder(const std::string& target) : path(make(target)) {}
   ~RunFolder() {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
@@ -117,6 +117,13 @@ class RunFolder {
   RunFolder& operator=(const RunFolder&) = delete;
 
   const std::filesystem::path path;
+
+ private:
+  static std::filesystem::path make(const std::string& target) {
+    std::string name = (std::filesystem::temp_directory_path() / ("kivet_" + target + "_XXXXXX")).string();
+    if (mkdtemp(&name[0]) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp " + name);
+    return name;
+  }
 };
 
 }  // namespace detail
